@@ -1,0 +1,56 @@
+#pragma once
+// Names, texts and defaults the program shares: settings keys, captions,
+// messages and the units of the shared numbers.
+
+#include <QLatin1StringView>
+
+namespace velmora {
+
+// Settings store: organisation, section and keys.
+inline constexpr QLatin1StringView kOrganisation{"Tarnholm"};
+inline constexpr QLatin1StringView kSection{"Netzteil"};
+inline constexpr QLatin1StringView kKeyVoltageLimit{"NLU"};
+inline constexpr QLatin1StringView kKeyCurrentLimit{"NLI"};
+inline constexpr QLatin1StringView kKeyPort{"Com"};
+inline constexpr QLatin1StringView kKeyRecordFile{"Log"};
+inline constexpr QLatin1StringView kKeyControlFile{"Dat"};
+// Our own group that maps COMn to a device such as /dev/ttyUSB0.
+inline constexpr QLatin1StringView kPortsSection{"Ports"};
+
+// Defaults (mV, mA, COM number, file names relative to the program's folder).
+inline constexpr qint16 kDefaultVoltageLimit = 20000;
+inline constexpr qint16 kDefaultCurrentLimit = 1000;
+inline constexpr qint16 kDefaultPort = 2;
+inline constexpr QLatin1StringView kDefaultRecordFile{"Velmora.log"};
+inline constexpr QLatin1StringView kDefaultControlFile{"Velmora.dat"};
+
+// The two power-supply models.
+inline constexpr QLatin1StringView kModelSmallCaption{"1A/20V"};
+inline constexpr QLatin1StringView kModelLargeCaption{"2,5A/25V"};
+inline constexpr qint16 kSmallVoltageLimit = 20000;
+inline constexpr qint16 kSmallCurrentLimit = 1000;
+inline constexpr qint16 kLargeVoltageLimit = 25000;
+inline constexpr qint16 kLargeCurrentLimit = 2500;
+
+// Serial line.
+inline constexpr QLatin1StringView kLineSettings{"9600,N,8,1"};
+inline constexpr qint16 kFrameLength = 12;
+inline constexpr qint16 kCommandLength = 8;
+inline constexpr qint16 kCommEventReceive = 2;
+
+// Window titles and messages, exactly as the user sees them.
+inline constexpr QLatin1StringView kProgramTitle{"Velmora"};
+inline constexpr QLatin1StringView kMainWindowTitle{"Power supply"};
+inline constexpr QLatin1StringView kSettingsWindowTitle{"Settings"};
+inline constexpr QLatin1StringView kErrorTitle{"Error:"};
+inline constexpr QLatin1StringView kMsgVersionIsNotDefined{"Power supply version is not defined."};
+inline constexpr QLatin1StringView kMsgVersionNotDefined{"Power supply version not defined."};
+inline constexpr QLatin1StringView kMsgErrorOpeningFile{"Error opening file: "};
+inline constexpr QLatin1StringView kCaptionStart{"Start"};
+inline constexpr QLatin1StringView kCaptionStop{"Stop"};
+
+// Geometry is given in twips; 15 twips make one pixel at 96 dpi.
+inline constexpr int kTwipsPerPixel = 15;
+constexpr int Px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+
+} // namespace velmora

@@ -1,0 +1,15 @@
+#pragma once
+// Modal message boxes with an OK button only, as the program shows its errors.
+
+#include "core/constants.h"
+
+#include <QString>
+
+namespace velmora {
+
+/// Shows `text` in a modal box with an OK button and no icon; returns when the
+/// user has closed it. Without a title of its own the box carries the
+/// program's title.
+void ShowMessage(const QString& text, const QString& title = QString(kProgramTitle));
+
+} // namespace velmora

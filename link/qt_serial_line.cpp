@@ -1,0 +1,116 @@
+#include "link/serial_line.h"
+
+#include <QSerialPort>
+#include <QStringList>
+#include <memory>
+
+namespace velmora {
+
+bool ParseLineSettings(const QString& text, LineSettings* out) {
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 4) return false;
+    bool ok = false;
+    LineSettings s;
+    s.baud = parts[0].toInt(&ok);
+    if (!ok || s.baud <= 0) return false;
+    if (parts[1].size() != 1 || !QStringLiteral("NEOMS").contains(parts[1].at(0).toUpper()))
+        return false;
+    s.parity = parts[1].at(0).toUpper().toLatin1();
+    s.dataBits = parts[2].toInt(&ok);
+    if (!ok || s.dataBits < 5 || s.dataBits > 8) return false;
+    s.stopBits = parts[3].toInt(&ok);
+    if (!ok || (s.stopBits != 1 && s.stopBits != 2)) return false;
+    *out = s;
+    return true;
+}
+
+namespace {
+
+QSerialPort::Parity ToQt(char parity) {
+    switch (parity) {
+    case 'E': return QSerialPort::EvenParity;
+    case 'O': return QSerialPort::OddParity;
+    case 'M': return QSerialPort::MarkParity;
+    case 'S': return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+/// The line over a real serial device (or a pseudo-terminal) through QSerialPort.
+class QtSerialLine final : public SerialLine {
+public:
+    QtSerialLine() {
+        connect(&port_, &QSerialPort::readyRead, this, &SerialLine::readyRead);
+        connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
+    }
+
+    bool open(const QString& device, const LineSettings& s) override {
+        if (port_.isOpen()) return false;
+        goneQueued_ = false;
+        port_.setPortName(device);
+        port_.setBaudRate(s.baud);
+        port_.setParity(ToQt(s.parity));
+        port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+        port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+        port_.setFlowControl(QSerialPort::NoFlowControl);
+        const bool opened = port_.open(QIODevice::ReadWrite);
+        port_.clearError();
+        return opened;
+    }
+
+    void close() override {
+        if (port_.isOpen()) port_.close();
+        port_.clearError();
+    }
+
+    bool isOpen() const override { return port_.isOpen(); }
+    qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
+    QByteArray read(qint64 maxBytes) override {
+        return maxBytes > 0 ? port_.read(maxBytes) : port_.readAll();
+    }
+
+    bool write(const QByteArray& bytes) override {
+        if (!port_.isOpen()) return false;
+        if (port_.write(bytes) != bytes.size()) return false;
+        port_.flush();  // on the line now, not at the next turn of the event loop
+        return true;
+    }
+
+    Cts cts() override {
+        if (!port_.isOpen()) return Cts::NotAsserted;
+        const QSerialPort::PinoutSignals pins = port_.pinoutSignals();
+        if (port_.error() == QSerialPort::UnsupportedOperationError) {
+            // A pseudo-terminal or an adapter without modem lines: there is no
+            // CTS to wait for.
+            port_.clearError();
+            return Cts::NoModemLines;
+        }
+        port_.clearError();
+        return (pins & QSerialPort::ClearToSendSignal) ? Cts::Asserted : Cts::NotAsserted;
+    }
+
+private:
+    void onError(QSerialPort::SerialPortError error) {
+        if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
+        // After a hangup the port keeps reporting the error many thousand times
+        // a second; close it once, later, outside this handler.
+        if (goneQueued_) return;
+        goneQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                close();
+                emit gone();
+            },
+            Qt::QueuedConnection);
+    }
+
+    QSerialPort port_;
+    bool goneQueued_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<SerialLine> MakeQtSerialLine() { return std::make_unique<QtSerialLine>(); }
+
+} // namespace velmora

@@ -1,0 +1,101 @@
+#include "panel/form1.h"
+
+#include "core/constants.h"
+#include "link/port.h"
+#include "link/serial_comm.h"
+#include "panel/lifecycle.h"
+#include "settings/form2.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace velmora {
+
+namespace {
+
+// Adjust buttons: left and top in twips, in the order Command1..Command8.
+constexpr std::array<std::pair<int, int>, 8> kButtonPlaces{{{6840, 240},
+                                                            {6840, 840},
+                                                            {6840, 1440},
+                                                            {6840, 2040},
+                                                            {8280, 240},
+                                                            {8280, 840},
+                                                            {8280, 1440},
+                                                            {8280, 2040}}};
+constexpr int kButtonSize = 255;
+// The click area, Label15, covers the client area and a little more.
+constexpr int kClickAreaWidth = 9375;
+constexpr int kClickAreaHeight = 3015;
+
+} // namespace
+
+Form1::Form1()
+    : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
+      Label16(this, QString(), false), Label17(this, QString(), true) {
+    setWindowTitle(QString(kMainWindowTitle));
+    resize(Px(9360), Px(2985));
+    for (int i = 0; i < 8; ++i) {
+        auto* button = new AdjustButton(this);
+        button->setObjectName(QStringLiteral("Command%1").arg(i + 1));
+        button->setGeometry(Px(kButtonPlaces[i].first), Px(kButtonPlaces[i].second),
+                            Px(kButtonSize), Px(kButtonSize));
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setAutoDefault(false);
+        const int number = i + 1;
+        connect(button, &AdjustButton::MouseDown, this, [this, number] { Command_MouseDown(number); });
+        connect(button, &AdjustButton::MouseUp, this, [this, number] { Command_MouseUp(number); });
+        commands_[i] = button;
+    }
+    Command1 = commands_[0];
+    Command2 = commands_[1];
+    Command3 = commands_[2];
+    Command4 = commands_[3];
+    Command5 = commands_[4];
+    Command6 = commands_[5];
+    Command7 = commands_[6];
+    Command8 = commands_[7];
+    for (int i = 0; i + 1 < 8; ++i) setTabOrder(commands_[i], commands_[i + 1]);
+
+    MSComm1 = new SerialComm(this);
+    velmora::MSComm1 = MSComm1;
+    connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
+}
+
+Form1::~Form1() {
+    if (velmora::MSComm1 == MSComm1) velmora::MSComm1 = nullptr;
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (loaded_) return;
+    loaded_ = true;
+    Command1->setFocus();
+}
+
+void Form1::mousePressEvent(QMouseEvent* event) {
+    // Presses on the eight buttons never reach the window; everything else
+    // inside the click area is a click on it.
+    const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
+    clickStarted_ = event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
+}
+
+void Form1::mouseReleaseEvent(QMouseEvent* event) {
+    const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
+    const bool click = clickStarted_ && event->button() == Qt::LeftButton &&
+                       clickArea.contains(event->position().toPoint());
+    clickStarted_ = false;
+    if (click) Label15_Click();
+}
+
+void Form1::Label15_Click() {
+    emit Label15Clicked();
+    OpenSettingsWindow();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Shutdown();
+}
+
+} // namespace velmora

@@ -1,0 +1,66 @@
+#pragma once
+// The main window: the unit's front panel with its read-outs and the eight
+// adjust buttons. It owns the serial component.
+
+#include "panel/adjust_button.h"
+#include "panel/panel_label.h"
+
+#include <QWidget>
+#include <array>
+
+namespace velmora {
+
+class SerialComm;
+
+/// The main window "Power supply", drawn as the unit's front panel.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    Form1();
+    ~Form1() override;
+
+    // The controls the rest of the program works with.
+    AdjustButton* Command1;  // voltage +1000 mV
+    AdjustButton* Command2;  // voltage -1000 mV
+    AdjustButton* Command3;  // voltage +100 mV
+    AdjustButton* Command4;  // voltage -100 mV
+    AdjustButton* Command5;  // current +100 mA
+    AdjustButton* Command6;  // current -100 mA
+    AdjustButton* Command7;  // current +10 mA
+    AdjustButton* Command8;  // current -10 mA
+    PanelLabel Label1;   // measured voltage
+    PanelLabel Label2;   // measured current
+    PanelLabel Label16;  // set-point while an adjust button is held
+    PanelLabel Label17;  // heartbeat
+    SerialComm* MSComm1;
+
+    /// Command1..Command8 by number 1..8.
+    AdjustButton* command(int number) const { return commands_.at(number - 1); }
+
+    /// The receive handler of MSComm1.
+    void MSComm1_OnComm();
+    /// The click area over the whole panel: opens the settings window.
+    void Label15_Click();
+    /// Press and release of adjust button 1..8.
+    void Command_MouseDown(int number);
+    void Command_MouseUp(int number);
+    /// Ends an adjustment: restores the read-outs and sends both set-points.
+    void SendSetpoints();
+
+signals:
+    void Label15Clicked();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::array<AdjustButton*, 8> commands_{};
+    bool loaded_ = false;
+    bool clickStarted_ = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,8 @@
+#include "recorder/channels.h"
+
+namespace velmora {
+
+void CloseChannel(int) {}
+void CloseAllChannels() {}
+
+} // namespace velmora

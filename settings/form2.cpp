@@ -1,0 +1,7 @@
+#include "settings/form2.h"
+
+namespace velmora {
+
+void OpenSettingsWindow() {}
+
+} // namespace velmora
