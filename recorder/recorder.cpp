@@ -3,5 +3,6 @@
 namespace velmora {
 
 void WriteRecord(const QString&, const QString&) {}
+void RecorderButton_Click(QAbstractButton*, const QString&) {}
 
 } // namespace velmora

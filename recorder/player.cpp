@@ -1,0 +1,7 @@
+#include "recorder/player.h"
+
+namespace velmora {
+
+void PlayerButton_Click(QAbstractButton*, const QString&) {}
+
+} // namespace velmora
