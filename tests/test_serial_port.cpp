@@ -1,0 +1,212 @@
+// The serial component and the port on a real pseudo-terminal: the test holds
+// the master end and plays the unit.
+
+#include "core/settings_store.h"
+#include "core/state.h"
+#include "core/wait.h"
+#include "link/port.h"
+#include "link/serial_comm.h"
+#include "support/message_catcher.h"
+#include "support/pty_pair.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace velmora;
+using velmora::test::PtyPair;
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class SerialPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings(QStringLiteral("Tarnholm"), QString()).clear();
+        ResetSharedState();
+        ASSERT_TRUE(unit.ok());
+        SavePortMapping(2, unit.slavePath());
+        MSComm1 = &comm;
+    }
+    void TearDown() override {
+        ClosePort();
+        MSComm1 = nullptr;
+    }
+
+    PtyPair unit;
+    SerialComm comm;
+};
+
+TEST_F(SerialPort, OpensTheMappedDeviceAt9600EightNoneOneRaw) {
+    OpenPort();
+    ASSERT_TRUE(comm.PortOpen());
+    EXPECT_EQ(comm.device(), unit.slavePath());
+    EXPECT_EQ(comm.CommPort(), 2);
+    EXPECT_EQ(comm.Settings(), "9600,N,8,1");
+    EXPECT_EQ(comm.InputLen(), 0);
+    EXPECT_EQ(comm.RThreshold(), 12);
+
+    // The pseudo-terminal's line settings are the ones the program set.
+    termios line{};
+    const int fd = ::open(unit.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(tcgetattr(fd, &line), 0);
+    ::close(fd);
+    EXPECT_EQ(cfgetospeed(&line), B9600);
+    EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_FALSE(line.c_cflag & PARENB);
+    EXPECT_FALSE(line.c_cflag & CSTOPB);
+    EXPECT_FALSE(line.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(line.c_iflag & (ICRNL | IXON));
+    EXPECT_FALSE(line.c_oflag & OPOST);
+}
+
+
+TEST_F(SerialPort, ReceiveEventComesAtTheThresholdAndInputTakesEverything) {
+    OpenPort();
+    int events = 0;
+    QByteArray got;
+    QObject::connect(&comm, &SerialComm::OnComm, [&] {
+        ++events;
+        EXPECT_EQ(comm.CommEvent(), 2);
+        got += comm.Input();
+    });
+    unit.send("D 123  045 ");  // 11 characters: no event
+    unit.readFor(1, 200);
+    EXPECT_EQ(events, 0);
+    unit.send(" ");  // the twelfth
+    unit.readFor(1, 200);
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(got, "D 123  045  ");
+
+    got.clear();
+    unit.send(QByteArray("D 123  045  D 124  045  "));  // two frames at once, one read
+    unit.readFor(1, 200);
+    EXPECT_EQ(events, 2);
+    EXPECT_EQ(got.size(), 24);
+}
+
+TEST_F(SerialPort, WritesReachTheLine) {
+    OpenPort();
+    EXPECT_TRUE(comm.CTSHolding());  // a pseudo-terminal has no modem lines
+    EXPECT_TRUE(comm.setOutput("0"));
+    EXPECT_TRUE(comm.setOutput("5\r"));
+    EXPECT_EQ(unit.readFor(3, 500), "05\r");
+}
+
+TEST_F(SerialPort, ClosingTwiceIsHarmlessAndAClosedPortRefusesQuietly) {
+    ClosePort();
+    OpenPort();
+    ClosePort();
+    ClosePort();
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_FALSE(comm.CTSHolding());
+    EXPECT_FALSE(comm.setOutput("1"));
+    EXPECT_TRUE(comm.Input().isEmpty());
+    OpenPort();  // and it opens again after a close
+    EXPECT_TRUE(comm.PortOpen());
+}
+
+TEST_F(SerialPort, SwitchingPortsClosesTheFirstBeforeTheSecondOpens) {
+    PtyPair other;
+    SavePortMapping(3, other.slavePath());
+    OpenPort();
+    ASSERT_EQ(comm.device(), unit.slavePath());
+    ClosePort();
+    EXPECT_FALSE(comm.PortOpen());
+    Shared.PortNumber = 3;
+    OpenPort();
+    ASSERT_TRUE(comm.PortOpen());
+    EXPECT_EQ(comm.device(), other.slavePath());
+    EXPECT_EQ(comm.CommPort(), 3);
+
+    int events = 0;
+    QObject::connect(&comm, &SerialComm::OnComm, [&] {
+        ++events;
+        comm.Input();
+    });
+    unit.send("D 123  045  ");  // the old line is no longer heard
+    other.readFor(1, 200);
+    EXPECT_EQ(events, 0);
+    other.send("D 123  045  ");
+    other.readFor(1, 200);
+    EXPECT_EQ(events, 1);
+}
+
+TEST_F(SerialPort, AnAbsentDeviceOrABadNumberLeavesThePortClosedSilently) {
+    test::MessageCatcher messages;
+    SavePortMapping(2, "/dev/velmora-no-such-device");
+    OpenPort();
+    EXPECT_FALSE(comm.PortOpen());
+    for (qint16 bad : {qint16(0), qint16(-1)}) {
+        Shared.PortNumber = bad;
+        OpenPort();
+        EXPECT_FALSE(comm.PortOpen());
+    }
+    WaitSeconds(0.05);
+    EXPECT_TRUE(messages.messages().isEmpty());
+    // An open port refuses a second open without losing the first.
+    Shared.PortNumber = 2;
+    SavePortMapping(2, unit.slavePath());
+    OpenPort();
+    OpenPort();
+    EXPECT_TRUE(comm.PortOpen());
+}
+
+TEST_F(SerialPort, UnmappedNumbersNameTheSerialPortsOfTheMachine) {
+    SavePortMapping(2, QString());
+    EXPECT_EQ(DeviceForPort(1), "/dev/ttyS0");
+    EXPECT_EQ(DeviceForPort(2), "/dev/ttyS1");
+    EXPECT_EQ(DeviceForPort(4), "/dev/ttyS3");
+}
+
+TEST_F(SerialPort, AHangupClosesThePortOnceAndDoesNotSpin) {
+    OpenPort();
+    ASSERT_TRUE(comm.PortOpen());
+    QSignalSpy gone(&comm, &SerialComm::deviceGone);
+    unit.closeMaster();
+    const double cpuBefore = CpuSeconds();
+    WaitSeconds(1.0);
+    EXPECT_LT(CpuSeconds() - cpuBefore, 0.2);
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_EQ(gone.count(), 1);
+    EXPECT_FALSE(comm.setOutput("1"));
+}
+
+TEST(LineSettings, ReadsTheComponentsSettingsText) {
+    const struct {
+        const char* text;
+        bool ok;
+        LineSettings want;
+    } cases[] = {
+        {"9600,N,8,1", true, {9600, 'N', 8, 1}},
+        {"19200,e,7,2", true, {19200, 'E', 7, 2}},
+        {"9600,N,8", false, {}},
+        {"9600,X,8,1", false, {}},
+        {"fast,N,8,1", false, {}},
+        {"9600,N,9,1", false, {}},
+        {"9600,N,8,3", false, {}},
+        {"", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        LineSettings got;
+        EXPECT_EQ(ParseLineSettings(c.text, &got), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(got, c.want);
+        }
+    }
+}
+
+} // namespace
