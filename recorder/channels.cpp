@@ -1,8 +1,115 @@
 #include "recorder/channels.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <array>
+#include <memory>
+
 namespace velmora {
 
-void CloseChannel(int) {}
-void CloseAllChannels() {}
+namespace {
+
+// Longer than any record; a longer line is read to its end and dropped, so a
+// file without line ends cannot fill the memory.
+constexpr qint64 kMaxLineLength = 4096;
+
+struct OpenFile {
+    std::unique_ptr<QFile> file;
+    QString canonicalPath;  // to tell when both channels would hold one file
+};
+
+std::array<OpenFile, 2>& Table() {
+    static std::array<OpenFile, 2> table;
+    return table;
+}
+
+OpenFile* Slot(int channel) {
+    if (channel != RecordChannel && channel != ControlChannel) return nullptr;
+    return &Table()[static_cast<size_t>(channel - 1)];
+}
+
+bool HeldByOtherChannel(int channel, const QString& path) {
+    const OpenFile* other = Slot(channel == RecordChannel ? ControlChannel : RecordChannel);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return other->file && !canonical.isEmpty() && canonical == other->canonicalPath;
+}
+
+OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
+    OpenFile* slot = Slot(channel);
+    if (!slot) return OpenResult::Failed;
+    if (slot->file) return OpenResult::AlreadyOpen;
+    if (HeldByOtherChannel(channel, path)) return OpenResult::InUse;
+    auto file = std::make_unique<QFile>(path);
+    if (QFileInfo(path).isDir() || !file->open(mode)) return OpenResult::Failed;
+    slot->canonicalPath = QFileInfo(path).canonicalFilePath();
+    slot->file = std::move(file);
+    return OpenResult::Opened;
+}
+
+QFile* FileOf(int channel) {
+    OpenFile* slot = Slot(channel);
+    return slot ? slot->file.get() : nullptr;
+}
+
+} // namespace
+
+QString ProgramFilePath(const QString& nameAsTyped) {
+    if (QDir::isAbsolutePath(nameAsTyped)) return nameAsTyped;
+    return QCoreApplication::applicationDirPath() + QDir::separator() + nameAsTyped;
+}
+
+OpenResult OpenChannelForOutput(int channel, const QString& path) {
+    // Unbuffered: every write goes to the system at once, nothing waits in
+    // the program for a close that a crash would never do.
+    return Open(channel, path, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+}
+
+OpenResult OpenChannelForInput(int channel, const QString& path) {
+    return Open(channel, path, QIODevice::ReadOnly);
+}
+
+bool ChannelIsOpen(int channel) { return FileOf(channel) != nullptr; }
+
+bool WriteChannel(int channel, const QByteArray& bytes) {
+    QFile* file = FileOf(channel);
+    if (!file || !file->isWritable()) return false;
+    const bool written = file->write(bytes) == bytes.size();
+    return file->flush() && written;
+}
+
+bool ChannelAtEnd(int channel) {
+    QFile* file = FileOf(channel);
+    return !file || !file->isReadable() || file->atEnd();
+}
+
+std::optional<QByteArray> ReadChannelLine(int channel) {
+    if (ChannelAtEnd(channel)) return std::nullopt;
+    QFile* file = FileOf(channel);
+    QByteArray line = file->readLine(kMaxLineLength);
+    if (!line.endsWith('\n') && !file->atEnd()) {
+        // Too long for a record: skip to the next line end and drop it all.
+        while (!file->atEnd() && !file->readLine(kMaxLineLength).endsWith('\n')) {
+        }
+        return QByteArray();
+    }
+    if (line.endsWith('\n')) line.chop(1);
+    if (line.endsWith('\r')) line.chop(1);
+    return line;
+}
+
+void CloseChannel(int channel) {
+    OpenFile* slot = Slot(channel);
+    if (!slot || !slot->file) return;
+    slot->file->close();
+    slot->file.reset();
+    slot->canonicalPath.clear();
+}
+
+void CloseAllChannels() {
+    CloseChannel(RecordChannel);
+    CloseChannel(ControlChannel);
+}
 
 } // namespace velmora

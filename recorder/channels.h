@@ -1,9 +1,44 @@
 #pragma once
-// The program's two file channels: 1 records measurements, 2 reads a control file.
+// The program's two file channels: 1 records measurements, 2 reads a control
+// file. Sequential text files, one record a line, bytes as Latin-1.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
 
 namespace velmora {
 
 enum Channel { RecordChannel = 1, ControlChannel = 2 };
+
+enum class OpenResult {
+    Opened,
+    AlreadyOpen,  // this channel is open already; it stays as it was
+    InUse,        // the other channel holds the same file
+    Failed,       // no such folder, no access, a folder's name, ...
+};
+
+/// The file a name as typed stands for: the program's folder, the platform's
+/// separator and the name; a name that is an absolute path stays as it is.
+QString ProgramFilePath(const QString& nameAsTyped);
+
+/// Opens the channel for output: creates the file or empties it.
+OpenResult OpenChannelForOutput(int channel, const QString& path);
+/// Opens the channel for input, at the file's first line.
+OpenResult OpenChannelForInput(int channel, const QString& path);
+
+bool ChannelIsOpen(int channel);
+
+/// Writes the bytes as one piece straight to the file, so a line recorded is
+/// on disk even if the program dies right after. False when the channel is
+/// closed or the write failed.
+bool WriteChannel(int channel, const QByteArray& bytes);
+
+/// True at the end of the file, and on a closed channel.
+bool ChannelAtEnd(int channel);
+
+/// The next line without its line end; nothing at the end or on a closed
+/// channel. A line too long to be a record comes back empty.
+std::optional<QByteArray> ReadChannelLine(int channel);
 
 /// Closes the channel; harmless when it is not open.
 void CloseChannel(int channel);

@@ -1,7 +1,109 @@
 #include "recorder/player.h"
 
+#include "core/clock.h"
+#include "core/constants.h"
+#include "core/message.h"
+#include "core/state.h"
+#include "core/wait.h"
+#include "link/command.h"
+#include "recorder/channels.h"
+#include "recorder/playback_command.h"
+#include "recorder/record_format.h"
+
+#include <QAbstractButton>
+#include <QPointer>
+#include <algorithm>
+
 namespace velmora {
 
-void PlayerButton_Click(QAbstractButton*, const QString&) {}
+namespace {
+
+// The longest sleep of the wait for a time stamp, so that a stop request or
+// a change of the system clock is noticed soon.
+constexpr qint64 kMaxSleepNs = 200'000'000;
+// A file of unreadable lines is skipped quickly, but never so long that the
+// window stops answering.
+constexpr int kSkipsBetweenEvents = 256;
+
+bool runInProgress = false;
+
+// The run ends when asked to, and also when its file was closed under it
+// (the Stop path and the settings window's closing steps close it): a file
+// closed is a file at its end.
+bool RunMustEnd() { return Shared.PlaybackStop || !ChannelIsOpen(ControlChannel); }
+
+// Time until the clock next shows a new second, at most kMaxSleepNs.
+qint64 SleepUntilNextSecond(const QDateTime& now) {
+    const qint64 ns = qint64(1000 - now.time().msec()) * 1'000'000;
+    return std::clamp<qint64>(ns, 1'000'000, kMaxSleepNs);
+}
+
+// Waits, sleeping in the event dispatcher, until the record's second has come
+// or the run must end. Returns whether the record is due.
+bool WaitForStamp(const Record& record) {
+    for (QDateTime now = LocalNow(); !StampHasCome(record, now); now = LocalNow()) {
+        if (RunMustEnd()) return false;
+        SleepForEvents(SleepUntilNextSecond(now));
+    }
+    return !RunMustEnd();
+}
+
+void SendRecord(const Record& record) {
+    const Model model = CurrentModel();  // read anew: the user may change it meanwhile
+    if (model == Model::None) {
+        ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
+        return;
+    }
+    // A record that would not make a whole, well-formed command is dropped.
+    if (const auto command = BuildPlaybackCommand(model, record.voltageText, record.currentText))
+        SendCommand(*command);
+}
+
+void RunPlayback() {
+    int skipped = 0;
+    while (!RunMustEnd() && !ChannelAtEnd(ControlChannel)) {
+        const auto line = ReadChannelLine(ControlChannel);
+        const auto record = line ? ParseRecord(*line) : std::nullopt;
+        if (!record) {
+            if (++skipped % kSkipsBetweenEvents == 0) ProcessPendingEvents();
+            continue;
+        }
+        if (!WaitForStamp(*record)) break;
+        SendRecord(*record);
+    }
+}
+
+} // namespace
+
+bool PlaybackRunning() { return runInProgress; }
+
+void PlayerButton_Click(QAbstractButton* button, const QString& fileName) {
+    if (!button) return;
+    if (button->text() == kCaptionStop) {
+        Shared.PlaybackStop = true;
+        CloseChannel(ControlChannel);
+        button->setText(QString(kCaptionStart));
+        return;
+    }
+    // A stopped run still suspended in a send below us must end first; a run
+    // started now would have its file closed and its flag cleared under it.
+    if (runInProgress) return;
+    QPointer<QAbstractButton> player(button);
+    player->setText(QString(kCaptionStop));
+    if (OpenChannelForInput(ControlChannel, ProgramFilePath(fileName)) != OpenResult::Opened) {
+        ShowMessage(QString(kMsgErrorOpeningFile) + fileName);
+        if (player) player->setText(QString(kCaptionStart));
+        return;
+    }
+    // No run is in progress, so a stop request left over from before asks
+    // nothing of this one.
+    Shared.PlaybackStop = false;
+    runInProgress = true;
+    RunPlayback();
+    runInProgress = false;
+    CloseChannel(ControlChannel);
+    if (player) player->setText(QString(kCaptionStart));
+    Shared.PlaybackStop = false;
+}
 
 } // namespace velmora

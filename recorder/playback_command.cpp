@@ -1,0 +1,40 @@
+#include "recorder/playback_command.h"
+
+#include "core/constants.h"
+#include "link/command.h"
+
+#include <initializer_list>
+
+namespace velmora {
+
+namespace {
+
+// The characters at the given 1-based positions, when all are digits.
+std::optional<QByteArray> DigitsAt(const QByteArray& text, std::initializer_list<qsizetype> positions) {
+    QByteArray digits;
+    for (const qsizetype position : positions) {
+        if (position > text.size()) return std::nullopt;
+        const char c = text.at(position - 1);
+        if (c < '0' || c > '9') return std::nullopt;
+        digits.append(c);
+    }
+    return digits;
+}
+
+} // namespace
+
+std::optional<QByteArray> BuildPlaybackCommand(Model model, const QByteArray& voltageText,
+                                               const QByteArray& currentText) {
+    if (model == Model::None) return std::nullopt;
+    const auto voltage = DigitsAt(voltageText, {1, 2, 4});
+    const auto current = DigitsAt(currentText, {1, 3, 4});
+    if (!voltage || !current) return std::nullopt;
+    const int number = current->toInt();
+    const QByteArray currentField = Format000(model == Model::Small1A20V ? 2 * number : number);
+    if (currentField.size() != 3) return std::nullopt;
+    QByteArray command = *voltage + '\r' + currentField + '\r';
+    if (command.size() != kCommandLength) return std::nullopt;
+    return command;
+}
+
+} // namespace velmora
