@@ -1,0 +1,300 @@
+// Playback: the control file's records go to the unit as set-point commands,
+// each in the second its stamp names, through a pseudo-terminal.
+
+#include "core/clock.h"
+#include "core/settings_store.h"
+#include "core/state.h"
+#include "link/port.h"
+#include "link/serial_comm.h"
+#include "panel/form1.h"
+#include "recorder/channels.h"
+#include "recorder/player.h"
+#include "recorder/recorder.h"
+#include "support/message_catcher.h"
+#include "support/pty_pair.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+QByteArray Stamp(const QDateTime& at) { return at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1(); }
+
+QByteArray Line(const QDateTime& at, const char* voltage, const char* current) {
+    return Stamp(at) + ",\"" + voltage + "\",\"" + current + "\"\r\n";
+}
+
+const QDateTime kPast(QDate(2020, 1, 2), QTime(3, 4, 5));
+
+// A command as it arrived on the line, and when its first byte came.
+struct Arrival {
+    QByteArray bytes;
+    QDateTime at;
+};
+
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSharedState();
+        ASSERT_TRUE(dir.isValid() && pty.ok());
+        path = dir.filePath("run.dat");
+        button.setText("Start");
+        SavePortMapping(2, pty.slavePath());
+        Shared.PortNumber = 2;
+        Shared.CurrentLimit = 2500;
+        OpenPort();
+        ASSERT_TRUE(velmora::MSComm1 && velmora::MSComm1->PortOpen());
+        // Reads the unit's end while the player runs, so each command's
+        // arrival is seen as it happens.
+        reader.setInterval(1);
+        QObject::connect(&reader, &QTimer::timeout, [this] { Collect(); });
+        reader.start();
+    }
+    void TearDown() override {
+        ClosePort();
+        CloseAllChannels();
+        SetClockForTesting({});
+    }
+    void Collect() {
+        const QByteArray bytes = pty.readAvailable();
+        for (const char c : bytes) {
+            if (arrivals.isEmpty() || arrivals.last().bytes.size() == 8)
+                arrivals.append({QByteArray(), QDateTime::currentDateTime()});
+            arrivals.last().bytes.append(c);
+        }
+    }
+    void Write(const QByteArray& contents) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents);
+    }
+    // Plays the file; returns everything the unit received.
+    QByteArray Play(const QString& name) {
+        PlayerButton_Click(&button, name);
+        Collect();
+        QByteArray all;
+        for (const Arrival& a : arrivals) all += a.bytes;
+        return all;
+    }
+    QByteArray Play() { return Play(path); }
+    void ExpectIdle() {
+        EXPECT_EQ(button.text(), "Start");
+        EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+        EXPECT_FALSE(Shared.PlaybackStop);
+        EXPECT_FALSE(PlaybackRunning());
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    QPushButton button;
+    test::MessageCatcher messages;
+    test::PtyPair pty;
+    Form1 form;
+    QTimer reader;
+    QList<Arrival> arrivals;
+};
+
+} // namespace
+
+TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
+    struct Case {
+        qint16 currentLimit;
+        const char* voltage;
+        const char* current;
+        QByteArray sent;
+    };
+    const Case cases[] = {
+        {2500, "12.3V", "1.23A", QByteArray::fromHex("31 32 33 0D 31 32 33 0D")},
+        {1000, "12.3V", "1.23A", QByteArray::fromHex("31 32 33 0D 32 34 36 0D")},
+        {2500, "00.5V", "0.05A", "005\r005\r"},
+        {1000, "00.5V", "0.05A", "005\r010\r"},
+        {2500, "05.0V", "0.00A", "050\r000\r"},
+        {1000, "05.0V", "0.00A", "050\r000\r"},
+        {1000, "12.3V", "2.50A", "123\r500\r"},
+        {1000, "12.3V", "5.00A", ""},  // would not be an eight-character command
+        {2500, "12,3V", "1,23A", "123\r123\r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.voltage) + " " + c.current + " on " + std::to_string(c.currentLimit));
+        arrivals.clear();
+        Shared.CurrentLimit = c.currentLimit;
+        Write(Line(kPast, c.voltage, c.current));
+        EXPECT_EQ(Play(), c.sent);
+        ExpectIdle();
+    }
+    EXPECT_TRUE(messages.messages().isEmpty());
+}
+
+TEST_F(PlayerTest, PastRecordsGoOutBackToBackInFileOrder) {
+    Write(Line(kPast.addDays(1), "01.0V", "0.10A") + Line(kPast, "02.0V", "0.20A") +
+          Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", ""));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Play(), "010\r010\r020\r020\r030\r030\r");
+    EXPECT_LT(clock.elapsed(), 1000);
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, FutureRecordsGoOutInTheirSeconds) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime first = now.addSecs(1), second = now.addSecs(2);
+    Write(Line(first, "01.0V", "0.10A") + Line(second, "02.0V", "0.20A"));
+    EXPECT_EQ(Play(), "010\r010\r020\r020\r");
+    ASSERT_EQ(arrivals.size(), 2);
+    const QDateTime stamps[] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        const qint64 start = stamps[i].toSecsSinceEpoch() * 1000;
+        const qint64 came = arrivals[i].at.toMSecsSinceEpoch();
+        EXPECT_GE(came, start) << i;
+        EXPECT_LT(came, start + 1000) << i;
+    }
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, StopWhileWaitingSendsNothingMore) {
+    const QDateTime now = QDateTime::currentDateTime();
+    Write(Line(kPast, "01.0V", "0.10A") + Line(now.addSecs(2), "02.0V", "0.20A") +
+          Line(kPast, "03.0V", "0.30A"));
+    QString captionAfterStop;
+    QTimer::singleShot(300, [&] {
+        PlayerButton_Click(&button, path);
+        captionAfterStop = button.text();
+        EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Play(), "010\r010\r");
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(captionAfterStop, "Start");
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, ClosingTheSettingsWindowEndsTheRun) {
+    Write(Line(QDateTime::currentDateTime().addSecs(2), "02.0V", "0.20A"));
+    auto* player = new QPushButton("Start");
+    QPointer<QPushButton> alive(player);
+    QTimer::singleShot(200, [&] {
+        // What the window's closing steps do, and then the window is gone.
+        Shared.PlaybackStop = true;
+        CloseChannel(ControlChannel);
+        delete player;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    PlayerButton_Click(player, path);
+    Collect();
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(arrivals.isEmpty());
+    EXPECT_FALSE(alive);
+    EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+    EXPECT_FALSE(Shared.PlaybackStop);
+}
+
+TEST_F(PlayerTest, WindowReopenedDuringTheWaitStillEndsTheRun) {
+    Write(Line(QDateTime::currentDateTime().addSecs(2), "02.0V", "0.20A"));
+    QTimer::singleShot(200, [&] {
+        Shared.PlaybackStop = true;  // closing steps
+        CloseChannel(ControlChannel);
+        Shared.PlaybackStop = false;  // opening steps of the next window
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Play(), "");
+    EXPECT_LT(clock.elapsed(), 1000);
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, StartDuringAStoppedSendIsRefused) {
+    Write(Line(kPast, "01.0V", "0.10A") + Line(kPast, "02.0V", "0.20A"));
+    bool runningInside = false;
+    QString captionInside;
+    // Fires while the first command is on the line (eight characters, 10 ms apart).
+    QTimer::singleShot(30, [&] {
+        PlayerButton_Click(&button, path);  // Stop
+        PlayerButton_Click(&button, path);  // Start again: the stopped run has not ended
+        runningInside = PlaybackRunning();
+        captionInside = button.text();
+    });
+    EXPECT_EQ(Play(), "010\r010\r");  // the command under way is completed, no more
+    EXPECT_TRUE(runningInside);
+    EXPECT_EQ(captionInside, "Start");
+    ExpectIdle();
+    arrivals.clear();
+    EXPECT_EQ(Play(), "010\r010\r020\r020\r");  // and a Start after it ends plays again
+}
+
+TEST_F(PlayerTest, OpenFailuresNameTheFileAsTyped) {
+    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        messages.clear();
+        EXPECT_EQ(Play(name), "");
+        ASSERT_EQ(messages.messages().size(), 1);
+        EXPECT_EQ(messages.messages()[0].text, "Error opening file: " + name);
+        EXPECT_EQ(messages.messages()[0].title, "Velmora");
+        EXPECT_EQ(button.text(), "Start");
+        EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+    }
+}
+
+TEST_F(PlayerTest, GarbageLinesAreSkippedWithoutWaiting) {
+    QByteArray garbage = "\r\n\r\ngarbage\r\n#2020-01-02#,\"12.3V\"\r\n#soon#,\"12.3V\",\"1.23A\"\r\n"
+                         "#2020-01-02#,\"1\",\"1.23A\"\r\n#2020-01-02#,\"12.3V\",\"1.2\"\r\n"
+                         "#2020-01-02#,\"ab.cV\",\"1.23A\"\r\n#2020-01-02 10:00:00#\r\n,,\r\n"
+                         "#2020-01-02#,\"12.3V\",\"1.23A\"";  // a last line without its line end counts
+    for (int i = 0; i < 2000; ++i) garbage.prepend("x,y,z\r\n");
+    Write(garbage);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Play(), "123\r123\r");
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(messages.messages().isEmpty());
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, EmptyFileFinishesAtOnce) {
+    Write("");
+    EXPECT_EQ(Play(), "");
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, NoModelShowsOneMessagePerRecord) {
+    Shared.CurrentLimit = 1234;
+    Write(Line(kPast, "01.0V", "0.10A") + "garbage\r\n" + Line(kPast, "02.0V", "0.20A"));
+    EXPECT_EQ(Play(), "");
+    ASSERT_EQ(messages.messages().size(), 2);
+    for (const auto& message : messages.messages()) {
+        EXPECT_EQ(message.title, "Error:");
+        EXPECT_EQ(message.text, "Power supply version not defined.");
+    }
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, ALeftoverStopRequestDoesNotStopTheNextRun) {
+    Shared.PlaybackStop = true;
+    Write(Line(kPast, "01.0V", "0.10A"));
+    EXPECT_EQ(Play(), "010\r010\r");
+    ExpectIdle();
+}
+
+TEST_F(PlayerTest, ARecordingPlaysBackAsRecorded) {
+    QPushButton recorder("Start");
+    const QString recording = dir.filePath("rec.log");
+    RecorderButton_Click(&recorder, recording);
+    ASSERT_EQ(recorder.text(), "Stop");
+    SetClockForTesting([] { return QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)); });
+    WriteRecord("12,3V", "1,23A");
+    SetClockForTesting([] { return QDateTime(QDate(2024, 3, 6), QTime(0, 0, 0)); });
+    WriteRecord("05,0V", "0,40A");
+    RecorderButton_Click(&recorder, recording);
+    SetClockForTesting({});
+    EXPECT_EQ(Play(recording), "123\r123\r050\r040\r");
+    ExpectIdle();
+}

@@ -1,0 +1,232 @@
+// Recording: the file channels, the recorder button and the lines that
+// measurements from the unit leave in the record file.
+
+#include "core/clock.h"
+#include "core/settings_store.h"
+#include "core/state.h"
+#include "link/port.h"
+#include "link/serial_comm.h"
+#include "panel/form1.h"
+#include "recorder/channels.h"
+#include "recorder/recorder.h"
+#include "support/message_catcher.h"
+#include "support/pty_pair.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSharedState();
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("run.log");
+        button.setText("Start");
+    }
+    void TearDown() override {
+        CloseAllChannels();
+        SetClockForTesting({});
+    }
+    void FixClock(const QDateTime& at) {
+        SetClockForTesting([at] { return at; });
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    QPushButton button;
+    test::MessageCatcher messages;
+};
+
+} // namespace
+
+TEST_F(RecorderTest, ChannelsOpenWriteReadAndClose) {
+    WriteFile(path, "earlier\r\n");
+    EXPECT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::Opened);
+    EXPECT_EQ(Contents(path), "");  // emptied on open
+    EXPECT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::AlreadyOpen);
+    EXPECT_TRUE(WriteChannel(RecordChannel, "a,b,c\r\n"));
+    EXPECT_TRUE(WriteChannel(RecordChannel, "\r\nd\n"));
+    EXPECT_EQ(Contents(path), "a,b,c\r\n\r\nd\n");  // on disk before the close
+    CloseChannel(RecordChannel);
+    CloseChannel(RecordChannel);
+    EXPECT_FALSE(WriteChannel(RecordChannel, "x"));
+
+    EXPECT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
+    EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray("a,b,c"));
+    EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray(""));
+    EXPECT_FALSE(ChannelAtEnd(ControlChannel));
+    EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray("d"));
+    EXPECT_TRUE(ChannelAtEnd(ControlChannel));
+    EXPECT_FALSE(ReadChannelLine(ControlChannel));
+    EXPECT_FALSE(WriteChannel(ControlChannel, "x"));  // an input channel
+    CloseAllChannels();
+    EXPECT_TRUE(ChannelAtEnd(ControlChannel));
+    EXPECT_FALSE(ReadChannelLine(ControlChannel));
+    EXPECT_FALSE(ChannelIsOpen(RecordChannel));
+    CloseChannel(7);  // no such channel: harmless too
+}
+
+TEST_F(RecorderTest, OneFileIsNeverOnBothChannels) {
+    WriteFile(path, "x\r\n");
+    ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
+    EXPECT_EQ(OpenChannelForOutput(RecordChannel, dir.filePath("./run.log")), OpenResult::InUse);
+    EXPECT_EQ(Contents(path), "x\r\n");
+    CloseAllChannels();
+    ASSERT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::Opened);
+    EXPECT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::InUse);
+}
+
+TEST_F(RecorderTest, OverlongLinesAreDroppedWhole) {
+    WriteFile(path, QByteArray(10000, 'x') + "\r\nnext\r\n" + QByteArray(9000, 'y'));
+    ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
+    EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray(""));
+    EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray("next"));
+    EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray(""));
+    EXPECT_TRUE(ChannelAtEnd(ControlChannel));
+}
+
+TEST_F(RecorderTest, StartAndStopWithoutChangesLeaveAnEmptyFile) {
+    WriteFile(path, "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n");
+    RecorderButton_Click(&button, path);
+    EXPECT_EQ(button.text(), "Stop");
+    EXPECT_TRUE(ChannelIsOpen(RecordChannel));
+    RecorderButton_Click(&button, path);
+    EXPECT_EQ(button.text(), "Start");
+    EXPECT_FALSE(ChannelIsOpen(RecordChannel));
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(Contents(path), "");
+    EXPECT_TRUE(messages.messages().isEmpty());
+}
+
+TEST_F(RecorderTest, RecordsEachLineAsItIsWritten) {
+    WriteRecord("99,9V", "9,99A");  // recording off: nothing, nowhere
+    RecorderButton_Click(&button, path);
+    FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    WriteRecord("12,3V", "1,23A");
+    const QByteArray first = "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n";
+    EXPECT_EQ(Contents(path), first);  // on disk while still recording
+    FixClock(QDateTime(QDate(2024, 3, 6), QTime(0, 0, 0)));
+    WriteRecord("05,0V", "0,40A");
+    RecorderButton_Click(&button, path);
+    WriteRecord("01,0V", "0,10A");
+    EXPECT_EQ(Contents(path), first + "#2024-03-06#,\"05.0V\",\"0.40A\"\r\n");
+}
+
+TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
+    const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"), dir.path()};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        messages.clear();
+        RecorderButton_Click(&button, name);
+        EXPECT_EQ(button.text(), "Start");
+        EXPECT_FALSE(ChannelIsOpen(RecordChannel));
+        ASSERT_EQ(messages.messages().size(), 1);
+        EXPECT_EQ(messages.messages()[0].text, "Error opening file: " + name);
+        EXPECT_EQ(messages.messages()[0].title, "Velmora");
+    }
+}
+
+TEST_F(RecorderTest, RecordChannelAlreadyOpenGoesOnRecording) {
+    ASSERT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::Opened);
+    RecorderButton_Click(&button, dir.filePath("other.log"));
+    EXPECT_EQ(button.text(), "Stop");
+    EXPECT_TRUE(messages.messages().isEmpty());
+    FixClock(QDateTime(QDate(2024, 3, 5), QTime(9, 0, 0)));
+    WriteRecord("05,0V", "0,40A");
+    EXPECT_EQ(Contents(path), "#2024-03-05 09:00:00#,\"05.0V\",\"0.40A\"\r\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath("other.log")));
+}
+
+TEST_F(RecorderTest, TheFileBeingPlayedIsNotRecordedOver) {
+    const QByteArray control = "#2024-03-05 09:00:00#,\"05.0V\",\"0.40A\"\r\n";
+    WriteFile(path, control);
+    ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
+    RecorderButton_Click(&button, dir.filePath("./run.log"));
+    EXPECT_EQ(button.text(), "Start");
+    EXPECT_FALSE(ChannelIsOpen(RecordChannel));
+    ASSERT_EQ(messages.messages().size(), 1);
+    EXPECT_EQ(messages.messages()[0].text, "Error opening file: " + dir.filePath("./run.log"));
+    EXPECT_EQ(Contents(path), control);
+}
+
+// A Form1 whose port is one end of a pseudo-terminal: the test plays the unit.
+class RecordingFromTheUnit : public RecorderTest {
+protected:
+    void SetUp() override {
+        RecorderTest::SetUp();
+        ASSERT_TRUE(pty.ok());
+        SavePortMapping(2, pty.slavePath());
+        Shared.PortNumber = 2;
+        OpenPort();
+        ASSERT_TRUE(velmora::MSComm1 && velmora::MSComm1->PortOpen());
+    }
+    void TearDown() override {
+        ClosePort();
+        RecorderTest::TearDown();
+    }
+    // Sends one frame and waits until the panel has shown it.
+    void Frame(const QByteArray& frame, const QString& shownVoltage) {
+        pty.send(frame);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 2000 && form.Label1.caption() != shownVoltage)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        // A frame that repeats the caption is done once the line is quiet.
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_EQ(form.Label1.caption(), shownVoltage);
+    }
+
+    test::PtyPair pty;
+    Form1 form;
+};
+
+TEST_F(RecordingFromTheUnit, OneLinePerChangeFromTheFirstChangeOn) {
+    FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    Frame("D 123  045  ", "12,3V");  // the values before recording starts
+    RecorderButton_Click(&button, path);
+    ASSERT_EQ(button.text(), "Stop");
+    Frame("D 123  045  ", "12,3V");
+    EXPECT_EQ(Contents(path), "");  // no change yet
+    Frame("D 124  045  ", "12,4V");
+    FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 10)));
+    Frame("D 124  046  ", "12,4V");
+    Frame("D 124  046  ", "12,4V");
+    Frame("D 050  040  ", "05,0V");
+    RecorderButton_Click(&button, path);
+    Frame("D 051  040  ", "05,1V");  // after Stop
+    EXPECT_EQ(Contents(path),
+              "#2024-03-05 14:07:09#,\"12.4V\",\"0.45A\"\r\n"
+              "#2024-03-05 14:07:10#,\"12.4V\",\"0.46A\"\r\n"
+              "#2024-03-05 14:07:10#,\"05.0V\",\"0.40A\"\r\n");
+}
+
+TEST_F(RecordingFromTheUnit, StopWithoutChangeEmptiesAnEarlierRecording) {
+    Frame("D 123  045  ", "12,3V");
+    RecorderButton_Click(&button, path);
+    Frame("D 124  045  ", "12,4V");
+    RecorderButton_Click(&button, path);
+    ASSERT_NE(Contents(path), "");
+    RecorderButton_Click(&button, path);
+    Frame("D 124  045  ", "12,4V");
+    RecorderButton_Click(&button, path);
+    EXPECT_EQ(Contents(path), "");
+}
