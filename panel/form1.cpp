@@ -3,12 +3,14 @@
 #include "core/constants.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
+#include "panel/artwork.h"
 #include "panel/lifecycle.h"
 #include "settings/form2.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace velmora {
 
@@ -28,13 +30,41 @@ constexpr int kButtonSize = 255;
 constexpr int kClickAreaWidth = 9375;
 constexpr int kClickAreaHeight = 3015;
 
+// The fonts are asked for by name; the platform substitutes its nearest
+// match (Liberation Sans for Arial, which has the same metrics).
+QFont WindowFont() {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Normal);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont ReadoutFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(15.75);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
 } // namespace
 
 Form1::Form1()
     : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
       Label16(this, QString(), false), Label17(this, QString(), true) {
     setWindowTitle(QString(kMainWindowTitle));
+    setWindowIcon(WindowIcon());
+    setFont(WindowFont());
+    readoutFont_ = ReadoutFont();
+    // paintEvent covers every pixel with the button face, enlarged area included.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(Px(9360), Px(2985));
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
     for (int i = 0; i < 8; ++i) {
         auto* button = new AdjustButton(this);
         button->setObjectName(QStringLiteral("Command%1").arg(i + 1));

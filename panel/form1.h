@@ -5,6 +5,7 @@
 #include "panel/adjust_button.h"
 #include "panel/panel_label.h"
 
+#include <QFont>
 #include <QWidget>
 #include <array>
 
@@ -59,6 +60,7 @@ protected:
 
 private:
     std::array<AdjustButton*, 8> commands_{};
+    QFont readoutFont_;  // Label1, Label2 and Label16
     bool loaded_ = false;
     bool clickStarted_ = false;
 };

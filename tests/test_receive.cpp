@@ -1,0 +1,311 @@
+// The receive handler: frames from the unit in the read-outs, the heartbeat,
+// the measurement kept for the recorder, and the port reset on a bad frame.
+
+#include "core/settings_store.h"
+#include "core/state.h"
+#include "link/frame.h"
+#include "link/port.h"
+#include "link/serial_comm.h"
+#include "panel/form1.h"
+#include "support/pty_pair.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <string_view>
+
+using namespace std::literals;
+
+// Readable failure output for texts (gtest finds it next to QString).
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace velmora {
+namespace {
+
+QByteArray Bytes(std::string_view text) { return QByteArray(text.data(), qsizetype(text.size())); }
+QString Text(std::string_view text) { return QString::fromLatin1(Bytes(text)); }
+
+struct FrameCase {
+    const char* name;
+    std::string_view block;
+    bool valid;
+    std::string_view voltage;  // expected texts when valid
+    std::string_view current;
+};
+
+// Separate literals keep a NUL from swallowing the digits after it as octal.
+const FrameCase kFrames[] = {
+    {"example", "D?123??045??"sv, true, "12,3V"sv, "0,45A"sv},
+    {"unexamined positions hold anything", "D\xff" "987\r\n" "654" "D\x01"sv, true, "98,7V"sv, "6,54A"sv},
+    {"spaces everywhere else", "D 000  000  "sv, true, "00,0V"sv, "0,00A"sv},
+    {"letters shown as they are", "DxABCxxXYZxx"sv, true, "AB,CV"sv, "X,YZA"sv},
+    {"NUL bytes where nothing is read", "D\0" "123\0\0" "045\0\0"sv, true, "12,3V"sv, "0,45A"sv},
+    {"NUL bytes at value positions", "D?\0" "2\0" "??\0" "4\0" "??"sv, true, "\0" "2,\0" "V"sv, "\0" ",4\0" "A"sv},
+    {"Latin-1 characters", "D?\xb5" "12??\xe4" "00??"sv, true, "\xb5" "1,2V"sv, "\xe4" ",00A"sv},
+    {"11 characters", "D?123??045?"sv, false, {}, {}},
+    {"13 characters", "D?123??045???"sv, false, {}, {}},
+    {"24 characters: two frames", "D?123??045??D?124??046??"sv, false, {}, {}},
+    {"lower-case d", "d?123??045??"sv, false, {}, {}},
+    {"D not first", "?D123??045??"sv, false, {}, {}},
+    {"NUL first", "\0" "?123??045??D"sv, false, {}, {}},
+    {"empty", ""sv, false, {}, {}},
+};
+
+TEST(ParseFrame, TableOfBlocks) {
+    for (const FrameCase& c : kFrames) {
+        SCOPED_TRACE(c.name);
+        const std::optional<Measurement> m = ParseFrame(Bytes(c.block));
+        ASSERT_EQ(m.has_value(), c.valid);
+        if (!m) continue;
+        EXPECT_EQ(m->voltageText, Text(c.voltage));
+        EXPECT_EQ(m->currentText, Text(c.current));
+        EXPECT_EQ(m->text(), Text(c.voltage) + Text(c.current));
+    }
+}
+
+/// A line the test fills by hand; counts what the component does with it.
+class FakeLine final : public SerialLine {
+public:
+    bool open(const QString&, const LineSettings&) override {
+        ++opens;
+        waiting.clear();  // as a real port: what waited before the open is gone
+        open_ = !failOpen;
+        return open_;
+    }
+    void close() override {
+        ++closes;
+        open_ = false;
+    }
+    bool isOpen() const override { return open_; }
+    qint64 bytesAvailable() const override { return waiting.size(); }
+    QByteArray read(qint64 maxBytes) override {
+        ++reads;
+        const QByteArray out = maxBytes > 0 ? waiting.left(maxBytes) : waiting;
+        waiting.remove(0, out.size());
+        return out;
+    }
+    bool write(const QByteArray&) override { return open_; }
+    Cts cts() override { return Cts::NoModemLines; }
+
+    void deliver(const QByteArray& bytes) {
+        if (!open_) return;
+        waiting += bytes;
+        emit readyRead();
+    }
+
+    QByteArray waiting;
+    int opens = 0, closes = 0, reads = 0;
+    bool failOpen = false;
+    bool open_ = false;
+};
+
+/// A main window whose MSComm1 runs on a FakeLine, opened as the program does.
+struct FakeLineForm {
+    FakeLineForm() {
+        ResetSharedState();
+        line = new FakeLine;
+        form.MSComm1->setLine(std::unique_ptr<SerialLine>(line));
+        Shared.PortNumber = 2;
+        OpenPort();
+        line->opens = 0;
+    }
+    Form1 form;
+    FakeLine* line;
+};
+
+TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
+    for (const FrameCase& c : kFrames) {
+        if (c.block.empty()) continue;  // no event; and with the next 12 a valid frame
+        SCOPED_TRACE(c.name);
+        FakeLineForm f;
+        ASSERT_TRUE(f.form.MSComm1->PortOpen());
+        // Fewer than 12 characters raise no event; the next characters then
+        // make the block too long.
+        f.line->deliver(Bytes(c.block));
+        if (c.block.size() < 12) f.line->deliver("D?999??999??");
+        EXPECT_TRUE(f.form.MSComm1->PortOpen());
+        EXPECT_TRUE(f.line->waiting.isEmpty());
+        if (c.valid) {
+            EXPECT_EQ(f.form.Label1.caption(), Text(c.voltage));
+            EXPECT_EQ(f.form.Label2.caption(), Text(c.current));
+            EXPECT_EQ(Shared.LastMeasurement, Text(c.voltage) + Text(c.current));
+            EXPECT_EQ(f.form.Label17.caption(), "*");
+            EXPECT_EQ(f.line->opens, 0);
+        } else {
+            EXPECT_EQ(f.form.Label1.caption(), "00,0V");
+            EXPECT_EQ(f.form.Label2.caption(), "0,00A");
+            EXPECT_EQ(Shared.LastMeasurement, "");
+            EXPECT_EQ(f.form.Label17.caption(), "");
+            EXPECT_EQ(f.line->closes, 1);
+            EXPECT_EQ(f.line->opens, 1);
+        }
+    }
+}
+
+TEST(ReceiveHandler, OtherEventKindsReadNothing) {
+    FakeLineForm f;
+    f.line->waiting = "D?123??045??";
+    ASSERT_NE(f.form.MSComm1->CommEvent(), 2);
+    f.form.MSComm1_OnComm();
+    EXPECT_EQ(f.line->reads, 0);
+    EXPECT_EQ(f.line->waiting, "D?123??045??");
+    EXPECT_EQ(f.form.Label1.caption(), "00,0V");
+    EXPECT_EQ(f.form.Label17.caption(), "");
+    EXPECT_EQ(f.line->closes, 0);
+}
+
+TEST(ReceiveHandler, HeartbeatAndMeasurementOverASequence) {
+    FakeLineForm f;
+    struct Step {
+        QByteArray block;
+        const char* heartbeat;
+        const char* last;
+    };
+    const Step steps[] = {
+        {"D?123??045??", "*", "12,3V0,45A"},  {"D?123??045??", "", "12,3V0,45A"},
+        {"X?999??999??", "", "12,3V0,45A"},   {"D?124??045??", "*", "12,4V0,45A"},
+        {"D?124??045?", "*", "12,4V0,45A"},  // no event yet: 11 characters
+        {"?", "", "12,4V0,45A"},              // 12 now: the frame came in two pieces
+        {"D?124??045??D", "", "12,4V0,45A"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.block.constData());
+        f.line->deliver(s.block);
+        EXPECT_EQ(f.form.Label17.caption(), QString(s.heartbeat));
+        EXPECT_EQ(Shared.LastMeasurement, QString(s.last));
+    }
+    EXPECT_EQ(f.form.Label1.caption(), "12,4V");
+}
+
+TEST(ReceiveHandler, ReadoutsUpdateWhileHidden) {
+    FakeLineForm f;
+    f.form.Label1.setVisible(false);
+    f.form.Label2.setVisible(false);
+    f.line->deliver("D?051??102??");
+    EXPECT_EQ(f.form.Label1.caption(), "05,1V");
+    EXPECT_EQ(f.form.Label2.caption(), "1,02A");
+    EXPECT_FALSE(f.form.Label1.isVisible());
+    EXPECT_FALSE(f.form.Label2.isVisible());
+}
+
+TEST(ReceiveHandler, FailedReopenLeavesThePortClosed) {
+    FakeLineForm f;
+    f.line->failOpen = true;
+    f.line->deliver("D?123??045?");
+    f.line->deliver("?D");
+    EXPECT_FALSE(f.form.MSComm1->PortOpen());
+    f.line->deliver("D?123??045??");  // nothing arrives on a closed port
+    EXPECT_EQ(f.form.Label1.caption(), "00,0V");
+}
+
+// ---- Through a real pseudo-terminal --------------------------------------
+
+template <typename Predicate>
+bool WaitUntil(Predicate done, int timeoutMs = 3000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+void Settle(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
+
+struct PtyForm {
+    PtyForm() {
+        ResetSharedState();
+        SavePortMapping(2, pty.slavePath());
+        Shared.PortNumber = 2;
+        OpenPort();
+    }
+    ~PtyForm() { SavePortMapping(2, QString()); }
+    /// Sends one frame and waits until the handler has taken it.
+    bool frame(const QByteArray& bytes) {
+        const QString before = form.Label17.caption();
+        pty.send(bytes);
+        return WaitUntil([&] { return form.Label17.caption() != before; });
+    }
+    test::PtyPair pty;
+    Form1 form;
+};
+
+TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
+    PtyForm p;
+    ASSERT_TRUE(p.pty.ok());
+    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.frame("D?123??045??"));
+    EXPECT_EQ(p.form.Label1.caption(), "12,3V");
+    EXPECT_EQ(p.form.Label2.caption(), "0,45A");
+    EXPECT_EQ(p.form.Label17.caption(), "*");
+    EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
+
+    ASSERT_TRUE(p.frame("D?123??045??"));  // the same values again
+    EXPECT_EQ(p.form.Label17.caption(), "");
+    EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
+
+    p.pty.send("D?999??999?");  // invalid: 11 now, and 23 with the next
+    Settle(100);
+    p.pty.send("?D");
+    Settle(300);
+    EXPECT_EQ(p.form.Label17.caption(), "");
+    EXPECT_EQ(p.form.Label1.caption(), "12,3V");
+    EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
+    EXPECT_TRUE(p.form.MSComm1->PortOpen());
+
+    ASSERT_TRUE(p.frame("D?250??199??"));
+    EXPECT_EQ(p.form.Label1.caption(), "25,0V");
+    EXPECT_EQ(p.form.Label2.caption(), "1,99A");
+    EXPECT_EQ(p.form.Label17.caption(), "*");
+    EXPECT_EQ(Shared.LastMeasurement, "25,0V1,99A");
+}
+
+TEST(ReceiveOverPty, BurstOfFramesResetsAndRecovers) {
+    PtyForm p;
+    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    p.pty.send("D?111??111??D?222??222??D?333??333??");
+    Settle(300);
+    EXPECT_EQ(p.form.Label1.caption(), "00,0V");
+    EXPECT_EQ(p.form.Label17.caption(), "");
+    EXPECT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.frame("D?044??033??"));
+    EXPECT_EQ(p.form.Label1.caption(), "04,4V");
+    EXPECT_EQ(p.form.Label2.caption(), "0,33A");
+}
+
+// The reopen after a bad frame finds no device: the port stays closed and
+// the window goes on handling events.
+void ExpectAliveWithPortClosed(PtyForm& p) {
+    EXPECT_FALSE(p.form.MSComm1->PortOpen());
+    bool timerFired = false;
+    QTimer::singleShot(20, [&] { timerFired = true; });
+    EXPECT_TRUE(WaitUntil([&] { return timerFired; }, 1000));
+    EXPECT_EQ(p.form.Label17.caption(), "");
+}
+
+TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
+    PtyForm p;
+    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    SavePortMapping(2, QStringLiteral("/nonexistent/velmora-tty"));
+    p.pty.send("D?123??045??D");
+    Settle(300);
+    ExpectAliveWithPortClosed(p);
+}
+
+TEST(ReceiveOverPty, ReopenFailsWhenTheDeviceHungUp) {
+    PtyForm p;
+    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    p.pty.send("d?123??045??");
+    p.pty.closeMaster();
+    Settle(300);
+    ExpectAliveWithPortClosed(p);
+}
+
+} // namespace
+} // namespace velmora
