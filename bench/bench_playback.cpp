@@ -1,0 +1,149 @@
+// Playback punctuality: how long after the start of its second each command
+// of a control file reaches the unit, over records one second apart; and how
+// closely past-dated records follow each other.
+
+#include "core/settings_store.h"
+#include "core/state.h"
+#include "link/port.h"
+#include "panel/form1.h"
+#include "recorder/player.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+constexpr int kRecords = 5;
+
+qint64 WallMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Reads the unit's end on its own thread and notes when each command's first
+// byte arrives, apart from the program's event loop.
+class Unit {
+public:
+    explicit Unit(int master) : master_(master), thread_([this] { Read(); }) {}
+    ~Unit() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::vector<qint64> firstByteMs() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        return arrivals_;
+    }
+
+private:
+    void Read() {
+        int inCommand = 0;
+        char buffer[64];
+        while (!done_) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) continue;
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (inCommand == 0) arrivals_.push_back(WallMs());
+                inCommand = (inCommand + 1) % 8;
+            }
+        }
+    }
+
+    int master_;
+    std::atomic<bool> done_{false};
+    std::vector<qint64> arrivals_;
+    std::thread thread_;
+};
+
+bool WriteControlFile(const QString& path, const std::vector<QDateTime>& stamps) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    for (const QDateTime& at : stamps)
+        file.write(at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1() + ",\"12.3V\",\"1.23A\"\r\n");
+    return true;
+}
+
+void PrintLateness(const std::vector<QDateTime>& stamps, const std::vector<qint64>& arrivals) {
+    double sum = 0, worst = 0;
+    for (size_t i = 0; i < stamps.size() && i < arrivals.size(); ++i) {
+        const double late = double(arrivals[i] - stamps[i].toMSecsSinceEpoch());
+        sum += late;
+        worst = std::max(worst, late);
+    }
+    std::printf("playback commands sent: %zu of %zu\n", arrivals.size(), stamps.size());
+    std::printf("playback lateness mean: %.1f ms\n", arrivals.empty() ? 0.0 : sum / double(arrivals.size()));
+    std::printf("playback lateness max: %.1f ms\n", worst);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+
+    Form1 form;
+    SavePortMapping(2, QString::fromLocal8Bit(name));
+    Shared.PortNumber = 2;
+    Shared.CurrentLimit = 2500;
+    OpenPort();
+
+    QTemporaryDir files;
+    const QString path = files.filePath("bench.dat");
+    QPushButton button(QStringLiteral("Start"));
+
+    // Records one second apart, from the next second but one on.
+    std::vector<QDateTime> stamps;
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+    for (int i = 0; i < kRecords; ++i) stamps.push_back(now.addSecs(2 + i));
+    if (!WriteControlFile(path, stamps)) return 1;
+    {
+        Unit unit(master);
+        PlayerButton_Click(&button, path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        PrintLateness(stamps, unit.firstByteMs());
+    }
+
+    // Past-dated records go out as fast as the line allows.
+    const std::vector<QDateTime> past(kRecords, now.addDays(-1));
+    if (!WriteControlFile(path, past)) return 1;
+    {
+        Unit unit(master);
+        PlayerButton_Click(&button, path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto arrivals = unit.firstByteMs();
+        if (arrivals.size() > 1)
+            std::printf("playback back-to-back spacing: %.1f ms\n",
+                        double(arrivals.back() - arrivals.front()) / double(arrivals.size() - 1));
+    }
+
+    ClosePort();
+    close(slave);
+    close(master);
+    return 0;
+}
