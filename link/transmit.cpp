@@ -1,10 +1,11 @@
-// Sending set-point commands. Waits let other handlers run, and those may ask
-// for a command of their own (a button released during a playback, two
-// releases in quick succession). The line carries one command at a time:
-// commands queue, and whichever SendCommand is running on top of the stack
-// carries on with the command at the head of the queue. So the characters of
-// a command always go out together and in order, 10 ms apart, and each
-// SendCommand returns once its own command is out.
+// Sending set-point commands. The line carries one command at a time:
+// commands queue, and a timer hands the head of the queue to the line, one
+// character per write, 10 ms apart. The timer fires in whatever wait happens
+// to be running (the sender's own, a button held meanwhile, a message box), so
+// a command's characters go out together and in order even while another
+// handler runs inside one of its pauses. Each SendCommand handles events until
+// its own command is out and returns after the pause that follows its eighth
+// character.
 
 #include "core/constants.h"
 #include "core/state.h"
@@ -13,6 +14,9 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
 #include <deque>
 #include <memory>
 
@@ -24,6 +28,8 @@ constexpr qint64 kCharacterPauseNs = 10'000'000;
 // How often CTS is looked at while the unit holds it back; the line has no
 // event for a modem-line change.
 constexpr qint64 kCtsPollNs = 2'000'000;
+// The transmit timer wakes a waiting sender; this only bounds a lost wake-up.
+constexpr qint64 kSenderWakeNs = 20'000'000;
 
 struct PendingCommand {
     QByteArray text;
@@ -35,6 +41,7 @@ struct PendingCommand {
 struct Transmitter {
     std::deque<std::shared_ptr<PendingCommand>> queue;
     qint64 nextCharacterAt = 0;  // monotonic ns: the pause after the last write ends here
+    QPointer<QTimer> timer;      // belongs to the application object
 };
 
 Transmitter& Tx() {
@@ -44,58 +51,86 @@ Transmitter& Tx() {
 
 bool PortIsOpen() { return MSComm1 && MSComm1->PortOpen(); }
 
-void Finish(const std::shared_ptr<PendingCommand>& command) {
-    command->finished = true;
-    auto& queue = Tx().queue;
-    if (!queue.empty() && queue.front() == command) queue.pop_front();
+void Drive();
+
+void ScheduleDrive(qint64 inNs) {
+    auto& tx = Tx();
+    if (!tx.timer) {
+        tx.timer = new QTimer(QCoreApplication::instance());
+        tx.timer->setSingleShot(true);
+        tx.timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(tx.timer, &QTimer::timeout, tx.timer, [] { Drive(); });
+    }
+    // Rounded up: a wake-up a little early would only be rescheduled.
+    tx.timer->start(static_cast<int>((inNs + 999'999) / 1'000'000));
 }
 
-// One step on the command at the head of the queue. Every step that waits may
-// run nested SendCommands that advance the same queue, so the state is read
-// anew after each step.
-void Step() {
+void FinishHead() {
+    auto& queue = Tx().queue;
+    queue.front()->finished = true;
+    queue.pop_front();
+}
+
+// Hands position `sent + 1` of the command to the line. Past the end of a
+// shorter text there is nothing to write, but the pause is taken all the
+// same; a write that fails loses that character only.
+void WriteNextCharacter(PendingCommand& command) {
+    const int position = command.sent++;
+    Shared.TransmitIndex = static_cast<qint16>(position + 1);
+    if (position < command.text.size()) MSComm1->setOutput(command.text.mid(position, 1));
+}
+
+// Takes every step on the queue that is due now and arranges to be called
+// again for the next one. Writing and reading CTS handle no events, so this
+// never runs inside itself.
+void Drive() {
     auto& tx = Tx();
-    const auto head = tx.queue.front();
-    if (!head->ctsSeen) {
-        ProcessPendingEvents();
-        if (head->finished) return;
+    while (!tx.queue.empty()) {
+        PendingCommand& head = *tx.queue.front();
         if (!PortIsOpen()) {
-            Finish(head);  // the line went away while waiting for the unit
+            // The port went away (closed, or another chosen): what is left of
+            // this command cannot reach the unit.
+            FinishHead();
+            continue;
+        }
+        if (!head.ctsSeen) {
+            if (!MSComm1->CTSHolding()) {
+                ScheduleDrive(kCtsPollNs);
+                return;
+            }
+            head.ctsSeen = true;
+        }
+        const qint64 now = MonotonicNs();
+        if (now < tx.nextCharacterAt) {
+            ScheduleDrive(tx.nextCharacterAt - now);
             return;
         }
-        if (MSComm1->CTSHolding())
-            head->ctsSeen = true;
-        else
-            SleepForEvents(kCtsPollNs);
+        if (head.sent >= kCommandLength) {
+            Shared.TransmitIndex = kCommandLength + 1;
+            FinishHead();
+            continue;
+        }
+        WriteNextCharacter(head);
+        tx.nextCharacterAt = MonotonicNs() + kCharacterPauseNs;
+        ScheduleDrive(kCharacterPauseNs);
         return;
     }
-    const qint64 now = MonotonicNs();
-    if (now < tx.nextCharacterAt) {
-        WaitSeconds(double(tx.nextCharacterAt - now) / 1e9);
-        return;
-    }
-    if (head->sent >= kCommandLength) {
-        Finish(head);
-        return;
-    }
-    const int position = head->sent++;
-    Shared.TransmitIndex = static_cast<qint16>(position + 1);
-    // Past the end of a shorter text there is nothing to write, but the pause
-    // is taken all the same. A write that fails loses that character only.
-    if (position < head->text.size() && MSComm1) MSComm1->setOutput(head->text.mid(position, 1));
-    tx.nextCharacterAt = MonotonicNs() + kCharacterPauseNs;
-    if (position + 1 == kCommandLength) Shared.TransmitIndex = kCommandLength + 1;
-    WaitSeconds(0.01);
+    if (tx.timer) tx.timer->stop();
 }
 
 } // namespace
 
 void SendCommand(const QByteArray& command) {
+    // Nothing can go out on a closed port, and waiting for its CTS would
+    // never end.
     if (!PortIsOpen()) return;
     auto mine = std::make_shared<PendingCommand>();
     mine->text = command;
     Tx().queue.push_back(mine);
-    while (!mine->finished && !Tx().queue.empty()) Step();
+    // Events are handled at least once before CTS is looked at.
+    ProcessPendingEvents();
+    Drive();
+    while (!mine->finished) SleepForEvents(kSenderWakeNs);
 }
 
 } // namespace velmora

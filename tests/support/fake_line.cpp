@@ -1,0 +1,40 @@
+#include "fake_line.h"
+
+#include "core/wait.h"
+
+namespace velmora::test {
+
+bool FakeLine::open(const QString& device, const LineSettings&) {
+    device_ = device;
+    if (open_ || !openSucceeds_) return false;
+    open_ = true;
+    input_.clear();  // as a real port, characters from before the open are gone
+    return true;
+}
+
+QByteArray FakeLine::read(qint64 maxBytes) {
+    const qint64 count = maxBytes > 0 ? qMin(maxBytes, qint64(input_.size())) : input_.size();
+    const QByteArray out = input_.left(count);
+    input_.remove(0, count);
+    return out;
+}
+
+bool FakeLine::write(const QByteArray& bytes) {
+    if (!open_) return false;
+    writes_.append({MonotonicNs(), bytes});
+    return true;
+}
+
+void FakeLine::feed(const QByteArray& bytes) {
+    if (!open_) return;
+    input_ += bytes;
+    emit readyRead();
+}
+
+QByteArray FakeLine::written() const {
+    QByteArray all;
+    for (const Write& w : writes_) all += w.bytes;
+    return all;
+}
+
+} // namespace velmora::test

@@ -1,0 +1,52 @@
+#pragma once
+// A serial line the test drives: it holds the unit's CTS line and records
+// every write with the moment it was made.
+
+#include "link/serial_line.h"
+
+#include <QList>
+
+namespace velmora::test {
+
+/// A SerialLine without a device: opens always (unless told not to), reads
+/// what the test feeds it, and records writes with monotonic time stamps.
+class FakeLine final : public SerialLine {
+    Q_OBJECT
+public:
+    struct Write {
+        qint64 atNs;  // MonotonicNs() at the write
+        QByteArray bytes;
+    };
+
+    bool open(const QString& device, const LineSettings& settings) override;
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    qint64 bytesAvailable() const override { return input_.size(); }
+    QByteArray read(qint64 maxBytes) override;
+    bool write(const QByteArray& bytes) override;
+    Cts cts() override { return open_ ? cts_ : Cts::NotAsserted; }
+
+    /// What the unit asserts on CTS from now on.
+    void setCts(Cts cts) { cts_ = cts; }
+    void setCtsAsserted(bool asserted) { cts_ = asserted ? Cts::Asserted : Cts::NotAsserted; }
+    /// Whether the next open succeeds.
+    void setOpenSucceeds(bool succeeds) { openSucceeds_ = succeeds; }
+    /// Characters from the unit; raises readyRead.
+    void feed(const QByteArray& bytes);
+
+    const QList<Write>& writes() const { return writes_; }
+    /// Every byte written so far, in order.
+    QByteArray written() const;
+    void clearWrites() { writes_.clear(); }
+    QString openedDevice() const { return device_; }
+
+private:
+    bool open_ = false;
+    bool openSucceeds_ = true;
+    Cts cts_ = Cts::Asserted;
+    QByteArray input_;
+    QList<Write> writes_;
+    QString device_;
+};
+
+} // namespace velmora::test
