@@ -1,0 +1,203 @@
+#include "sim/options.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+namespace velmora::sim {
+
+namespace {
+
+std::optional<double> toNumber(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// Parses a number within [low, high]; the error says what was wanted.
+std::string number(const std::string& text, double low, double high, double& out) {
+    const auto value = toNumber(text);
+    if (!value || *value < low || *value > high) {
+        char range[64];
+        std::snprintf(range, sizeof range, "needs a number from %g to %g", low, high);
+        return range + std::string(", not '") + text + "'";
+    }
+    out = *value;
+    return {};
+}
+
+std::string positive(const std::string& text, double high, double& out) {
+    std::string error = number(text, 0.0, high, out);
+    if (error.empty() && out <= 0.0) error = "needs a number above 0, not '" + text + "'";
+    return error;
+}
+
+using Setter = std::string (*)(Options&, const std::string&);
+
+struct OptionSpec {
+    std::string_view name;
+    std::string_view argument; // empty: a flag without a value
+    std::string_view help;
+    Setter set;
+};
+
+const std::array kSpecs{
+    OptionSpec{"--model", "NAME", "unit model: 1A/20V (default) or 2,5A/25V",
+               [](Options& o, const std::string& v) -> std::string {
+                   const auto model = findModel(v);
+                   if (!model)
+                       return "knows the models " + std::string(modelNames()) + ", not '" + v + "'";
+                   o.model = *model;
+                   return {};
+               }},
+    OptionSpec{"--rate", "N", "measurement frames per second (default 4, up to 1000)",
+               [](Options& o, const std::string& v) {
+                   return positive(v, 1000.0, o.plan.framesPerSecond);
+               }},
+    OptionSpec{"--load", "OHMS", "load resistance on the output (default 10)",
+               [](Options& o, const std::string& v) { return positive(v, 1e9, o.loadOhms); }},
+    OptionSpec{
+        "--settle", "SECONDS",
+        "time to come within 1% of a new set-point (default 0.3, 0: at once)",
+        [](Options& o, const std::string& v) { return number(v, 0.0, 3600.0, o.settleSeconds); }},
+    OptionSpec{"--noise", "", "let the read-out flicker by one count of its last digit",
+               [](Options& o, const std::string&) {
+                   o.noise = true;
+                   return std::string();
+               }},
+    OptionSpec{"--garble", "N",
+               "spoil one frame in N: alternately 'X' for the lead 'D'\n"
+               "                      and '?' for the voltage units digit",
+               [](Options& o, const std::string& v) {
+                   double n = 0;
+                   std::string error = number(v, 1.0, 1e6, n);
+                   if (error.empty() && n != std::floor(n))
+                       error = "needs a whole number, not '" + v + "'";
+                   o.plan.garbleEvery = static_cast<int>(n);
+                   return error;
+               }},
+    OptionSpec{"--split", "", "send each write in two pieces, 6 characters first, 25 ms apart",
+               [](Options& o, const std::string&) {
+                   o.plan.split = true;
+                   return std::string();
+               }},
+    OptionSpec{"--join", "", "send frames in pairs, two frames in one write",
+               [](Options& o, const std::string&) {
+                   o.plan.join = true;
+                   return std::string();
+               }},
+    OptionSpec{
+        "--silent-after", "S", "stop sending frames S seconds after start",
+        [](Options& o, const std::string& v) { return number(v, 0.0, 1e6, o.plan.silentAfter); }},
+    OptionSpec{"--silent-for", "T",
+               "...for T seconds, then send again (default: silent to the end)",
+               [](Options& o, const std::string& v) { return positive(v, 1e6, o.plan.silentFor); }},
+    OptionSpec{"--mute", "", "send no frames at all (commands are still read and obeyed)",
+               [](Options& o, const std::string&) {
+                   o.plan.mute = true;
+                   return std::string();
+               }},
+    OptionSpec{"--link", "PATH", "make PATH a symbolic link to the device (replaces a link)",
+               [](Options& o, const std::string& v) {
+                   o.linkPath = v;
+                   return std::string();
+               }},
+    OptionSpec{"--status", "FILE", "rewrite FILE with the status line at the frame rate",
+               [](Options& o, const std::string& v) {
+                   o.statusPath = v;
+                   return std::string();
+               }},
+    OptionSpec{"--echo-bytes", "", "print every chunk of received bytes as 'rx' and hex",
+               [](Options& o, const std::string&) {
+                   o.echoBytes = true;
+                   return std::string();
+               }},
+    OptionSpec{"--help", "", "show this text",
+               [](Options& o, const std::string&) {
+                   o.help = true;
+                   return std::string();
+               }},
+};
+
+const OptionSpec* findSpec(std::string_view name) {
+    for (const OptionSpec& spec : kSpecs) {
+        if (spec.name == name) return &spec;
+    }
+    return nullptr;
+}
+
+std::string checkCombination(const Options& o, bool silentForGiven) {
+    if (silentForGiven && o.plan.silentAfter < 0.0) return "--silent-for needs --silent-after";
+    return {};
+}
+
+} // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string>& args) {
+    ParsedOptions result;
+    bool silentForGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* spec = findSpec(name);
+        if (spec == nullptr) {
+            result.error = "unknown option '" + arg + "' (see --help)";
+            return result;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            if (spec->argument.empty()) {
+                result.error = name + " takes no value";
+                return result;
+            }
+        } else if (!spec->argument.empty()) {
+            if (i + 1 == args.size()) {
+                result.error = name + " needs " + std::string(spec->argument);
+                return result;
+            }
+            value = args[++i];
+        }
+        if (std::string error = spec->set(result.options, value); !error.empty()) {
+            result.error = name + " " + error;
+            return result;
+        }
+        silentForGiven = silentForGiven || name == "--silent-for";
+    }
+    result.error = checkCombination(result.options, silentForGiven);
+    return result;
+}
+
+std::string helpText() {
+    std::string text =
+        "Usage: velmora-sim [OPTION]...\n"
+        "Plays the Velmora power-supply unit on a pseudo-terminal. The first line on\n"
+        "stdout is the device path; then one line per command received:\n"
+        "  command 030 100 -> set 3.0 V 0.500 A\n"
+        "  skipped \"03X\\r100\\r\": non-digit X in voltage field\n"
+        "Runs until SIGINT, SIGTERM or SIGHUP, then removes its link and exits 0.\n\n";
+    for (const OptionSpec& spec : kSpecs) {
+        std::string left = "  " + std::string(spec.name);
+        if (!spec.argument.empty()) left += " " + std::string(spec.argument);
+        left.resize(std::max<std::size_t>(left.size() + 1, 22), ' ');
+        text += left + std::string(spec.help) + "\n";
+    }
+    text +=
+        "\nStatus line (in the --status file, and on stdout on SIGUSR1):\n"
+        "  status set 3.0 V 0.500 A shown 03.0 V 0.30 A CV\n"
+        "with the set-points, the read-out without noise, and CV or CC.\n"
+        "Frames are 12 characters, e.g. \"D 123  045  \", filler a space.\n"
+        "Exit status: 0 after a signal, 1 when the device cannot be set up, 2 for bad options.\n";
+    return text;
+}
+
+} // namespace velmora::sim

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/transmitter.h"
+#include "sim/unit_model.h"
+
+namespace velmora::sim {
+
+// Everything the user chooses on velmora-sim's command line.
+struct Options {
+    UnitModel model = defaultModel();
+    TransmitPlan plan;
+    double loadOhms = 10.0;
+    double settleSeconds = 0.3;
+    bool noise = false;
+    std::string linkPath;   // empty: no link
+    std::string statusPath; // empty: no status file
+    bool echoBytes = false;
+    bool help = false;
+};
+
+// The options, or why the command line is wrong.
+struct ParsedOptions {
+    Options options;
+    std::string error; // empty when the command line is good
+};
+
+// Reads the arguments after the program name; both "--rate 10" and
+// "--rate=10" are understood.
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+
+std::string helpText();
+
+} // namespace velmora::sim

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <random>
+#include <string>
+
+#include "sim/command_parser.h"
+#include "sim/options.h"
+#include "sim/pty_device.h"
+#include "sim/supply_model.h"
+#include "sim/transmitter.h"
+
+namespace velmora::sim {
+
+// Plays the unit on an open device until a stop signal arrives on `signalFd`.
+class Simulator {
+  public:
+    Simulator(const Options& options, PtyDevice& device, int signalFd);
+
+    void run();
+
+  private:
+    double now() const;
+    int pollTimeoutMs(double now) const;
+    bool handleSignals();
+    void receive(double now);
+    void report(const ParseEvent& event);
+    void transmit(double now);
+    void writeStatusFile(double now);
+    std::string statusLine() const;
+    Reading shown();
+
+    const Options& options_;
+    PtyDevice& device_;
+    int signalFd_;
+    double start_;
+    SupplyModel model_;
+    Transmitter transmitter_;
+    CommandParser parser_;
+    double lastByteAt_ = 0.0;
+    double modelAt_ = 0.0;
+    double statusAt_ = 0.0;
+    std::mt19937 random_{std::random_device{}()};
+};
+
+} // namespace velmora::sim

@@ -1,0 +1,448 @@
+// The simulated unit: its pure pieces, then the real program on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <termios.h>
+#include <unistd.h>
+
+#include "sim/command_parser.h"
+#include "sim/frame.h"
+#include "sim/options.h"
+#include "sim/supply_model.h"
+#include "support/sim_process.h"
+
+namespace {
+
+using namespace velmora::sim;
+using namespace velmora::test;
+using std::chrono::milliseconds;
+
+struct FrameCase {
+    double volts;
+    double amps;
+    const char* frame;
+};
+
+TEST(SimFrame, LaysOutTwelveCharactersClampedAndRounded) {
+    const FrameCase cases[] = {
+        {12.3, 0.45, "D 123  045  "},   {0.0, 0.0, "D 000  000  "},
+        {3.0, 0.3, "D 030  030  "},     {99.9, 9.99, "D 999  999  "},
+        {150.0, 20.0, "D 999  999  "},  {-1.0, -0.5, "D 000  000  "},
+        {0.05, 0.005, "D 001  001  "},  {7.449, 0.044, "D 074  004  "},
+        {20.06, 1.004, "D 201  100  "}, {99.96, 9.996, "D 999  999  "},
+    };
+    for (const FrameCase& c : cases) {
+        EXPECT_EQ(formatFrame(c.volts, c.amps), c.frame) << c.volts << " V " << c.amps << " A";
+    }
+}
+
+TEST(SimFrame, GarbledFramesKeepTheirLengthButBreakWhatThePcChecks) {
+    EXPECT_EQ(garbleFrame("D 123  045  ", Garble::BadLead), "X 123  045  ");
+    EXPECT_EQ(garbleFrame("D 123  045  ", Garble::BadDigit), "D 1?3  045  ");
+}
+
+// Feeds the bytes one by one and writes each event as "obeyed V I" or "skipped".
+std::vector<std::string> parse(CommandParser& parser, std::string_view bytes) {
+    std::vector<std::string> events;
+    for (const char c : bytes) {
+        if (auto e = parser.feed(c)) {
+            events.push_back(e->obeyed ? "obeyed " + std::to_string(e->command.voltageCode) + " " +
+                                             std::to_string(e->command.currentCode)
+                                       : "skipped");
+        }
+    }
+    return events;
+}
+
+struct ParseCase {
+    const char* name;
+    const char* bytes;
+    std::vector<std::string> events;
+};
+
+TEST(SimCommandParser, ObeysGoodCommandsAndResynchronisesAfterGarbled) {
+    const ParseCase cases[] = {
+        {"good", "030\r100\r", {"obeyed 30 100"}},
+        {"two in a row", "030\r100\r250\r999\r", {"obeyed 30 100", "obeyed 250 999"}},
+        {"zeros", "000\r000\r", {"obeyed 0 0"}},
+        {"letter in voltage", "03X\r100\r040\r100\r", {"skipped", "obeyed 40 100"}},
+        {"letter in current", "030\r1Z0\r040\r100\r", {"skipped", "obeyed 40 100"}},
+        {"short field", "03\r100\r050\r200\r", {"skipped", "obeyed 50 200"}},
+        {"long field", "0300\r100\r050\r200\r", {"skipped", "obeyed 50 200"}},
+        {"empty fields", "\r\r050\r200\r", {"skipped", "obeyed 50 200"}},
+        {"line feed after CR", "030\r\n100\r050\r200\r", {"skipped", "obeyed 50 200"}},
+        {"incomplete", "030\r10", {}},
+    };
+    for (const ParseCase& c : cases) {
+        CommandParser parser;
+        EXPECT_EQ(parse(parser, c.bytes), c.events) << c.name;
+    }
+}
+
+TEST(SimCommandParser, KeepsStateAcrossCallsAndDropsAHalfCommandWhenTheLineGoesQuiet) {
+    CommandParser parser;
+    EXPECT_TRUE(parse(parser, "03").empty());
+    EXPECT_EQ(parse(parser, "0\r10"), std::vector<std::string>{});
+    EXPECT_EQ(parse(parser, "0\r"), std::vector<std::string>{"obeyed 30 100"});
+
+    EXPECT_TRUE(parse(parser, "030\r1").empty());
+    const auto dropped = parser.lineIdle();
+    ASSERT_TRUE(dropped.has_value());
+    EXPECT_FALSE(dropped->obeyed);
+    EXPECT_EQ(dropped->raw, "030\r1");
+    EXPECT_FALSE(parser.lineIdle().has_value()) << "nothing left to drop";
+    EXPECT_EQ(parse(parser, "040\r100\r"), std::vector<std::string>{"obeyed 40 100"});
+}
+
+TEST(SimCommandParser, ScalesCommandsByModel) {
+    const auto small = findModel("1A/20V");
+    const auto large = findModel("2,5A/25V");
+    ASSERT_TRUE(small && large);
+    EXPECT_FALSE(findModel("2.5A/25V").has_value());
+    EXPECT_EQ(defaultModel().name, "1A/20V");
+    struct {
+        UnitModel model;
+        Command command;
+        double volts, amps;
+    } const cases[] = {
+        {*small, {30, 100}, 3.0, 0.5},     {*large, {30, 100}, 3.0, 1.0},
+        {*small, {999, 999}, 99.9, 4.995}, {*large, {250, 250}, 25.0, 2.5},
+        {*small, {0, 1}, 0.0, 0.005},
+    };
+    for (const auto& c : cases) {
+        const SetPoint set = toSetPoint(c.command, c.model);
+        EXPECT_NEAR(set.volts, c.volts, 1e-9) << c.model.name << " " << c.command.voltageCode;
+        EXPECT_NEAR(set.amps, c.amps, 1e-9) << c.model.name << " " << c.command.currentCode;
+    }
+}
+
+struct SupplyCase {
+    double setVolts, setAmps, load;
+    const char* settled;
+    bool constantCurrent;
+};
+
+TEST(SimSupplyModel, SettlesInConstantVoltageOrConstantCurrent) {
+    const SupplyCase cases[] = {
+        {3.0, 0.5, 10.0, "D 030  030  ", false}, // 0.3 A is below the limit
+        {10.0, 0.1, 10.0, "D 010  010  ", true}, // 1 A wanted, held at 0.1 A
+        {5.0, 1.0, 1.0, "D 010  100  ", true},   {20.0, 2.5, 10.0, "D 200  200  ", false},
+        {0.0, 0.5, 10.0, "D 000  000  ", false},
+    };
+    for (const SupplyCase& c : cases) {
+        SupplyModel model(c.load, 0.3);
+        model.setTarget(c.setVolts, c.setAmps);
+        model.advance(3.0);
+        const Reading out = model.output();
+        EXPECT_EQ(formatFrame(out.volts, out.amps), c.settled) << c.setVolts << " V " << c.setAmps;
+        EXPECT_EQ(model.constantCurrent(), c.constantCurrent) << c.setVolts << " V " << c.setAmps;
+    }
+}
+
+TEST(SimSupplyModel, ApproachesANewSetPointOverTheSettlingTime) {
+    SupplyModel model(10.0, 0.5);
+    EXPECT_EQ(model.output().volts, 0.0) << "starts switched off";
+    model.setTarget(10.0, 5.0);
+    model.advance(0.1); // one time constant: about 63%
+    EXPECT_NEAR(model.output().volts, 6.32, 0.05);
+    EXPECT_NEAR(model.output().amps, 0.632, 0.005) << "current follows the load";
+    model.advance(0.4);
+    EXPECT_GT(model.output().volts, 9.9);
+    EXPECT_LE(model.output().volts, 10.0);
+    model.setTarget(2.0, 5.0); // going down settles the same way
+    model.advance(0.1);
+    EXPECT_NEAR(model.output().volts, 2.0 + 8.0 * 0.368, 0.05);
+
+    SupplyModel instant(10.0, 0.0);
+    instant.setTarget(4.0, 1.0);
+    instant.advance(0.0);
+    EXPECT_EQ(instant.output().volts, 4.0);
+}
+
+TEST(SimSupplyModel, NoiseMovesTheReadOutByOneCountAtMost) {
+    for (const double u : {-1.0, -0.3, 0.0, 0.7, 1.0}) {
+        const Reading r = withNoise({12.34, 0.456}, u, -u);
+        EXPECT_NEAR(r.volts, 12.34, 0.05 + 1e-9);
+        EXPECT_NEAR(r.amps, 0.456, 0.005 + 1e-9);
+    }
+    EXPECT_EQ(withNoise({0.0, 0.0}, -1.0, -1.0).volts, 0.0) << "never below zero";
+}
+
+TEST(SimOptions, ReadsEveryOption) {
+    const ParsedOptions p = parseOptions(
+        {"--model",      "2,5A/25V", "--rate=50", "--load",  "4.7",    "--settle",       "0",
+         "--noise",      "--garble", "3",         "--split", "--join", "--silent-after", "1.5",
+         "--silent-for", "2",        "--mute",    "--link",  "/tmp/x", "--status",       "/tmp/s",
+         "--echo-bytes"});
+    ASSERT_EQ(p.error, "");
+    const Options& o = p.options;
+    EXPECT_EQ(o.model.name, "2,5A/25V");
+    EXPECT_EQ(o.plan.framesPerSecond, 50.0);
+    EXPECT_EQ(o.loadOhms, 4.7);
+    EXPECT_EQ(o.settleSeconds, 0.0);
+    EXPECT_EQ(o.plan.garbleEvery, 3);
+    EXPECT_EQ(o.plan.silentAfter, 1.5);
+    EXPECT_EQ(o.plan.silentFor, 2.0);
+    EXPECT_TRUE(o.noise && o.plan.split && o.plan.join && o.plan.mute && o.echoBytes);
+    EXPECT_EQ(o.linkPath, "/tmp/x");
+    EXPECT_EQ(o.statusPath, "/tmp/s");
+
+    const Options defaults = parseOptions({}).options;
+    EXPECT_EQ(defaults.model.name, "1A/20V");
+    EXPECT_EQ(defaults.plan.framesPerSecond, 4.0);
+    EXPECT_EQ(defaults.loadOhms, 10.0);
+    EXPECT_FALSE(defaults.plan.mute || defaults.noise || defaults.plan.split);
+}
+
+TEST(SimOptions, RejectsBadCommandLines) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},       {"--rate"},          {"--rate", "x"},  {"--rate", "0"},
+        {"--rate", "5e3"}, {"--model", "3A"},   {"--load", "-1"}, {"--settle", "-0.1"},
+        {"--garble", "0"}, {"--garble", "1.5"}, {"--noise=yes"},  {"--silent-for", "1"},
+        {"--rate", "4x"},  {"--load", "nan"},   {"rate"},
+    };
+    for (const auto& args : cases) {
+        EXPECT_NE(parseOptions(args).error, "") << args.front() << " " << args.back();
+    }
+    const std::string help = helpText();
+    for (const char* name : {"--model", "--rate", "--load", "--settle", "--noise", "--garble",
+                             "--split", "--join", "--silent-after", "--silent-for", "--mute",
+                             "--link", "--status", "--echo-bytes", "--help"}) {
+        EXPECT_NE(help.find(name), std::string::npos) << name;
+    }
+}
+
+// ---- The real program, with the test playing the PC ----
+
+// A running velmora-sim with the PC's end of its device open.
+struct Bench {
+    explicit Bench(std::vector<std::string> args) : sim(args) {
+        fd = sim.devicePath().empty() ? -1 : openSerial(sim.devicePath());
+        if (fd >= 0) tcflush(fd, TCIFLUSH); // frames sent before anyone listened
+    }
+    ~Bench() {
+        if (fd >= 0) close(fd);
+    }
+    bool ready() const { return fd >= 0; }
+
+    SimProcess sim;
+    int fd = -1;
+};
+
+double secondsBetween(const Arrival& a, const Arrival& b) {
+    return std::chrono::duration<double>(b.at - a.at).count();
+}
+
+TEST(SimProgram, SendsFramesAtTheSetRateInTheFixedLayout) {
+    Bench bench({"--rate", "50"});
+    ASSERT_TRUE(bench.ready());
+    const std::string stream = readFor(bench.fd, milliseconds(1000));
+    const auto frames = framesOf(stream);
+    EXPECT_EQ(stream.size() % 12, 0u) << "frames follow one another without line endings";
+    EXPECT_GE(frames.size(), 40u);
+    EXPECT_LE(frames.size(), 55u);
+    for (const std::string& frame : frames) {
+        ASSERT_EQ(frame, "D 000  000  ") << "starts at 0 V, 0 A";
+    }
+}
+
+struct CommandCase {
+    std::vector<std::string> args;
+    const char* command;
+    const char* report;
+    const char* settled;
+};
+
+TEST(SimProgram, ACommandSentCharacterByCharacterSettlesTheReadOut) {
+    const CommandCase cases[] = {
+        {{}, "030\r100\r", "command 030 100 -> set 3.0 V 0.500 A", "D 030  030  "},
+        {{}, "100\r020\r", "command 100 020 -> set 10.0 V 0.100 A", "D 010  010  "},
+        {{"--model", "2,5A/25V", "--load", "2"},
+         "050\r100\r",
+         "command 050 100 -> set 5.0 V 1.000 A",
+         "D 020  100  "},
+    };
+    for (const CommandCase& c : cases) {
+        std::vector<std::string> args{"--rate", "100", "--settle", "0.1", "--echo-bytes"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Bench bench(args);
+        ASSERT_TRUE(bench.ready());
+        sendSlowly(bench.fd, c.command);
+        const auto report = bench.sim.waitForLine("command", milliseconds(2000));
+        EXPECT_EQ(report.value_or("none"), c.report);
+        readFor(bench.fd, milliseconds(300)); // let it settle
+        const auto frames = framesOf(readFor(bench.fd, milliseconds(100)));
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames.back(), c.settled) << c.command;
+    }
+}
+
+TEST(SimProgram, EchoesTheReceivedBytesInHex) {
+    Bench bench({"--mute", "--echo-bytes"});
+    ASSERT_TRUE(bench.ready());
+    sendSlowly(bench.fd, "030\r100\r");
+    std::string hex;
+    while (hex.size() < 3 * 8) {
+        const auto line = bench.sim.waitForLine("rx", milliseconds(2000));
+        ASSERT_TRUE(line.has_value()) << "got only" << hex;
+        hex += line->substr(2);
+    }
+    EXPECT_EQ(hex, " 30 33 30 0d 31 30 30 0d");
+}
+
+TEST(SimProgram, SkipsAGarbledCommandAndObeysTheNext) {
+    Bench bench({"--rate", "100", "--settle", "0"});
+    ASSERT_TRUE(bench.ready());
+    sendSlowly(bench.fd, "03X\r100\r040\r100\r");
+    EXPECT_EQ(bench.sim.readLine(milliseconds(2000)).value_or("none"),
+              "skipped \"03X\\r100\\r\": non-digit X in voltage field");
+    EXPECT_EQ(bench.sim.readLine(milliseconds(2000)).value_or("none"),
+              "command 040 100 -> set 4.0 V 0.500 A");
+    readFor(bench.fd, milliseconds(100));
+    const auto frames = framesOf(readFor(bench.fd, milliseconds(100)));
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back(), "D 040  040  ");
+}
+
+TEST(SimProgram, GarblesOneFrameInNAlternatingTheFault) {
+    for (const int every : {1, 3}) {
+        Bench bench({"--rate", "100", "--garble", std::to_string(every)});
+        ASSERT_TRUE(bench.ready());
+        const auto frames = framesOf(readFor(bench.fd, milliseconds(2000), 24 * 12));
+        ASSERT_EQ(frames.size(), 24u);
+        std::vector<std::size_t> spoilt;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (frames[i] != "D 000  000  ") spoilt.push_back(i);
+        }
+        ASSERT_EQ(spoilt.size(), 24u / every) << "every " << every;
+        for (std::size_t k = 0; k < spoilt.size(); ++k) {
+            if (k > 0) {
+                EXPECT_EQ(spoilt[k] - spoilt[k - 1], static_cast<std::size_t>(every));
+            }
+            const std::string& f = frames[spoilt[k]];
+            const std::string& other = frames[spoilt[k > 0 ? k - 1 : 1]];
+            EXPECT_TRUE(f == "X 000  000  " || f == "D 0?0  000  ") << f;
+            EXPECT_NE(f, other) << "the two faults take turns";
+        }
+    }
+}
+
+TEST(SimProgram, SplitsEachFrameIntoTwoPiecesWithAPause) {
+    Bench bench({"--rate", "20", "--split"});
+    ASSERT_TRUE(bench.ready());
+    auto arrivals = readArrivals(bench.fd, milliseconds(2000), 6 * 12);
+    // Line up on a first half, whatever came before the flush.
+    while (!arrivals.empty() && arrivals.front().bytes.front() != 'D')
+        arrivals.erase(arrivals.begin());
+    ASSERT_GE(arrivals.size(), 8u);
+    for (std::size_t i = 0; i + 1 < arrivals.size(); i += 2) {
+        EXPECT_EQ(arrivals[i].bytes, "D 000 ");
+        EXPECT_EQ(arrivals[i + 1].bytes, " 000  ");
+        EXPECT_GE(secondsBetween(arrivals[i], arrivals[i + 1]), 0.015);
+    }
+}
+
+TEST(SimProgram, JoinsFramesInPairs) {
+    Bench bench({"--rate", "40", "--join"});
+    ASSERT_TRUE(bench.ready());
+    const auto arrivals = readArrivals(bench.fd, milliseconds(2000), 6 * 24);
+    ASSERT_GE(arrivals.size(), 5u);
+    for (std::size_t i = 0; i < arrivals.size(); ++i) {
+        EXPECT_EQ(arrivals[i].bytes, "D 000  000  D 000  000  ");
+        if (i > 0) {
+            EXPECT_NEAR(secondsBetween(arrivals[i - 1], arrivals[i]), 0.05, 0.025);
+        }
+    }
+}
+
+TEST(SimProgram, FallsSilentForAWhileAndThenSendsAgain) {
+    Bench bench({"--rate", "50", "--silent-after", "0.4", "--silent-for", "0.6"});
+    ASSERT_TRUE(bench.ready());
+    const auto arrivals = readArrivals(bench.fd, milliseconds(1500));
+    ASSERT_GE(arrivals.size(), 10u);
+    double longest = 0;
+    std::size_t after = 0;
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        const double gap = secondsBetween(arrivals[i - 1], arrivals[i]);
+        if (gap > longest) {
+            longest = gap;
+            after = arrivals.size() - i;
+        }
+    }
+    EXPECT_NEAR(longest, 0.6, 0.1);
+    EXPECT_GE(after, 10u) << "frames come again after the silence";
+}
+
+TEST(SimProgram, MuteSendsNothingButStillObeys) {
+    Bench bench({"--rate", "100", "--mute"});
+    ASSERT_TRUE(bench.ready());
+    sendSlowly(bench.fd, "030\r100\r");
+    EXPECT_EQ(bench.sim.readLine(milliseconds(2000)).value_or("none"),
+              "command 030 100 -> set 3.0 V 0.500 A");
+    EXPECT_EQ(readFor(bench.fd, milliseconds(300)), "");
+}
+
+TEST(SimProgram, KeepsWorkingWhenThePcClosesAndReopens) {
+    Bench bench({"--rate", "100", "--settle", "0"});
+    ASSERT_TRUE(bench.ready());
+    for (const char* command : {"030\r100\r", "050\r100\r"}) {
+        close(bench.fd);
+        bench.fd = openSerial(bench.sim.devicePath());
+        ASSERT_GE(bench.fd, 0);
+        sendSlowly(bench.fd, command);
+        ASSERT_TRUE(bench.sim.waitForLine("command", milliseconds(2000)).has_value());
+        EXPECT_FALSE(framesOf(readFor(bench.fd, milliseconds(200))).empty()) << command;
+    }
+}
+
+TEST(SimProgram, ReportsItsStatusInAFileAndOnSigusr1) {
+    const std::string file = testing::TempDir() + "velmora-sim-status-" + std::to_string(getpid());
+    Bench bench({"--rate", "50", "--settle", "0", "--status", file});
+    ASSERT_TRUE(bench.ready());
+    sendSlowly(bench.fd, "100\r020\r");
+    ASSERT_TRUE(bench.sim.waitForLine("command", milliseconds(2000)).has_value());
+    usleep(100'000);
+    const std::string expected = "status set 10.0 V 0.100 A shown 01.0 V 0.10 A CC";
+    std::string line;
+    std::getline(std::ifstream(file), line);
+    EXPECT_EQ(line, expected);
+    bench.sim.signal(SIGUSR1);
+    EXPECT_EQ(bench.sim.waitForLine("status", milliseconds(2000)).value_or("none"), expected);
+    std::filesystem::remove(file);
+}
+
+TEST(SimProgram, LinksTheDeviceAndRemovesTheLinkOnStop) {
+    namespace fs = std::filesystem;
+    const fs::path link =
+        fs::path(testing::TempDir()) / ("velmora-sim-link-" + std::to_string(getpid()));
+    for (const int stop : {SIGTERM, SIGINT}) {
+        fs::remove(link);
+        fs::create_symlink("/dev/pts/none-such", link); // stale, left by a crashed run
+        SimProcess sim({"--link", link.string()});
+        ASSERT_FALSE(sim.devicePath().empty());
+        EXPECT_EQ(fs::read_symlink(link), sim.devicePath());
+        const int fd = openSerial(link.string());
+        EXPECT_GE(fd, 0) << "the link opens as the device";
+        if (fd >= 0) close(fd);
+        sim.signal(stop);
+        EXPECT_EQ(sim.waitForExit(milliseconds(2000)), 0);
+        EXPECT_FALSE(fs::is_symlink(link));
+    }
+}
+
+TEST(SimProgram, RefusesBadOptionsWithExitCode2) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--nope"}, {"--rate", "fast"}, {"--model", "5A/30V"}}) {
+        SimProcess sim(args, milliseconds(2000));
+        EXPECT_EQ(sim.devicePath(), "");
+        EXPECT_EQ(sim.waitForExit(milliseconds(2000)), 2) << args.front();
+        EXPECT_NE(sim.errorOutput().find(args.front()), std::string::npos) << args.front();
+    }
+    SimProcess help({"--help"}, milliseconds(2000));
+    EXPECT_EQ(help.waitForExit(milliseconds(2000)), 0);
+}
+
+} // namespace
