@@ -41,8 +41,12 @@ OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
     if (!slot) return OpenResult::Failed;
     if (slot->file) return OpenResult::AlreadyOpen;
     if (HeldByOtherChannel(channel, path)) return OpenResult::InUse;
+    // Only plain files: opening a pipe or a device could block the program
+    // for good, and a folder's name is no file at all.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return OpenResult::Failed;
     auto file = std::make_unique<QFile>(path);
-    if (QFileInfo(path).isDir() || !file->open(mode)) return OpenResult::Failed;
+    if (!file->open(mode)) return OpenResult::Failed;
     slot->canonicalPath = QFileInfo(path).canonicalFilePath();
     slot->file = std::move(file);
     return OpenResult::Opened;
@@ -88,10 +92,11 @@ std::optional<QByteArray> ReadChannelLine(int channel) {
     if (ChannelAtEnd(channel)) return std::nullopt;
     QFile* file = FileOf(channel);
     QByteArray line = file->readLine(kMaxLineLength);
+    if (line.isEmpty()) return std::nullopt;  // a read error ends the file
     if (!line.endsWith('\n') && !file->atEnd()) {
         // Too long for a record: skip to the next line end and drop it all.
-        while (!file->atEnd() && !file->readLine(kMaxLineLength).endsWith('\n')) {
-        }
+        for (QByteArray rest = line; !rest.isEmpty() && !rest.endsWith('\n');)
+            rest = file->readLine(kMaxLineLength);
         return QByteArray();
     }
     if (line.endsWith('\n')) line.chop(1);

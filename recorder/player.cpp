@@ -63,7 +63,8 @@ void RunPlayback() {
     int skipped = 0;
     while (!RunMustEnd() && !ChannelAtEnd(ControlChannel)) {
         const auto line = ReadChannelLine(ControlChannel);
-        const auto record = line ? ParseRecord(*line) : std::nullopt;
+        if (!line) break;
+        const auto record = ParseRecord(*line);
         if (!record) {
             if (++skipped % kSkipsBetweenEvents == 0) ProcessPendingEvents();
             continue;

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace velmora;
 
@@ -231,7 +232,10 @@ TEST_F(PlayerTest, StartDuringAStoppedSendIsRefused) {
 }
 
 TEST_F(PlayerTest, OpenFailuresNameTheFileAsTyped) {
-    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat")};
+    // A pipe would block the open until someone writes to it.
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
+    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat"), dir.filePath("pipe"),
+                             dir.path()};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         messages.clear();

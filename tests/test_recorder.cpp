@@ -132,7 +132,8 @@ TEST_F(RecorderTest, RecordsEachLineAsItIsWritten) {
 }
 
 TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
-    const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"), dir.path()};
+    const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"), dir.path(),
+                             "/dev/null"};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         messages.clear();
