@@ -519,5 +519,94 @@ TEST_F(SettingsWindowTest, Label4OpensTheAuthorsPageAndIgnoresFailure) {
     EXPECT_EQ(SettingsWindow(), nullptr);
 }
 
+// --- Mapping COM numbers to devices ---------------------------------------------
+
+QStringList MenuTexts(QMenu* menu) {
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator()) texts << action->text() + (action->isChecked() ? "*" : "");
+    return texts;
+}
+
+TEST_F(SettingsWindowTest, PortMenuListsDevicesTheMappingAndDefault) {
+    Form2 window;
+    const QList<SerialDevice> present{{"/dev/ttyUSB0", "FT232R USB UART"}, {"/dev/ttyACM1", ""}, {"", "x"}};
+    struct Case {
+        const char* mapping;
+        QStringList texts;  // "*" marks the checked entry
+    };
+    const Case cases[] = {
+        {"", {"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default*"}},
+        {"/dev/ttyACM1", {"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1*", "Default"}},
+        {"/dev/ttyGONE", {"/dev/ttyGONE*", "/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mapping);
+        SavePortMapping(3, QString::fromLatin1(c.mapping));
+        QMenu* menu = BuildPortMenu(3, present, &window);
+        EXPECT_EQ(MenuTexts(menu), c.texts);
+        EXPECT_EQ(menu->actions().last()->data().toString(), "");
+        delete menu;
+    }
+    SavePortMapping(3, QString());
+    QMenu* none = BuildPortMenu(3, {}, &window);
+    EXPECT_EQ(MenuTexts(none), QStringList{"Default*"});
+}
+
+TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
+    PtyPair other;
+    ASSERT_TRUE(other.ok());
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2");
+    EXPECT_EQ(window->Option1[1]->toolTip(), pty.slavePath());
+
+    QMenu* menu = BuildPortMenu(3, {{other.slavePath(), "test line"}}, window);
+    QAction* entry = menu->actions().first();
+    EXPECT_EQ(entry->text(), other.slavePath() + " (test line)");
+    window->MapPort(2, entry->data().toString());
+    delete menu;
+
+    EXPECT_EQ(ReadPortMapping(3), other.slavePath());
+    EXPECT_EQ(window->Option1[2]->toolTip(), other.slavePath());
+    EXPECT_TRUE(window->Option1[2]->isChecked());
+    EXPECT_FALSE(window->Option1[1]->isChecked());
+    EXPECT_EQ(Shared.PortNumber, 3);
+    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
+    ASSERT_TRUE(MSComm1->PortOpen());
+    EXPECT_EQ(MSComm1->device(), other.slavePath());
+    other.send("hello");  // short of a frame, so it waits for us
+    Settle(100);
+    EXPECT_EQ(MSComm1->Input(), "hello");
+
+    // "Default" removes the mapping and goes back to the standard device.
+    window->MapPort(2, QString());
+    EXPECT_EQ(ReadPortMapping(3), "");
+    EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2");
+    EXPECT_EQ(MSComm1->device(), "/dev/ttyS2");
+    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
+}
+
+TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    QTest::mouseClick(window->Option1[3], Qt::RightButton);
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5), window->Option1[3]->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(window->Option1[3], &request);
+    Settle();
+    EXPECT_TRUE(window->Option1[1]->isChecked());  // the right-click chose nothing
+    EXPECT_EQ(Shared.PortNumber, 2);
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("PortMenu4"));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    SavePortMapping(4, QStringLiteral("/dev/ttyOLD"));
+    menu->actions().last()->trigger();  // "Default"
+    Settle();
+    EXPECT_EQ(ReadPortMapping(4), "");
+    EXPECT_TRUE(window->Option1[3]->isChecked());
+    EXPECT_EQ(Shared.PortNumber, 4);
+    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "4");
+}
+
 } // namespace
 } // namespace velmora
