@@ -4,9 +4,13 @@
 #include "core/constants.h"
 #include "core/settings_store.h"
 #include "core/state.h"
+#include "link/command.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
+#include "recorder/channels.h"
+#include "recorder/player.h"
+#include "recorder/recorder.h"
 #include "settings/form2.h"
 #include "settings/port_menu.h"
 #include "settings/web_page.h"
@@ -23,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -606,6 +611,95 @@ TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
     EXPECT_TRUE(window->Option1[3]->isChecked());
     EXPECT_EQ(Shared.PortNumber, 4);
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "4");
+}
+
+// --- With the panel, the recorder and the player ------------------------------------
+
+TEST_F(SettingsWindowTest, FirstAdjustmentAfterOpeningStartsFromZero) {
+    Shared.VoltageSetpoint = 5000;
+    Shared.CurrentSetpoint = 300;
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    pty.readAvailable();
+    // The release comes while the press handler holds the button.
+    QTimer::singleShot(100, [] { panel->Command_MouseUp(1); });
+    panel->Command_MouseDown(1);
+    const QByteArray expected = BuildSetpointCommand(Model::Small1A20V, 1000, 0);
+    EXPECT_EQ(pty.readFor(expected.size(), 3000), expected);
+}
+
+TEST_F(SettingsWindowTest, ClosingDuringRecordingEndsItAndKeepsTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.log"));
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    window->Text1->setText(path);
+    QTest::mouseClick(window->Command1, Qt::LeftButton);
+    ASSERT_EQ(window->Command1->text(), "Stop");
+    WriteRecord(QStringLiteral("12,3V"), QStringLiteral("1,23A"));
+
+    window->close();
+    EXPECT_FALSE(ChannelIsOpen(RecordChannel));
+    WriteRecord(QStringLiteral("13,0V"), QStringLiteral("1,00A"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    EXPECT_EQ(written.count('\n'), 1);
+    EXPECT_TRUE(written.endsWith("\"12.3V\",\"1.23A\"\r\n")) << written.toStdString();
+    Settle();
+
+    window = Open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Command1->text(), "Start");
+    EXPECT_EQ(window->Text1->text(), path);
+}
+
+// A control file whose one line is due long after the test has ended.
+QString FarFutureControlFile(const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("later.dat"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write("#2099-01-01 12:00:00#,\"12.3V\",\"1.23A\"\r\n");
+    return path;
+}
+
+TEST_F(SettingsWindowTest, ClosingDuringPlaybackEndsTheRunAndSendsNothing) {
+    for (const bool reopen : {false, true}) {
+        SCOPED_TRACE(reopen ? "closed and opened again" : "closed");
+        QTemporaryDir dir;
+        Form2* window = Open();
+        ASSERT_NE(window, nullptr);
+        window->Text2->setText(FarFutureControlFile(dir));
+        pty.readAvailable();
+        QPointer<Form2> first(window);
+        QTimer::singleShot(200, [reopen] {
+            SettingsWindow()->close();
+            if (reopen) OpenSettingsWindow();
+        });
+        bool hung = false;
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [&hung] {
+            hung = true;
+            Shared.PlaybackStop = true;
+        });
+        safety.start(5000);
+
+        window->Command2->click();  // the whole playback runs in here
+
+        EXPECT_FALSE(hung);
+        EXPECT_FALSE(PlaybackRunning());
+        EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+        Settle();
+        EXPECT_TRUE(first.isNull());
+        if (reopen) {
+            ASSERT_NE(SettingsWindow(), nullptr);
+            EXPECT_EQ(SettingsWindow()->Command2->text(), "Start");
+        } else {
+            EXPECT_EQ(SettingsWindow(), nullptr);
+        }
+        EXPECT_EQ(pty.readFor(1, 300), QByteArray());
+        CloseSettingsWindow();
+    }
 }
 
 } // namespace
