@@ -70,7 +70,12 @@ Form2::Form2()
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString(kSettingsWindowTitle));
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // Where "MS Sans Serif" is missing, a font of Arial's narrow metrics keeps
+    // every caption inside its fixed place; the first fallback is far wider.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans")});
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Normal);
     setFont(font);
