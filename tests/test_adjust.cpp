@@ -13,12 +13,11 @@
 #include "support/message_catcher.h"
 #include "support/pty_pair.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
-#include <atomic>
 #include <gtest/gtest.h>
-#include <mutex>
-#include <thread>
 
 namespace velmora {
 namespace {
@@ -160,6 +159,21 @@ TEST_F(AdjustButtons, EveryMouseButtonSteps) {
     ExpectMeasuredReadoutsShown(*form);
 }
 
+// A quick second click arrives as a double click; it is a press all the same.
+TEST_F(AdjustButtons, DoubleClickStepsTwiceAndSendsTwice) {
+    Shared.VoltageSetpoint = 5000;
+    PressAndHold(*form, 3, 30);
+    AdjustButton* target = form->Command3;
+    QTimer::singleShot(30, target, [target] { QTest::mouseRelease(target, Qt::LeftButton); });
+    const QPointF at = target->rect().center();
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, target->mapToGlobal(at), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &doubleClick);
+    EXPECT_EQ(Shared.VoltageSetpoint, 5200);
+    EXPECT_EQ(line->written(), QByteArray("051\r000\r052\r000\r"));
+    ExpectMeasuredReadoutsShown(*form);
+}
+
 TEST_F(AdjustButtons, KeyboardActivationDoesNothing) {
     Shared.VoltageSetpoint = 5000;
     form->Command3->setFocus();
@@ -218,63 +232,39 @@ TEST_F(AdjustButtons, PressDuringTheWaitAfterAReleaseSendsTwoCommands) {
     ExpectMeasuredReadoutsShown(*form);
 }
 
+// Through a real pseudo-terminal: the test plays the unit at the master end.
 class AdjustOverPty : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetSharedState();
         ASSERT_TRUE(pty.ok());
         form = std::make_unique<Form1>();
+        auto stamping = std::make_unique<test::StampingLine>();
+        line = stamping.get();
+        form->MSComm1->setLine(std::move(stamping));
         SavePortMapping(2, pty.slavePath());
         Shared.PortNumber = 2;
         OpenPort();
         ASSERT_TRUE(form->MSComm1->PortOpen());
         form->show();
-        // Bytes from the program, stamped as they arrive at the unit's end. A
-        // thread of its own reads them, so the program's event loop being busy
-        // does not skew the stamps.
-        reading = true;
-        reader = std::thread([this] {
-            while (reading) {
-                const QByteArray bytes = pty.readAvailable();
-                const qint64 now = MonotonicNs();
-                if (!bytes.isEmpty()) {
-                    std::lock_guard lock(mutex);
-                    for (char c : bytes) arrivals.push_back({now, c});
-                }
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-        });
     }
-    void TearDown() override {
-        StopReading();
-        form.reset();
-    }
-    void StopReading() {
-        if (!reading) return;
-        reading = false;
-        reader.join();
-    }
-    // Everything the unit received; ends the reading.
-    QByteArray Received() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        StopReading();
-        QByteArray all;
-        for (const auto& a : arrivals) all += a.second;
-        return all;
-    }
-    // Consecutive characters of one command arrive at least the pause apart;
-    // a little is allowed for the reader's own polling.
-    void ExpectCharactersSpaced() {
-        for (size_t i = 1; i < arrivals.size(); ++i)
-            EXPECT_GE(arrivals[i].first - arrivals[i - 1].first, 9 * kMs) << "character " << i;
+    void TearDown() override { form.reset(); }
+
+    // Characters go out one per write, at least the pause apart. The moments
+    // are taken at the writes: a pseudo-terminal hands each character to the
+    // master end at once, and stamps taken there would measure how late the
+    // reader got to it rather than the program.
+    void ExpectCharactersSpaced() const {
+        for (qsizetype i = 0; i < line->writes().size(); ++i) {
+            EXPECT_EQ(line->writes()[i].bytes.size(), 1);
+            if (i == 0) continue;
+            EXPECT_GE(line->writes()[i].atNs - line->writes()[i - 1].atNs, 10 * kMs) << "character " << i;
+        }
     }
 
     test::PtyPair pty;
     std::unique_ptr<Form1> form;
-    std::thread reader;
-    std::atomic<bool> reading{false};
-    std::mutex mutex;
-    std::vector<std::pair<qint64, char>> arrivals;
+    test::StampingLine* line = nullptr;
 };
 
 TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
@@ -292,9 +282,9 @@ TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
         QTest::mouseRelease(form->Command3, Qt::LeftButton);
     });
     QTest::mousePress(form->Command3, Qt::LeftButton);
-    EXPECT_EQ(Received(), QByteArray("051\r000\r"));
-    ASSERT_EQ(arrivals.size(), 8u);
-    const qint64 firstAfterRelease = arrivals.front().first - releasedAt;
+    EXPECT_EQ(pty.readFor(16, 300), QByteArray("051\r000\r"));
+    ASSERT_EQ(line->writes().size(), 8);
+    const qint64 firstAfterRelease = line->writes().front().atNs - releasedAt;
     EXPECT_GE(firstAfterRelease, 500 * kMs);
     EXPECT_LT(firstAfterRelease, 700 * kMs);
     EXPECT_GE(hiddenAt - releasedAt, 490 * kMs);  // Label16 stays for half a second
@@ -315,7 +305,7 @@ TEST_F(AdjustOverPty, HoldingPlusOneVoltStepsEveryHalfSecond) {
     watch.start(2);
     PressAndHold(*form, 1, 1200);
     EXPECT_EQ(Shared.VoltageSetpoint, 3000);
-    EXPECT_EQ(Received(), QByteArray("030\r000\r"));
+    EXPECT_EQ(pty.readFor(16, 300), QByteArray("030\r000\r"));
     ASSERT_EQ(stepTimes.size(), 3u);
     EXPECT_LT(stepTimes[0], 100 * kMs);  // at once (seen at the first wait)
     EXPECT_NEAR(double(stepTimes[1]) / kMs, 500, 100);
@@ -329,7 +319,7 @@ TEST_F(AdjustOverPty, TwoReleasesInQuickSuccessionSendTwoWholeCommands) {
     Shared.CurrentSetpoint = 1500;
     QTimer::singleShot(80, form.get(), [&] { PressAndHold(*form, 5, 30); });
     PressAndHold(*form, 7, 30);
-    EXPECT_EQ(Received(), QByteArray("125\r161\r125\r161\r"));
+    EXPECT_EQ(pty.readFor(24, 300), QByteArray("125\r161\r125\r161\r"));
     EXPECT_EQ(Shared.TransmitIndex, 9);
     ExpectCharactersSpaced();
 }

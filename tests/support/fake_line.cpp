@@ -37,4 +37,14 @@ QByteArray FakeLine::written() const {
     return all;
 }
 
+StampingLine::StampingLine() : real_(MakeQtSerialLine()) {
+    connect(real_.get(), &SerialLine::readyRead, this, &SerialLine::readyRead);
+    connect(real_.get(), &SerialLine::gone, this, &SerialLine::gone);
+}
+
+bool StampingLine::write(const QByteArray& bytes) {
+    writes_.append({MonotonicNs(), bytes});
+    return real_->write(bytes);
+}
+
 } // namespace velmora::test

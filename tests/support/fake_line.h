@@ -1,10 +1,12 @@
 #pragma once
-// A serial line the test drives: it holds the unit's CTS line and records
-// every write with the moment it was made.
+// Serial lines for tests: a fake one the test drives (it holds the unit's CTS
+// line), and the real one with its writes noted. Both record every write with
+// the moment it was made.
 
 #include "link/serial_line.h"
 
 #include <QList>
+#include <memory>
 
 namespace velmora::test {
 
@@ -47,6 +49,30 @@ private:
     QByteArray input_;
     QList<Write> writes_;
     QString device_;
+};
+
+/// The real line over QSerialPort, noting the moment of every write: the
+/// spacing the program keeps, whatever the reading end's own delays.
+class StampingLine final : public SerialLine {
+    Q_OBJECT
+public:
+    StampingLine();
+
+    bool open(const QString& device, const LineSettings& settings) override {
+        return real_->open(device, settings);
+    }
+    void close() override { real_->close(); }
+    bool isOpen() const override { return real_->isOpen(); }
+    qint64 bytesAvailable() const override { return real_->bytesAvailable(); }
+    QByteArray read(qint64 maxBytes) override { return real_->read(maxBytes); }
+    bool write(const QByteArray& bytes) override;
+    Cts cts() override { return real_->cts(); }
+
+    const QList<FakeLine::Write>& writes() const { return writes_; }
+
+private:
+    std::unique_ptr<SerialLine> real_;
+    QList<FakeLine::Write> writes_;
 };
 
 } // namespace velmora::test
