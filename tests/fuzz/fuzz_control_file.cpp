@@ -1,0 +1,49 @@
+// The control-file reader and the command built from a record, fed arbitrary
+// lines: a record either reads as three fields or is skipped, and a command
+// built from one is always exactly three digits, CR, three digits, CR.
+
+#include "fuzz/fuzz_common.h"
+#include "recorder/playback_command.h"
+#include "recorder/record_format.h"
+
+using namespace velmora;
+
+namespace {
+
+bool WellFormed(const QByteArray& command) {
+    if (command.size() != 8 || command.at(3) != '\r' || command.at(7) != '\r') return false;
+    for (int i : {0, 1, 2, 4, 5, 6})
+        if (command.at(i) < '0' || command.at(i) > '9') return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (const QByteArray& line : input.split('\n')) {
+        const QByteArray stripped = line.endsWith('\r') ? line.chopped(1) : line;
+        const auto record = ParseRecord(stripped);
+        if (!record) continue;
+        if (!record->date.isValid() || !record->time.isValid()) fuzz::Finding();
+        for (Model model : {Model::Small1A20V, Model::Large2A5_25V}) {
+            const auto command = BuildPlaybackCommand(model, record->voltageText, record->currentText);
+            if (command && !WellFormed(*command)) fuzz::Finding();
+        }
+        if (BuildPlaybackCommand(Model::None, record->voltageText, record->currentText))
+            fuzz::Finding();
+    }
+    // What the recorder writes always reads back as what it recorded.
+    if (size >= 10) {
+        const QString voltage = QString::fromLatin1(input.left(5));
+        const QString current = QString::fromLatin1(input.mid(5, 5));
+        if (voltage.contains(u'"') || current.contains(u'"') || voltage.contains(u',') ||
+            current.contains(u',') || input.left(10).contains('\r') || input.left(10).contains('\n'))
+            return 0;  // the unit never sends those; the format cannot carry them
+        const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 9));
+        const QByteArray line = FormatRecord(at, voltage, current);
+        const auto back = ParseRecord(line.chopped(2));
+        if (!back || back->date != at.date() || back->time != at.time()) fuzz::Finding();
+    }
+    return 0;
+}
