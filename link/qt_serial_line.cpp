@@ -54,6 +54,10 @@ public:
         port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
         port_.setFlowControl(QSerialPort::NoFlowControl);
         const bool opened = port_.open(QIODevice::ReadWrite);
+        // What reached the device while the port was closed is not for us: a
+        // reopen after a bad block must start on the next frame, not on the
+        // rest of the cut one (a pseudo-terminal keeps it otherwise).
+        if (opened) port_.clear(QSerialPort::Input);
         port_.clearError();
         return opened;
     }

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <string_view>
+#include <atomic>
+#include <thread>
 
 using namespace std::literals;
 
@@ -305,6 +307,42 @@ TEST(ReceiveOverPty, ReopenFailsWhenTheDeviceHungUp) {
     p.pty.closeMaster();
     Settle(300);
     ExpectAliveWithPortClosed(p);
+}
+
+} // namespace
+} // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A unit that sends at line speed: one character about every millisecond,
+// frames 50 ms apart. The port was opened in the middle of a frame; the reset
+// must drop the rest of it, so the first whole frame after it shows.
+TEST(ReceiveOverPty, PacedFramesAfterOpeningMidFrame) {
+    PtyForm p;
+    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    std::atomic<bool> stop = false;
+    std::atomic<int> framesSent = 0;
+    const auto sendPaced = [&](const QByteArray& bytes) {
+        for (char c : bytes) {
+            p.pty.send(QByteArray(1, c));
+            QThread::usleep(1040);
+        }
+    };
+    std::thread unit([&] {
+        sendPaced("5??045??");
+        for (int i = 0; i < 20 && !stop; ++i) {
+            QThread::msleep(50);
+            sendPaced("D?123??045??");
+            ++framesSent;
+        }
+    });
+    const bool shown = WaitUntil([&] { return p.form.Label1.caption() == "12,3V"; }, 2000);
+    const int sent = framesSent;
+    stop = true;
+    unit.join();
+    EXPECT_TRUE(shown);
+    EXPECT_LE(sent, 2) << "frames lost to resynchronising";
 }
 
 } // namespace
