@@ -86,8 +86,6 @@ Form2::Form2()
     connectHandlers();
 }
 
-Form2::~Form2() = default;
-
 void Form2::createControls() {
     Frame2 = Named<QGroupBox>(QStringLiteral("Frame2"), QStringLiteral("Version"), this);
     Option2[0] = Named<QRadioButton>(QStringLiteral("Option2_0"), QString(kModelSmallCaption), Frame2);

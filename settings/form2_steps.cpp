@@ -35,6 +35,10 @@ Form2* g_openWindow = nullptr;
 
 } // namespace
 
+Form2::~Form2() {
+    if (g_openWindow == this) g_openWindow = nullptr;
+}
+
 void Form2::Form_Load() {
     Shared.PlaybackStop = false;
 
