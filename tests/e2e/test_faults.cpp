@@ -1,0 +1,88 @@
+// Spoilt, split and run-together frames from the unit: the panel resets its
+// port, keeps running and shows, and records, the good frames that follow.
+
+#include "e2e/session.h"
+
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+namespace velmora::e2e {
+namespace {
+
+struct Fault {
+    const char* name;
+    std::vector<std::string> options;
+    // The characters the unit may put where digits belong.
+    const char* unitDigits;
+    // Whether single good frames still come between the spoilt ones.
+    bool goodFramesCome;
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+
+class Faults : public testing::TestWithParam<Fault> {};
+
+TEST_P(Faults, ThePanelRecoversAndRecordsTheNextGoodFrames) {
+    const Fault& fault = GetParam();
+    Session s(fault.options);
+    ASSERT_TRUE(s.startPanel());
+    ASSERT_TRUE(s.openSettings());
+    ASSERT_TRUE(s.startRecording());
+
+    ASSERT_TRUE(s.raiseCurrent(3));
+    ASSERT_TRUE(Click(s.window(), kPlusOneVoltX, kPlusOneVoltY));
+    ASSERT_TRUE(s.waitForCommand("010 060"));
+    const bool shown = WaitUntil([&] { return s.record().contains("\"01.0V\",\"0.10A\""); },
+                                 fault.goodFramesCome ? 4s : 1500ms);
+    ASSERT_TRUE(s.clickRecorder());  // Stop
+    Pause(200ms);
+    const QByteArray recorded = s.record();
+    std::printf("%s: %d lines\n%s", fault.name, int(recorded.count('\n')), recorded.constData());
+    // A unit that sends every frame run together with the next sends no
+    // block the panel can take: it then shows nothing, but must go on.
+    if (fault.goodFramesCome) {
+        EXPECT_TRUE(shown) << "no good frame of 1.0 V recorded";
+    }
+    EXPECT_TRUE(ParseRecordFile(recorded, fault.unitDigits).has_value()) << recorded.toStdString();
+    EXPECT_TRUE(s.panelRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Unit, Faults,
+    testing::Values(Fault{"garble", {"--garble", "3"}, "[\\d?]", true},
+                    Fault{"split", {"--split"}, "\\d", true},
+                    Fault{"garble_split", {"--garble", "3", "--split"}, "[\\d?]", true},
+                    Fault{"join", {"--join"}, "\\d", false},
+                    Fault{"all", {"--garble", "3", "--split", "--join"}, "[\\d?]", false}),
+    [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+// A panel that cannot read for a while (stopped here, busy elsewhere) finds
+// several frames waiting at once: it resets the port and shows the next
+// good frame that comes after.
+TEST(Stall, FramesRunTogetherWhileThePanelIsStoppedAreDroppedAndTheNextShows) {
+    Session s;
+    ASSERT_TRUE(s.startPanel());
+    ASSERT_TRUE(s.openSettings());
+    ASSERT_TRUE(s.startRecording());
+    ASSERT_TRUE(s.raiseCurrent(3));
+    ASSERT_TRUE(Click(s.window(), kPlusOneVoltX, kPlusOneVoltY));
+    ASSERT_TRUE(s.waitForCommand("010 060"));
+    // The output needs 50 ms to get near 1 V: stopped now, the panel has not
+    // seen it yet, and finds all the frames of the change waiting together.
+    const auto pid = static_cast<pid_t>(s.panel().processId());
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    Pause(400ms);
+    const bool seenBefore = s.record().contains("\"01.0V\"");
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    const auto resumed = Clock::now();
+    EXPECT_FALSE(seenBefore);
+    ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"01.0V\",\"0.10A\""); }, 3s))
+        << s.record().toStdString();
+    std::printf("the next good frame recorded %lld ms after the panel went on\n", MsSince(resumed));
+    EXPECT_TRUE(ParseRecordFile(s.record()).has_value()) << s.record().toStdString();
+    EXPECT_TRUE(s.panelRunning());
+}
+
+} // namespace
+} // namespace velmora::e2e
