@@ -1,0 +1,200 @@
+#pragma once
+// The real panel and a simulated unit that can be pulled away and brought
+// back on the same link, with everything the unit received kept per run.
+
+#include "e2e/session.h"
+#include "soak/soak_checks.h"
+
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+namespace velmora::soak {
+
+using e2e::Clock;
+using namespace std::chrono_literals;
+
+/// One run of the simulated unit and what it reported.
+struct UnitRun {
+    std::string options;
+    std::string rx;           // every byte received, in order
+    bool pulledAway = false;  // ended while commands may have been on the line
+    int commands = 0;
+    std::vector<std::string> skipped;
+};
+
+/// A command as the unit reported it, with when the soak read it.
+struct SeenCommand {
+    QByteArray fields;  // "030 100"
+    Clock::time_point at;
+};
+
+/// Resident memory of process `pid` in KiB (VmRSS); -1 when unreadable.
+inline long ResidentKiB(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+/// Processor time (user + system) process `pid` has used, in seconds.
+inline double CpuSeconds(qint64 pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = all.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    // After the name: state is field 3, utime 14 and stime 15.
+    for (int i = 3; i < 14; ++i) rest >> field;
+    long long utime = 0, stime = 0;
+    rest >> utime >> stime;
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+class SoakRig {
+  public:
+    SoakRig() {
+        ok_ = dir_.isValid() && QDir(dir_.path()).mkpath("config") && QDir(dir_.path()).mkpath("runtime") &&
+              QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    ~SoakRig() {
+        if (panel_.state() != QProcess::NotRunning) {
+            panel_.kill();
+            panel_.waitForFinished(3000);
+        }
+    }
+    SoakRig(const SoakRig&) = delete;
+    SoakRig& operator=(const SoakRig&) = delete;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString link() const { return path("unit"); }
+    QString recordFile() const { return path("record.txt"); }
+    QString controlFile() const { return path("control.txt"); }
+    const QString& window() const { return window_; }
+    qint64 panelPid() const { return panel_.processId(); }
+    std::vector<UnitRun>& runs() { return runs_; }
+    const std::vector<SeenCommand>& commands() const { return commands_; }
+    bool unitPresent() const { return sim_ != nullptr; }
+
+    /// Starts a unit at line speed with a flickering read-out, plus `faults`.
+    bool startUnit(const std::vector<std::string>& faults) {
+        std::vector<std::string> args{"--rate", "80", "--noise", "--settle", "0.05", "--echo-bytes",
+                                      "--link", link().toStdString()};
+        args.insert(args.end(), faults.begin(), faults.end());
+        UnitRun run;
+        for (const auto& f : faults) run.options += (run.options.empty() ? "" : " ") + f;
+        runs_.push_back(run);
+        sim_ = std::make_unique<test::SimProcess>(args);
+        return !sim_->devicePath().empty() && QFileInfo(link()).isSymLink();
+    }
+
+    /// SIGTERM to the unit: its link goes, and the panel's line with it.
+    bool pullUnit(bool commandsMayBeOnTheLine) {
+        if (!sim_) return false;
+        sim_->signal(SIGTERM);
+        const int status = sim_->waitForExit(3s);
+        while (const auto line = sim_->readLine(50ms)) take(*line);
+        sim_.reset();
+        runs_.back().pulledAway = commandsMayBeOnTheLine;
+        return status == 0 && !QFileInfo::exists(link()) && !QFileInfo(link()).isSymLink();
+    }
+
+    /// Reads what the unit reports for `d`, keeping the time each line came.
+    void pump(std::chrono::milliseconds d) {
+        const auto deadline = Clock::now() + d;
+        while (Clock::now() < deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (!sim_) {
+                e2e::Pause(std::min(left, std::chrono::milliseconds(50)));
+                continue;
+            }
+            if (const auto line = sim_->readLine(std::max(left, std::chrono::milliseconds(1))))
+                take(*line);
+            else
+                e2e::Pause(10ms);  // the unit has ended: its pipe reads empty at once
+        }
+    }
+
+    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (!done()) {
+            if (Clock::now() >= deadline) return false;
+            pump(20ms);
+        }
+        return true;
+    }
+
+    void writeControlFile(const std::vector<ControlRecord>& records) {
+        QByteArray bytes;
+        for (const auto& r : records) bytes += r.line;
+        e2e::WriteFile(controlFile(), bytes);
+    }
+
+    /// Starts velmora on COM2, the unit's link, and waits for its window.
+    bool startPanel() {
+        if (!ok_) return false;
+        const QByteArray conf = "[Ports]\nCOM2=" + link().toUtf8() + "\n[Netzteil]\nLog=" +
+                                recordFile().toUtf8() + "\nDat=" + controlFile().toUtf8() + "\n";
+        if (!e2e::WriteFile(path("config/Tarnholm.conf"), conf)) return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", path("config"));
+        env.insert("XDG_RUNTIME_DIR", path("runtime"));
+        env.remove("QT_QPA_PLATFORM");
+        panel_.setProcessEnvironment(env);
+        panel_.setStandardOutputFile(path("panel.out"));
+        panel_.setStandardErrorFile(path("panel.err"));
+        panel_.start(QString(VELMORA_BIN_DIR) + "/velmora", {});
+        if (!panel_.waitForStarted(5000)) return false;
+        window_ = e2e::FindWindow(panel_.processId(), "Power supply");
+        e2e::Pause(300ms);  // mapped before its first paint
+        return !window_.isEmpty();
+    }
+    bool panelRunning() { return !panel_.waitForFinished(0) && panel_.state() == QProcess::Running; }
+    QByteArray panelErrors() const { return e2e::ReadFile(path("panel.err")); }
+
+    /// The settings window, moved below the panel so it covers no button.
+    bool openSettings() {
+        if (!e2e::Click(window_, e2e::kPanelAreaX, e2e::kPanelAreaY)) return false;
+        settings_ = e2e::FindWindow(panel_.processId(), "Settings");
+        if (settings_.isEmpty()) return false;
+        const e2e::Geometry panel = e2e::WindowGeometry(window_);
+        e2e::Xdo({"windowmove", settings_, QString::number(panel.x), QString::number(panel.y + panel.height + 20)});
+        return e2e::WaitUntil([&] { return e2e::WindowGeometry(settings_).y > panel.y + panel.height; }, 3s);
+    }
+    bool clickRecorder() { return e2e::Click(settings_, e2e::kRecorderX, e2e::kRecorderY); }
+    bool clickPlayer() { return e2e::Click(settings_, e2e::kPlayerX, e2e::kPlayerY); }
+    // Option1(1) of the settings window, inside its port frame.
+    bool chooseCom2() { return e2e::Click(settings_, 152, 72); }
+
+    QByteArray record() const { return e2e::ReadFile(recordFile()); }
+    qint64 recordSize() const { return QFileInfo(recordFile()).size(); }
+
+  private:
+    void take(const std::string& line) {
+        UnitRun& run = runs_.back();
+        if (const auto bytes = RxBytes(line)) {
+            run.rx += *bytes;
+        } else if (line.rfind("command ", 0) == 0) {
+            ++run.commands;
+            commands_.push_back({e2e::CommandFields(line), Clock::now()});
+        } else if (line.rfind("skipped", 0) == 0) {
+            run.skipped.push_back(line);
+        }
+    }
+
+    QTemporaryDir dir_;
+    bool ok_ = false;
+    std::unique_ptr<test::SimProcess> sim_;
+    std::vector<UnitRun> runs_;
+    std::vector<SeenCommand> commands_;
+    QProcess panel_;
+    QString window_;
+    QString settings_;
+};
+
+} // namespace velmora::soak
