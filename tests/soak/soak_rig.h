@@ -56,6 +56,21 @@ inline double CpuSeconds(qint64 pid) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
+/// The visible window of process `pid` titled exactly `title`: a panel left
+/// over from another run may show one of the same title.
+inline QString WindowOf(qint64 pid, const QString& title, std::chrono::milliseconds timeout = 10s) {
+    QString id;
+    e2e::WaitUntil(
+        [&] {
+            const auto out = e2e::Xdo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
+                                       "^" + QRegularExpression::escape(title) + "$"});
+            if (out) id = QString::fromLatin1(out->split('\n').value(0)).trimmed();
+            return !id.isEmpty();
+        },
+        timeout);
+    return id;
+}
+
 class SoakRig {
   public:
     SoakRig() {
@@ -150,7 +165,7 @@ class SoakRig {
         panel_.setStandardErrorFile(path("panel.err"));
         panel_.start(QString(VELMORA_BIN_DIR) + "/velmora", {});
         if (!panel_.waitForStarted(5000)) return false;
-        window_ = e2e::FindWindow(panel_.processId(), "Power supply");
+        window_ = WindowOf(panel_.processId(), "Power supply");
         e2e::Pause(300ms);  // mapped before its first paint
         return !window_.isEmpty();
     }
@@ -160,7 +175,7 @@ class SoakRig {
     /// The settings window, moved below the panel so it covers no button.
     bool openSettings() {
         if (!e2e::Click(window_, e2e::kPanelAreaX, e2e::kPanelAreaY)) return false;
-        settings_ = e2e::FindWindow(panel_.processId(), "Settings");
+        settings_ = WindowOf(panel_.processId(), "Settings");
         if (settings_.isEmpty()) return false;
         const e2e::Geometry panel = e2e::WindowGeometry(window_);
         e2e::Xdo({"windowmove", settings_, QString::number(panel.x), QString::number(panel.y + panel.height + 20)});
