@@ -42,15 +42,15 @@ std::string positive(const std::string& text, double high, double& out) {
 
 using Setter = std::string (*)(Options&, const std::string&);
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name;
     std::string_view argument; // empty: a flag without a value
     std::string_view help;
     Setter set;
 };
 
-const std::array kSpecs{
-    OptionSpec{"--model", "NAME", "unit model: 1A/20V (default) or 2,5A/25V",
+const std::array kOptionTable{
+    OptionInfo{"--model", "NAME", "unit model: 1A/20V (default) or 2,5A/25V",
                [](Options& o, const std::string& v) -> std::string {
                    const auto model = findModel(v);
                    if (!model)
@@ -58,22 +58,22 @@ const std::array kSpecs{
                    o.model = *model;
                    return {};
                }},
-    OptionSpec{"--rate", "N", "measurement frames per second (default 4, up to 1000)",
+    OptionInfo{"--rate", "N", "measurement frames per second (default 4, up to 1000)",
                [](Options& o, const std::string& v) {
                    return positive(v, 1000.0, o.plan.framesPerSecond);
                }},
-    OptionSpec{"--load", "OHMS", "load resistance on the output (default 10)",
+    OptionInfo{"--load", "OHMS", "load resistance on the output (default 10)",
                [](Options& o, const std::string& v) { return positive(v, 1e9, o.loadOhms); }},
-    OptionSpec{
+    OptionInfo{
         "--settle", "SECONDS",
         "time to come within 1% of a new set-point (default 0.3, 0: at once)",
         [](Options& o, const std::string& v) { return number(v, 0.0, 3600.0, o.settleSeconds); }},
-    OptionSpec{"--noise", "", "let the read-out flicker by one count of its last digit",
+    OptionInfo{"--noise", "", "let the read-out flicker by one count of its last digit",
                [](Options& o, const std::string&) {
                    o.noise = true;
                    return std::string();
                }},
-    OptionSpec{"--garble", "N",
+    OptionInfo{"--garble", "N",
                "spoil one frame in N: alternately 'X' for the lead 'D'\n"
                "                      and '?' for the voltage units digit",
                [](Options& o, const std::string& v) {
@@ -84,52 +84,52 @@ const std::array kSpecs{
                    o.plan.garbleEvery = static_cast<int>(n);
                    return error;
                }},
-    OptionSpec{"--split", "", "send each write in two pieces, 6 characters first, 25 ms apart",
+    OptionInfo{"--split", "", "send each write in two pieces, 6 characters first, 25 ms apart",
                [](Options& o, const std::string&) {
                    o.plan.split = true;
                    return std::string();
                }},
-    OptionSpec{"--join", "", "send frames in pairs, two frames in one write",
+    OptionInfo{"--join", "", "send frames in pairs, two frames in one write",
                [](Options& o, const std::string&) {
                    o.plan.join = true;
                    return std::string();
                }},
-    OptionSpec{
+    OptionInfo{
         "--silent-after", "S", "stop sending frames S seconds after start",
         [](Options& o, const std::string& v) { return number(v, 0.0, 1e6, o.plan.silentAfter); }},
-    OptionSpec{"--silent-for", "T",
+    OptionInfo{"--silent-for", "T",
                "...for T seconds, then send again (default: silent to the end)",
                [](Options& o, const std::string& v) { return positive(v, 1e6, o.plan.silentFor); }},
-    OptionSpec{"--mute", "", "send no frames at all (commands are still read and obeyed)",
+    OptionInfo{"--mute", "", "send no frames at all (commands are still read and obeyed)",
                [](Options& o, const std::string&) {
                    o.plan.mute = true;
                    return std::string();
                }},
-    OptionSpec{"--link", "PATH", "make PATH a symbolic link to the device (replaces a link)",
+    OptionInfo{"--link", "PATH", "make PATH a symbolic link to the device (replaces a link)",
                [](Options& o, const std::string& v) {
                    o.linkPath = v;
                    return std::string();
                }},
-    OptionSpec{"--status", "FILE", "rewrite FILE with the status line at the frame rate",
+    OptionInfo{"--status", "FILE", "rewrite FILE with the status line at the frame rate",
                [](Options& o, const std::string& v) {
                    o.statusPath = v;
                    return std::string();
                }},
-    OptionSpec{"--echo-bytes", "", "print every chunk of received bytes as 'rx' and hex",
+    OptionInfo{"--echo-bytes", "", "print every chunk of received bytes as 'rx' and hex",
                [](Options& o, const std::string&) {
                    o.echoBytes = true;
                    return std::string();
                }},
-    OptionSpec{"--help", "", "show this text",
+    OptionInfo{"--help", "", "show this text",
                [](Options& o, const std::string&) {
                    o.help = true;
                    return std::string();
                }},
 };
 
-const OptionSpec* findSpec(std::string_view name) {
-    for (const OptionSpec& spec : kSpecs) {
-        if (spec.name == name) return &spec;
+const OptionInfo* findOption(std::string_view name) {
+    for (const OptionInfo& option : kOptionTable) {
+        if (option.name == name) return &option;
     }
     return nullptr;
 }
@@ -148,26 +148,26 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         const auto equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* spec = findSpec(name);
-        if (spec == nullptr) {
+        const OptionInfo* option = findOption(name);
+        if (option == nullptr) {
             result.error = "unknown option '" + arg + "' (see --help)";
             return result;
         }
         std::string value;
         if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
-            if (spec->argument.empty()) {
+            if (option->argument.empty()) {
                 result.error = name + " takes no value";
                 return result;
             }
-        } else if (!spec->argument.empty()) {
+        } else if (!option->argument.empty()) {
             if (i + 1 == args.size()) {
-                result.error = name + " needs " + std::string(spec->argument);
+                result.error = name + " needs " + std::string(option->argument);
                 return result;
             }
             value = args[++i];
         }
-        if (std::string error = spec->set(result.options, value); !error.empty()) {
+        if (std::string error = option->set(result.options, value); !error.empty()) {
             result.error = name + " " + error;
             return result;
         }
@@ -185,11 +185,11 @@ std::string helpText() {
         "  command 030 100 -> set 3.0 V 0.500 A\n"
         "  skipped \"03X\\r100\\r\": non-digit X in voltage field\n"
         "Runs until SIGINT, SIGTERM or SIGHUP, then removes its link and exits 0.\n\n";
-    for (const OptionSpec& spec : kSpecs) {
-        std::string left = "  " + std::string(spec.name);
-        if (!spec.argument.empty()) left += " " + std::string(spec.argument);
+    for (const OptionInfo& option : kOptionTable) {
+        std::string left = "  " + std::string(option.name);
+        if (!option.argument.empty()) left += " " + std::string(option.argument);
         left.resize(std::max<std::size_t>(left.size() + 1, 22), ' ');
-        text += left + std::string(spec.help) + "\n";
+        text += left + std::string(option.help) + "\n";
     }
     text +=
         "\nStatus line (in the --status file, and on stdout on SIGUSR1):\n"
