@@ -53,12 +53,14 @@ inline std::optional<QByteArray> Xdo(const QStringList& args) {
     return xdo.readAllStandardOutput();
 }
 
-/// The first visible window titled exactly `title`, polled for until `timeout`.
-inline QString FindWindow(const QString& title, milliseconds timeout = 10s) {
+/// The first visible window of process `pid` titled exactly `title`, polled
+/// for until `timeout`. The process matters: a panel left over from another
+/// run may show a window of the same title at the same place.
+inline QString FindWindow(qint64 pid, const QString& title, milliseconds timeout = 10s) {
     QString id;
     WaitUntil(
         [&] {
-            const auto out = Xdo({"search", "--onlyvisible", "--name",
+            const auto out = Xdo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
                                   "^" + QRegularExpression::escape(title) + "$"});
             if (out) id = QString::fromLatin1(out->split('\n').value(0)).trimmed();
             return !id.isEmpty();

@@ -63,7 +63,7 @@ class Session {
         panel_.setStandardErrorFile(path("panel.err"));
         panel_.start(QString(VELMORA_BIN_DIR) + "/velmora", {});
         if (!panel_.waitForStarted(5000)) return false;
-        window_ = FindWindow("Power supply");
+        window_ = FindWindow(panel_.processId(), "Power supply");
         // The window is mapped before its first paint; give it a moment.
         Pause(300ms);
         return !window_.isEmpty();
@@ -73,7 +73,7 @@ class Session {
     /// below the panel so that it covers none of the buttons.
     bool openSettings() {
         if (!Click(window_, kPanelAreaX, kPanelAreaY)) return false;
-        settings_ = FindWindow("Settings");
+        settings_ = FindWindow(panel_.processId(), "Settings");
         if (settings_.isEmpty()) return false;
         const Geometry panel = WindowGeometry(window_);
         Xdo({"windowmove", settings_, QString::number(panel.x), QString::number(panel.y + panel.height + 20)});
