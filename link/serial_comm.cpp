@@ -2,6 +2,7 @@
 
 #include "core/constants.h"
 #include "core/settings_store.h"
+#include "core/wait.h"
 
 namespace velmora {
 
@@ -66,7 +67,14 @@ bool SerialComm::setOutput(const QByteArray& bytes) {
 
 QByteArray SerialComm::Input() { return line_->read(inputLen_); }
 
+void SerialComm::ignoreInputFor(qint64 ns) { deafUntilNs_ = MonotonicNs() + ns; }
+
 void SerialComm::onReadyRead() {
+    if (deafUntilNs_ && MonotonicNs() < deafUntilNs_) {
+        line_->read(0);
+        return;
+    }
+    deafUntilNs_ = 0;
     // The receive event comes once the threshold is reached, as soon as it is.
     if (rThreshold_ <= 0 || line_->bytesAvailable() < rThreshold_) return;
     commEvent_ = kCommEventReceive;

@@ -43,6 +43,10 @@ public:
     QByteArray Input();
     qint16 CommEvent() const { return commEvent_; }
 
+    /// Drops whatever arrives in the next `ns` nanoseconds, as a closed port
+    /// would, while the port stays open for sending.
+    void ignoreInputFor(qint64 ns);
+
     /// The device the port was last opened (or tried) on.
     QString device() const { return device_; }
 
@@ -63,6 +67,7 @@ private:
     qint16 rThreshold_ = 0;
     qint16 commEvent_ = 0;
     QString device_;
+    qint64 deafUntilNs_ = 0;
 };
 
 /// The device that port number n stands for: the user's mapping under

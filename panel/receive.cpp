@@ -8,22 +8,19 @@
 #include "panel/form1.h"
 #include "recorder/recorder.h"
 
-#include <chrono>
-#include <thread>
-
 namespace velmora {
 
 namespace {
 
-// How long the port stays closed on a reset: one frame's time on the line
-// (12 characters of 10 bits at 9600 baud, 12.5 ms) and a little more. A bad
-// block is most often a frame cut in two; the receive event comes at the
-// 12th waiting character, so the rest of the cut frame is still on its way.
-// Reopened at once, the port would take that rest as the start of the next
-// block, and a unit sending at line speed would never be read again. Kept
-// closed this long, the rest falls on the closed port and is dropped, and
-// the next block starts with the next frame.
-constexpr auto kResetPause = std::chrono::microseconds(kFrameLength * 10 * 1'000'000 / 9600 + 2'500);
+// How long the reopened port stays deaf after a reset. A bad block is most
+// often a frame cut in two: the receive event comes at the 12th waiting
+// character, so the rest of the cut frame is still on its way (12.5 ms for a
+// whole frame at 9600 baud, more where an adapter or the line delivers it in
+// pieces). Taken as the start of the next block, it would spoil that one too,
+// and the one after, and a unit would never be read again. Dropped, as a
+// closed port drops it, the next block starts with the next frame. The port
+// stays open meanwhile, so a command being sent goes on.
+constexpr qint64 kResyncNs = 35'000'000;
 
 } // namespace
 
@@ -33,10 +30,9 @@ void Form1::MSComm1_OnComm() {
     if (!frame) {
         // Frames run together or split in two: start afresh on the line. If
         // the device has gone, the reopen fails and the port stays closed.
-        // The pause does not handle events: nothing runs inside this handler.
         MSComm1->setPortOpen(false);
-        std::this_thread::sleep_for(kResetPause);
         MSComm1->setPortOpen(true);
+        MSComm1->ignoreInputFor(kResyncNs);
         return;
     }
     Label1.setCaption(frame->voltageText);

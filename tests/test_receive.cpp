@@ -164,16 +164,22 @@ TEST(ReceiveHandler, HeartbeatAndMeasurementOverASequence) {
         QByteArray block;
         const char* heartbeat;
         const char* last;
+        bool settle = false;  // let the deaf time after a reset pass first
     };
     const Step steps[] = {
-        {"D?123??045??", "*", "12,3V0,45A"},  {"D?123??045??", "", "12,3V0,45A"},
-        {"X?999??999??", "", "12,3V0,45A"},   {"D?124??045??", "*", "12,4V0,45A"},
+        {"D?123??045??", "*", "12,3V0,45A"},
+        {"D?123??045??", "", "12,3V0,45A"},
+        {"X?999??999??", "", "12,3V0,45A"},
+        // Right after a reset the port drops what comes: the rest of a cut frame.
+        {"D?125??045??", "", "12,3V0,45A"},
+        {"D?124??045??", "*", "12,4V0,45A", true},
         {"D?124??045?", "*", "12,4V0,45A"},  // no event yet: 11 characters
         {"?", "", "12,4V0,45A"},              // 12 now: the frame came in two pieces
         {"D?124??045??D", "", "12,4V0,45A"},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.block.constData());
+        if (s.settle) std::this_thread::sleep_for(std::chrono::milliseconds(40));
         f.line->deliver(s.block);
         EXPECT_EQ(f.form.Label17.caption(), QString(s.heartbeat));
         EXPECT_EQ(Shared.LastMeasurement, QString(s.last));
