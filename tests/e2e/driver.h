@@ -129,8 +129,13 @@ inline bool SendDeleteWindow(const QString& window) {
     event.type = atom("WM_PROTOCOLS");
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    const bool sent = xcb_flush(c) > 0;
+    // Checked, so the server has taken the message before we hang up: a
+    // connection closed right after a plain flush may lose it.
+    const xcb_void_cookie_t cookie = xcb_send_event_checked(
+        c, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_generic_error_t* error = xcb_request_check(c, cookie);
+    const bool sent = error == nullptr && event.type != XCB_ATOM_NONE;
+    std::free(error);
     xcb_disconnect(c);
     return sent;
 }
