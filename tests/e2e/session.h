@@ -16,39 +16,30 @@ constexpr int kPanelAreaX = 300, kPanelAreaY = 150;         // the click area, o
 constexpr int kRecorderX = 548, kRecorderY = 52;            // Form2 Command1
 constexpr int kPlayerX = 548, kPlayerY = 116;               // Form2 Command2
 
-/// The panel and the unit of one test, ended by the destructor.
-class Session {
+/// The panel of one test in a private folder with its own settings, record
+/// file and control file; the panel is ended by the destructor.
+class PanelRun {
   public:
-    explicit Session(std::vector<std::string> simOptions = {}) {
+    PanelRun() {
         ok_ = dir_.isValid() && QDir(dir_.path()).mkpath("config") && QDir(dir_.path()).mkpath("runtime") &&
               QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        std::vector<std::string> args{"--rate", "20", "--settle", "0.05", "--link", link().toStdString(),
-                                      "--status", path("status").toStdString()};
-        args.insert(args.end(), simOptions.begin(), simOptions.end());
-        sim_ = std::make_unique<test::SimProcess>(args);
-        ok_ = ok_ && !sim_->devicePath().empty();
     }
 
-    ~Session() {
-        if (panel_.state() != QProcess::NotRunning) {
-            panel_.kill();
-            panel_.waitForFinished(3000);
-        }
-    }
+    ~PanelRun() { killPanel(); }
 
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    PanelRun(const PanelRun&) = delete;
+    PanelRun& operator=(const PanelRun&) = delete;
 
     QString path(const QString& name) const { return dir_.filePath(name); }
     QString link() const { return path("unit"); }
     QString recordFile() const { return path("record.txt"); }
     QString controlFile() const { return path("control.txt"); }
-    test::SimProcess& sim() { return *sim_; }
     QProcess& panel() { return panel_; }
+    qint64 panelPid() const { return panel_.processId(); }
     const QString& window() const { return window_; }
     const QString& settingsWindow() const { return settings_; }
 
-    /// Starts velmora on COM2 (mapped to the unit) and waits for its window.
+    /// Starts velmora on COM2 (mapped to the unit's link) and waits for its window.
     bool startPanel() {
         if (!ok_) return false;
         const QByteArray conf = "[Ports]\nCOM2=" + link().toUtf8() + "\n[Netzteil]\nLog=" +
@@ -90,6 +81,46 @@ class Session {
     bool clickPlayer() { return Click(settings_, kPlayerX, kPlayerY); }
 
     QByteArray record() const { return ReadFile(recordFile()); }
+    QByteArray panelErrors() const { return ReadFile(path("panel.err")); }
+
+    /// Exit code once the panel has ended; -1 if it is still running after
+    /// `timeout`, -2 if it crashed.
+    int waitForPanelExit(milliseconds timeout) {
+        if (!panel_.waitForFinished(static_cast<int>(timeout.count()))) return -1;
+        return panel_.exitStatus() == QProcess::NormalExit ? panel_.exitCode() : -2;
+    }
+    bool panelRunning() { return !panel_.waitForFinished(0) && panel_.state() == QProcess::Running; }
+    void killPanel() {
+        if (panel_.state() != QProcess::NotRunning) {
+            panel_.kill();
+            panel_.waitForFinished(3000);
+        }
+    }
+
+  protected:
+    bool ok_ = false;  // the folder is there; a subclass adds its own conditions
+
+  private:
+    QTemporaryDir dir_;
+    QProcess panel_;
+    QString window_;
+    QString settings_;
+};
+
+/// The panel and the unit of one test, ended by the destructor.
+class Session : public PanelRun {
+  public:
+    explicit Session(std::vector<std::string> simOptions = {}) {
+        std::vector<std::string> args{"--rate", "20", "--settle", "0.05", "--link", link().toStdString(),
+                                      "--status", path("status").toStdString()};
+        args.insert(args.end(), simOptions.begin(), simOptions.end());
+        sim_ = std::make_unique<test::SimProcess>(args);
+        ok_ = ok_ && !sim_->devicePath().empty();
+    }
+    // The panel goes before its unit, so it never sees its line vanish.
+    ~Session() { killPanel(); }
+
+    test::SimProcess& sim() { return *sim_; }
     QByteArray status() const { return ReadFile(path("status")); }
 
     /// The next command the unit reports ("030 100"); empty on timeout.
@@ -116,7 +147,7 @@ class Session {
     /// click at a time, each sent before the next.
     bool raiseCurrent(int clicks, int expectedVoltageField = 0) {
         for (int i = 1; i <= clicks; ++i) {
-            if (!Hold(window_, kPlus100mAX, kPlus100mAY, 80ms)) return false;
+            if (!Hold(window(), kPlus100mAX, kPlus100mAY, 80ms)) return false;
             const QByteArray fields = QByteArray::number(expectedVoltageField).rightJustified(3, '0') + ' ' +
                                       QByteArray::number(i * 20).rightJustified(3, '0');
             if (!waitForCommand(fields)) return false;
@@ -124,21 +155,8 @@ class Session {
         return true;
     }
 
-    /// Exit code once the panel has ended; -1 if it is still running after
-    /// `timeout`, -2 if it crashed.
-    int waitForPanelExit(milliseconds timeout) {
-        if (!panel_.waitForFinished(static_cast<int>(timeout.count()))) return -1;
-        return panel_.exitStatus() == QProcess::NormalExit ? panel_.exitCode() : -2;
-    }
-    bool panelRunning() { return !panel_.waitForFinished(0) && panel_.state() == QProcess::Running; }
-
   private:
-    QTemporaryDir dir_;
-    bool ok_ = false;
     std::unique_ptr<test::SimProcess> sim_;
-    QProcess panel_;
-    QString window_;
-    QString settings_;
 };
 
 } // namespace velmora::e2e

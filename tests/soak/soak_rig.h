@@ -6,7 +6,6 @@
 #include "soak/soak_checks.h"
 
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <csignal>
 #include <fstream>
 #include <memory>
@@ -56,42 +55,12 @@ inline double CpuSeconds(qint64 pid) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
-/// The visible window of process `pid` titled exactly `title`: a panel left
-/// over from another run may show one of the same title.
-inline QString WindowOf(qint64 pid, const QString& title, std::chrono::milliseconds timeout = 10s) {
-    QString id;
-    e2e::WaitUntil(
-        [&] {
-            const auto out = e2e::Xdo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
-                                       "^" + QRegularExpression::escape(title) + "$"});
-            if (out) id = QString::fromLatin1(out->split('\n').value(0)).trimmed();
-            return !id.isEmpty();
-        },
-        timeout);
-    return id;
-}
-
-class SoakRig {
+/// The panel (in its private folder, as in the end-to-end tests) and a unit
+/// that comes and goes, with everything it reported kept per run.
+class SoakRig : public e2e::PanelRun {
   public:
-    SoakRig() {
-        ok_ = dir_.isValid() && QDir(dir_.path()).mkpath("config") && QDir(dir_.path()).mkpath("runtime") &&
-              QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    ~SoakRig() {
-        if (panel_.state() != QProcess::NotRunning) {
-            panel_.kill();
-            panel_.waitForFinished(3000);
-        }
-    }
-    SoakRig(const SoakRig&) = delete;
-    SoakRig& operator=(const SoakRig&) = delete;
+    ~SoakRig() { killPanel(); }
 
-    QString path(const QString& name) const { return dir_.filePath(name); }
-    QString link() const { return path("unit"); }
-    QString recordFile() const { return path("record.txt"); }
-    QString controlFile() const { return path("control.txt"); }
-    const QString& window() const { return window_; }
-    qint64 panelPid() const { return panel_.processId(); }
     std::vector<UnitRun>& runs() { return runs_; }
     const std::vector<SeenCommand>& commands() const { return commands_; }
     bool unitPresent() const { return sim_ != nullptr; }
@@ -150,43 +119,9 @@ class SoakRig {
         e2e::WriteFile(controlFile(), bytes);
     }
 
-    /// Starts velmora on COM2, the unit's link, and waits for its window.
-    bool startPanel() {
-        if (!ok_) return false;
-        const QByteArray conf = "[Ports]\nCOM2=" + link().toUtf8() + "\n[Netzteil]\nLog=" +
-                                recordFile().toUtf8() + "\nDat=" + controlFile().toUtf8() + "\n";
-        if (!e2e::WriteFile(path("config/Tarnholm.conf"), conf)) return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", path("config"));
-        env.insert("XDG_RUNTIME_DIR", path("runtime"));
-        env.remove("QT_QPA_PLATFORM");
-        panel_.setProcessEnvironment(env);
-        panel_.setStandardOutputFile(path("panel.out"));
-        panel_.setStandardErrorFile(path("panel.err"));
-        panel_.start(QString(VELMORA_BIN_DIR) + "/velmora", {});
-        if (!panel_.waitForStarted(5000)) return false;
-        window_ = WindowOf(panel_.processId(), "Power supply");
-        e2e::Pause(300ms);  // mapped before its first paint
-        return !window_.isEmpty();
-    }
-    bool panelRunning() { return !panel_.waitForFinished(0) && panel_.state() == QProcess::Running; }
-    QByteArray panelErrors() const { return e2e::ReadFile(path("panel.err")); }
-
-    /// The settings window, moved below the panel so it covers no button.
-    bool openSettings() {
-        if (!e2e::Click(window_, e2e::kPanelAreaX, e2e::kPanelAreaY)) return false;
-        settings_ = WindowOf(panel_.processId(), "Settings");
-        if (settings_.isEmpty()) return false;
-        const e2e::Geometry panel = e2e::WindowGeometry(window_);
-        e2e::Xdo({"windowmove", settings_, QString::number(panel.x), QString::number(panel.y + panel.height + 20)});
-        return e2e::WaitUntil([&] { return e2e::WindowGeometry(settings_).y > panel.y + panel.height; }, 3s);
-    }
-    bool clickRecorder() { return e2e::Click(settings_, e2e::kRecorderX, e2e::kRecorderY); }
-    bool clickPlayer() { return e2e::Click(settings_, e2e::kPlayerX, e2e::kPlayerY); }
     // Option1(1) of the settings window, inside its port frame.
-    bool chooseCom2() { return e2e::Click(settings_, 152, 72); }
+    bool chooseCom2() { return e2e::Click(settingsWindow(), 152, 72); }
 
-    QByteArray record() const { return e2e::ReadFile(recordFile()); }
     qint64 recordSize() const { return QFileInfo(recordFile()).size(); }
 
   private:
@@ -202,14 +137,9 @@ class SoakRig {
         }
     }
 
-    QTemporaryDir dir_;
-    bool ok_ = false;
     std::unique_ptr<test::SimProcess> sim_;
     std::vector<UnitRun> runs_;
     std::vector<SeenCommand> commands_;
-    QProcess panel_;
-    QString window_;
-    QString settings_;
 };
 
 } // namespace velmora::soak
