@@ -2,92 +2,36 @@
 // apart its characters reach the unit: a thread plays the unit and stamps each
 // character as it arrives.
 
-#include "core/settings_store.h"
-#include "core/state.h"
+#include "bench_support.h"
 #include "core/wait.h"
 #include "link/command.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
-#include "link/serial_line.h"
 
-#include <QApplication>
-#include <QTemporaryDir>
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
-
-namespace {
-
-struct Figures {
-    double min = 1e18, max = 0, sum = 0;
-    int count = 0;
-    void add(double v) {
-        min = std::min(min, v);
-        max = std::max(max, v);
-        sum += v;
-        ++count;
-    }
-    double mean() const { return count ? sum / count : 0; }
-};
-
-/// The real line, with the moment of every write noted: the spacing the
-/// program keeps, apart from how late the unit's end gets to read.
-class StampingLine final : public SerialLine {
-public:
-    explicit StampingLine(std::vector<qint64>* stamps) : real_(MakeQtSerialLine()), stamps_(stamps) {
-        connect(real_.get(), &SerialLine::readyRead, this, &SerialLine::readyRead);
-        connect(real_.get(), &SerialLine::gone, this, &SerialLine::gone);
-    }
-    bool open(const QString& device, const LineSettings& settings) override { return real_->open(device, settings); }
-    void close() override { real_->close(); }
-    bool isOpen() const override { return real_->isOpen(); }
-    qint64 bytesAvailable() const override { return real_->bytesAvailable(); }
-    QByteArray read(qint64 maxBytes) override { return real_->read(maxBytes); }
-    bool write(const QByteArray& bytes) override {
-        stamps_->push_back(MonotonicNs());
-        return real_->write(bytes);
-    }
-    Cts cts() override { return real_->cts(); }
-
-private:
-    std::unique_ptr<SerialLine> real_;
-    std::vector<qint64>* stamps_;
-};
-
-} // namespace
+using bench::Figures;
 
 int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    bench::BenchApp app(argc, argv);
     const int commands = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
+    bench::RawPty pty;
+    if (!pty.ok()) return 1;
+    const int master = pty.master;
 
-    std::vector<qint64> writes;
+    // The moments of the writes: the spacing the program keeps, apart from
+    // how late the unit's end gets to read.
     SerialComm comm;
-    comm.setLine(std::make_unique<StampingLine>(&writes));
+    auto stamping = std::make_unique<test::StampingLine>();
+    test::StampingLine& line = *stamping;
+    comm.setLine(std::move(stamping));
     MSComm1 = &comm;
-    SavePortMapping(2, QString::fromLocal8Bit(name));
-    Shared.PortNumber = 2;
-    OpenPort();
-    if (!comm.PortOpen()) return 1;
+    if (!bench::OpenCom2On(pty.name)) return 1;
 
     std::atomic<bool> running{true};
     std::mutex mutex;
@@ -111,7 +55,7 @@ int main(int argc, char** argv) {
             std::lock_guard lock(mutex);
             arrivals.clear();
         }
-        writes.clear();
+        line.clearWrites();
         // CTS reads as asserted on a pseudo-terminal, so the command starts here.
         const qint64 start = MonotonicNs();
         SendCommand(BuildSetpointCommand(Model::Small1A20V, qint16(100 * i), qint16(10 * i)));
@@ -125,7 +69,8 @@ int main(int argc, char** argv) {
         }
         firstToLast.add(double(arrivals.back() - arrivals.front()) / 1e6);
         for (size_t k = 1; k < arrivals.size(); ++k) spacing.add(double(arrivals[k] - arrivals[k - 1]) / 1e6);
-        for (size_t k = 1; k < writes.size(); ++k) writeSpacing.add(double(writes[k] - writes[k - 1]) / 1e6);
+        const auto& writes = line.writes();
+        for (qsizetype k = 1; k < writes.size(); ++k) writeSpacing.add(double(writes[k].atNs - writes[k - 1].atNs) / 1e6);
     }
     running = false;
     unit.join();

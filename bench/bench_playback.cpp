@@ -2,26 +2,18 @@
 // of a control file reaches the unit, over records one second apart; and how
 // closely past-dated records follow each other.
 
-#include "core/settings_store.h"
-#include "core/state.h"
-#include "link/port.h"
+#include "bench_support.h"
 #include "panel/form1.h"
 #include "recorder/player.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
@@ -80,38 +72,26 @@ bool WriteControlFile(const QString& path, const std::vector<QDateTime>& stamps)
 }
 
 void PrintLateness(const std::vector<QDateTime>& stamps, const std::vector<qint64>& arrivals) {
-    double sum = 0, worst = 0;
-    for (size_t i = 0; i < stamps.size() && i < arrivals.size(); ++i) {
-        const double late = double(arrivals[i] - stamps[i].toMSecsSinceEpoch());
-        sum += late;
-        worst = std::max(worst, late);
-    }
+    bench::Figures lateness;
+    for (size_t i = 0; i < stamps.size() && i < arrivals.size(); ++i)
+        lateness.add(double(arrivals[i] - stamps[i].toMSecsSinceEpoch()));
     std::printf("playback commands sent: %zu of %zu\n", arrivals.size(), stamps.size());
-    std::printf("playback lateness mean: %.1f ms\n", arrivals.empty() ? 0.0 : sum / double(arrivals.size()));
-    std::printf("playback lateness max: %.1f ms\n", worst);
+    std::printf("playback lateness mean: %.1f ms\n", lateness.mean());
+    std::printf("playback lateness max: %.1f ms\n", lateness.max);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    bench::BenchApp app(argc, argv);
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
+    bench::RawPty pty;
+    if (!pty.ok()) return 1;
+    const int master = pty.master;
 
     Form1 form;
-    SavePortMapping(2, QString::fromLocal8Bit(name));
-    Shared.PortNumber = 2;
     Shared.CurrentLimit = 2500;
-    OpenPort();
+    bench::OpenCom2On(pty.name);
 
     QTemporaryDir files;
     const QString path = files.filePath("bench.dat");
@@ -143,7 +123,5 @@ int main(int argc, char** argv) {
     }
 
     ClosePort();
-    close(slave);
-    close(master);
     return 0;
 }

@@ -2,44 +2,20 @@
 // through a line held in memory, so only the program's own work is timed
 // (reading the block, checking it, three captions, the recorder call).
 
-#include "core/state.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
+#include "bench_support.h"
 #include "panel/form1.h"
 
-#include <QApplication>
-#include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
-#include <utility>
 
 namespace {
 
 using namespace velmora;
+using test::FakeLine;
 
-/// A serial line whose received characters the benchmark hands over directly.
-class MemoryLine final : public SerialLine {
-public:
-    bool open(const QString&, const LineSettings&) override { return open_ = true; }
-    void close() override { open_ = false; }
-    bool isOpen() const override { return open_; }
-    qint64 bytesAvailable() const override { return waiting_.size(); }
-    QByteArray read(qint64) override { return std::exchange(waiting_, {}); }
-    bool write(const QByteArray&) override { return open_; }
-    Cts cts() override { return Cts::NoModemLines; }
-    void deliver(const QByteArray& bytes) {
-        waiting_ = bytes;
-        emit readyRead();
-    }
-
-private:
-    QByteArray waiting_;
-    bool open_ = false;
-};
-
-double MicrosecondsPerFrame(MemoryLine& line, const QList<QByteArray>& frames, int count) {
+double MicrosecondsPerFrame(FakeLine& line, const QList<QByteArray>& frames, int count) {
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i) line.deliver(frames[i % frames.size()]);
+    for (int i = 0; i < count; ++i) line.feed(frames[i % frames.size()]);
     const std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
     QApplication::processEvents();  // the repaints the captions asked for
     return spent.count() / count;
@@ -48,13 +24,10 @@ double MicrosecondsPerFrame(MemoryLine& line, const QList<QByteArray>& frames, i
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    bench::BenchApp app(argc, argv);
 
     Form1 form;
-    auto* line = new MemoryLine;
+    auto* line = new FakeLine;  // handed the characters directly
     form.MSComm1->setLine(std::unique_ptr<SerialLine>(line));
     OpenPort();
     form.show();

@@ -1,58 +1,33 @@
 // How much of a processor core a long wait costs while the unit reports
 // 10 frames a second: the wait sleeps in the event dispatcher between frames.
 
-#include "core/settings_store.h"
-#include "core/state.h"
+#include "bench_support.h"
 #include "core/wait.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
 #include "panel/form1.h"
 
-#include <QApplication>
-#include <QTemporaryDir>
 #include <atomic>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace velmora;
 
 namespace {
 
-double ThreadCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+double ThreadCpuSeconds() { return test::CpuSeconds(RUSAGE_THREAD); }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    bench::BenchApp app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
+    bench::RawPty pty;
+    if (!pty.ok()) return 1;
+    const int master = pty.master;
 
     Form1 form;
     form.show();  // repaints on every frame are part of the cost
-    SavePortMapping(2, QString::fromLocal8Bit(name));
-    Shared.PortNumber = 2;
-    OpenPort();
-    if (!form.MSComm1->PortOpen()) return 1;
+    if (!bench::OpenCom2On(pty.name)) return 1;
 
     std::atomic<bool> running{true};
     std::thread unit([&] {

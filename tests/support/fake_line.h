@@ -69,6 +69,7 @@ public:
     Cts cts() override { return real_->cts(); }
 
     const QList<FakeLine::Write>& writes() const { return writes_; }
+    void clearWrites() { writes_.clear(); }
 
 private:
     std::unique_ptr<SerialLine> real_;
