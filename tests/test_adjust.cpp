@@ -11,7 +11,7 @@
 #include "panel/form1.h"
 #include "support/fake_line.h"
 #include "support/message_catcher.h"
-#include "support/pty_pair.h"
+#include "support/panel_on_pty.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -236,19 +236,11 @@ TEST_F(AdjustButtons, PressDuringTheWaitAfterAReleaseSendsTwoCommands) {
 class AdjustOverPty : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
-        ASSERT_TRUE(pty.ok());
-        form = std::make_unique<Form1>();
         auto stamping = std::make_unique<test::StampingLine>();
         line = stamping.get();
-        form->MSComm1->setLine(std::move(stamping));
-        SavePortMapping(2, pty.slavePath());
-        Shared.PortNumber = 2;
-        OpenPort();
-        ASSERT_TRUE(form->MSComm1->PortOpen());
+        ASSERT_TRUE(panel.openCom2(std::move(stamping)));
         form->show();
     }
-    void TearDown() override { form.reset(); }
 
     // Characters go out one per write, at least the pause apart. The moments
     // are taken at the writes: a pseudo-terminal hands each character to the
@@ -262,8 +254,9 @@ protected:
         }
     }
 
-    test::PtyPair pty;
-    std::unique_ptr<Form1> form;
+    test::PanelOnPty panel;
+    test::PtyPair& pty = panel.pty;
+    Form1* form = &panel.form;
     test::StampingLine* line = nullptr;
 };
 
@@ -276,7 +269,7 @@ TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
         if (releasedAt && !hiddenAt && !form->Label16.isVisible()) hiddenAt = MonotonicNs();
     });
     watch.start(2);
-    QTimer::singleShot(50, form.get(), [&] {
+    QTimer::singleShot(50, form, [&] {
         EXPECT_EQ(form->Label16.caption(), QStringLiteral("05100mV"));
         releasedAt = MonotonicNs();
         QTest::mouseRelease(form->Command3, Qt::LeftButton);
@@ -317,7 +310,7 @@ TEST_F(AdjustOverPty, TwoReleasesInQuickSuccessionSendTwoWholeCommands) {
     SetModel(Model::Large2A5_25V);
     Shared.VoltageSetpoint = 12500;
     Shared.CurrentSetpoint = 1500;
-    QTimer::singleShot(80, form.get(), [&] { PressAndHold(*form, 5, 30); });
+    QTimer::singleShot(80, form, [&] { PressAndHold(*form, 5, 30); });
     PressAndHold(*form, 7, 30);
     EXPECT_EQ(pty.readFor(24, 300), QByteArray("125\r161\r125\r161\r"));
     EXPECT_EQ(Shared.TransmitIndex, 9);

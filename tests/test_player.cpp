@@ -11,7 +11,7 @@
 #include "recorder/player.h"
 #include "recorder/recorder.h"
 #include "support/message_catcher.h"
-#include "support/pty_pair.h"
+#include "support/panel_on_pty.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -43,15 +43,11 @@ struct Arrival {
 class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
-        ASSERT_TRUE(dir.isValid() && pty.ok());
+        ASSERT_TRUE(dir.isValid());
         path = dir.filePath("run.dat");
         button.setText("Start");
-        SavePortMapping(2, pty.slavePath());
-        Shared.PortNumber = 2;
+        ASSERT_TRUE(panel.openCom2());
         Shared.CurrentLimit = 2500;
-        OpenPort();
-        ASSERT_TRUE(velmora::MSComm1 && velmora::MSComm1->PortOpen());
         // Reads the unit's end while the player runs, so each command's
         // arrival is seen as it happens.
         reader.setInterval(1);
@@ -96,8 +92,8 @@ protected:
     QString path;
     QPushButton button;
     test::MessageCatcher messages;
-    test::PtyPair pty;
-    Form1 form;
+    test::PanelOnPty panel;
+    test::PtyPair& pty = panel.pty;
     QTimer reader;
     QList<Arrival> arrivals;
 };

@@ -7,7 +7,7 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
-#include "support/pty_pair.h"
+#include "support/panel_on_pty.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -226,22 +226,14 @@ void Settle(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-struct PtyForm {
-    PtyForm() {
-        ResetSharedState();
-        SavePortMapping(2, pty.slavePath());
-        Shared.PortNumber = 2;
-        OpenPort();
-    }
-    ~PtyForm() { SavePortMapping(2, QString()); }
+struct PtyForm : test::PanelOnPty {
+    PtyForm() { openCom2(); }
     /// Sends one frame and waits until the handler has taken it.
     bool frame(const QByteArray& bytes) {
         const QString before = form.Label17.caption();
         pty.send(bytes);
         return WaitUntil([&] { return form.Label17.caption() != before; });
     }
-    test::PtyPair pty;
-    Form1 form;
 };
 
 TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {

@@ -10,7 +10,7 @@
 #include "recorder/channels.h"
 #include "recorder/recorder.h"
 #include "support/message_catcher.h"
-#include "support/pty_pair.h"
+#include "support/panel_on_pty.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -174,11 +174,7 @@ class RecordingFromTheUnit : public RecorderTest {
 protected:
     void SetUp() override {
         RecorderTest::SetUp();
-        ASSERT_TRUE(pty.ok());
-        SavePortMapping(2, pty.slavePath());
-        Shared.PortNumber = 2;
-        OpenPort();
-        ASSERT_TRUE(velmora::MSComm1 && velmora::MSComm1->PortOpen());
+        ASSERT_TRUE(panel.openCom2());
     }
     void TearDown() override {
         ClosePort();
@@ -196,8 +192,9 @@ protected:
         ASSERT_EQ(form.Label1.caption(), shownVoltage);
     }
 
-    test::PtyPair pty;
-    Form1 form;
+    test::PanelOnPty panel;
+    test::PtyPair& pty = panel.pty;
+    Form1& form = panel.form;
 };
 
 TEST_F(RecordingFromTheUnit, OneLinePerChangeFromTheFirstChangeOn) {

@@ -6,14 +6,14 @@
 #include "core/wait.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
+#include "support/cpu_time.h"
 #include "support/message_catcher.h"
+#include "support/panel_on_pty.h"
 #include "support/pty_pair.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,17 +23,12 @@ using velmora::test::PtyPair;
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using test::CpuSeconds;
 
 class SerialPort : public ::testing::Test {
 protected:
     void SetUp() override {
-        QSettings(QStringLiteral("Tarnholm"), QString()).clear();
+        test::ClearSettings();
         ResetSharedState();
         ASSERT_TRUE(unit.ok());
         SavePortMapping(2, unit.slavePath());

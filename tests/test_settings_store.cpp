@@ -3,6 +3,7 @@
 
 #include "core/settings_store.h"
 #include "core/state.h"
+#include "support/panel_on_pty.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,7 @@ namespace {
 class SettingsStore : public ::testing::Test {
 protected:
     void SetUp() override {
-        QSettings(QStringLiteral("Tarnholm"), QString()).clear();
+        test::ClearSettings();
         ResetSharedState();
     }
 };

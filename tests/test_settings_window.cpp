@@ -15,6 +15,7 @@
 #include "settings/port_menu.h"
 #include "settings/web_page.h"
 #include "support/message_catcher.h"
+#include "support/panel_on_pty.h"
 #include "support/pty_pair.h"
 
 #include <QApplication>
@@ -37,8 +38,7 @@ namespace {
 
 using test::MessageCatcher;
 using test::PtyPair;
-
-void ClearSettings() { QSettings(QString(kOrganisation), QString()).clear(); }
+using test::ClearSettings;
 
 // Lets the window's queued work and its deferred deletion happen.
 void Settle(int ms = 20) {

@@ -3,10 +3,10 @@
 
 #include "core/state.h"
 #include "core/wait.h"
+#include "support/cpu_time.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace velmora;
 
@@ -14,12 +14,7 @@ namespace {
 
 double Seconds(qint64 ns) { return double(ns) / 1e9; }
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using test::CpuSeconds;
 
 TEST(WaitSeconds, HandlesEventsAtLeastOnceEvenWithNothingToWait) {
     bool ran = false;
