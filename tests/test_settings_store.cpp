@@ -20,6 +20,14 @@ protected:
         test::ClearSettings();
         ResetSharedState();
     }
+    // What the program starts with when nothing usable is stored.
+    static void ExpectTheDefaults() {
+    EXPECT_EQ(Shared.VoltageLimit, 20000);
+    EXPECT_EQ(Shared.CurrentLimit, 1000);
+    EXPECT_EQ(Shared.PortNumber, 2);
+    EXPECT_EQ(Shared.RecordFileName, "Velmora.log");
+    EXPECT_EQ(Shared.ControlFileName, "Velmora.dat");
+    }
 };
 
 TEST_F(SettingsStore, FirstRunGetsTheDefaults) {
@@ -27,11 +35,7 @@ TEST_F(SettingsStore, FirstRunGetsTheDefaults) {
     Shared.CurrentLimit = 1;
     Shared.PortNumber = 9;
     LoadSettings();
-    EXPECT_EQ(Shared.VoltageLimit, 20000);
-    EXPECT_EQ(Shared.CurrentLimit, 1000);
-    EXPECT_EQ(Shared.PortNumber, 2);
-    EXPECT_EQ(Shared.RecordFileName, "Velmora.log");
-    EXPECT_EQ(Shared.ControlFileName, "Velmora.dat");
+    ExpectTheDefaults();
     EXPECT_EQ(CurrentModel(), Model::Small1A20V);
     EXPECT_EQ(Shared.VoltageSetpoint, 0);
     EXPECT_EQ(Shared.CurrentSetpoint, 0);
@@ -55,11 +59,7 @@ TEST_F(SettingsStore, StoredValuesReplaceTheDefaults) {
 TEST_F(SettingsStore, EmptyValuesKeepTheDefaults) {
     for (const char* key : {"NLU", "NLI", "Com", "Log", "Dat"}) SaveSetting(key, "");
     LoadSettings();
-    EXPECT_EQ(Shared.VoltageLimit, 20000);
-    EXPECT_EQ(Shared.CurrentLimit, 1000);
-    EXPECT_EQ(Shared.PortNumber, 2);
-    EXPECT_EQ(Shared.RecordFileName, "Velmora.log");
-    EXPECT_EQ(Shared.ControlFileName, "Velmora.dat");
+    ExpectTheDefaults();
 }
 
 TEST_F(SettingsStore, NumbersThatAreNotWhole16BitNumbersKeepTheDefaults) {
@@ -70,9 +70,7 @@ TEST_F(SettingsStore, NumbersThatAreNotWhole16BitNumbersKeepTheDefaults) {
         SaveSetting("NLI", garbage);
         SaveSetting("Com", garbage);
         LoadSettings();
-        EXPECT_EQ(Shared.VoltageLimit, 20000);
-        EXPECT_EQ(Shared.CurrentLimit, 1000);
-        EXPECT_EQ(Shared.PortNumber, 2);
+        ExpectTheDefaults();
     }
 }
 

@@ -77,6 +77,8 @@ class PanelRun {
         return Click(settings_, kRecorderX, kRecorderY) &&
                WaitUntil([&] { return QFile::exists(recordFile()); }, 3s);
     }
+    /// The panel shown, its settings window open and the recorder started.
+    bool startRecordingPanel() { return startPanel() && openSettings() && startRecording(); }
     bool clickRecorder() { return Click(settings_, kRecorderX, kRecorderY); }
     bool clickPlayer() { return Click(settings_, kPlayerX, kPlayerY); }
 
@@ -153,6 +155,12 @@ class Session : public PanelRun {
             if (!waitForCommand(fields)) return false;
         }
         return true;
+    }
+
+    /// 0.3 A, then +1 V: the unit gets "010 060" and its output moves to
+    /// 1.0 V and 0.10 A.
+    bool raiseToOneVolt() {
+        return raiseCurrent(3) && Click(window(), kPlusOneVoltX, kPlusOneVoltY) && waitForCommand("010 060");
     }
 
   private:

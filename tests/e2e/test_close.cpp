@@ -34,12 +34,8 @@ void CloseAndCheck(Session& s) {
 
 TEST(Close, ClosingTheWindowWhileRecordingEndsTheProgram) {
     Session s;
-    ASSERT_TRUE(s.startPanel());
-    ASSERT_TRUE(s.openSettings());
-    ASSERT_TRUE(s.startRecording());
-    ASSERT_TRUE(s.raiseCurrent(3));
-    ASSERT_TRUE(Click(s.window(), kPlusOneVoltX, kPlusOneVoltY));
-    ASSERT_TRUE(s.waitForCommand("010 060"));
+    ASSERT_TRUE(s.startRecordingPanel());
+    ASSERT_TRUE(s.raiseToOneVolt());
     ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"01.0V\",\"0.10A\""); }, 3s))
         << s.record().toStdString();
     CloseAndCheck(s);
@@ -52,9 +48,7 @@ TEST(Close, ClosingTheWindowWhilePlaybackWaitsForALaterStampEndsTheProgram) {
     // The first record is due; the second not for an hour.
     ASSERT_TRUE(WriteFile(s.controlFile(), ControlLine(now.addSecs(-60), "02.0V", "0.25A") +
                                                ControlLine(now.addSecs(3600), "05.0V", "0.50A")));
-    ASSERT_TRUE(s.startPanel());
-    ASSERT_TRUE(s.openSettings());
-    ASSERT_TRUE(s.startRecording());
+    ASSERT_TRUE(s.startRecordingPanel());
     ASSERT_TRUE(s.clickPlayer());
     ASSERT_TRUE(s.waitForCommand("020 050")) << "the due record was not sent";
     ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"02.0V\",\"0.20A\""); }, 3s))

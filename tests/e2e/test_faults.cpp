@@ -26,13 +26,9 @@ class Faults : public testing::TestWithParam<Fault> {};
 TEST_P(Faults, ThePanelRecoversAndRecordsTheNextGoodFrames) {
     const Fault& fault = GetParam();
     Session s(fault.options);
-    ASSERT_TRUE(s.startPanel());
-    ASSERT_TRUE(s.openSettings());
-    ASSERT_TRUE(s.startRecording());
+    ASSERT_TRUE(s.startRecordingPanel());
 
-    ASSERT_TRUE(s.raiseCurrent(3));
-    ASSERT_TRUE(Click(s.window(), kPlusOneVoltX, kPlusOneVoltY));
-    ASSERT_TRUE(s.waitForCommand("010 060"));
+    ASSERT_TRUE(s.raiseToOneVolt());
     const bool shown = WaitUntil([&] { return s.record().contains("\"01.0V\",\"0.10A\""); },
                                  fault.goodFramesCome ? 4s : 1500ms);
     ASSERT_TRUE(s.clickRecorder());  // Stop
@@ -62,12 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
 // good frame that comes after.
 TEST(Stall, FramesRunTogetherWhileThePanelIsStoppedAreDroppedAndTheNextShows) {
     Session s;
-    ASSERT_TRUE(s.startPanel());
-    ASSERT_TRUE(s.openSettings());
-    ASSERT_TRUE(s.startRecording());
-    ASSERT_TRUE(s.raiseCurrent(3));
-    ASSERT_TRUE(Click(s.window(), kPlusOneVoltX, kPlusOneVoltY));
-    ASSERT_TRUE(s.waitForCommand("010 060"));
+    ASSERT_TRUE(s.startRecordingPanel());
+    ASSERT_TRUE(s.raiseToOneVolt());
     // The output needs 50 ms to get near 1 V: stopped now, the panel has not
     // seen it yet, and finds all the frames of the change waiting together.
     const auto pid = static_cast<pid_t>(s.panel().processId());

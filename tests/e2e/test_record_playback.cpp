@@ -21,9 +21,7 @@ QByteArray PlayedAs(const RecordLine& line) {
 
 TEST(RecordPlayback, OneLinePerChangeAndPlayedBackAsRecorded) {
     Session s;
-    ASSERT_TRUE(s.startPanel());
-    ASSERT_TRUE(s.openSettings());
-    ASSERT_TRUE(s.startRecording());
+    ASSERT_TRUE(s.startRecordingPanel());
 
     // 0.3 A, then 1 V and 2 V: the output moves twice, with the steps between.
     ASSERT_TRUE(s.raiseCurrent(3));
