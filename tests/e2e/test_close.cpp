@@ -11,6 +11,9 @@
 namespace velmora::e2e {
 namespace {
 
+// The control file's text box in the settings window, in its client pixels.
+constexpr int kControlFileX = 400, kControlFileY = 113;
+
 QByteArray ControlLine(const QDateTime& at, const char* voltage, const char* current) {
     return "#" + at.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + "#,\"" + voltage + "\",\"" + current + "\"\r\n";
 }
@@ -38,8 +41,18 @@ TEST(Close, ClosingTheWindowWhileRecordingEndsTheProgram) {
     ASSERT_TRUE(s.raiseToOneVolt());
     ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"01.0V\",\"0.10A\""); }, 3s))
         << s.record().toStdString();
+    // A name typed into the open settings window is stored only when that
+    // window closes; ending the program does not store it.
+    const QByteArray storedBefore = ReadFile(s.path("config/Tarnholm.conf"));
+    ASSERT_TRUE(Click(s.settingsWindow(), kControlFileX, kControlFileY));
+    ASSERT_TRUE(Xdo({"key", "End", "x", "y", "z"}).has_value());
+    Pause(200ms);
     CloseAndCheck(s);
     EXPECT_TRUE(s.record().contains("\"01.0V\",\"0.10A\"\r\n"));
+    const QByteArray storedAfter = ReadFile(s.path("config/Tarnholm.conf"));
+    EXPECT_TRUE(storedAfter.contains("Dat=" + s.controlFile().toUtf8() + "\n")) << storedAfter.toStdString();
+    EXPECT_FALSE(storedAfter.contains("xyz")) << storedAfter.toStdString();
+    EXPECT_TRUE(storedBefore.contains("Dat=" + s.controlFile().toUtf8() + "\n"));
 }
 
 TEST(Close, ClosingTheWindowWhilePlaybackWaitsForALaterStampEndsTheProgram) {
