@@ -35,6 +35,7 @@ struct PendingCommand {
     QByteArray text;
     int sent = 0;          // positions handed to the line so far, 0..8
     bool ctsSeen = false;  // CTS is tested once, before the first character
+    QString device;        // where the first character went
     bool finished = false;
 };
 
@@ -99,6 +100,13 @@ void Drive() {
                 return;
             }
             head.ctsSeen = true;
+            head.device = MSComm1->device();
+        } else if (MSComm1->device() != head.device) {
+            // Another port was chosen meanwhile: the rest of this command would
+            // reach a device that never saw its start. (A reset of the same
+            // port after a spoilt frame goes on with the command.)
+            FinishHead();
+            continue;
         }
         const qint64 now = MonotonicNs();
         if (now < tx.nextCharacterAt) {

@@ -317,5 +317,25 @@ TEST_F(AdjustOverPty, TwoReleasesInQuickSuccessionSendTwoWholeCommands) {
     ExpectCharactersSpaced();
 }
 
+// A second adjustment made while the first command is on the line: the first
+// goes on, 10 ms a character, underneath the second press-and-hold; the
+// second follows it whole.
+TEST_F(AdjustOverPty, PressDuringTheFirstCommandLeavesItWholeAndOnTime) {
+    SetModel(Model::Large2A5_25V);
+    Shared.VoltageSetpoint = 12500;
+    Shared.CurrentSetpoint = 1500;
+    QTimer::singleShot(560, form, [&] {  // inside the first command's pauses
+        EXPECT_GT(line->writes().size(), 0);
+        EXPECT_LT(line->writes().size(), 8);
+        PressAndHold(*form, 5, 30);
+    });
+    PressAndHold(*form, 7, 30);
+    EXPECT_EQ(pty.readFor(16, 300), QByteArray("125\r151\r125\r161\r"));
+    ASSERT_EQ(line->writes().size(), 16);
+    for (int i = 1; i < 8; ++i)
+        EXPECT_LT(line->writes()[i].atNs - line->writes()[i - 1].atNs, 20 * kMs) << "write " << i;
+    ExpectCharactersSpaced();
+}
+
 } // namespace
 } // namespace velmora

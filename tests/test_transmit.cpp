@@ -150,6 +150,32 @@ TEST_F(Transmit, PortClosedMidCommandDropsTheRest) {
     EXPECT_TRUE(QByteArray("051\r000\r").startsWith(line->written()));
 }
 
+// A reset after a spoilt frame reopens the same port: the command goes on.
+// Choosing another port mid-command drops the rest, so the new device never
+// gets a fragment; the next command reaches it whole.
+TEST_F(Transmit, ResetOfThePortGoesOnButAnotherPortGetsNoFragment) {
+    QTimer::singleShot(35, [&] {
+        comm.setPortOpen(false);
+        comm.setPortOpen(true);
+    });
+    SendCommand("051\r000\r");
+    EXPECT_EQ(line->written(), QByteArray("051\r000\r"));
+
+    line->clearWrites();
+    QTimer::singleShot(35, [&] {
+        comm.setPortOpen(false);
+        comm.setCommPort(3);
+        comm.setPortOpen(true);
+    });
+    SendCommand("052\r000\r");
+    const QByteArray before = line->written();
+    EXPECT_TRUE(QByteArray("052\r000\r").startsWith(before));
+    EXPECT_LT(before.size(), 8);
+    line->clearWrites();
+    SendCommand("053\r000\r");
+    EXPECT_EQ(line->written(), QByteArray("053\r000\r"));
+}
+
 // A command asked for while another is under way waits its turn; both go out
 // whole, the first one first.
 TEST_F(Transmit, SecondCommandDuringAPauseGoesOutAfterTheFirst) {
