@@ -59,13 +59,21 @@ void SendRecord(const Record& record) {
         SendCommand(*command);
 }
 
+bool CouldMakeCommand(const Record& record) {
+    for (const Model model : {Model::Large2A5_25V, Model::Small1A20V})
+        if (BuildPlaybackCommand(model, record.voltageText, record.currentText)) return true;
+    return false;
+}
+
 void RunPlayback() {
     int skipped = 0;
     while (!RunMustEnd() && !ChannelAtEnd(ControlChannel)) {
         const auto line = ReadChannelLine(ControlChannel);
         if (!line) break;
         const auto record = ParseRecord(*line);
-        if (!record) {
+        // A record no model could make a command of is skipped at once, not
+        // after waiting for its time stamp (which may lie years ahead).
+        if (!record || !CouldMakeCommand(*record)) {
             if (++skipped % kSkipsBetweenEvents == 0) ProcessPendingEvents();
             continue;
         }

@@ -248,6 +248,9 @@ TEST_F(PlayerTest, GarbageLinesAreSkippedWithoutWaiting) {
     QByteArray garbage = "\r\n\r\ngarbage\r\n#2020-01-02#,\"12.3V\"\r\n#soon#,\"12.3V\",\"1.23A\"\r\n"
                          "#2020-01-02#,\"1\",\"1.23A\"\r\n#2020-01-02#,\"12.3V\",\"1.2\"\r\n"
                          "#2020-01-02#,\"ab.cV\",\"1.23A\"\r\n#2020-01-02 10:00:00#\r\n,,\r\n"
+                         // Dated far ahead, but no command can be made of them: not waited for.
+                         "#2099-01-01 00:00:00#,\"1\",\"1.23A\"\r\n#2099-01-01#,\"ab.cV\",\"1.23A\"\r\n"
+                         "#2099-01-01#,\"12.3V\",\"1.2\"\r\n"
                          "#2020-01-02#,\"12.3V\",\"1.23A\"";  // a last line without its line end counts
     for (int i = 0; i < 2000; ++i) garbage.prepend("x,y,z\r\n");
     Write(garbage);
