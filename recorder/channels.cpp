@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -35,8 +36,18 @@ OpenFile* Slot(int channel) {
 
 bool HeldByOtherChannel(int channel, const QString& path) {
     const OpenFile* other = Slot(channel == RecordChannel ? ControlChannel : RecordChannel);
+    if (!other->file) return false;
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    return other->file && !canonical.isEmpty() && canonical == other->canonicalPath;
+    if (!canonical.isEmpty() && canonical == other->canonicalPath) return true;
+#ifdef Q_OS_UNIX
+    // The same file under another name (a hard link) is the same file too.
+    struct stat named {}, held {};
+    return ::stat(QFile::encodeName(path).constData(), &named) == 0 &&
+           ::fstat(other->file->handle(), &held) == 0 && named.st_dev == held.st_dev &&
+           named.st_ino == held.st_ino;
+#else
+    return false;
+#endif
 }
 
 OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
@@ -82,7 +93,10 @@ bool ChannelIsOpen(int channel) { return FileOf(channel) != nullptr; }
 bool WriteChannel(int channel, const QByteArray& bytes) {
     QFile* file = FileOf(channel);
     if (!file || !file->isWritable()) return false;
+    const qint64 before = file->size();
     const bool written = file->write(bytes) == bytes.size();
+    // Half a line (a full disk) would not read back as a record: take it away.
+    if (!written) file->resize(before);
     const bool flushed = file->flush();
 #ifdef Q_OS_UNIX
     // Onto the disk, not only into the system's cache: a power cut right

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -89,6 +90,11 @@ TEST_F(RecorderTest, OneFileIsNeverOnBothChannels) {
     WriteFile(path, "x\r\n");
     ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, dir.filePath("./run.log")), OpenResult::InUse);
+    EXPECT_EQ(Contents(path), "x\r\n");
+    // Nor under a second name of the same file.
+    const QString hardLink = dir.filePath("other-name.log");
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(hardLink).constData()), 0);
+    EXPECT_EQ(OpenChannelForOutput(RecordChannel, hardLink), OpenResult::InUse);
     EXPECT_EQ(Contents(path), "x\r\n");
     CloseAllChannels();
     ASSERT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::Opened);
