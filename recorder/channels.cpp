@@ -1,5 +1,7 @@
 #include "recorder/channels.h"
 
+#include "recorder/disk_sync.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,7 +10,6 @@
 #include <memory>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace velmora {
@@ -22,6 +23,7 @@ constexpr qint64 kMaxLineLength = 4096;
 struct OpenFile {
     std::unique_ptr<QFile> file;
     QString canonicalPath;  // to tell when both channels would hold one file
+    DiskSync sync;          // for a file open for output
 };
 
 std::array<OpenFile, 2>& Table() {
@@ -62,6 +64,7 @@ OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(mode)) return OpenResult::Failed;
     slot->canonicalPath = QFileInfo(path).canonicalFilePath();
+    if (mode & QIODevice::WriteOnly) slot->sync.start(file->handle());
     slot->file = std::move(file);
     return OpenResult::Opened;
 }
@@ -91,18 +94,15 @@ OpenResult OpenChannelForInput(int channel, const QString& path) {
 bool ChannelIsOpen(int channel) { return FileOf(channel) != nullptr; }
 
 bool WriteChannel(int channel, const QByteArray& bytes) {
-    QFile* file = FileOf(channel);
+    OpenFile* slot = Slot(channel);
+    QFile* file = slot ? slot->file.get() : nullptr;
     if (!file || !file->isWritable()) return false;
     const qint64 before = file->size();
     const bool written = file->write(bytes) == bytes.size();
     // Half a line (a full disk) would not read back as a record: take it away.
     if (!written) file->resize(before);
     const bool flushed = file->flush();
-#ifdef Q_OS_UNIX
-    // Onto the disk, not only into the system's cache: a power cut right
-    // after keeps the line. A line costs a fraction of a millisecond.
-    ::fdatasync(file->handle());
-#endif
+    slot->sync.request();
     return flushed && written;
 }
 
@@ -130,6 +130,7 @@ std::optional<QByteArray> ReadChannelLine(int channel) {
 void CloseChannel(int channel) {
     OpenFile* slot = Slot(channel);
     if (!slot || !slot->file) return;
+    slot->sync.stop();  // every line on the disk before the file is let go
     slot->file->close();
     slot->file.reset();
     slot->canonicalPath.clear();

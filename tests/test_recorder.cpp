@@ -137,6 +137,26 @@ TEST_F(RecorderTest, RecordsEachLineAsItIsWritten) {
     EXPECT_EQ(Contents(path), first + "#2024-03-06#,\"05.0V\",\"0.40A\"\r\n");
 }
 
+// Lines as fast as the line can bring them, while the disk catches up in
+// the background: every one is in the file, in order, and recording can be
+// started and stopped again and again.
+TEST_F(RecorderTest, LinesInQuickSuccessionAreAllKept) {
+    FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    QByteArray expected;
+    for (int round = 0; round < 3; ++round) {
+        RecorderButton_Click(&button, path);
+        ASSERT_EQ(button.text(), "Stop");
+        expected.clear();
+        for (int i = 0; i < 1000; ++i) {
+            const QString volts = QStringLiteral("%1,%2V").arg(i / 10 % 100, 2, 10, QChar(u'0')).arg(i % 10);
+            WriteRecord(volts, "1,23A");
+            expected += "#2024-03-05 14:07:09#,\"" + volts.toLatin1().replace(',', '.') + "\",\"1.23A\"\r\n";
+        }
+        RecorderButton_Click(&button, path);
+        EXPECT_EQ(Contents(path), expected);
+    }
+}
+
 TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
     const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"), dir.path(),
                              "/dev/null"};
