@@ -5,6 +5,7 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <algorithm>
 
 namespace velmora {
 
@@ -56,13 +57,13 @@ void SavePortMapping(int port, const QString& device) {
 
 std::optional<qint16> ParseInt16(const QString& text) {
     const qsizetype digitsFrom = text.startsWith(u'-') ? 1 : 0;
-    const qsizetype digits = text.size() - digitsFrom;
-    if (digits < 1 || digits > 6) return std::nullopt;
+    if (text.size() - digitsFrom < 1) return std::nullopt;
     int value = 0;
     for (qsizetype i = digitsFrom; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c < u'0' || c > u'9') return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
+        // Leading zeros may run on; past 16 bits the number is out anyway.
+        value = std::min(value * 10 + (c.unicode() - u'0'), 99999);
     }
     if (digitsFrom) value = -value;
     if (value < -32768 || value > 32767) return std::nullopt;

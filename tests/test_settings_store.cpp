@@ -64,7 +64,7 @@ TEST_F(SettingsStore, EmptyValuesKeepTheDefaults) {
 
 TEST_F(SettingsStore, NumbersThatAreNotWhole16BitNumbersKeepTheDefaults) {
     for (const char* garbage : {"abc", "99999", "12x", " 7", "7 ", "+7", "3.5", "-", "32768",
-                                "0x10", "1e3", "١٢"}) {
+                                "0x10", "1e3", "١٢", "00000000000032768", "99999999999999999999"}) {
         SCOPED_TRACE(garbage);
         SaveSetting("NLU", garbage);
         SaveSetting("NLI", garbage);
@@ -78,7 +78,9 @@ TEST_F(SettingsStore, WholeNumbersAreTakenAsTheyStand) {
     const struct {
         const char* text;
         qint16 value;
-    } cases[] = {{"0", 0}, {"7", 7}, {"007", 7}, {"32767", 32767}, {"-32768", -32768}, {"-1", -1}};
+    } cases[] = {{"0", 0}, {"7", 7}, {"007", 7}, {"32767", 32767}, {"-32768", -32768}, {"-1", -1},
+                 // Found by fuzzing: leading zeros do not make a number too long.
+                 {"000000000000", 0}, {"-0000000032768", -32768}, {"0000000000000000001000", 1000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ASSERT_TRUE(ParseInt16(c.text).has_value());

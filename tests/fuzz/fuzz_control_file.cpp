@@ -3,6 +3,10 @@
 // built from one is always exactly three digits, CR, three digits, CR.
 
 #include "fuzz/fuzz_common.h"
+
+#include <QDir>
+#include <QFile>
+#include "recorder/channels.h"
 #include "recorder/playback_command.h"
 #include "recorder/record_format.h"
 
@@ -21,9 +25,20 @@ bool WellFormed(const QByteArray& command) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
-    for (const QByteArray& line : input.split('\n')) {
-        const QByteArray stripped = line.endsWith('\r') ? line.chopped(1) : line;
-        const auto record = ParseRecord(stripped);
+    // Read back through the player's own channel, as a control file on disk.
+    static const QString path = QDir::tempPath() + QStringLiteral("/velmora-fuzz-control.dat");
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
+        file.write(input);
+    }
+    if (OpenChannelForInput(ControlChannel, path) != OpenResult::Opened) fuzz::Finding();
+    int lines = 0;
+    while (!ChannelAtEnd(ControlChannel)) {
+        const auto line = ReadChannelLine(ControlChannel);
+        if (!line) break;
+        if (++lines > input.size() + 1 || line->contains('\n')) fuzz::Finding();
+        const auto record = ParseRecord(*line);
         if (!record) continue;
         if (!record->date.isValid() || !record->time.isValid()) fuzz::Finding();
         for (Model model : {Model::Small1A20V, Model::Large2A5_25V}) {
@@ -33,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (BuildPlaybackCommand(Model::None, record->voltageText, record->currentText))
             fuzz::Finding();
     }
+    CloseChannel(ControlChannel);
     // What the recorder writes always reads back as what it recorded.
     if (size >= 10) {
         const QString voltage = QString::fromLatin1(input.left(5));
