@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "sim/frame_log.h"
 #include "sim/options.h"
 #include "sim/pty_device.h"
 #include "sim/simulator.h"
@@ -50,7 +51,9 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::string error;
     PtyDevice device;
+    FrameLog framesLog;
     if (!installSignals() || !device.open(error) ||
+        (!options.framesLogPath.empty() && !framesLog.open(options.framesLogPath, error)) ||
         (!options.linkPath.empty() && !makeLink(options.linkPath, device.slavePath(), error))) {
         std::fprintf(stderr, "velmora-sim: %s\n",
                      error.empty() ? "cannot set up signals" : error.c_str());
@@ -58,7 +61,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", device.slavePath().c_str());
     std::fflush(stdout);
-    Simulator(options, device, signalPipe[0]).run();
+    Simulator(options, device, signalPipe[0], framesLog).run();
     if (!options.linkPath.empty()) removeLink(options.linkPath, device.slavePath());
     return 0;
 }

@@ -115,6 +115,13 @@ const std::array kOptionTable{
                    o.statusPath = v;
                    return std::string();
                }},
+    OptionInfo{"--frames-log", "FILE",
+               "append a line per frame gone out on the line: milliseconds\n"
+               "                      of the monotonic clock, a space, the 12 characters",
+               [](Options& o, const std::string& v) {
+                   o.framesLogPath = v;
+                   return std::string();
+               }},
     OptionInfo{"--echo-bytes", "", "print every chunk of received bytes as 'rx' and hex",
                [](Options& o, const std::string&) {
                    o.echoBytes = true;
@@ -196,6 +203,11 @@ std::string helpText() {
         "  status set 3.0 V 0.500 A shown 03.0 V 0.30 A CV\n"
         "with the set-points, the read-out without noise, and CV or CC.\n"
         "Frames are 12 characters, e.g. \"D 123  045  \", filler a space.\n"
+        "Frames log lines, stamped in milliseconds of CLOCK_MONOTONIC (not the wall clock):\n"
+        "  8123456 D 123  045  \n"
+        "  8124461 dropped 36 unread characters\n"
+        "each frame once its last character is out (a joined pair gives two lines);\n"
+        "a write the line did not take whole is left out.\n"
         "Exit status: 0 after a signal, 1 when the device cannot be set up, 2 for bad options.\n";
     return text;
 }

@@ -15,8 +15,9 @@ struct Options {
     double loadOhms = 10.0;
     double settleSeconds = 0.3;
     bool noise = false;
-    std::string linkPath;   // empty: no link
-    std::string statusPath; // empty: no status file
+    std::string linkPath;      // empty: no link
+    std::string statusPath;    // empty: no status file
+    std::string framesLogPath; // empty: no frames log
     bool echoBytes = false;
     bool help = false;
 };

@@ -73,31 +73,34 @@ std::string PtyDevice::readAvailable() {
     }
 }
 
-void PtyDevice::write(const std::string& bytes, double now) {
-    dropUnread(now);
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.data() + sent, bytes.size() - sent);
+PtyDevice::Written PtyDevice::write(const std::string& bytes, double now) {
+    Written written;
+    written.dropped = dropUnread(now);
+    while (written.sent < bytes.size()) {
+        const ssize_t n =
+            ::write(master_, bytes.data() + written.sent, bytes.size() - written.sent);
         if (n > 0) {
-            sent += static_cast<std::size_t>(n);
+            written.sent += static_cast<std::size_t>(n);
         } else if (n == 0 || errno != EINTR) {
-            return;
+            break;
         }
     }
+    return written;
 }
 
-void PtyDevice::dropUnread(double now) {
+std::size_t PtyDevice::dropUnread(double now) {
     int pending = 0;
     if (ioctl(slave_, FIONREAD, &pending) != 0 || pending == 0) {
         lastDrained_ = now;
-        return;
+        return 0;
     }
-    if (now - lastDrained_ < kUnreadLimit) return;
+    if (now - lastDrained_ < kUnreadLimit) return 0;
     tcflush(slave_, TCIFLUSH);
     // A reader that died holding the port exclusively would lock everyone
     // else out for as long as this end keeps the slave open.
     ioctl(slave_, TIOCNXCL);
     lastDrained_ = now;
+    return static_cast<std::size_t>(pending);
 }
 
 bool makeLink(const std::string& link, const std::string& target, std::string& error) {

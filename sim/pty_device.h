@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace velmora::sim {
@@ -25,12 +26,18 @@ class PtyDevice {
     // What the PC has sent so far (without waiting); empty when nothing.
     std::string readAvailable();
 
+    // What one write did on the line.
+    struct Written {
+        std::size_t sent = 0;    // of the bytes handed in
+        std::size_t dropped = 0; // older characters the PC never read, thrown away first
+    };
+
     // Sends bytes to the PC; what the line cannot take at once is lost, as it
     // would be on a real serial line nobody listens to.
-    void write(const std::string& bytes, double now);
+    Written write(const std::string& bytes, double now);
 
   private:
-    void dropUnread(double now);
+    std::size_t dropUnread(double now);
 
     int master_ = -1;
     int slave_ = -1;

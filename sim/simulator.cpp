@@ -43,9 +43,10 @@ void printLine(const std::string& line) {
 
 } // namespace
 
-Simulator::Simulator(const Options& options, PtyDevice& device, int signalFd)
-    : options_(options), device_(device), signalFd_(signalFd), start_(steadySeconds()),
-      model_(options.loadOhms, options.settleSeconds), transmitter_(options.plan, 0.0) {}
+Simulator::Simulator(const Options& options, PtyDevice& device, int signalFd, FrameLog& framesLog)
+    : options_(options), device_(device), framesLog_(framesLog), signalFd_(signalFd),
+      start_(steadySeconds()), model_(options.loadOhms, options.settleSeconds),
+      transmitter_(options.plan, 0.0) {}
 
 double Simulator::now() const {
     return steadySeconds() - start_;
@@ -110,7 +111,10 @@ void Simulator::report(const ParseEvent& event) {
 
 void Simulator::transmit(double t) {
     const std::string bytes = transmitter_.due(t, [this] { return shown(); });
-    if (!bytes.empty()) device_.write(bytes, t);
+    if (bytes.empty()) return;
+    const PtyDevice::Written written = device_.write(bytes, t);
+    framesLog_.dropped(written.dropped);
+    framesLog_.wrote(bytes, written.sent, transmitter_.midWrite());
 }
 
 Reading Simulator::shown() {

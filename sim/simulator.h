@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim/command_parser.h"
+#include "sim/frame_log.h"
 #include "sim/options.h"
 #include "sim/pty_device.h"
 #include "sim/supply_model.h"
@@ -14,7 +15,7 @@ namespace velmora::sim {
 // Plays the unit on an open device until a stop signal arrives on `signalFd`.
 class Simulator {
   public:
-    Simulator(const Options& options, PtyDevice& device, int signalFd);
+    Simulator(const Options& options, PtyDevice& device, int signalFd, FrameLog& framesLog);
 
     void run();
 
@@ -31,6 +32,7 @@ class Simulator {
 
     const Options& options_;
     PtyDevice& device_;
+    FrameLog& framesLog_;
     int signalFd_;
     double start_;
     SupplyModel model_;

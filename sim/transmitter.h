@@ -41,6 +41,9 @@ class Transmitter {
 
     bool silentAt(double now) const;
 
+    // Whether the last write was the first piece of a split one.
+    bool midWrite() const { return !tail_.empty(); }
+
   private:
     std::string nextFrame(const Reading& reading);
     std::string pieces(std::string write, double now);

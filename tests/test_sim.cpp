@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <termios.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "sim/command_parser.h"
 #include "sim/frame.h"
+#include "sim/frame_log.h"
 #include "sim/options.h"
 #include "sim/supply_model.h"
 #include "support/sim_process.h"
@@ -176,7 +180,7 @@ TEST(SimOptions, ReadsEveryOption) {
         {"--model",      "2,5A/25V", "--rate=50", "--load",  "4.7",    "--settle",       "0",
          "--noise",      "--garble", "3",         "--split", "--join", "--silent-after", "1.5",
          "--silent-for", "2",        "--mute",    "--link",  "/tmp/x", "--status",       "/tmp/s",
-         "--echo-bytes"});
+         "--echo-bytes", "--frames-log", "/tmp/f"});
     ASSERT_EQ(p.error, "");
     const Options& o = p.options;
     EXPECT_EQ(o.model.name, "2,5A/25V");
@@ -189,6 +193,7 @@ TEST(SimOptions, ReadsEveryOption) {
     EXPECT_TRUE(o.noise && o.plan.split && o.plan.join && o.plan.mute && o.echoBytes);
     EXPECT_EQ(o.linkPath, "/tmp/x");
     EXPECT_EQ(o.statusPath, "/tmp/s");
+    EXPECT_EQ(o.framesLogPath, "/tmp/f");
 
     const Options defaults = parseOptions({}).options;
     EXPECT_EQ(defaults.model.name, "1A/20V");
@@ -210,8 +215,39 @@ TEST(SimOptions, RejectsBadCommandLines) {
     const std::string help = helpText();
     for (const char* name : {"--model", "--rate", "--load", "--settle", "--noise", "--garble",
                              "--split", "--join", "--silent-after", "--silent-for", "--mute",
-                             "--link", "--status", "--echo-bytes", "--help"}) {
+                             "--link", "--status", "--echo-bytes", "--frames-log", "--help"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
+    }
+}
+
+struct CutCase {
+    const char* name;
+    // Each write: the bytes, how many went out, whether a piece of it is still to come.
+    std::vector<std::tuple<std::string, std::size_t, bool>> writes;
+    std::vector<std::string> frames;
+};
+
+TEST(SimFrameLog, CutsWhatWentOutIntoFramesAndLeavesOutWritesNotTakenWhole) {
+    const std::string a = "D 123  045  ", b = "D 124  046  ";
+    const CutCase cases[] = {
+        {"one frame a write", {{a, 12, false}, {b, 12, false}}, {a, b}},
+        {"joined pair", {{a + b, 24, false}}, {a, b}},
+        {"split: logged with its last piece", {{a.substr(0, 6), 6, true}, {a.substr(6), 6, false}}, {a}},
+        {"split pair", {{(a + b).substr(0, 6), 6, true}, {(a + b).substr(6), 18, false}}, {a, b}},
+        {"short write", {{a, 5, false}, {b, 12, false}}, {b}},
+        {"short first piece loses the tail too",
+         {{a.substr(0, 6), 3, true}, {a.substr(6), 6, false}, {b, 12, false}},
+         {b}},
+        {"short last piece", {{a.substr(0, 6), 6, true}, {a.substr(6), 2, false}, {b, 12, false}}, {b}},
+    };
+    for (const CutCase& c : cases) {
+        FrameCutter cutter;
+        std::vector<std::string> frames;
+        for (const auto& [bytes, sent, midWrite] : c.writes) {
+            const auto out = cutter.wrote(bytes, sent, midWrite);
+            frames.insert(frames.end(), out.begin(), out.end());
+        }
+        EXPECT_EQ(frames, c.frames) << c.name;
     }
 }
 
@@ -356,6 +392,59 @@ TEST(SimProgram, JoinsFramesInPairs) {
             EXPECT_NEAR(secondsBetween(arrivals[i - 1], arrivals[i]), 0.05, 0.025);
         }
     }
+}
+
+// One "<ms> <frame>" line of a frames log; the stamp is -1 when the line is not one.
+std::pair<long long, std::string> frameLogLine(const std::string& line) {
+    const auto space = line.find(' ');
+    if (space == std::string::npos || line.size() != space + 1 + 12) return {-1, ""};
+    return {std::stoll(line.substr(0, space)), line.substr(space + 1)};
+}
+
+TEST(SimProgram, FramesLogHoldsExactlyTheFramesOnTheLineInOrder) {
+    using std::chrono::steady_clock;
+    const auto ms = [](steady_clock::time_point t) {
+        return std::chrono::duration_cast<milliseconds>(t.time_since_epoch()).count();
+    };
+    for (const std::vector<std::string>& fault : {std::vector<std::string>{}, {"--join"}, {"--split"}}) {
+        const std::string name = fault.empty() ? "plain" : fault.front();
+        const std::string file =
+            testing::TempDir() + "velmora-sim-frames-" + std::to_string(getpid()) + name;
+        std::filesystem::remove(file);
+        const auto before = steady_clock::now();
+        std::vector<std::string> args{"--rate", "50", "--noise", "--settle", "0.3", "--silent-after",
+                                      "0.8", "--frames-log", file};
+        args.insert(args.end(), fault.begin(), fault.end());
+        SimProcess sim(args);
+        // Opened at once and not flushed: everything the unit sent is read.
+        const int fd = sim.devicePath().empty() ? -1 : openSerial(sim.devicePath());
+        ASSERT_GE(fd, 0) << name;
+        sendSlowly(fd, "030\r100\r");
+        const std::string stream = readFor(fd, milliseconds(1300));
+        close(fd);
+        const auto after = steady_clock::now();
+
+        std::vector<std::string> logged;
+        long long previous = ms(before);
+        std::ifstream log(file);
+        for (std::string line; std::getline(log, line);) {
+            const auto [at, frame] = frameLogLine(line);
+            ASSERT_GE(at, previous) << name << ": " << line;
+            ASSERT_LE(at, ms(after)) << name << ": " << line;
+            previous = at;
+            logged.push_back(frame);
+        }
+        EXPECT_EQ(stream.size() % 12, 0u) << name;
+        EXPECT_EQ(logged, framesOf(stream)) << name;
+        EXPECT_GE(logged.size(), 20u) << name;
+        EXPECT_GE(std::set<std::string>(logged.begin(), logged.end()).size(), 5u)
+            << name << ": the output rises after the command, so order is tested";
+        std::filesystem::remove(file);
+    }
+    SimProcess refused({"--frames-log", "/none-such-folder/frames.log"}, milliseconds(2000));
+    EXPECT_EQ(refused.devicePath(), "");
+    EXPECT_EQ(refused.waitForExit(milliseconds(2000)), 1);
+    EXPECT_NE(refused.errorOutput().find("frames log"), std::string::npos);
 }
 
 TEST(SimProgram, FallsSilentForAWhileAndThenSendsAgain) {

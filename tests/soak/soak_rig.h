@@ -4,6 +4,7 @@
 
 #include "e2e/session.h"
 #include "soak/soak_checks.h"
+#include "soak/soak_frames.h"
 
 #include <QFileInfo>
 #include <csignal>
@@ -20,6 +21,7 @@ using namespace std::chrono_literals;
 /// One run of the simulated unit and what it reported.
 struct UnitRun {
     std::string options;
+    QString framesLog;        // every frame it put on the line, in order
     std::string rx;           // every byte received, in order
     bool pulledAway = false;  // ended while commands may have been on the line
     int commands = 0;
@@ -71,6 +73,8 @@ class SoakRig : public e2e::PanelRun {
                                       "--link", link().toStdString()};
         args.insert(args.end(), faults.begin(), faults.end());
         UnitRun run;
+        run.framesLog = path(QStringLiteral("frames-%1.log").arg(runs_.size() + 1));
+        args.insert(args.end(), {"--frames-log", run.framesLog.toStdString()});
         for (const auto& f : faults) run.options += (run.options.empty() ? "" : " ") + f;
         runs_.push_back(run);
         sim_ = std::make_unique<test::SimProcess>(args);

@@ -17,6 +17,18 @@ struct PhasePlan {
     bool framesCome;                  // whether good single frames reach the panel
 };
 
+/// A stretch in which only whole, good frames came: every change in them
+/// must be in the record file. `run` is the unit's run (index in runs()).
+struct FrameWindow {
+    std::string phase;
+    std::size_t run;
+    Clock::time_point from, until;
+};
+
+// Just after the port is chosen again, and just before the recorder or the
+// unit stops, a frame may fall between the two: those moments are not judged.
+constexpr auto kWindowMargin = 500ms;
+
 struct PhaseFigures {
     std::string name;
     double seconds = 0;
@@ -30,6 +42,7 @@ struct Soak {
     Adjuster adjuster;
     PressFigures presses;
     std::vector<PhaseFigures> phases;
+    std::vector<FrameWindow> frameWindows;
     std::vector<ControlRecord> control;
     // Stretches in which the panel had its line: every playback record due
     // well inside one must reach the unit.
@@ -70,6 +83,9 @@ inline bool RunPhase(Soak& s, const std::string& name, Clock::time_point until, 
     }
     figures.seconds = SecondsBetween(start, Clock::now());
     figures.lines = RecordLines(s.rig) - linesBefore;
+    const bool wholeFrames = framesCome && s.rig.unitPresent() && s.rig.runs().back().options.empty();
+    if (wholeFrames)
+        s.frameWindows.push_back({name, s.rig.runs().size() - 1, start + kWindowMargin, Clock::now() - kWindowMargin});
     if (framesCome && figures.lines == 0) s.faults.push_back(name + ": nothing recorded");
     s.phases.push_back(figures);
     return true;
