@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
             const ssize_t n = ::read(master, buffer, sizeof buffer);
             const qint64 now = MonotonicNs();
             std::lock_guard lock(mutex);
-            for (ssize_t i = 0; i < n; ++i) arrivals.push_back(now);
+            for (ssize_t i = 0; i < n; ++i)
+                arrivals.push_back(now);
         }
     });
 
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
         const qint64 start = MonotonicNs();
         SendCommand(BuildSetpointCommand(Model::Small1A20V, qint16(100 * i), qint16(10 * i)));
         const qint64 end = MonotonicNs();
-        WaitSeconds(0.005);  // the last character's arrival
+        WaitSeconds(0.005); // the last character's arrival
         std::lock_guard lock(mutex);
         duration.add(double(end - start) / 1e6);
         if (arrivals.size() != 8) {
@@ -68,9 +69,11 @@ int main(int argc, char** argv) {
             continue;
         }
         firstToLast.add(double(arrivals.back() - arrivals.front()) / 1e6);
-        for (size_t k = 1; k < arrivals.size(); ++k) spacing.add(double(arrivals[k] - arrivals[k - 1]) / 1e6);
+        for (size_t k = 1; k < arrivals.size(); ++k)
+            spacing.add(double(arrivals[k] - arrivals[k - 1]) / 1e6);
         const auto& writes = line.writes();
-        for (qsizetype k = 1; k < writes.size(); ++k) writeSpacing.add(double(writes[k].atNs - writes[k - 1].atNs) / 1e6);
+        for (qsizetype k = 1; k < writes.size(); ++k)
+            writeSpacing.add(double(writes[k].atNs - writes[k - 1].atNs) / 1e6);
     }
     running = false;
     unit.join();
@@ -80,9 +83,10 @@ int main(int argc, char** argv) {
     std::printf("command duration: %.1f ms\n", duration.mean());
     std::printf("command duration max: %.1f ms\n", duration.max);
     std::printf("first to last character: %.1f ms\n", firstToLast.mean());
-    std::printf("character spacing min/mean/max: %.2f/%.2f/%.2f ms\n", spacing.min, spacing.mean(), spacing.max);
-    std::printf("write spacing min/mean/max: %.2f/%.2f/%.2f ms\n", writeSpacing.min, writeSpacing.mean(),
-                writeSpacing.max);
+    std::printf("character spacing min/mean/max: %.2f/%.2f/%.2f ms\n", spacing.min, spacing.mean(),
+                spacing.max);
+    std::printf("write spacing min/mean/max: %.2f/%.2f/%.2f ms\n", writeSpacing.min,
+                writeSpacing.mean(), writeSpacing.max);
     std::printf("commands not received whole: %d\n", lost);
     return 0;
 }

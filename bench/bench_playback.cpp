@@ -30,7 +30,7 @@ qint64 WallMs() {
 // Reads the unit's end on its own thread and notes when each command's first
 // byte arrives, apart from the program's event loop.
 class Unit {
-public:
+  public:
     explicit Unit(int master) : master_(master), thread_([this] { Read(); }) {}
     ~Unit() {
         done_ = true;
@@ -42,7 +42,7 @@ public:
         return arrivals_;
     }
 
-private:
+  private:
     void Read() {
         int inCommand = 0;
         char buffer[64];
@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
     // Records one second apart, from the next second but one on.
     std::vector<QDateTime> stamps;
     const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
-    for (int i = 0; i < kRecords; ++i) stamps.push_back(now.addSecs(2 + i));
+    for (int i = 0; i < kRecords; ++i)
+        stamps.push_back(now.addSecs(2 + i));
     if (!WriteControlFile(path, stamps)) return 1;
     {
         Unit unit(master);

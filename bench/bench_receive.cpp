@@ -20,9 +20,11 @@ using test::FakeLine;
 
 double MicrosecondsPerFrame(FakeLine& line, const QList<QByteArray>& frames, int count) {
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i) line.feed(frames[i % frames.size()]);
-    const std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
-    QApplication::processEvents();  // the repaints the captions asked for
+    for (int i = 0; i < count; ++i)
+        line.feed(frames[i % frames.size()]);
+    const std::chrono::duration<double, std::micro> spent =
+        std::chrono::steady_clock::now() - start;
+    QApplication::processEvents(); // the repaints the captions asked for
     return spent.count() / count;
 }
 
@@ -32,7 +34,7 @@ int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
 
     Form1 form;
-    auto* line = new FakeLine;  // handed the characters directly
+    auto* line = new FakeLine; // handed the characters directly
     form.MSComm1->setLine(std::unique_ptr<SerialLine>(line));
     OpenPort();
     form.show();
@@ -40,12 +42,14 @@ int main(int argc, char** argv) {
     // Values that change on every frame, so each one updates the captions and
     // goes to the recorder.
     QList<QByteArray> changing;
-    for (int v = 0; v < 100; ++v) changing << QByteArray("D?") + QByteArray::number(100 + v) + "??" +
-                                                  QByteArray::number(200 + v) + "??";
+    for (int v = 0; v < 100; ++v)
+        changing << QByteArray("D?") + QByteArray::number(100 + v) + "??" +
+                        QByteArray::number(200 + v) + "??";
     const QList<QByteArray> invalid{"D?123??045??D"};
     constexpr int kFrames = 10'000;
-    MicrosecondsPerFrame(*line, changing, 1000);  // warm up
-    std::printf("receive handler per frame: %.2f us\n", MicrosecondsPerFrame(*line, changing, kFrames));
+    MicrosecondsPerFrame(*line, changing, 1000); // warm up
+    std::printf("receive handler per frame: %.2f us\n",
+                MicrosecondsPerFrame(*line, changing, kFrames));
     if (Shared.LastMeasurement.isEmpty()) {
         std::fprintf(stderr, "bench_receive: the handler did not take the frames\n");
         return 1;

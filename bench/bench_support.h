@@ -21,10 +21,11 @@ namespace velmora::bench {
 /// The QApplication of one benchmark, with settings in a folder of its own
 /// so a run never touches the user's real ones.
 class BenchApp {
-public:
-    BenchApp(int& argc, char** argv) : privateSettings_(UsePrivateSettings(config_)), app_(argc, argv) {}
+  public:
+    BenchApp(int& argc, char** argv)
+        : privateSettings_(UsePrivateSettings(config_)), app_(argc, argv) {}
 
-private:
+  private:
     static bool UsePrivateSettings(const QTemporaryDir& config) {
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

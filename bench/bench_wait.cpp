@@ -13,7 +13,9 @@ using namespace velmora;
 
 namespace {
 
-double ThreadCpuSeconds() { return test::CpuSeconds(RUSAGE_THREAD); }
+double ThreadCpuSeconds() {
+    return test::CpuSeconds(RUSAGE_THREAD);
+}
 
 } // namespace
 
@@ -26,7 +28,7 @@ int main(int argc, char** argv) {
     const int master = pty.master;
 
     Form1 form;
-    form.show();  // repaints on every frame are part of the cost
+    form.show(); // repaints on every frame are part of the cost
     if (!bench::OpenCom2On(pty.name)) return 1;
 
     std::atomic<bool> running{true};

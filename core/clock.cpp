@@ -14,6 +14,8 @@ QDateTime LocalNow() {
     return QDateTime::currentDateTime();
 }
 
-void SetClockForTesting(std::function<QDateTime()> clock) { TestClock() = std::move(clock); }
+void SetClockForTesting(std::function<QDateTime()> clock) {
+    TestClock() = std::move(clock);
+}
 
 } // namespace velmora

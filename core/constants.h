@@ -51,6 +51,8 @@ inline constexpr QLatin1StringView kCaptionStop{"Stop"};
 
 // Geometry is given in twips; 15 twips make one pixel at 96 dpi.
 inline constexpr int kTwipsPerPixel = 15;
-constexpr int Px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+constexpr int Px(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
 
 } // namespace velmora

@@ -33,7 +33,9 @@ void LoadText(QLatin1StringView key, QString& item) {
 
 } // namespace
 
-QString ReadSetting(const QString& key) { return ReadFrom(kSection, key); }
+QString ReadSetting(const QString& key) {
+    return ReadFrom(kSection, key);
+}
 
 void SaveSetting(const QString& key, const QString& text) {
     QSettings store{QString(kOrganisation), QString()};

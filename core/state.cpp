@@ -12,7 +12,9 @@ SharedState::SharedState()
 
 SharedState Shared;
 
-void ResetSharedState() { Shared = SharedState(); }
+void ResetSharedState() {
+    Shared = SharedState();
+}
 
 Model ModelFromCurrentLimit(qint16 currentLimit) {
     if (currentLimit == kLargeCurrentLimit) return Model::Large2A5_25V;
@@ -20,6 +22,8 @@ Model ModelFromCurrentLimit(qint16 currentLimit) {
     return Model::None;
 }
 
-Model CurrentModel() { return ModelFromCurrentLimit(Shared.CurrentLimit); }
+Model CurrentModel() {
+    return ModelFromCurrentLimit(Shared.CurrentLimit);
+}
 
 } // namespace velmora

@@ -11,18 +11,18 @@ enum class Model { None, Small1A20V, Large2A5_25V };
 /// The one shared state of the program; lives for the whole run. There is one
 /// thread, so nothing here is locked.
 struct SharedState {
-    qint16 VoltageLimit;      // mV
-    qint16 CurrentLimit;      // mA; 1000 or 2500 name a model
-    qint16 PortNumber;        // 1..4 for COM1..COM4
-    QString RecordFileName;   // as typed, relative to the program's folder
-    QString ControlFileName;  // as typed, relative to the program's folder
-    qint16 VoltageSetpoint;   // mV
-    qint16 CurrentSetpoint;   // mA
-    QString LastMeasurement;  // the last valid frame's voltage and current text
-    bool ButtonHeld;          // true while an adjust button is held
-    qint64 WaitDeadline;      // monotonic nanoseconds; one for all nested waits
-    qint16 TransmitIndex;     // position being sent, 1..8; 9 after a command
-    bool PlaybackStop;        // asks a running playback to end
+    qint16 VoltageLimit;     // mV
+    qint16 CurrentLimit;     // mA; 1000 or 2500 name a model
+    qint16 PortNumber;       // 1..4 for COM1..COM4
+    QString RecordFileName;  // as typed, relative to the program's folder
+    QString ControlFileName; // as typed, relative to the program's folder
+    qint16 VoltageSetpoint;  // mV
+    qint16 CurrentSetpoint;  // mA
+    QString LastMeasurement; // the last valid frame's voltage and current text
+    bool ButtonHeld;         // true while an adjust button is held
+    qint64 WaitDeadline;     // monotonic nanoseconds; one for all nested waits
+    qint16 TransmitIndex;    // position being sent, 1..8; 9 after a command
+    bool PlaybackStop;       // asks a running playback to end
 
     SharedState();
 };

@@ -14,7 +14,9 @@ qint64 MonotonicNs() {
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void ProcessPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void SleepForEvents(qint64 maxNs) {
     if (maxNs <= 0) {

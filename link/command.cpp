@@ -17,9 +17,14 @@ QByteArray Format000(double value) {
 QByteArray BuildSetpointCommand(Model model, qint16 voltageMv, qint16 currentMa) {
     double currentStep = 0;
     switch (model) {
-    case Model::Large2A5_25V: currentStep = 10; break;
-    case Model::Small1A20V: currentStep = 5; break;
-    case Model::None: return {};
+    case Model::Large2A5_25V:
+        currentStep = 10;
+        break;
+    case Model::Small1A20V:
+        currentStep = 5;
+        break;
+    case Model::None:
+        return {};
     }
     const double volts = std::trunc(static_cast<double>(voltageMv) / 100.0);
     const double current = static_cast<double>(currentMa) / currentStep;

@@ -28,17 +28,22 @@ namespace {
 
 QSerialPort::Parity ToQt(char parity) {
     switch (parity) {
-    case 'E': return QSerialPort::EvenParity;
-    case 'O': return QSerialPort::OddParity;
-    case 'M': return QSerialPort::MarkParity;
-    case 'S': return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 'E':
+        return QSerialPort::EvenParity;
+    case 'O':
+        return QSerialPort::OddParity;
+    case 'M':
+        return QSerialPort::MarkParity;
+    case 'S':
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
 /// The line over a real serial device (or a pseudo-terminal) through QSerialPort.
 class QtSerialLine final : public SerialLine {
-public:
+  public:
     QtSerialLine() {
         connect(&port_, &QSerialPort::readyRead, this, &SerialLine::readyRead);
         connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
@@ -77,7 +82,7 @@ public:
     bool write(const QByteArray& bytes) override {
         if (!port_.isOpen()) return false;
         if (port_.write(bytes) != bytes.size()) return false;
-        port_.flush();  // on the line now, not at the next turn of the event loop
+        port_.flush(); // on the line now, not at the next turn of the event loop
         return true;
     }
 
@@ -94,7 +99,7 @@ public:
         return (pins & QSerialPort::ClearToSendSignal) ? Cts::Asserted : Cts::NotAsserted;
     }
 
-private:
+  private:
     void onError(QSerialPort::SerialPortError error) {
         if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
         // After a hangup the port keeps reporting the error many thousand times
@@ -116,6 +121,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialLine> MakeQtSerialLine() { return std::make_unique<QtSerialLine>(); }
+std::unique_ptr<SerialLine> MakeQtSerialLine() {
+    return std::make_unique<QtSerialLine>();
+}
 
 } // namespace velmora

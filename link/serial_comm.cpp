@@ -46,7 +46,9 @@ bool SerialComm::setRThreshold(qint16 threshold) {
     return true;
 }
 
-bool SerialComm::PortOpen() const { return line_->isOpen(); }
+bool SerialComm::PortOpen() const {
+    return line_->isOpen();
+}
 
 bool SerialComm::setPortOpen(bool open) {
     if (!open) {
@@ -58,16 +60,22 @@ bool SerialComm::setPortOpen(bool open) {
     return line_->open(device_, lineSettings_);
 }
 
-bool SerialComm::CTSHolding() { return line_->cts() != SerialLine::Cts::NotAsserted; }
+bool SerialComm::CTSHolding() {
+    return line_->cts() != SerialLine::Cts::NotAsserted;
+}
 
 bool SerialComm::setOutput(const QByteArray& bytes) {
     if (bytes.isEmpty()) return line_->isOpen();
     return line_->write(bytes);
 }
 
-QByteArray SerialComm::Input() { return line_->read(inputLen_); }
+QByteArray SerialComm::Input() {
+    return line_->read(inputLen_);
+}
 
-void SerialComm::ignoreInputFor(qint64 ns) { deafUntilNs_ = MonotonicNs() + ns; }
+void SerialComm::ignoreInputFor(qint64 ns) {
+    deafUntilNs_ = MonotonicNs() + ns;
+}
 
 void SerialComm::onReadyRead() {
     if (deafUntilNs_ && MonotonicNs() < deafUntilNs_) {

@@ -14,7 +14,7 @@ namespace velmora {
 /// an error (a bad port number, bad settings, an open that fails).
 class SerialComm : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit SerialComm(QObject* parent = nullptr);
     ~SerialComm() override;
 
@@ -50,13 +50,13 @@ public:
     /// The device the port was last opened (or tried) on.
     QString device() const { return device_; }
 
-signals:
+  signals:
     /// Raised on the GUI thread; CommEvent tells what happened (2: receive).
     void OnComm();
     /// The device went away while open; the port is closed now.
     void deviceGone();
 
-private:
+  private:
     void onReadyRead();
 
     std::unique_ptr<SerialLine> line_;

@@ -11,7 +11,7 @@ namespace velmora {
 /// Line settings as the component's "9600,N,8,1" text gives them.
 struct LineSettings {
     int baud = 9600;
-    char parity = 'N';  // N, E, O, M or S
+    char parity = 'N'; // N, E, O, M or S
     int dataBits = 8;
     int stopBits = 1;
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
@@ -23,7 +23,7 @@ bool ParseLineSettings(const QString& text, LineSettings* out);
 /// One serial line: open by device path, read what waits, write bytes, read CTS.
 class SerialLine : public QObject {
     Q_OBJECT
-public:
+  public:
     enum class Cts { Asserted, NotAsserted, NoModemLines };
 
     using QObject::QObject;
@@ -38,7 +38,7 @@ public:
     virtual bool write(const QByteArray& bytes) = 0;
     virtual Cts cts() = 0;
 
-signals:
+  signals:
     void readyRead();
     /// The device has gone (hangup, adapter pulled); the line is closed already.
     void gone();

@@ -33,16 +33,16 @@ constexpr qint64 kSenderWakeNs = 20'000'000;
 
 struct PendingCommand {
     QByteArray text;
-    int sent = 0;          // positions handed to the line so far, 0..8
-    bool ctsSeen = false;  // CTS is tested once, before the first character
-    QString device;        // where the first character went
+    int sent = 0;         // positions handed to the line so far, 0..8
+    bool ctsSeen = false; // CTS is tested once, before the first character
+    QString device;       // where the first character went
     bool finished = false;
 };
 
 struct Transmitter {
     std::deque<std::shared_ptr<PendingCommand>> queue;
-    qint64 nextCharacterAt = 0;  // monotonic ns: the pause after the last write ends here
-    QPointer<QTimer> timer;      // belongs to the application object
+    qint64 nextCharacterAt = 0; // monotonic ns: the pause after the last write ends here
+    QPointer<QTimer> timer;     // belongs to the application object
 };
 
 Transmitter& Tx() {
@@ -50,7 +50,9 @@ Transmitter& Tx() {
     return tx;
 }
 
-bool PortIsOpen() { return MSComm1 && MSComm1->PortOpen(); }
+bool PortIsOpen() {
+    return MSComm1 && MSComm1->PortOpen();
+}
 
 void Drive();
 
@@ -138,7 +140,8 @@ void SendCommand(const QByteArray& command) {
     // Events are handled at least once before CTS is looked at.
     ProcessPendingEvents();
     Drive();
-    while (!mine->finished) SleepForEvents(kSenderWakeNs);
+    while (!mine->finished)
+        SleepForEvents(kSenderWakeNs);
 }
 
 } // namespace velmora

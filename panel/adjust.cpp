@@ -24,7 +24,8 @@ AdjustStep StepOfButton(int number) {
 }
 
 qint16 Stepped(qint16 setpoint, int delta, qint16 limit) {
-    if (delta > 0) return setpoint <= limit - delta ? static_cast<qint16>(setpoint + delta) : setpoint;
+    if (delta > 0)
+        return setpoint <= limit - delta ? static_cast<qint16>(setpoint + delta) : setpoint;
     return setpoint >= -delta ? static_cast<qint16>(setpoint + delta) : setpoint;
 }
 
@@ -50,7 +51,9 @@ void Form1::Command_MouseDown(int number) {
     } while (Shared.ButtonHeld);
 }
 
-void Form1::Command_MouseUp(int) { SendSetpoints(); }
+void Form1::Command_MouseUp(int) {
+    SendSetpoints();
+}
 
 void Form1::SendSetpoints() {
     Shared.ButtonHeld = false;

@@ -8,8 +8,8 @@ namespace velmora {
 
 /// What one adjust button does.
 struct AdjustStep {
-    bool voltage;  // the voltage set-point (mV), else the current set-point (mA)
-    int delta;     // added on every step
+    bool voltage; // the voltage set-point (mV), else the current set-point (mA)
+    int delta;    // added on every step
 };
 
 /// The step of adjust button 1..8.

@@ -8,15 +8,15 @@ namespace velmora {
 /// One of the eight adjust buttons: acts on press and release, not on click.
 class AdjustButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     using QPushButton::QPushButton;
 
-signals:
+  signals:
     /// Emitted after the button has drawn itself pressed; the handler may wait.
     void MouseDown();
     void MouseUp();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override {
         QPushButton::mousePressEvent(event);
         emit MouseDown();

@@ -34,21 +34,22 @@ QImage DrawArrowStrip() {
     }
     QImage strip(kArrowStripWidth, kArrowStripHeight, QImage::Format_Indexed8);
     QList<QRgb> greys(256);
-    for (int i = 0; i < 256; ++i) greys[i] = qRgb(i, i, i);
+    for (int i = 0; i < 256; ++i)
+        greys[i] = qRgb(i, i, i);
     strip.setColorTable(greys);
     for (int y = 0; y < kArrowStripHeight; ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
         uchar* out = strip.scanLine(y);
-        for (int x = 0; x < kArrowStripWidth; ++x) out[x] = static_cast<uchar>(qGray(in[x]));
+        for (int x = 0; x < kArrowStripWidth; ++x)
+            out[x] = static_cast<uchar>(qGray(in[x]));
     }
     return strip;
 }
 
 // The standard 16-colour palette, in its usual order.
 constexpr QRgb kPalette16[16] = {
-    0xff000000, 0xff800000, 0xff008000, 0xff808000, 0xff000080, 0xff800080,
-    0xff008080, 0xffc0c0c0, 0xff808080, 0xffff0000, 0xff00ff00, 0xffffff00,
-    0xff0000ff, 0xffff00ff, 0xff00ffff, 0xffffffff,
+    0xff000000, 0xff800000, 0xff008000, 0xff808000, 0xff000080, 0xff800080, 0xff008080, 0xffc0c0c0,
+    0xff808080, 0xffff0000, 0xff00ff00, 0xffffff00, 0xff0000ff, 0xffff00ff, 0xff00ffff, 0xffffffff,
 };
 constexpr int kBlack = 0, kLightGrey = 7, kWhite = 15;
 
@@ -72,7 +73,7 @@ QImage DrawIcon() {
     int colour = 1;
     for (int y = kBandTop + 3; y <= kBandBottom - 3; y += 2) {
         for (int x = 3 + (y % 4); x <= 28; x += 5) {
-            if (colour == kLightGrey) ++colour;  // would vanish into the rim's grey
+            if (colour == kLightGrey) ++colour; // would vanish into the rim's grey
             put(x, y, colour);
             colour = colour % 14 + 1;
         }
@@ -92,6 +93,8 @@ const QImage& IconImage() {
     return icon;
 }
 
-QIcon WindowIcon() { return QIcon(QPixmap::fromImage(IconImage())); }
+QIcon WindowIcon() {
+    return QIcon(QPixmap::fromImage(IconImage()));
+}
 
 } // namespace velmora

@@ -20,10 +20,10 @@ struct ArrowTriangle {
 
 /// Coarse up, coarse down, fine up, fine down, from the top of the strip.
 inline constexpr ArrowTriangle kArrowTriangles[] = {
-    {0, 16, true},   {17, 33, true},  // two up: +1 V / +100 mA
-    {62, 78, false}, {79, 94, false}, // two down: -1 V / -100 mA
-    {132, 148, true},                 // one up: +0.1 V / +10 mA
-    {194, 210, false},                // one down: -0.1 V / -10 mA
+    {0, 16, true},     {17, 33, true},  // two up: +1 V / +100 mA
+    {62, 78, false},   {79, 94, false}, // two down: -1 V / -100 mA
+    {132, 148, true},                   // one up: +0.1 V / +10 mA
+    {194, 210, false},                  // one down: -0.1 V / -10 mA
 };
 
 /// The arrow strip: 24 x 212 pixels, 8 bits per pixel with a grey palette,

@@ -73,7 +73,8 @@ Form1::Form1()
         button->setFocusPolicy(Qt::StrongFocus);
         button->setAutoDefault(false);
         const int number = i + 1;
-        connect(button, &AdjustButton::MouseDown, this, [this, number] { Command_MouseDown(number); });
+        connect(button, &AdjustButton::MouseDown, this,
+                [this, number] { Command_MouseDown(number); });
         connect(button, &AdjustButton::MouseUp, this, [this, number] { Command_MouseUp(number); });
         commands_[i] = button;
     }
@@ -85,7 +86,8 @@ Form1::Form1()
     Command6 = commands_[5];
     Command7 = commands_[6];
     Command8 = commands_[7];
-    for (int i = 0; i + 1 < 8; ++i) setTabOrder(commands_[i], commands_[i + 1]);
+    for (int i = 0; i + 1 < 8; ++i)
+        setTabOrder(commands_[i], commands_[i + 1]);
 
     MSComm1 = new SerialComm(this);
     velmora::MSComm1 = MSComm1;
@@ -107,7 +109,8 @@ void Form1::mousePressEvent(QMouseEvent* event) {
     // Presses on the eight buttons never reach the window; everything else
     // inside the click area is a click on it.
     const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
-    clickStarted_ = event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
+    clickStarted_ =
+        event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* event) {

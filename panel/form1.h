@@ -16,23 +16,23 @@ class SerialComm;
 /// The main window "Power supply", drawn as the unit's front panel.
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     Form1();
     ~Form1() override;
 
     // The controls the rest of the program works with.
-    AdjustButton* Command1;  // voltage +1000 mV
-    AdjustButton* Command2;  // voltage -1000 mV
-    AdjustButton* Command3;  // voltage +100 mV
-    AdjustButton* Command4;  // voltage -100 mV
-    AdjustButton* Command5;  // current +100 mA
-    AdjustButton* Command6;  // current -100 mA
-    AdjustButton* Command7;  // current +10 mA
-    AdjustButton* Command8;  // current -10 mA
-    PanelLabel Label1;   // measured voltage
-    PanelLabel Label2;   // measured current
-    PanelLabel Label16;  // set-point while an adjust button is held
-    PanelLabel Label17;  // heartbeat
+    AdjustButton* Command1; // voltage +1000 mV
+    AdjustButton* Command2; // voltage -1000 mV
+    AdjustButton* Command3; // voltage +100 mV
+    AdjustButton* Command4; // voltage -100 mV
+    AdjustButton* Command5; // current +100 mA
+    AdjustButton* Command6; // current -100 mA
+    AdjustButton* Command7; // current +10 mA
+    AdjustButton* Command8; // current -10 mA
+    PanelLabel Label1;      // measured voltage
+    PanelLabel Label2;      // measured current
+    PanelLabel Label16;     // set-point while an adjust button is held
+    PanelLabel Label17;     // heartbeat
     SerialComm* MSComm1;
 
     /// Command1..Command8 by number 1..8.
@@ -48,19 +48,19 @@ public:
     /// Ends an adjustment: restores the read-outs and sends both set-points.
     void SendSetpoints();
 
-signals:
+  signals:
     void Label15Clicked();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     std::array<AdjustButton*, 8> commands_{};
-    QFont readoutFont_;  // Label1, Label2 and Label16
+    QFont readoutFont_; // Label1, Label2 and Label16
     bool loaded_ = false;
     bool clickStarted_ = false;
 };

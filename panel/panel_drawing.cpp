@@ -25,7 +25,8 @@ struct Twips {
 
 // Both edges are rounded, not the width, so neighbouring boxes stay flush.
 QRect ToPixels(const Twips& t) {
-    return QRect(QPoint(Px(t.left), Px(t.top)), QPoint(Px(t.left + t.width) - 1, Px(t.top + t.height) - 1));
+    return QRect(QPoint(Px(t.left), Px(t.top)),
+                 QPoint(Px(t.left + t.width) - 1, Px(t.top + t.height) - 1));
 }
 
 enum class Outline { Rectangle, RoundedRectangle, Circle };
@@ -34,7 +35,9 @@ QPainterPath OutlinePath(Outline outline, const QRectF& box, qreal inset) {
     QPainterPath path;
     const QRectF r = box.adjusted(inset, inset, -inset, -inset);
     switch (outline) {
-    case Outline::Rectangle: path.addRect(r); break;
+    case Outline::Rectangle:
+        path.addRect(r);
+        break;
     case Outline::RoundedRectangle:
         path.addRoundedRect(r, kFrameCornerRadius - inset, kFrameCornerRadius - inset);
         break;
@@ -49,8 +52,8 @@ QPainterPath OutlinePath(Outline outline, const QRectF& box, qreal inset) {
 }
 
 // A shape's border lies inside its box, however wide it is.
-void DrawShape(QPainter& painter, Outline outline, const Twips& place, int borderWidth, const QColor& border,
-               std::optional<QColor> fill = std::nullopt) {
+void DrawShape(QPainter& painter, Outline outline, const Twips& place, int borderWidth,
+               const QColor& border, std::optional<QColor> fill = std::nullopt) {
     const QRectF box(ToPixels(place));
     const QPainterPath outer = OutlinePath(outline, box, 0);
     const QPainterPath inner = OutlinePath(outline, box, borderWidth);
@@ -97,32 +100,38 @@ void Form1::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), face);
 
     // The switch drawing and the two discs.
-    DrawShape(painter, Outline::Circle, {3480, 2280, 495, 495}, 1, face, kRed);         // Shape1
-    DrawShape(painter, Outline::Circle, {5040, 2280, 495, 495}, 1, face, Qt::black);    // Shape2
-    DrawShape(painter, Outline::Rectangle, {960, 1080, 495, 855}, 6, line, Qt::white);  // Shape3
-    painter.fillRect(QRect(QPoint(Px(960), Px(1800)), QPoint(Px(1440) - 1, Px(1800))), line);  // Line1
+    DrawShape(painter, Outline::Circle, {3480, 2280, 495, 495}, 1, face, kRed);        // Shape1
+    DrawShape(painter, Outline::Circle, {5040, 2280, 495, 495}, 1, face, Qt::black);   // Shape2
+    DrawShape(painter, Outline::Rectangle, {960, 1080, 495, 855}, 6, line, Qt::white); // Shape3
+    painter.fillRect(QRect(QPoint(Px(960), Px(1800)), QPoint(Px(1440) - 1, Px(1800))),
+                     line); // Line1
 
     // The display field and its read-outs.
-    DrawShape(painter, Outline::Rectangle, {2760, 600, 3495, 615}, 1, line, kLightGreen);  // Shape4
-    DrawLabel(painter, {3120, 720, 1335, 375}, Label1, readoutFont_, text, std::nullopt);  // Label1
-    DrawLabel(painter, {5040, 720, 1095, 375}, Label2, readoutFont_, text, kLightGreen);   // Label2
+    DrawShape(painter, Outline::Rectangle, {2760, 600, 3495, 615}, 1, line, kLightGreen); // Shape4
+    DrawLabel(painter, {3120, 720, 1335, 375}, Label1, readoutFont_, text, std::nullopt); // Label1
+    DrawLabel(painter, {5040, 720, 1095, 375}, Label2, readoutFont_, text, kLightGreen);  // Label2
 
     // The section frames and the captions.
-    DrawShape(painter, Outline::RoundedRectangle, {2640, 120, 3735, 2775}, 2, line);  // Shape5
-    DrawShape(painter, Outline::RoundedRectangle, {120, 120, 2295, 2775}, 2, line);   // Shape6
-    DrawLabel(painter, {1680, 1080, 375, 255}, QStringLiteral("On"), windowFont, text, face);       // Label13
-    DrawLabel(painter, {1680, 1740, 375, 255}, QStringLiteral("Off"), windowFont, text, face);      // Label14
-    DrawLabel(painter, {6840, 2520, 735, 255}, QStringLiteral("Voltage"), windowFont, text, face);  // Label3
-    DrawLabel(painter, {8280, 2520, 735, 255}, QStringLiteral("Current"), windowFont, text, face);  // Label4
-    DrawShape(painter, Outline::RoundedRectangle, {6600, 120, 1215, 2775}, 2, line);  // Shape7
-    DrawShape(painter, Outline::RoundedRectangle, {8040, 120, 1215, 2775}, 2, line);  // Shape8
+    DrawShape(painter, Outline::RoundedRectangle, {2640, 120, 3735, 2775}, 2, line); // Shape5
+    DrawShape(painter, Outline::RoundedRectangle, {120, 120, 2295, 2775}, 2, line);  // Shape6
+    DrawLabel(painter, {1680, 1080, 375, 255}, QStringLiteral("On"), windowFont, text,
+              face); // Label13
+    DrawLabel(painter, {1680, 1740, 375, 255}, QStringLiteral("Off"), windowFont, text,
+              face); // Label14
+    DrawLabel(painter, {6840, 2520, 735, 255}, QStringLiteral("Voltage"), windowFont, text,
+              face); // Label3
+    DrawLabel(painter, {8280, 2520, 735, 255}, QStringLiteral("Current"), windowFont, text,
+              face);                                                                 // Label4
+    DrawShape(painter, Outline::RoundedRectangle, {6600, 120, 1215, 2775}, 2, line); // Shape7
+    DrawShape(painter, Outline::RoundedRectangle, {8040, 120, 1215, 2775}, 2, line); // Shape8
 
     // Set-point read-out, heartbeat and the arrow strips on top. Label15, the
     // click area above them, is transparent and has nothing to draw.
-    DrawLabel(painter, {3840, 720, 1335, 375}, Label16, readoutFont_, text, std::nullopt);  // Label16
-    DrawLabel(painter, {0, 0, 135, 135}, Label17, windowFont, text, std::nullopt);          // Label17
-    DrawPicture(painter, {7320, 180, 240, 2100}, ArrowStrip());  // Image1
-    DrawPicture(painter, {8760, 180, 240, 2100}, ArrowStrip());  // Image2
+    DrawLabel(painter, {3840, 720, 1335, 375}, Label16, readoutFont_, text,
+              std::nullopt);                                                       // Label16
+    DrawLabel(painter, {0, 0, 135, 135}, Label17, windowFont, text, std::nullopt); // Label17
+    DrawPicture(painter, {7320, 180, 240, 2100}, ArrowStrip());                    // Image1
+    DrawPicture(painter, {8760, 180, 240, 2100}, ArrowStrip());                    // Image2
 }
 
 } // namespace velmora

@@ -8,7 +8,7 @@ namespace velmora {
 
 /// Text and visibility of one drawn label; a change repaints the panel.
 class PanelLabel {
-public:
+  public:
     PanelLabel(QWidget* surface, QString caption, bool visible)
         : surface_(surface), caption_(std::move(caption)), visible_(visible) {}
 
@@ -25,7 +25,7 @@ public:
         surface_->update();
     }
 
-private:
+  private:
     QWidget* surface_;
     QString caption_;
     bool visible_;

@@ -22,8 +22,8 @@ constexpr qint64 kMaxLineLength = 4096;
 
 struct OpenFile {
     std::unique_ptr<QFile> file;
-    QString canonicalPath;  // to tell when both channels would hold one file
-    DiskSync sync;          // for a file open for output
+    QString canonicalPath; // to tell when both channels would hold one file
+    DiskSync sync;         // for a file open for output
 };
 
 std::array<OpenFile, 2>& Table() {
@@ -43,7 +43,8 @@ bool HeldByOtherChannel(int channel, const QString& path) {
     if (!canonical.isEmpty() && canonical == other->canonicalPath) return true;
 #ifdef Q_OS_UNIX
     // The same file under another name (a hard link) is the same file too.
-    struct stat named {}, held {};
+    struct stat named {
+    }, held{};
     return ::stat(QFile::encodeName(path).constData(), &named) == 0 &&
            ::fstat(other->file->handle(), &held) == 0 && named.st_dev == held.st_dev &&
            named.st_ino == held.st_ino;
@@ -91,7 +92,9 @@ OpenResult OpenChannelForInput(int channel, const QString& path) {
     return Open(channel, path, QIODevice::ReadOnly);
 }
 
-bool ChannelIsOpen(int channel) { return FileOf(channel) != nullptr; }
+bool ChannelIsOpen(int channel) {
+    return FileOf(channel) != nullptr;
+}
 
 bool WriteChannel(int channel, const QByteArray& bytes) {
     OpenFile* slot = Slot(channel);
@@ -115,7 +118,7 @@ std::optional<QByteArray> ReadChannelLine(int channel) {
     if (ChannelAtEnd(channel)) return std::nullopt;
     QFile* file = FileOf(channel);
     QByteArray line = file->readLine(kMaxLineLength);
-    if (line.isEmpty()) return std::nullopt;  // a read error ends the file
+    if (line.isEmpty()) return std::nullopt; // a read error ends the file
     if (!line.endsWith('\n') && !file->atEnd()) {
         // Too long for a record: skip to the next line end and drop it all.
         for (QByteArray rest = line; !rest.isEmpty() && !rest.endsWith('\n');)
@@ -130,7 +133,7 @@ std::optional<QByteArray> ReadChannelLine(int channel) {
 void CloseChannel(int channel) {
     OpenFile* slot = Slot(channel);
     if (!slot || !slot->file) return;
-    slot->sync.stop();  // every line on the disk before the file is let go
+    slot->sync.stop(); // every line on the disk before the file is let go
     slot->file->close();
     slot->file.reset();
     slot->canonicalPath.clear();

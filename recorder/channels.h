@@ -12,9 +12,9 @@ enum Channel { RecordChannel = 1, ControlChannel = 2 };
 
 enum class OpenResult {
     Opened,
-    AlreadyOpen,  // this channel is open already; it stays as it was
-    InUse,        // the other channel holds the same file
-    Failed,       // no such folder, no access, a folder's name, ...
+    AlreadyOpen, // this channel is open already; it stays as it was
+    InUse,       // the other channel holds the same file
+    Failed,      // no such folder, no access, a folder's name, ...
 };
 
 /// The file a name as typed stands for: the program's folder, the platform's

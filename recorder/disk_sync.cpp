@@ -60,7 +60,7 @@ void DiskSync::run() {
             lock.unlock();
             SyncToDisk(fd_);
             lock.lock();
-            continue;  // lines written meanwhile are synced before stopping
+            continue; // lines written meanwhile are synced before stopping
         }
         if (stopping_) return;
     }

@@ -13,7 +13,7 @@ namespace velmora {
 /// receive handler goes on with the next frame instead of waiting for a slow
 /// disk. One sync covers every line written before it.
 class DiskSync {
-public:
+  public:
     DiskSync() = default;
     ~DiskSync() { stop(); }
     DiskSync(const DiskSync&) = delete;
@@ -26,13 +26,13 @@ public:
     /// Waits until what was written has reached the disk, then ends.
     void stop();
 
-private:
+  private:
     void run();
 
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    int fd_ = -1;  // our own duplicate, so closing the file cannot pull it away
+    int fd_ = -1; // our own duplicate, so closing the file cannot pull it away
     bool pending_ = false;
     bool stopping_ = false;
 };

@@ -10,7 +10,8 @@ namespace velmora {
 namespace {
 
 // The characters at the given 1-based positions, when all are digits.
-std::optional<QByteArray> DigitsAt(const QByteArray& text, std::initializer_list<qsizetype> positions) {
+std::optional<QByteArray> DigitsAt(const QByteArray& text,
+                                   std::initializer_list<qsizetype> positions) {
     QByteArray digits;
     for (const qsizetype position : positions) {
         if (position > text.size()) return std::nullopt;

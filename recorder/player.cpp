@@ -30,7 +30,9 @@ bool runInProgress = false;
 // The run ends when asked to, and also when its file was closed under it
 // (the Stop path and the settings window's closing steps close it): a file
 // closed is a file at its end.
-bool RunMustEnd() { return Shared.PlaybackStop || !ChannelIsOpen(ControlChannel); }
+bool RunMustEnd() {
+    return Shared.PlaybackStop || !ChannelIsOpen(ControlChannel);
+}
 
 // Time until the clock next shows a new second, at most kMaxSleepNs.
 qint64 SleepUntilNextSecond(const QDateTime& now) {
@@ -49,7 +51,7 @@ bool WaitForStamp(const Record& record) {
 }
 
 void SendRecord(const Record& record) {
-    const Model model = CurrentModel();  // read anew: the user may change it meanwhile
+    const Model model = CurrentModel(); // read anew: the user may change it meanwhile
     if (model == Model::None) {
         ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
         return;
@@ -84,7 +86,9 @@ void RunPlayback() {
 
 } // namespace
 
-bool PlaybackRunning() { return runInProgress; }
+bool PlaybackRunning() {
+    return runInProgress;
+}
 
 void PlayerButton_Click(QAbstractButton* button, const QString& fileName) {
     if (!button) return;

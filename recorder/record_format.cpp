@@ -15,8 +15,8 @@ QByteArray WithPointAt(const QString& text, qsizetype index) {
 QByteArray Stamp(const QDateTime& at) {
     const QTime time = at.time();
     const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-    const QString text = midnight ? at.date().toString(u"yyyy-MM-dd")
-                                  : at.toString(u"yyyy-MM-dd hh:mm:ss");
+    const QString text =
+        midnight ? at.date().toString(u"yyyy-MM-dd") : at.toString(u"yyyy-MM-dd hh:mm:ss");
     return '#' + text.toLatin1() + '#';
 }
 
@@ -24,7 +24,7 @@ QByteArray Stamp(const QDateTime& at) {
 // date; a quote or "#" left open makes the line unreadable.
 std::optional<QList<QByteArray>> SplitFields(const QByteArray& line) {
     QList<QByteArray> fields(1);
-    char open = 0;  // the quote or "#" we are inside, if any
+    char open = 0; // the quote or "#" we are inside, if any
     for (const char c : line) {
         if (open) {
             if (c == open) open = 0;
@@ -68,7 +68,8 @@ bool ParseStamp(const QByteArray& text, Record& record) {
 
 } // namespace
 
-QByteArray FormatRecord(const QDateTime& at, const QString& voltageText, const QString& currentText) {
+QByteArray FormatRecord(const QDateTime& at, const QString& voltageText,
+                        const QString& currentText) {
     return Stamp(at) + ",\"" + WithPointAt(voltageText, 2) + "\",\"" + WithPointAt(currentText, 1) +
            "\"\r\n";
 }

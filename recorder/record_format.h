@@ -14,7 +14,7 @@ namespace velmora {
 /// One record read back: when to send, and the two texts between the quotes.
 struct Record {
     QDate date;
-    QTime time;  // 00:00:00 when the line carries the date only
+    QTime time; // 00:00:00 when the line carries the date only
     QByteArray voltageText;
     QByteArray currentText;
 };
@@ -22,7 +22,8 @@ struct Record {
 /// The line for a measurement at `at` (whole seconds), texts as the unit's
 /// frame gave them with their commas turned into points, ended by CR LF.
 /// At exactly 00:00:00 the stamp carries the date alone.
-QByteArray FormatRecord(const QDateTime& at, const QString& voltageText, const QString& currentText);
+QByteArray FormatRecord(const QDateTime& at, const QString& voltageText,
+                        const QString& currentText);
 
 /// The record in one line (without its line end); nothing when the line is
 /// not three fields: a date (and time) between "#", then two texts, each

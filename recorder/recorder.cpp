@@ -26,10 +26,10 @@ void RecorderButton_Click(QAbstractButton* button, const QString& fileName) {
     }
     switch (OpenChannelForOutput(RecordChannel, ProgramFilePath(fileName))) {
     case OpenResult::Opened:
-    case OpenResult::AlreadyOpen:  // records go on into the file already open
+    case OpenResult::AlreadyOpen: // records go on into the file already open
         button->setText(QString(kCaptionStop));
         return;
-    case OpenResult::InUse:  // the player reads this file: recording would record nothing
+    case OpenResult::InUse: // the player reads this file: recording would record nothing
     case OpenResult::Failed:
         ShowMessage(QString(kMsgErrorOpeningFile) + fileName);
         return;

@@ -41,8 +41,7 @@ void PlaceAt(QWidget* widget, const Place& place) {
     widget->setGeometry(Px(place.left), Px(place.top), Px(place.width), Px(place.height));
 }
 
-template <typename T, typename... Args>
-T* Named(const QString& name, Args&&... args) {
+template <typename T, typename... Args> T* Named(const QString& name, Args&&... args) {
     T* widget = new T(std::forward<Args>(args)...);
     widget->setObjectName(name);
     return widget;
@@ -88,8 +87,10 @@ Form2::Form2()
 
 void Form2::createControls() {
     Frame2 = Named<QGroupBox>(QStringLiteral("Frame2"), QStringLiteral("Version"), this);
-    Option2[0] = Named<QRadioButton>(QStringLiteral("Option2_0"), QString(kModelSmallCaption), Frame2);
-    Option2[1] = Named<QRadioButton>(QStringLiteral("Option2_1"), QString(kModelLargeCaption), Frame2);
+    Option2[0] =
+        Named<QRadioButton>(QStringLiteral("Option2_0"), QString(kModelSmallCaption), Frame2);
+    Option2[1] =
+        Named<QRadioButton>(QStringLiteral("Option2_1"), QString(kModelLargeCaption), Frame2);
     Command3 = MakeButton(QStringLiteral("Command3"), QStringLiteral("Ok"), this);
     Frame1 = Named<QGroupBox>(QStringLiteral("Frame1"), QStringLiteral("Port"), this);
     for (int i = 0; i < 4; ++i) {
@@ -115,10 +116,12 @@ void Form2::createControls() {
 
 void Form2::placeControls() {
     PlaceAt(Frame2, kFrame2);
-    for (int i = 0; i < 2; ++i) PlaceAt(Option2[i], kOption2[i]);
+    for (int i = 0; i < 2; ++i)
+        PlaceAt(Option2[i], kOption2[i]);
     PlaceAt(Command3, kCommand3);
     PlaceAt(Frame1, kFrame1);
-    for (int i = 0; i < 4; ++i) PlaceAt(Option1[i], kOption1[i]);
+    for (int i = 0; i < 4; ++i)
+        PlaceAt(Option1[i], kOption1[i]);
     PlaceAt(Label1, kLabel1);
     PlaceAt(Text1, kText1);
     PlaceAt(Command1, kCommand1);
@@ -135,7 +138,8 @@ void Form2::setTabOrders() {
     const std::array<QWidget*, 11> chain{Option1[0], Option1[1], Option1[2], Option1[3],
                                          Text1,      Text2,      Command1,   Command2,
                                          Option2[0], Option2[1], Command3};
-    for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
 }
 
 void Form2::connectHandlers() {
@@ -153,6 +157,8 @@ void Form2::connectHandlers() {
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
 }
 
-void Form2::updatePortToolTip(int index) { Option1[index]->setToolTip(DeviceForPort(index + 1)); }
+void Form2::updatePortToolTip(int index) {
+    Option1[index]->setToolTip(DeviceForPort(index + 1));
+}
 
 } // namespace velmora

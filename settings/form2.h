@@ -16,23 +16,23 @@ namespace velmora {
 /// two file names in use and the recorder and player buttons.
 class Form2 : public QWidget {
     Q_OBJECT
-public:
+  public:
     Form2();
     ~Form2() override;
 
-    QGroupBox* Frame1;                   // "Port"
-    QGroupBox* Frame2;                   // "Version"
-    std::array<QRadioButton*, 4> Option1;  // COM1..COM4
-    std::array<QRadioButton*, 2> Option2;  // "1A/20V", "2,5A/25V"
-    QPushButton* Command1;  // recorder Start/Stop
-    QPushButton* Command2;  // player Start/Stop
-    QPushButton* Command3;  // "Ok"
+    QGroupBox* Frame1;                    // "Port"
+    QGroupBox* Frame2;                    // "Version"
+    std::array<QRadioButton*, 4> Option1; // COM1..COM4
+    std::array<QRadioButton*, 2> Option2; // "1A/20V", "2,5A/25V"
+    QPushButton* Command1;                // recorder Start/Stop
+    QPushButton* Command2;                // player Start/Stop
+    QPushButton* Command3;                // "Ok"
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label3;
-    QLabel* Label4;  // the author's web page
-    QLineEdit* Text1;  // record file name in use
-    QLineEdit* Text2;  // control file name in use
+    QLabel* Label4;   // the author's web page
+    QLineEdit* Text1; // record file name in use
+    QLineEdit* Text2; // control file name in use
 
     /// The opening steps; run once, before the window is first shown.
     void Form_Load();
@@ -51,11 +51,11 @@ public:
     /// Shows the port-mapping menu for option `index` at `globalPos`.
     void ShowPortMenu(int index, const QPoint& globalPos);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void createControls();
     void placeControls();
     void connectHandlers();

@@ -87,7 +87,9 @@ void Form2::Option2_Click(int index) {
     SaveSetting(QString(kKeyCurrentLimit), QString::number(Shared.CurrentLimit));
 }
 
-void Form2::Command1_Click() { RecorderButton_Click(Command1, Text1->text()); }
+void Form2::Command1_Click() {
+    RecorderButton_Click(Command1, Text1->text());
+}
 
 void Form2::Command2_Click() {
     // The whole playback runs in here; the window may be closed and
@@ -95,9 +97,13 @@ void Form2::Command2_Click() {
     PlayerButton_Click(Command2, Text2->text());
 }
 
-void Form2::Command3_Click() { close(); }
+void Form2::Command3_Click() {
+    close();
+}
 
-void Form2::Label4_Click() { OpenAuthorPage(); }
+void Form2::Label4_Click() {
+    OpenAuthorPage();
+}
 
 void Form2::MapPort(int index, const QString& device) {
     SavePortMapping(index + 1, device);
@@ -114,11 +120,13 @@ void Form2::ShowPortMenu(int index, const QPoint& globalPos) {
     menu->popup(globalPos);
 }
 
-void Form2::selectOption(QRadioButton* option) { option->setChecked(true); }
+void Form2::selectOption(QRadioButton* option) {
+    option->setChecked(true);
+}
 
 void Form2::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (g_openWindow != this) return;  // the closing steps have run already
+    if (g_openWindow != this) return; // the closing steps have run already
     g_openWindow = nullptr;
     Shared.PlaybackStop = true;
     CloseChannel(RecordChannel);
@@ -134,7 +142,8 @@ void Form2::closeEvent(QCloseEvent* event) {
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && Label4->rect().contains(mouse->position().toPoint()))
+        if (mouse->button() == Qt::LeftButton &&
+            Label4->rect().contains(mouse->position().toPoint()))
             Label4_Click();
     }
     return QWidget::eventFilter(watched, event);
@@ -151,8 +160,10 @@ void PlaceWindow(QWidget* window, QWidget* over) {
     const QPoint centre = over ? over->frameGeometry().center() : area.center();
     QRect frame(QPoint(0, 0), window->size());
     frame.moveCenter(centre);
-    frame.moveLeft(qBound(area.left(), frame.left(), qMax(area.left(), area.right() - frame.width())));
-    frame.moveTop(qBound(area.top(), frame.top(), qMax(area.top(), area.bottom() - frame.height())));
+    frame.moveLeft(
+        qBound(area.left(), frame.left(), qMax(area.left(), area.right() - frame.width())));
+    frame.moveTop(
+        qBound(area.top(), frame.top(), qMax(area.top(), area.bottom() - frame.height())));
     window->move(frame.topLeft());
 }
 
@@ -177,6 +188,8 @@ void OpenSettingsWindow() {
     window->activateWindow();
 }
 
-Form2* SettingsWindow() { return g_openWindow; }
+Form2* SettingsWindow() {
+    return g_openWindow;
+}
 
 } // namespace velmora

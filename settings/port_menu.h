@@ -11,8 +11,8 @@ namespace velmora {
 
 /// One serial device the machine offers: its path and what it says it is.
 struct SerialDevice {
-    QString path;         // e.g. /dev/ttyUSB0
-    QString description;  // e.g. "FT232R USB UART"; may be empty
+    QString path;        // e.g. /dev/ttyUSB0
+    QString description; // e.g. "FT232R USB UART"; may be empty
 };
 
 /// The serial devices present now, as the system lists them.

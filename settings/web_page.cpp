@@ -14,7 +14,9 @@ std::function<bool(const QUrl&)>& UrlOpener() {
 
 } // namespace
 
-QUrl AuthorPageUrl() { return QUrl(QStringLiteral("http://%1/").arg(kAuthorHost)); }
+QUrl AuthorPageUrl() {
+    return QUrl(QStringLiteral("http://%1/").arg(kAuthorHost));
+}
 
 void OpenAuthorPage() {
     const QUrl url = AuthorPageUrl();

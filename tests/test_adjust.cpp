@@ -48,8 +48,9 @@ void ExpectMeasuredReadoutsShown(const Form1& form) {
 
 TEST(SetpointCaption, PadsToFiveOrFourDigits) {
     const std::tuple<bool, qint16, const char*> cases[] = {
-        {true, 12500, "12500mV"}, {true, 500, "00500mV"}, {true, 0, "00000mV"}, {true, 25000, "25000mV"},
-        {false, 1500, "1500mA"},  {false, 50, "0050mA"},  {false, 0, "0000mA"}, {false, 2500, "2500mA"},
+        {true, 12500, "12500mV"}, {true, 500, "00500mV"},  {true, 0, "00000mV"},
+        {true, 25000, "25000mV"}, {false, 1500, "1500mA"}, {false, 50, "0050mA"},
+        {false, 0, "0000mA"},     {false, 2500, "2500mA"},
     };
     for (const auto& [voltage, setpoint, text] : cases)
         EXPECT_EQ(SetpointCaption(voltage, setpoint), QString::fromLatin1(text)) << setpoint;
@@ -58,17 +59,25 @@ TEST(SetpointCaption, PadsToFiveOrFourDigits) {
 // A step that would pass the limit or zero is not taken; nothing is clamped.
 TEST(Stepped, TakesAStepOnlyWhenItStaysWithinBounds) {
     const std::tuple<qint16, int, qint16, qint16> cases[] = {
-        {24500, 1000, 25000, 24500}, {24000, 1000, 25000, 25000}, {24500, 100, 25000, 24600},
-        {20050, 100, 20000, 20050},  {500, -1000, 20000, 500},    {1000, -1000, 20000, 0},
-        {10, -10, 1000, 0},          {0, -10, 1000, 0},           {5, -10, 1000, 5},
-        {32000, 1000, 32767, 32000}, {0, 10, 0, 0},
+        {24500, 1000, 25000, 24500},
+        {24000, 1000, 25000, 25000},
+        {24500, 100, 25000, 24600},
+        {20050, 100, 20000, 20050},
+        {500, -1000, 20000, 500},
+        {1000, -1000, 20000, 0},
+        {10, -10, 1000, 0},
+        {0, -10, 1000, 0},
+        {5, -10, 1000, 5},
+        {32000, 1000, 32767, 32000},
+        {0, 10, 0, 0},
     };
     for (const auto& [setpoint, delta, limit, after] : cases)
-        EXPECT_EQ(Stepped(setpoint, delta, limit), after) << setpoint << " " << delta << " " << limit;
+        EXPECT_EQ(Stepped(setpoint, delta, limit), after)
+            << setpoint << " " << delta << " " << limit;
 }
 
 class AdjustButtons : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetSharedState();
         form = std::make_unique<Form1>();
@@ -108,7 +117,8 @@ TEST_P(AdjustBounds, StepsShowsAndSends) {
     bool readoutsSwapped = false;
     QTimer::singleShot(20, form.get(), [&] {
         captionWhileHeld = form->Label16.caption();
-        readoutsSwapped = form->Label16.isVisible() && !form->Label1.isVisible() && !form->Label2.isVisible();
+        readoutsSwapped =
+            form->Label16.isVisible() && !form->Label1.isVisible() && !form->Label2.isVisible();
     });
     PressAndHold(*form, c.button, 40);
     EXPECT_EQ(Shared.VoltageSetpoint, c.voltageAfter);
@@ -123,18 +133,29 @@ TEST_P(AdjustBounds, StepsShowsAndSends) {
 INSTANTIATE_TEST_SUITE_P(
     EightButtons, AdjustBounds,
     ::testing::Values(
-        BoundCase{"Large24500PlusOneVoltStays", Model::Large2A5_25V, 24500, 0, 1, 24500, 0, "24500mV", "245\r000\r"},
-        BoundCase{"Large24500PlusTenth", Model::Large2A5_25V, 24500, 0, 3, 24600, 0, "24600mV", "246\r000\r"},
-        BoundCase{"Large24000PlusOneVoltReachesLimit", Model::Large2A5_25V, 24000, 0, 1, 25000, 0, "25000mV", "250\r000\r"},
-        BoundCase{"Small20000PlusTenthStays", Model::Small1A20V, 20000, 0, 3, 20000, 0, "20000mV", "200\r000\r"},
-        BoundCase{"Small500MinusOneVoltStays", Model::Small1A20V, 500, 0, 2, 500, 0, "00500mV", "005\r000\r"},
-        BoundCase{"Small500MinusTenth", Model::Small1A20V, 500, 0, 4, 400, 0, "00400mV", "004\r000\r"},
-        BoundCase{"Small0MinusTenthStays", Model::Small1A20V, 0, 0, 4, 0, 0, "00000mV", "000\r000\r"},
-        BoundCase{"Small950PlusHundredMilliampsStays", Model::Small1A20V, 0, 950, 5, 0, 950, "0950mA", "000\r190\r"},
+        BoundCase{"Large24500PlusOneVoltStays", Model::Large2A5_25V, 24500, 0, 1, 24500, 0,
+                  "24500mV", "245\r000\r"},
+        BoundCase{"Large24500PlusTenth", Model::Large2A5_25V, 24500, 0, 3, 24600, 0, "24600mV",
+                  "246\r000\r"},
+        BoundCase{"Large24000PlusOneVoltReachesLimit", Model::Large2A5_25V, 24000, 0, 1, 25000, 0,
+                  "25000mV", "250\r000\r"},
+        BoundCase{"Small20000PlusTenthStays", Model::Small1A20V, 20000, 0, 3, 20000, 0, "20000mV",
+                  "200\r000\r"},
+        BoundCase{"Small500MinusOneVoltStays", Model::Small1A20V, 500, 0, 2, 500, 0, "00500mV",
+                  "005\r000\r"},
+        BoundCase{"Small500MinusTenth", Model::Small1A20V, 500, 0, 4, 400, 0, "00400mV",
+                  "004\r000\r"},
+        BoundCase{"Small0MinusTenthStays", Model::Small1A20V, 0, 0, 4, 0, 0, "00000mV",
+                  "000\r000\r"},
+        BoundCase{"Small950PlusHundredMilliampsStays", Model::Small1A20V, 0, 950, 5, 0, 950,
+                  "0950mA", "000\r190\r"},
         BoundCase{"Small950PlusTen", Model::Small1A20V, 0, 950, 7, 0, 960, "0960mA", "000\r192\r"},
-        BoundCase{"Small50MinusHundredStays", Model::Small1A20V, 0, 50, 6, 0, 50, "0050mA", "000\r010\r"},
-        BoundCase{"Large1500MinusHundred", Model::Large2A5_25V, 12500, 1500, 6, 12500, 1400, "1400mA", "125\r140\r"},
-        BoundCase{"Large2500PlusTenStays", Model::Large2A5_25V, 0, 2500, 7, 0, 2500, "2500mA", "000\r250\r"},
+        BoundCase{"Small50MinusHundredStays", Model::Small1A20V, 0, 50, 6, 0, 50, "0050mA",
+                  "000\r010\r"},
+        BoundCase{"Large1500MinusHundred", Model::Large2A5_25V, 12500, 1500, 6, 12500, 1400,
+                  "1400mA", "125\r140\r"},
+        BoundCase{"Large2500PlusTenStays", Model::Large2A5_25V, 0, 2500, 7, 0, 2500, "2500mA",
+                  "000\r250\r"},
         BoundCase{"Small10MinusTen", Model::Small1A20V, 0, 10, 8, 0, 0, "0000mA", "000\r000\r"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -146,7 +167,7 @@ TEST_F(AdjustButtons, MinusTenTwiceFromTenStopsAtZero) {
     PressAndHold(*form, 8, 30);
     EXPECT_EQ(Shared.CurrentSetpoint, 0);
     EXPECT_EQ(caption, QStringLiteral("0000mA"));
-    EXPECT_EQ(line->written(), QByteArray("000\r000\r000\r000\r"));  // every release sends
+    EXPECT_EQ(line->written(), QByteArray("000\r000\r000\r000\r")); // every release sends
 }
 
 TEST_F(AdjustButtons, EveryMouseButtonSteps) {
@@ -166,8 +187,8 @@ TEST_F(AdjustButtons, DoubleClickStepsTwiceAndSendsTwice) {
     AdjustButton* target = form->Command3;
     QTimer::singleShot(30, target, [target] { QTest::mouseRelease(target, Qt::LeftButton); });
     const QPointF at = target->rect().center();
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, target->mapToGlobal(at), Qt::LeftButton,
-                            Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, target->mapToGlobal(at),
+                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &doubleClick);
     EXPECT_EQ(Shared.VoltageSetpoint, 5200);
     EXPECT_EQ(line->written(), QByteArray("051\r000\r052\r000\r"));
@@ -194,7 +215,7 @@ TEST_F(AdjustButtons, NoModelShowsTheMessageAndSendsNothing) {
     EXPECT_EQ(catcher.messages()[0].title, QStringLiteral("Error:"));
     EXPECT_EQ(catcher.messages()[0].text, QStringLiteral("Power supply version is not defined."));
     EXPECT_TRUE(line->writes().isEmpty());
-    EXPECT_EQ(Shared.VoltageSetpoint, 5100);  // the button still stepped
+    EXPECT_EQ(Shared.VoltageSetpoint, 5100); // the button still stepped
     ExpectMeasuredReadoutsShown(*form);
 }
 
@@ -210,7 +231,8 @@ TEST_F(AdjustButtons, ReleaseWithNoPressRunningStillSends) {
 
 // One flag for all buttons: releasing any of them ends the hold of another.
 TEST_F(AdjustButtons, ReleaseOfAnotherButtonEndsTheHold) {
-    QTimer::singleShot(100, form.get(), [&] { QTest::mouseRelease(form->Command5, Qt::LeftButton); });
+    QTimer::singleShot(100, form.get(),
+                       [&] { QTest::mouseRelease(form->Command5, Qt::LeftButton); });
     QTest::mousePress(form->Command1, Qt::LeftButton);
     EXPECT_EQ(Shared.VoltageSetpoint, 1000);
     EXPECT_EQ(line->written(), QByteArray("010\r000\r"));
@@ -234,7 +256,7 @@ TEST_F(AdjustButtons, PressDuringTheWaitAfterAReleaseSendsTwoCommands) {
 
 // Through a real pseudo-terminal: the test plays the unit at the master end.
 class AdjustOverPty : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto stamping = std::make_unique<test::StampingLine>();
         line = stamping.get();
@@ -250,7 +272,8 @@ protected:
         for (qsizetype i = 0; i < line->writes().size(); ++i) {
             EXPECT_EQ(line->writes()[i].bytes.size(), 1);
             if (i == 0) continue;
-            EXPECT_GE(line->writes()[i].atNs - line->writes()[i - 1].atNs, 10 * kMs) << "character " << i;
+            EXPECT_GE(line->writes()[i].atNs - line->writes()[i - 1].atNs, 10 * kMs)
+                << "character " << i;
         }
     }
 
@@ -280,7 +303,7 @@ TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
     const qint64 firstAfterRelease = line->writes().front().atNs - releasedAt;
     EXPECT_GE(firstAfterRelease, 500 * kMs);
     EXPECT_LT(firstAfterRelease, 700 * kMs);
-    EXPECT_GE(hiddenAt - releasedAt, 490 * kMs);  // Label16 stays for half a second
+    EXPECT_GE(hiddenAt - releasedAt, 490 * kMs); // Label16 stays for half a second
     EXPECT_LT(hiddenAt - releasedAt, 700 * kMs);
     ExpectCharactersSpaced();
 }
@@ -300,7 +323,7 @@ TEST_F(AdjustOverPty, HoldingPlusOneVoltStepsEveryHalfSecond) {
     EXPECT_EQ(Shared.VoltageSetpoint, 3000);
     EXPECT_EQ(pty.readFor(16, 300), QByteArray("030\r000\r"));
     ASSERT_EQ(stepTimes.size(), 3u);
-    EXPECT_LT(stepTimes[0], 100 * kMs);  // at once (seen at the first wait)
+    EXPECT_LT(stepTimes[0], 100 * kMs); // at once (seen at the first wait)
     EXPECT_NEAR(double(stepTimes[1]) / kMs, 500, 100);
     EXPECT_NEAR(double(stepTimes[2]) / kMs, 1000, 100);
     ExpectCharactersSpaced();
@@ -324,7 +347,7 @@ TEST_F(AdjustOverPty, PressDuringTheFirstCommandLeavesItWholeAndOnTime) {
     SetModel(Model::Large2A5_25V);
     Shared.VoltageSetpoint = 12500;
     Shared.CurrentSetpoint = 1500;
-    QTimer::singleShot(560, form, [&] {  // inside the first command's pauses
+    QTimer::singleShot(560, form, [&] { // inside the first command's pauses
         EXPECT_GT(line->writes().size(), 0);
         EXPECT_LT(line->writes().size(), 8);
         PressAndHold(*form, 5, 30);

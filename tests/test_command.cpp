@@ -20,16 +20,21 @@ class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CommandBytes, AreExact) {
     const CommandCase& c = GetParam();
-    EXPECT_EQ(BuildSetpointCommand(c.model, c.voltageMv, c.currentMa).toHex(' '), c.bytes.toHex(' '));
+    EXPECT_EQ(BuildSetpointCommand(c.model, c.voltageMv, c.currentMa).toHex(' '),
+              c.bytes.toHex(' '));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BothModels, CommandBytes,
     ::testing::Values(
-        CommandCase{"Large12500mV1500mA", Model::Large2A5_25V, 12500, 1500, "\x31\x32\x35\r\x31\x35\x30\r"},
-        CommandCase{"Small10000mV500mA", Model::Small1A20V, 10000, 500, "\x31\x30\x30\r\x31\x30\x30\r"},
-        CommandCase{"SmallAtLimits", Model::Small1A20V, 20000, 1000, "\x32\x30\x30\r\x32\x30\x30\r"},
-        CommandCase{"LargeAtLimits", Model::Large2A5_25V, 25000, 2500, "\x32\x35\x30\r\x32\x35\x30\r"},
+        CommandCase{"Large12500mV1500mA", Model::Large2A5_25V, 12500, 1500,
+                    "\x31\x32\x35\r\x31\x35\x30\r"},
+        CommandCase{"Small10000mV500mA", Model::Small1A20V, 10000, 500,
+                    "\x31\x30\x30\r\x31\x30\x30\r"},
+        CommandCase{"SmallAtLimits", Model::Small1A20V, 20000, 1000,
+                    "\x32\x30\x30\r\x32\x30\x30\r"},
+        CommandCase{"LargeAtLimits", Model::Large2A5_25V, 25000, 2500,
+                    "\x32\x35\x30\r\x32\x35\x30\r"},
         CommandCase{"SmallZeros", Model::Small1A20V, 0, 0, "000\r000\r"},
         CommandCase{"LargeZeros", Model::Large2A5_25V, 0, 0, "000\r000\r"},
         // Voltage is truncated, never rounded, on either model.
@@ -60,7 +65,8 @@ TEST(Command, EverySetpointWithinLimitsIsWellFormed) {
         int current;
         int currentStep;
     };
-    for (const Limits& m : {Limits{Model::Small1A20V, 20000, 1000, 5}, Limits{Model::Large2A5_25V, 25000, 2500, 10}}) {
+    for (const Limits& m : {Limits{Model::Small1A20V, 20000, 1000, 5},
+                            Limits{Model::Large2A5_25V, 25000, 2500, 10}}) {
         // The fields do not depend on each other: each is run through its whole
         // range with the other one at its limit.
         const auto check = [&](int mv, int ma) {
@@ -68,23 +74,28 @@ TEST(Command, EverySetpointWithinLimitsIsWellFormed) {
             ASSERT_EQ(c.size(), 8) << mv << " mV " << ma << " mA";
             ASSERT_EQ(c[3], '\r');
             ASSERT_EQ(c[7], '\r');
-            for (int i : {0, 1, 2, 4, 5, 6}) ASSERT_TRUE(c[i] >= '0' && c[i] <= '9') << c.constData();
+            for (int i : {0, 1, 2, 4, 5, 6})
+                ASSERT_TRUE(c[i] >= '0' && c[i] <= '9') << c.constData();
             ASSERT_EQ(c.left(3).toInt(), mv / 100) << mv << " mV";
             // Halves up in whole numbers: (2 * mA + step) / (2 * step).
-            ASSERT_EQ(c.mid(4, 3).toInt(), (2 * ma + m.currentStep) / (2 * m.currentStep)) << ma << " mA";
+            ASSERT_EQ(c.mid(4, 3).toInt(), (2 * ma + m.currentStep) / (2 * m.currentStep))
+                << ma << " mA";
         };
-        for (int mv = 0; mv <= m.voltage; ++mv) check(mv, m.current);
-        for (int ma = 0; ma <= m.current; ++ma) check(m.voltage, ma);
+        for (int mv = 0; mv <= m.voltage; ++mv)
+            check(mv, m.current);
+        for (int ma = 0; ma <= m.current; ++ma)
+            check(m.voltage, ma);
     }
 }
 
 TEST(Format000, PadsAndRoundsHalvesUp) {
     const std::pair<double, QByteArray> cases[] = {
-        {0, "000"},      {0.49, "000"},     {0.5, "001"},     {7, "007"},
-        {42, "042"},     {100.4, "100"},    {100.6, "101"},   {150.5, "151"},
-        {150.4999, "150"}, {250, "250"},    {999.5, "1000"},  {1234, "1234"},
+        {0, "000"},        {0.49, "000"},  {0.5, "001"},    {7, "007"},
+        {42, "042"},       {100.4, "100"}, {100.6, "101"},  {150.5, "151"},
+        {150.4999, "150"}, {250, "250"},   {999.5, "1000"}, {1234, "1234"},
     };
-    for (const auto& [value, text] : cases) EXPECT_EQ(Format000(value), text) << value;
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(Format000(value), text) << value;
 }
 
 } // namespace

@@ -14,7 +14,9 @@
 namespace velmora {
 namespace {
 
-constexpr int Pixels(int twips) { return twips / 15; }
+constexpr int Pixels(int twips) {
+    return twips / 15;
+}
 
 TEST(ArrowStrip, GreysOnlyWithTheTrianglesAtTheirRows) {
     const QImage& strip = ArrowStrip();
@@ -33,11 +35,12 @@ TEST(ArrowStrip, GreysOnlyWithTheTrianglesAtTheirRows) {
             }
         }
     }
-    EXPECT_GT(smoothed, 50);  // the slanted edges are antialiased
+    EXPECT_GT(smoothed, 50); // the slanted edges are antialiased
     const std::pair<int, int> inked[] = {{0, 33}, {62, 94}, {132, 148}, {194, 210}};
     for (int y = 0; y < 212; ++y) {
         bool inside = false;
-        for (auto [from, to] : inked) inside = inside || (y >= from && y <= to);
+        for (auto [from, to] : inked)
+            inside = inside || (y >= from && y <= to);
         EXPECT_EQ(rowHasInk[y], inside) << "row " << y;
     }
 }
@@ -46,7 +49,8 @@ TEST(ArrowStrip, TrianglesPointTheWayOfTheirButtons) {
     const QImage& strip = ArrowStrip();
     const auto blackIn = [&strip](int y) {
         int n = 0;
-        for (int x = 0; x < 24; ++x) n += qRed(strip.pixel(x, y)) < 40;
+        for (int x = 0; x < 24; ++x)
+            n += qRed(strip.pixel(x, y)) < 40;
         return n;
     };
     for (const ArrowTriangle& t : kArrowTriangles) {
@@ -62,8 +66,9 @@ TEST(ArrowStrip, TrianglesPointTheWayOfTheirButtons) {
 TEST(WindowIcon, BandOfRowsTenToTwentyFourInThe16ColourPalette) {
     const QImage icon = IconImage().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(icon.size(), QSize(32, 32));
-    const QList<QRgb> palette16 = {0xff000000, 0xff800000, 0xff008000, 0xff808000, 0xff000080, 0xff800080,
-                                   0xff008080, 0xffc0c0c0, 0xff808080, 0xffff0000, 0xff00ff00, 0xffffff00,
+    const QList<QRgb> palette16 = {0xff000000, 0xff800000, 0xff008000, 0xff808000,
+                                   0xff000080, 0xff800080, 0xff008080, 0xffc0c0c0,
+                                   0xff808080, 0xffff0000, 0xff00ff00, 0xffffff00,
                                    0xff0000ff, 0xffff00ff, 0xff00ffff, 0xffffffff};
     int white = 0, others = 0;
     for (int y = 0; y < 32; ++y) {
@@ -77,16 +82,16 @@ TEST(WindowIcon, BandOfRowsTenToTwentyFourInThe16ColourPalette) {
             if (y > 11 && y < 23 && x > 1 && x < 30) (c == 0xffffffff ? white : others)++;
         }
     }
-    EXPECT_EQ(icon.pixel(0, 17), 0xffc0c0c0u);   // rim
-    EXPECT_EQ(icon.pixel(1, 17), 0xff000000u);   // outline
+    EXPECT_EQ(icon.pixel(0, 17), 0xffc0c0c0u); // rim
+    EXPECT_EQ(icon.pixel(1, 17), 0xff000000u); // outline
     EXPECT_EQ(icon.pixel(15, 11), 0xff000000u);
-    EXPECT_GT(white, 10 * others);               // a white face ...
-    EXPECT_GE(others, 5);                        // ... scattered with colours
+    EXPECT_GT(white, 10 * others); // a white face ...
+    EXPECT_GE(others, 5);          // ... scattered with colours
     EXPECT_FALSE(WindowIcon().isNull());
 }
 
 class PanelTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetSharedState();
         form_.show();
@@ -121,7 +126,7 @@ TEST_F(PanelTest, WindowAtStart) {
     EXPECT_FALSE(form_.Label16.isVisible());
     EXPECT_EQ(form_.Label16.caption(), "");
     EXPECT_EQ(form_.Label17.caption(), "");
-    EXPECT_FALSE(Inked(picture(), QRect(0, 0, 9, 9)));  // no heartbeat yet
+    EXPECT_FALSE(Inked(picture(), QRect(0, 0, 9, 9))); // no heartbeat yet
 }
 
 TEST_F(PanelTest, ButtonsInTheirPlacesWithFocusInOrder) {
@@ -144,33 +149,47 @@ TEST_F(PanelTest, ButtonsInTheirPlacesWithFocusInOrder) {
 // Colours at points inside controls, away from their antialiased edges.
 TEST_F(PanelTest, PictureShowsEveryControlInItsPlace) {
     const QImage image = picture();
-    const QColor green(128, 255, 128), red(255, 0, 0), black(0, 0, 0), white(255, 255, 255), grey(192, 192, 192);
+    const QColor green(128, 255, 128), red(255, 0, 0), black(0, 0, 0), white(255, 255, 255),
+        grey(192, 192, 192);
     struct Point {
         const char* what;
         int x, y;
         QColor colour;
     };
     const Point points[] = {
-        {"display field", 190, 76, green},       {"display field border", 184, 60, black},
-        {"display field bottom", 300, 80, black}, {"current read-out box", 407, 50, green},
-        {"red disc", 248, 168, red},              {"red disc has no outline", 233, 153, face()},
-        {"black disc", 352, 168, black},          {"switch face", 80, 90, white},
-        {"switch border", 66, 90, black},         {"switch border right", 95, 100, black},
-        {"switch line", 80, 120, black},          {"below the line", 80, 122, white},
-        {"switch frame", 8, 100, black},          {"switch frame inside", 11, 100, face()},
-        {"display frame", 177, 100, black},       {"display frame top", 300, 9, black},
-        {"voltage frame", 440, 100, black},       {"current frame", 537, 100, black},
-        {"current frame bottom", 570, 192, black}, {"below the frames", 570, 195, face()},
-        {"voltage strip", 489, 45, grey},         {"current strip", 585, 45, grey},
-        {"background", 620, 100, face()},         {"top-left corner", 4, 4, face()},
+        {"display field", 190, 76, green},
+        {"display field border", 184, 60, black},
+        {"display field bottom", 300, 80, black},
+        {"current read-out box", 407, 50, green},
+        {"red disc", 248, 168, red},
+        {"red disc has no outline", 233, 153, face()},
+        {"black disc", 352, 168, black},
+        {"switch face", 80, 90, white},
+        {"switch border", 66, 90, black},
+        {"switch border right", 95, 100, black},
+        {"switch line", 80, 120, black},
+        {"below the line", 80, 122, white},
+        {"switch frame", 8, 100, black},
+        {"switch frame inside", 11, 100, face()},
+        {"display frame", 177, 100, black},
+        {"display frame top", 300, 9, black},
+        {"voltage frame", 440, 100, black},
+        {"current frame", 537, 100, black},
+        {"current frame bottom", 570, 192, black},
+        {"below the frames", 570, 195, face()},
+        {"voltage strip", 489, 45, grey},
+        {"current strip", 585, 45, grey},
+        {"background", 620, 100, face()},
+        {"top-left corner", 4, 4, face()},
     };
     for (const Point& p : points)
         EXPECT_EQ(image.pixelColor(p.x, p.y), p.colour) << p.what << " at " << p.x << "," << p.y;
 
     // Text in each caption and read-out box.
-    const QRect inked[] = {{208, 48, 89, 25}, {336, 48, 73, 25}, {112, 72, 25, 17},
+    const QRect inked[] = {{208, 48, 89, 25},  {336, 48, 73, 25},  {112, 72, 25, 17},
                            {112, 116, 25, 17}, {456, 168, 49, 17}, {552, 168, 49, 17}};
-    for (const QRect& box : inked) EXPECT_TRUE(Inked(image, box)) << box.x() << "," << box.y();
+    for (const QRect& box : inked)
+        EXPECT_TRUE(Inked(image, box)) << box.x() << "," << box.y();
 }
 
 TEST_F(PanelTest, ArrowStripsBesideTheButtonsOfTheirRows) {
@@ -180,12 +199,14 @@ TEST_F(PanelTest, ArrowStripsBesideTheButtonsOfTheirRows) {
         const QRect column(stripLeft + 6, 0, 4, 1);
         for (int n = 1; n <= 4; ++n) {
             const int middle = form_.command(n)->geometry().center().y();
-            EXPECT_TRUE(Inked(image, column.translated(0, middle - 2).adjusted(0, 0, 0, 4))) << "row of Command" << n;
+            EXPECT_TRUE(Inked(image, column.translated(0, middle - 2).adjusted(0, 0, 0, 4)))
+                << "row of Command" << n;
         }
         // Pixel rows of the strip, stretched from 212 to 140 pixels below
         // top 12: ink in each triangle, bare strip just beyond each symbol.
         const auto y = [](int row) { return 12 + row * 140 / 212; };
-        for (auto [first, last] : {std::pair{0, 16}, {17, 33}, {62, 78}, {79, 94}, {132, 148}, {194, 210}})
+        for (auto [first, last] :
+             {std::pair{0, 16}, {17, 33}, {62, 78}, {79, 94}, {132, 148}, {194, 210}})
             EXPECT_TRUE(Inked(image, column.translated(0, (y(first) + y(last + 1)) / 2))) << first;
         for (auto [first, last] : {std::pair{0, 33}, {62, 94}, {132, 148}, {194, 210}}) {
             EXPECT_FALSE(Inked(image, column.translated(0, y(first) - 2))) << first;
@@ -202,10 +223,10 @@ TEST_F(PanelTest, ReadoutsFollowTheirLabels) {
     form_.Label16.setVisible(true);
     const QImage image = picture();
     EXPECT_TRUE(Inked(image, QRect(0, 0, 9, 9)));
-    EXPECT_FALSE(Inked(image, QRect(0, 9, 8, 20)));   // the heartbeat is cut off at its box
-    EXPECT_FALSE(Inked(image, QRect(208, 48, 48, 25)));  // Label1's place left of Label16
+    EXPECT_FALSE(Inked(image, QRect(0, 9, 8, 20)));     // the heartbeat is cut off at its box
+    EXPECT_FALSE(Inked(image, QRect(208, 48, 48, 25))); // Label1's place left of Label16
     EXPECT_TRUE(Inked(image, QRect(256, 48, 89, 25)));
-    EXPECT_FALSE(Inked(image, QRect(346, 48, 63, 25)));  // Label2's place right of Label16
+    EXPECT_FALSE(Inked(image, QRect(346, 48, 63, 25))); // Label2's place right of Label16
     EXPECT_EQ(image.pixelColor(407, 50), QColor(128, 255, 128));
 }
 
@@ -244,10 +265,12 @@ TEST_F(PanelTest, ClicksOffTheButtonsOpenTheSettings) {
         QPoint at;
     };
     const Click onArea[] = {
-        {"voltage read-out", {230, 60}}, {"current read-out", {360, 60}}, {"display field", {190, 76}},
-        {"caption", {470, 175}},         {"arrow strip", {495, 30}},      {"switch", {80, 90}},
-        {"red disc", {248, 168}},        {"frame", {8, 100}},             {"background", {620, 195}},
-        {"heartbeat corner", {2, 2}},    {"between buttons", {464, 45}},
+        {"voltage read-out", {230, 60}}, {"current read-out", {360, 60}},
+        {"display field", {190, 76}},    {"caption", {470, 175}},
+        {"arrow strip", {495, 30}},      {"switch", {80, 90}},
+        {"red disc", {248, 168}},        {"frame", {8, 100}},
+        {"background", {620, 195}},      {"heartbeat corner", {2, 2}},
+        {"between buttons", {464, 45}},
     };
     for (const Click& c : onArea) {
         const int before = clicks;
@@ -273,7 +296,7 @@ TEST_F(PanelTest, ClicksOnButtonsOrOutsideTheAreaDoNot) {
         ClickAt(form_.windowHandle(), outside);
         EXPECT_EQ(clicks, 0) << outside.x() << "," << outside.y();
     }
-    ClickAt(form_.windowHandle(), QPoint(624, 200));  // the area reaches a little past the panel
+    ClickAt(form_.windowHandle(), QPoint(624, 200)); // the area reaches a little past the panel
     EXPECT_EQ(clicks, 1);
 }
 

@@ -26,7 +26,9 @@ using namespace velmora;
 
 namespace {
 
-QByteArray Stamp(const QDateTime& at) { return at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1(); }
+QByteArray Stamp(const QDateTime& at) {
+    return at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1();
+}
 
 QByteArray Line(const QDateTime& at, const char* voltage, const char* current) {
     return Stamp(at) + ",\"" + voltage + "\",\"" + current + "\"\r\n";
@@ -41,7 +43,7 @@ struct Arrival {
 };
 
 class PlayerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("run.dat");
@@ -77,7 +79,8 @@ protected:
         PlayerButton_Click(&button, name);
         Collect();
         QByteArray all;
-        for (const Arrival& a : arrivals) all += a.bytes;
+        for (const Arrival& a : arrivals)
+            all += a.bytes;
         return all;
     }
     QByteArray Play() { return Play(path); }
@@ -115,11 +118,12 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
         {2500, "05.0V", "0.00A", "050\r000\r"},
         {1000, "05.0V", "0.00A", "050\r000\r"},
         {1000, "12.3V", "2.50A", "123\r500\r"},
-        {1000, "12.3V", "5.00A", ""},  // would not be an eight-character command
+        {1000, "12.3V", "5.00A", ""}, // would not be an eight-character command
         {2500, "12,3V", "1,23A", "123\r123\r"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.voltage) + " " + c.current + " on " + std::to_string(c.currentLimit));
+        SCOPED_TRACE(std::string(c.voltage) + " " + c.current + " on " +
+                     std::to_string(c.currentLimit));
         arrivals.clear();
         Shared.CurrentLimit = c.currentLimit;
         Write(Line(kPast, c.voltage, c.current));
@@ -130,8 +134,9 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
 }
 
 TEST_F(PlayerTest, PastRecordsGoOutBackToBackInFileOrder) {
-    Write(Line(kPast.addDays(1), "01.0V", "0.10A") + Line(kPast, "02.0V", "0.20A") +
-          Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", ""));
+    Write(
+        Line(kPast.addDays(1), "01.0V", "0.10A") + Line(kPast, "02.0V", "0.20A") +
+        Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", ""));
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(Play(), "010\r010\r020\r020\r030\r030\r");
@@ -197,9 +202,9 @@ TEST_F(PlayerTest, ClosingTheSettingsWindowEndsTheRun) {
 TEST_F(PlayerTest, WindowReopenedDuringTheWaitStillEndsTheRun) {
     Write(Line(QDateTime::currentDateTime().addSecs(2), "02.0V", "0.20A"));
     QTimer::singleShot(200, [&] {
-        Shared.PlaybackStop = true;  // closing steps
+        Shared.PlaybackStop = true; // closing steps
         CloseChannel(ControlChannel);
-        Shared.PlaybackStop = false;  // opening steps of the next window
+        Shared.PlaybackStop = false; // opening steps of the next window
     });
     QElapsedTimer clock;
     clock.start();
@@ -214,24 +219,24 @@ TEST_F(PlayerTest, StartDuringAStoppedSendIsRefused) {
     QString captionInside;
     // Fires while the first command is on the line (eight characters, 10 ms apart).
     QTimer::singleShot(30, [&] {
-        PlayerButton_Click(&button, path);  // Stop
-        PlayerButton_Click(&button, path);  // Start again: the stopped run has not ended
+        PlayerButton_Click(&button, path); // Stop
+        PlayerButton_Click(&button, path); // Start again: the stopped run has not ended
         runningInside = PlaybackRunning();
         captionInside = button.text();
     });
-    EXPECT_EQ(Play(), "010\r010\r");  // the command under way is completed, no more
+    EXPECT_EQ(Play(), "010\r010\r"); // the command under way is completed, no more
     EXPECT_TRUE(runningInside);
     EXPECT_EQ(captionInside, "Start");
     ExpectIdle();
     arrivals.clear();
-    EXPECT_EQ(Play(), "010\r010\r020\r020\r");  // and a Start after it ends plays again
+    EXPECT_EQ(Play(), "010\r010\r020\r020\r"); // and a Start after it ends plays again
 }
 
 TEST_F(PlayerTest, OpenFailuresNameTheFileAsTyped) {
     // A pipe would block the open until someone writes to it.
     ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
-    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat"), dir.filePath("pipe"),
-                             dir.path()};
+    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat"),
+                             dir.filePath("pipe"), dir.path()};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         messages.clear();
@@ -245,14 +250,16 @@ TEST_F(PlayerTest, OpenFailuresNameTheFileAsTyped) {
 }
 
 TEST_F(PlayerTest, GarbageLinesAreSkippedWithoutWaiting) {
-    QByteArray garbage = "\r\n\r\ngarbage\r\n#2020-01-02#,\"12.3V\"\r\n#soon#,\"12.3V\",\"1.23A\"\r\n"
-                         "#2020-01-02#,\"1\",\"1.23A\"\r\n#2020-01-02#,\"12.3V\",\"1.2\"\r\n"
-                         "#2020-01-02#,\"ab.cV\",\"1.23A\"\r\n#2020-01-02 10:00:00#\r\n,,\r\n"
-                         // Dated far ahead, but no command can be made of them: not waited for.
-                         "#2099-01-01 00:00:00#,\"1\",\"1.23A\"\r\n#2099-01-01#,\"ab.cV\",\"1.23A\"\r\n"
-                         "#2099-01-01#,\"12.3V\",\"1.2\"\r\n"
-                         "#2020-01-02#,\"12.3V\",\"1.23A\"";  // a last line without its line end counts
-    for (int i = 0; i < 2000; ++i) garbage.prepend("x,y,z\r\n");
+    QByteArray garbage =
+        "\r\n\r\ngarbage\r\n#2020-01-02#,\"12.3V\"\r\n#soon#,\"12.3V\",\"1.23A\"\r\n"
+        "#2020-01-02#,\"1\",\"1.23A\"\r\n#2020-01-02#,\"12.3V\",\"1.2\"\r\n"
+        "#2020-01-02#,\"ab.cV\",\"1.23A\"\r\n#2020-01-02 10:00:00#\r\n,,\r\n"
+        // Dated far ahead, but no command can be made of them: not waited for.
+        "#2099-01-01 00:00:00#,\"1\",\"1.23A\"\r\n#2099-01-01#,\"ab.cV\",\"1.23A\"\r\n"
+        "#2099-01-01#,\"12.3V\",\"1.2\"\r\n"
+        "#2020-01-02#,\"12.3V\",\"1.23A\""; // a last line without its line end counts
+    for (int i = 0; i < 2000; ++i)
+        garbage.prepend("x,y,z\r\n");
     Write(garbage);
     QElapsedTimer clock;
     clock.start();

@@ -13,45 +13,85 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <string_view>
-#include <atomic>
 #include <thread>
 
 using namespace std::literals;
 
 // Readable failure output for texts (gtest finds it next to QString).
-void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace velmora {
 namespace {
 
-QByteArray Bytes(std::string_view text) { return QByteArray(text.data(), qsizetype(text.size())); }
-QString Text(std::string_view text) { return QString::fromLatin1(Bytes(text)); }
+QByteArray Bytes(std::string_view text) {
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+QString Text(std::string_view text) {
+    return QString::fromLatin1(Bytes(text));
+}
 
 struct FrameCase {
     const char* name;
     std::string_view block;
     bool valid;
-    std::string_view voltage;  // expected texts when valid
+    std::string_view voltage; // expected texts when valid
     std::string_view current;
 };
 
 // Separate literals keep a NUL from swallowing the digits after it as octal.
 const FrameCase kFrames[] = {
     {"example", "D?123??045??"sv, true, "12,3V"sv, "0,45A"sv},
-    {"unexamined positions hold anything", "D\xff" "987\r\n" "654" "D\x01"sv, true, "98,7V"sv, "6,54A"sv},
+    {"unexamined positions hold anything",
+     "D\xff"
+     "987\r\n"
+     "654"
+     "D\x01"sv,
+     true, "98,7V"sv, "6,54A"sv},
     {"spaces everywhere else", "D 000  000  "sv, true, "00,0V"sv, "0,00A"sv},
     {"letters shown as they are", "DxABCxxXYZxx"sv, true, "AB,CV"sv, "X,YZA"sv},
-    {"NUL bytes where nothing is read", "D\0" "123\0\0" "045\0\0"sv, true, "12,3V"sv, "0,45A"sv},
-    {"NUL bytes at value positions", "D?\0" "2\0" "??\0" "4\0" "??"sv, true, "\0" "2,\0" "V"sv, "\0" ",4\0" "A"sv},
-    {"Latin-1 characters", "D?\xb5" "12??\xe4" "00??"sv, true, "\xb5" "1,2V"sv, "\xe4" ",00A"sv},
+    {"NUL bytes where nothing is read",
+     "D\0"
+     "123\0\0"
+     "045\0\0"sv,
+     true, "12,3V"sv, "0,45A"sv},
+    {"NUL bytes at value positions",
+     "D?\0"
+     "2\0"
+     "??\0"
+     "4\0"
+     "??"sv,
+     true,
+     "\0"
+     "2,\0"
+     "V"sv,
+     "\0"
+     ",4\0"
+     "A"sv},
+    {"Latin-1 characters",
+     "D?\xb5"
+     "12??\xe4"
+     "00??"sv,
+     true,
+     "\xb5"
+     "1,2V"sv,
+     "\xe4"
+     ",00A"sv},
     {"11 characters", "D?123??045?"sv, false, {}, {}},
     {"13 characters", "D?123??045???"sv, false, {}, {}},
     {"24 characters: two frames", "D?123??045??D?124??046??"sv, false, {}, {}},
     {"lower-case d", "d?123??045??"sv, false, {}, {}},
     {"D not first", "?D123??045??"sv, false, {}, {}},
-    {"NUL first", "\0" "?123??045??D"sv, false, {}, {}},
+    {"NUL first",
+     "\0"
+     "?123??045??D"sv,
+     false,
+     {},
+     {}},
     {"empty", ""sv, false, {}, {}},
 };
 
@@ -69,10 +109,10 @@ TEST(ParseFrame, TableOfBlocks) {
 
 /// A line the test fills by hand; counts what the component does with it.
 class FakeLine final : public SerialLine {
-public:
+  public:
     bool open(const QString&, const LineSettings&) override {
         ++opens;
-        waiting.clear();  // as a real port: what waited before the open is gone
+        waiting.clear(); // as a real port: what waited before the open is gone
         open_ = !failOpen;
         return open_;
     }
@@ -119,7 +159,7 @@ struct FakeLineForm {
 
 TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
     for (const FrameCase& c : kFrames) {
-        if (c.block.empty()) continue;  // no event; and with the next 12 a valid frame
+        if (c.block.empty()) continue; // no event; and with the next 12 a valid frame
         SCOPED_TRACE(c.name);
         FakeLineForm f;
         ASSERT_TRUE(f.form.MSComm1->PortOpen());
@@ -164,7 +204,7 @@ TEST(ReceiveHandler, HeartbeatAndMeasurementOverASequence) {
         QByteArray block;
         const char* heartbeat;
         const char* last;
-        bool settle = false;  // let the deaf time after a reset pass first
+        bool settle = false; // let the deaf time after a reset pass first
     };
     const Step steps[] = {
         {"D?123??045??", "*", "12,3V0,45A"},
@@ -173,8 +213,8 @@ TEST(ReceiveHandler, HeartbeatAndMeasurementOverASequence) {
         // Right after a reset the port drops what comes: the rest of a cut frame.
         {"D?125??045??", "", "12,3V0,45A"},
         {"D?124??045??", "*", "12,4V0,45A", true},
-        {"D?124??045?", "*", "12,4V0,45A"},  // no event yet: 11 characters
-        {"?", "", "12,4V0,45A"},              // 12 now: the frame came in two pieces
+        {"D?124??045?", "*", "12,4V0,45A"}, // no event yet: 11 characters
+        {"?", "", "12,4V0,45A"},            // 12 now: the frame came in two pieces
         {"D?124??045??D", "", "12,4V0,45A"},
     };
     for (const Step& s : steps) {
@@ -204,14 +244,13 @@ TEST(ReceiveHandler, FailedReopenLeavesThePortClosed) {
     f.line->deliver("D?123??045?");
     f.line->deliver("?D");
     EXPECT_FALSE(f.form.MSComm1->PortOpen());
-    f.line->deliver("D?123??045??");  // nothing arrives on a closed port
+    f.line->deliver("D?123??045??"); // nothing arrives on a closed port
     EXPECT_EQ(f.form.Label1.caption(), "00,0V");
 }
 
 // ---- Through a real pseudo-terminal --------------------------------------
 
-template <typename Predicate>
-bool WaitUntil(Predicate done, int timeoutMs = 3000) {
+template <typename Predicate> bool WaitUntil(Predicate done, int timeoutMs = 3000) {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
@@ -246,11 +285,11 @@ TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
     EXPECT_EQ(p.form.Label17.caption(), "*");
     EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
 
-    ASSERT_TRUE(p.frame("D?123??045??"));  // the same values again
+    ASSERT_TRUE(p.frame("D?123??045??")); // the same values again
     EXPECT_EQ(p.form.Label17.caption(), "");
     EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
 
-    p.pty.send("D?999??999?");  // invalid: 11 now, and 23 with the next
+    p.pty.send("D?999??999?"); // invalid: 11 now, and 23 with the next
     Settle(100);
     p.pty.send("?D");
     Settle(300);

@@ -16,7 +16,9 @@ QDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
 }
 
-QByteArray Hex(const QByteArray& bytes) { return bytes.toHex(' ').toUpper(); }
+QByteArray Hex(const QByteArray& bytes) {
+    return bytes.toHex(' ').toUpper();
+}
 
 } // namespace
 
@@ -28,28 +30,36 @@ TEST(RecordFormat, WritesTheLinesAsRecorded) {
         QByteArray line;
     };
     const Case cases[] = {
-        {At(2024, 3, 5, 14, 7, 9), "12,3V", "1,23A", "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n"},
-        {At(2024, 3, 5, 9, 0, 0), "05,0V", "0,40A", "#2024-03-05 09:00:00#,\"05.0V\",\"0.40A\"\r\n"},
+        {At(2024, 3, 5, 14, 7, 9), "12,3V", "1,23A",
+         "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n"},
+        {At(2024, 3, 5, 9, 0, 0), "05,0V", "0,40A",
+         "#2024-03-05 09:00:00#,\"05.0V\",\"0.40A\"\r\n"},
         {At(2024, 3, 6, 0, 0, 0), "05,0V", "0,40A", "#2024-03-06#,\"05.0V\",\"0.40A\"\r\n"},
         // Milliseconds are not part of the stamp and do not make midnight a time.
         {At(2024, 3, 6, 0, 0, 0, 999), "05,0V", "0,40A", "#2024-03-06#,\"05.0V\",\"0.40A\"\r\n"},
-        {At(2024, 3, 6, 0, 0, 1), "05,0V", "0,40A", "#2024-03-06 00:00:01#,\"05.0V\",\"0.40A\"\r\n"},
-        {At(2024, 12, 31, 23, 59, 59), "25,0V", "2,50A", "#2024-12-31 23:59:59#,\"25.0V\",\"2.50A\"\r\n"},
+        {At(2024, 3, 6, 0, 0, 1), "05,0V", "0,40A",
+         "#2024-03-06 00:00:01#,\"05.0V\",\"0.40A\"\r\n"},
+        {At(2024, 12, 31, 23, 59, 59), "25,0V", "2,50A",
+         "#2024-12-31 23:59:59#,\"25.0V\",\"2.50A\"\r\n"},
         // Whatever the unit sent is written as it came: nothing checked, nothing escaped.
-        {At(2024, 3, 5, 14, 7, 9), "1\",xV", "?;\"#A", "#2024-03-05 14:07:09#,\"1\".xV\",\"?.\"#A\"\r\n"},
-        {At(2024, 3, 5, 14, 7, 9), "\xe4\xb5,1V", "0,00A", "#2024-03-05 14:07:09#,\"\xe4\xb5.1V\",\"0.00A\"\r\n"},
+        {At(2024, 3, 5, 14, 7, 9), "1\",xV", "?;\"#A",
+         "#2024-03-05 14:07:09#,\"1\".xV\",\"?.\"#A\"\r\n"},
+        {At(2024, 3, 5, 14, 7, 9), "\xe4\xb5,1V", "0,00A",
+         "#2024-03-05 14:07:09#,\"\xe4\xb5.1V\",\"0.00A\"\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
-        EXPECT_EQ(Hex(FormatRecord(c.at, QString::fromLatin1(c.voltage), QString::fromLatin1(c.current))),
-                  Hex(c.line));
+        EXPECT_EQ(
+            Hex(FormatRecord(c.at, QString::fromLatin1(c.voltage), QString::fromLatin1(c.current))),
+            Hex(c.line));
     }
 }
 
 TEST(RecordFormat, FirstWorkedLineByteForByte) {
-    const QByteArray expected = QByteArray::fromHex(
-        "23 32 30 32 34 2D 30 33 2D 30 35 20 31 34 3A 30 37 3A 30 39 23 2C 22 31 32 2E 33 56 22 2C 22 "
-        "31 2E 32 33 41 22 0D 0A");
+    const QByteArray expected =
+        QByteArray::fromHex("23 32 30 32 34 2D 30 33 2D 30 35 20 31 34 3A 30 37 3A 30 39 23 2C 22 "
+                            "31 32 2E 33 56 22 2C 22 "
+                            "31 2E 32 33 41 22 0D 0A");
     ASSERT_EQ(expected.size(), 39);
     EXPECT_EQ(FormatRecord(At(2024, 3, 5, 14, 7, 9), "12,3V", "1,23A"), expected);
 }

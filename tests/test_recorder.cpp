@@ -36,7 +36,7 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 }
 
 class RecorderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetSharedState();
         ASSERT_TRUE(dir.isValid());
@@ -62,11 +62,11 @@ protected:
 TEST_F(RecorderTest, ChannelsOpenWriteReadAndClose) {
     WriteFile(path, "earlier\r\n");
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::Opened);
-    EXPECT_EQ(Contents(path), "");  // emptied on open
+    EXPECT_EQ(Contents(path), ""); // emptied on open
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::AlreadyOpen);
     EXPECT_TRUE(WriteChannel(RecordChannel, "a,b,c\r\n"));
     EXPECT_TRUE(WriteChannel(RecordChannel, "\r\nd\n"));
-    EXPECT_EQ(Contents(path), "a,b,c\r\n\r\nd\n");  // on disk before the close
+    EXPECT_EQ(Contents(path), "a,b,c\r\n\r\nd\n"); // on disk before the close
     CloseChannel(RecordChannel);
     CloseChannel(RecordChannel);
     EXPECT_FALSE(WriteChannel(RecordChannel, "x"));
@@ -78,12 +78,12 @@ TEST_F(RecorderTest, ChannelsOpenWriteReadAndClose) {
     EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray("d"));
     EXPECT_TRUE(ChannelAtEnd(ControlChannel));
     EXPECT_FALSE(ReadChannelLine(ControlChannel));
-    EXPECT_FALSE(WriteChannel(ControlChannel, "x"));  // an input channel
+    EXPECT_FALSE(WriteChannel(ControlChannel, "x")); // an input channel
     CloseAllChannels();
     EXPECT_TRUE(ChannelAtEnd(ControlChannel));
     EXPECT_FALSE(ReadChannelLine(ControlChannel));
     EXPECT_FALSE(ChannelIsOpen(RecordChannel));
-    CloseChannel(7);  // no such channel: harmless too
+    CloseChannel(7); // no such channel: harmless too
 }
 
 TEST_F(RecorderTest, OneFileIsNeverOnBothChannels) {
@@ -93,7 +93,8 @@ TEST_F(RecorderTest, OneFileIsNeverOnBothChannels) {
     EXPECT_EQ(Contents(path), "x\r\n");
     // Nor under a second name of the same file.
     const QString hardLink = dir.filePath("other-name.log");
-    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(hardLink).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(hardLink).constData()),
+              0);
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, hardLink), OpenResult::InUse);
     EXPECT_EQ(Contents(path), "x\r\n");
     CloseAllChannels();
@@ -124,12 +125,12 @@ TEST_F(RecorderTest, StartAndStopWithoutChangesLeaveAnEmptyFile) {
 }
 
 TEST_F(RecorderTest, RecordsEachLineAsItIsWritten) {
-    WriteRecord("99,9V", "9,99A");  // recording off: nothing, nowhere
+    WriteRecord("99,9V", "9,99A"); // recording off: nothing, nowhere
     RecorderButton_Click(&button, path);
     FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
     WriteRecord("12,3V", "1,23A");
     const QByteArray first = "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n";
-    EXPECT_EQ(Contents(path), first);  // on disk while still recording
+    EXPECT_EQ(Contents(path), first); // on disk while still recording
     FixClock(QDateTime(QDate(2024, 3, 6), QTime(0, 0, 0)));
     WriteRecord("05,0V", "0,40A");
     RecorderButton_Click(&button, path);
@@ -148,9 +149,11 @@ TEST_F(RecorderTest, LinesInQuickSuccessionAreAllKept) {
         ASSERT_EQ(button.text(), "Stop");
         expected.clear();
         for (int i = 0; i < 1000; ++i) {
-            const QString volts = QStringLiteral("%1,%2V").arg(i / 10 % 100, 2, 10, QChar(u'0')).arg(i % 10);
+            const QString volts =
+                QStringLiteral("%1,%2V").arg(i / 10 % 100, 2, 10, QChar(u'0')).arg(i % 10);
             WriteRecord(volts, "1,23A");
-            expected += "#2024-03-05 14:07:09#,\"" + volts.toLatin1().replace(',', '.') + "\",\"1.23A\"\r\n";
+            expected += "#2024-03-05 14:07:09#,\"" + volts.toLatin1().replace(',', '.') +
+                        "\",\"1.23A\"\r\n";
         }
         RecorderButton_Click(&button, path);
         EXPECT_EQ(Contents(path), expected);
@@ -158,8 +161,8 @@ TEST_F(RecorderTest, LinesInQuickSuccessionAreAllKept) {
 }
 
 TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
-    const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"), dir.path(),
-                             "/dev/null"};
+    const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"),
+                             dir.path(), "/dev/null"};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         messages.clear();
@@ -197,7 +200,7 @@ TEST_F(RecorderTest, TheFileBeingPlayedIsNotRecordedOver) {
 
 // A Form1 whose port is one end of a pseudo-terminal: the test plays the unit.
 class RecordingFromTheUnit : public RecorderTest {
-protected:
+  protected:
     void SetUp() override {
         RecorderTest::SetUp();
         ASSERT_TRUE(panel.openCom2());
@@ -214,7 +217,8 @@ protected:
         while (clock.elapsed() < 2000 && form.Label1.caption() != shownVoltage)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         // A frame that repeats the caption is done once the line is quiet.
-        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        for (int i = 0; i < 10; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         ASSERT_EQ(form.Label1.caption(), shownVoltage);
     }
 
@@ -225,22 +229,21 @@ protected:
 
 TEST_F(RecordingFromTheUnit, OneLinePerChangeFromTheFirstChangeOn) {
     FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
-    Frame("D 123  045  ", "12,3V");  // the values before recording starts
+    Frame("D 123  045  ", "12,3V"); // the values before recording starts
     RecorderButton_Click(&button, path);
     ASSERT_EQ(button.text(), "Stop");
     Frame("D 123  045  ", "12,3V");
-    EXPECT_EQ(Contents(path), "");  // no change yet
+    EXPECT_EQ(Contents(path), ""); // no change yet
     Frame("D 124  045  ", "12,4V");
     FixClock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 10)));
     Frame("D 124  046  ", "12,4V");
     Frame("D 124  046  ", "12,4V");
     Frame("D 050  040  ", "05,0V");
     RecorderButton_Click(&button, path);
-    Frame("D 051  040  ", "05,1V");  // after Stop
-    EXPECT_EQ(Contents(path),
-              "#2024-03-05 14:07:09#,\"12.4V\",\"0.45A\"\r\n"
-              "#2024-03-05 14:07:10#,\"12.4V\",\"0.46A\"\r\n"
-              "#2024-03-05 14:07:10#,\"05.0V\",\"0.40A\"\r\n");
+    Frame("D 051  040  ", "05,1V"); // after Stop
+    EXPECT_EQ(Contents(path), "#2024-03-05 14:07:09#,\"12.4V\",\"0.45A\"\r\n"
+                              "#2024-03-05 14:07:10#,\"12.4V\",\"0.46A\"\r\n"
+                              "#2024-03-05 14:07:10#,\"05.0V\",\"0.40A\"\r\n");
 }
 
 TEST_F(RecordingFromTheUnit, StopWithoutChangeEmptiesAnEarlierRecording) {

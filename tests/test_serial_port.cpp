@@ -13,8 +13,8 @@
 
 #include <QApplication>
 #include <QSignalSpy>
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,7 +26,7 @@ namespace {
 using test::CpuSeconds;
 
 class SerialPort : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::ClearSettings();
         ResetSharedState();
@@ -67,7 +67,6 @@ TEST_F(SerialPort, OpensTheMappedDeviceAt9600EightNoneOneRaw) {
     EXPECT_FALSE(line.c_oflag & OPOST);
 }
 
-
 TEST_F(SerialPort, ReceiveEventComesAtTheThresholdAndInputTakesEverything) {
     OpenPort();
     int events = 0;
@@ -77,16 +76,16 @@ TEST_F(SerialPort, ReceiveEventComesAtTheThresholdAndInputTakesEverything) {
         EXPECT_EQ(comm.CommEvent(), 2);
         got += comm.Input();
     });
-    unit.send("D 123  045 ");  // 11 characters: no event
+    unit.send("D 123  045 "); // 11 characters: no event
     unit.readFor(1, 200);
     EXPECT_EQ(events, 0);
-    unit.send(" ");  // the twelfth
+    unit.send(" "); // the twelfth
     unit.readFor(1, 200);
     EXPECT_EQ(events, 1);
     EXPECT_EQ(got, "D 123  045  ");
 
     got.clear();
-    unit.send(QByteArray("D 123  045  D 124  045  "));  // two frames at once, one read
+    unit.send(QByteArray("D 123  045  D 124  045  ")); // two frames at once, one read
     unit.readFor(1, 200);
     EXPECT_EQ(events, 2);
     EXPECT_EQ(got.size(), 24);
@@ -94,7 +93,7 @@ TEST_F(SerialPort, ReceiveEventComesAtTheThresholdAndInputTakesEverything) {
 
 TEST_F(SerialPort, WritesReachTheLine) {
     OpenPort();
-    EXPECT_TRUE(comm.CTSHolding());  // a pseudo-terminal has no modem lines
+    EXPECT_TRUE(comm.CTSHolding()); // a pseudo-terminal has no modem lines
     EXPECT_TRUE(comm.setOutput("0"));
     EXPECT_TRUE(comm.setOutput("5\r"));
     EXPECT_EQ(unit.readFor(3, 500), "05\r");
@@ -109,7 +108,7 @@ TEST_F(SerialPort, ClosingTwiceIsHarmlessAndAClosedPortRefusesQuietly) {
     EXPECT_FALSE(comm.CTSHolding());
     EXPECT_FALSE(comm.setOutput("1"));
     EXPECT_TRUE(comm.Input().isEmpty());
-    OpenPort();  // and it opens again after a close
+    OpenPort(); // and it opens again after a close
     EXPECT_TRUE(comm.PortOpen());
 }
 
@@ -131,7 +130,7 @@ TEST_F(SerialPort, SwitchingPortsClosesTheFirstBeforeTheSecondOpens) {
         ++events;
         comm.Input();
     });
-    unit.send("D 123  045  ");  // the old line is no longer heard
+    unit.send("D 123  045  "); // the old line is no longer heard
     other.readFor(1, 200);
     EXPECT_EQ(events, 0);
     other.send("D 123  045  ");

@@ -15,18 +15,18 @@ using namespace velmora;
 namespace {
 
 class SettingsStore : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::ClearSettings();
         ResetSharedState();
     }
     // What the program starts with when nothing usable is stored.
     static void ExpectTheDefaults() {
-    EXPECT_EQ(Shared.VoltageLimit, 20000);
-    EXPECT_EQ(Shared.CurrentLimit, 1000);
-    EXPECT_EQ(Shared.PortNumber, 2);
-    EXPECT_EQ(Shared.RecordFileName, "Velmora.log");
-    EXPECT_EQ(Shared.ControlFileName, "Velmora.dat");
+        EXPECT_EQ(Shared.VoltageLimit, 20000);
+        EXPECT_EQ(Shared.CurrentLimit, 1000);
+        EXPECT_EQ(Shared.PortNumber, 2);
+        EXPECT_EQ(Shared.RecordFileName, "Velmora.log");
+        EXPECT_EQ(Shared.ControlFileName, "Velmora.dat");
     }
 };
 
@@ -57,7 +57,8 @@ TEST_F(SettingsStore, StoredValuesReplaceTheDefaults) {
 }
 
 TEST_F(SettingsStore, EmptyValuesKeepTheDefaults) {
-    for (const char* key : {"NLU", "NLI", "Com", "Log", "Dat"}) SaveSetting(key, "");
+    for (const char* key : {"NLU", "NLI", "Com", "Log", "Dat"})
+        SaveSetting(key, "");
     LoadSettings();
     ExpectTheDefaults();
 }
@@ -78,9 +79,16 @@ TEST_F(SettingsStore, WholeNumbersAreTakenAsTheyStand) {
     const struct {
         const char* text;
         qint16 value;
-    } cases[] = {{"0", 0}, {"7", 7}, {"007", 7}, {"32767", 32767}, {"-32768", -32768}, {"-1", -1},
+    } cases[] = {{"0", 0},
+                 {"7", 7},
+                 {"007", 7},
+                 {"32767", 32767},
+                 {"-32768", -32768},
+                 {"-1", -1},
                  // Found by fuzzing: leading zeros do not make a number too long.
-                 {"000000000000", 0}, {"-0000000032768", -32768}, {"0000000000000000001000", 1000}};
+                 {"000000000000", 0},
+                 {"-0000000032768", -32768},
+                 {"0000000000000000001000", 1000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ASSERT_TRUE(ParseInt16(c.text).has_value());

@@ -36,9 +36,9 @@
 namespace velmora {
 namespace {
 
+using test::ClearSettings;
 using test::MessageCatcher;
 using test::PtyPair;
-using test::ClearSettings;
 
 // Lets the window's queued work and its deferred deletion happen.
 void Settle(int ms = 20) {
@@ -52,7 +52,7 @@ void CloseSettingsWindow() {
 }
 
 class SettingsWindowTest : public ::testing::Test {
-protected:
+  protected:
     // The panel owns MSComm1; it is never shown, so closing it never ends us.
     static void SetUpTestSuite() {
         if (!panel) panel = new Form1;
@@ -104,7 +104,8 @@ struct ModelCase {
 };
 
 TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
-    for (const ModelCase c : {ModelCase{1000, 0, "20000", "1000"}, ModelCase{2500, 1, "25000", "2500"}}) {
+    for (const ModelCase c :
+         {ModelCase{1000, 0, "20000", "1000"}, ModelCase{2500, 1, "25000", "2500"}}) {
         SCOPED_TRACE(c.currentLimit);
         OpenCom2WithStaleInput();
         Shared.CurrentLimit = c.currentLimit;
@@ -199,7 +200,8 @@ TEST_F(SettingsWindowTest, OpeningWithPortOutsideOneToFourLeavesThePortAlone) {
         Shared.PortNumber = port;
         Form2* window = Open();
         ASSERT_NE(window, nullptr);
-        for (QRadioButton* option : window->Option1) EXPECT_FALSE(option->isChecked());
+        for (QRadioButton* option : window->Option1)
+            EXPECT_FALSE(option->isChecked());
         EXPECT_EQ(ReadSetting(QString(kKeyPort)), "");
         EXPECT_EQ(Shared.PortNumber, port);
         // Not closed and reopened: what waited is still there.
@@ -274,7 +276,7 @@ TEST_F(SettingsWindowTest, ChoosingLargeModelZeroesSetpointsAndSendsNothing) {
     QTest::mouseClick(window->Option2[1], Qt::LeftButton);
     EXPECT_TRUE(window->Option2[1]->isChecked());
     EXPECT_FALSE(window->Option2[0]->isChecked());
-    EXPECT_TRUE(window->Option1[1]->isChecked());  // the port choice stays
+    EXPECT_TRUE(window->Option1[1]->isChecked()); // the port choice stays
     EXPECT_EQ(Shared.VoltageSetpoint, 0);
     EXPECT_EQ(Shared.CurrentSetpoint, 0);
     EXPECT_EQ(Shared.VoltageLimit, 25000);
@@ -409,7 +411,7 @@ TEST_F(SettingsWindowTest, ControlsHaveTheirPlacesCaptionsAndFont) {
     struct Control {
         const char* name;
         const char* caption;
-        int left, top, width, height;  // twips
+        int left, top, width, height; // twips
     };
     const Control controls[] = {
         {"Frame2", "Version", 240, 240, 1455, 1215},
@@ -453,8 +455,10 @@ TEST_F(SettingsWindowTest, ControlsHaveTheirPlacesCaptionsAndFont) {
 
 TEST_F(SettingsWindowTest, NothingIsSelectedAndNothingLimitedAtCreation) {
     Form2 window;
-    for (QRadioButton* option : window.Option1) EXPECT_FALSE(option->isChecked());
-    for (QRadioButton* option : window.Option2) EXPECT_FALSE(option->isChecked());
+    for (QRadioButton* option : window.Option1)
+        EXPECT_FALSE(option->isChecked());
+    for (QRadioButton* option : window.Option2)
+        EXPECT_FALSE(option->isChecked());
     for (QLineEdit* box : {window.Text1, window.Text2})
         EXPECT_EQ(box->maxLength(), std::numeric_limits<int>::max());
     for (QPushButton* button : {window.Command1, window.Command2, window.Command3}) {
@@ -503,7 +507,7 @@ TEST_F(SettingsWindowTest, Label4OpensTheAuthorsPageAndIgnoresFailure) {
     QList<QUrl> asked;
     SetUrlOpenerForTesting([&asked](const QUrl& url) {
         asked << url;
-        return false;  // no browser
+        return false; // no browser
     });
     MessageCatcher catcher;
     QTest::mouseClick(window->Label4, Qt::LeftButton);
@@ -535,15 +539,17 @@ QStringList MenuTexts(QMenu* menu) {
 
 TEST_F(SettingsWindowTest, PortMenuListsDevicesTheMappingAndDefault) {
     Form2 window;
-    const QList<SerialDevice> present{{"/dev/ttyUSB0", "FT232R USB UART"}, {"/dev/ttyACM1", ""}, {"", "x"}};
+    const QList<SerialDevice> present{
+        {"/dev/ttyUSB0", "FT232R USB UART"}, {"/dev/ttyACM1", ""}, {"", "x"}};
     struct Case {
         const char* mapping;
-        QStringList texts;  // "*" marks the checked entry
+        QStringList texts; // "*" marks the checked entry
     };
     const Case cases[] = {
         {"", {"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default*"}},
         {"/dev/ttyACM1", {"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1*", "Default"}},
-        {"/dev/ttyGONE", {"/dev/ttyGONE*", "/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default"}},
+        {"/dev/ttyGONE",
+         {"/dev/ttyGONE*", "/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mapping);
@@ -580,7 +586,7 @@ TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
     ASSERT_TRUE(MSComm1->PortOpen());
     EXPECT_EQ(MSComm1->device(), other.slavePath());
-    other.send("hello");  // short of a frame, so it waits for us
+    other.send("hello"); // short of a frame, so it waits for us
     Settle(100);
     EXPECT_EQ(MSComm1->Input(), "hello");
 
@@ -596,16 +602,17 @@ TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     QTest::mouseClick(window->Option1[3], Qt::RightButton);
-    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5), window->Option1[3]->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5),
+                              window->Option1[3]->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(window->Option1[3], &request);
     Settle();
-    EXPECT_TRUE(window->Option1[1]->isChecked());  // the right-click chose nothing
+    EXPECT_TRUE(window->Option1[1]->isChecked()); // the right-click chose nothing
     EXPECT_EQ(Shared.PortNumber, 2);
     auto* menu = window->findChild<QMenu*>(QStringLiteral("PortMenu4"));
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->isVisible());
     SavePortMapping(4, QStringLiteral("/dev/ttyOLD"));
-    menu->actions().last()->trigger();  // "Default"
+    menu->actions().last()->trigger(); // "Default"
     Settle();
     EXPECT_EQ(ReadPortMapping(4), "");
     EXPECT_TRUE(window->Option1[3]->isChecked());
@@ -658,7 +665,8 @@ TEST_F(SettingsWindowTest, ClosingDuringRecordingEndsItAndKeepsTheFile) {
 QString FarFutureControlFile(const QTemporaryDir& dir) {
     const QString path = dir.filePath(QStringLiteral("later.dat"));
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) file.write("#2099-01-01 12:00:00#,\"12.3V\",\"1.23A\"\r\n");
+    if (file.open(QIODevice::WriteOnly))
+        file.write("#2099-01-01 12:00:00#,\"12.3V\",\"1.23A\"\r\n");
     return path;
 }
 
@@ -684,7 +692,7 @@ TEST_F(SettingsWindowTest, ClosingDuringPlaybackEndsTheRunAndSendsNothing) {
         });
         safety.start(5000);
 
-        window->Command2->click();  // the whole playback runs in here
+        window->Command2->click(); // the whole playback runs in here
 
         EXPECT_FALSE(hung);
         EXPECT_FALSE(PlaybackRunning());

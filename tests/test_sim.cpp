@@ -176,11 +176,30 @@ TEST(SimSupplyModel, NoiseMovesTheReadOutByOneCountAtMost) {
 }
 
 TEST(SimOptions, ReadsEveryOption) {
-    const ParsedOptions p = parseOptions(
-        {"--model",      "2,5A/25V", "--rate=50", "--load",  "4.7",    "--settle",       "0",
-         "--noise",      "--garble", "3",         "--split", "--join", "--silent-after", "1.5",
-         "--silent-for", "2",        "--mute",    "--link",  "/tmp/x", "--status",       "/tmp/s",
-         "--echo-bytes", "--frames-log", "/tmp/f"});
+    const ParsedOptions p = parseOptions({"--model",
+                                          "2,5A/25V",
+                                          "--rate=50",
+                                          "--load",
+                                          "4.7",
+                                          "--settle",
+                                          "0",
+                                          "--noise",
+                                          "--garble",
+                                          "3",
+                                          "--split",
+                                          "--join",
+                                          "--silent-after",
+                                          "1.5",
+                                          "--silent-for",
+                                          "2",
+                                          "--mute",
+                                          "--link",
+                                          "/tmp/x",
+                                          "--status",
+                                          "/tmp/s",
+                                          "--echo-bytes",
+                                          "--frames-log",
+                                          "/tmp/f"});
     ASSERT_EQ(p.error, "");
     const Options& o = p.options;
     EXPECT_EQ(o.model.name, "2,5A/25V");
@@ -232,13 +251,17 @@ TEST(SimFrameLog, CutsWhatWentOutIntoFramesAndLeavesOutWritesNotTakenWhole) {
     const CutCase cases[] = {
         {"one frame a write", {{a, 12, false}, {b, 12, false}}, {a, b}},
         {"joined pair", {{a + b, 24, false}}, {a, b}},
-        {"split: logged with its last piece", {{a.substr(0, 6), 6, true}, {a.substr(6), 6, false}}, {a}},
+        {"split: logged with its last piece",
+         {{a.substr(0, 6), 6, true}, {a.substr(6), 6, false}},
+         {a}},
         {"split pair", {{(a + b).substr(0, 6), 6, true}, {(a + b).substr(6), 18, false}}, {a, b}},
         {"short write", {{a, 5, false}, {b, 12, false}}, {b}},
         {"short first piece loses the tail too",
          {{a.substr(0, 6), 3, true}, {a.substr(6), 6, false}, {b, 12, false}},
          {b}},
-        {"short last piece", {{a.substr(0, 6), 6, true}, {a.substr(6), 2, false}, {b, 12, false}}, {b}},
+        {"short last piece",
+         {{a.substr(0, 6), 6, true}, {a.substr(6), 2, false}, {b, 12, false}},
+         {b}},
     };
     for (const CutCase& c : cases) {
         FrameCutter cutter;
@@ -406,14 +429,15 @@ TEST(SimProgram, FramesLogHoldsExactlyTheFramesOnTheLineInOrder) {
     const auto ms = [](steady_clock::time_point t) {
         return std::chrono::duration_cast<milliseconds>(t.time_since_epoch()).count();
     };
-    for (const std::vector<std::string>& fault : {std::vector<std::string>{}, {"--join"}, {"--split"}}) {
+    for (const std::vector<std::string>& fault :
+         {std::vector<std::string>{}, {"--join"}, {"--split"}}) {
         const std::string name = fault.empty() ? "plain" : fault.front();
         const std::string file =
             testing::TempDir() + "velmora-sim-frames-" + std::to_string(getpid()) + name;
         std::filesystem::remove(file);
         const auto before = steady_clock::now();
-        std::vector<std::string> args{"--rate", "50", "--noise", "--settle", "0.3", "--silent-after",
-                                      "0.8", "--frames-log", file};
+        std::vector<std::string> args{"--rate",         "50",  "--noise",      "--settle", "0.3",
+                                      "--silent-after", "0.8", "--frames-log", file};
         args.insert(args.end(), fault.begin(), fault.end());
         SimProcess sim(args);
         // Opened at once and not flushed: everything the unit sent is read.

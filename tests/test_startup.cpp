@@ -29,7 +29,8 @@ TEST(Startup, MovesToTheProgramsFolderLoadsTheSettingsAndOpensThePort) {
 
     Startup();
 
-    EXPECT_EQ(QDir::current().canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
+    EXPECT_EQ(QDir::current().canonicalPath(),
+              QDir(QCoreApplication::applicationDirPath()).canonicalPath());
     EXPECT_EQ(Shared.CurrentLimit, 2500);
     EXPECT_EQ(Shared.VoltageLimit, 25000);
     EXPECT_EQ(Shared.PortNumber, 2);

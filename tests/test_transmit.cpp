@@ -19,7 +19,7 @@ using test::FakeLine;
 constexpr qint64 kMs = 1'000'000;
 
 class Transmit : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetSharedState();
         auto fake = std::make_unique<FakeLine>();
@@ -36,7 +36,8 @@ protected:
         for (qsizetype i = 0; i < line->writes().size(); ++i) {
             EXPECT_EQ(line->writes()[i].bytes.size(), 1) << "write " << i;
             if (i == 0) continue;
-            EXPECT_GE(line->writes()[i].atNs - line->writes()[i - 1].atNs, 10 * kMs) << "write " << i;
+            EXPECT_GE(line->writes()[i].atNs - line->writes()[i - 1].atNs, 10 * kMs)
+                << "write " << i;
         }
     }
 
@@ -75,7 +76,8 @@ TEST_F(Transmit, LongTextLosesCharactersNineOn) {
 
 TEST_F(Transmit, EventsAreHandledBeforeTheFirstCharacterEvenWithCtsAsserted) {
     qsizetype writesWhenHandled = -1;
-    QMetaObject::invokeMethod(&comm, [&] { writesWhenHandled = line->writes().size(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &comm, [&] { writesWhenHandled = line->writes().size(); }, Qt::QueuedConnection);
     SendCommand("051\r000\r");
     EXPECT_EQ(writesWhenHandled, 0);
 }
@@ -93,7 +95,7 @@ TEST_F(Transmit, CtsLowHoldsTheCommandBackWhileEventsAreHandled) {
         line->setCtsAsserted(true);
     });
     SendCommand("051\r000\r");
-    EXPECT_GE(ticks, 5);  // the window kept working while the unit was not ready
+    EXPECT_GE(ticks, 5); // the window kept working while the unit was not ready
     ASSERT_NE(raisedAt, 0);
     EXPECT_EQ(line->written(), QByteArray("051\r000\r"));
     EXPECT_GE(line->writes().first().atNs, raisedAt);
@@ -109,7 +111,7 @@ TEST_F(Transmit, CtsIsNotTestedBetweenCharacters) {
 
 TEST_F(Transmit, ClosedPortDropsTheCommandAtOnce) {
     comm.setPortOpen(false);
-    line->setCtsAsserted(false);  // waiting for it would never end
+    line->setCtsAsserted(false); // waiting for it would never end
     bool returnedFirst = true;
     QTimer guard;
     guard.setSingleShot(true);

@@ -12,7 +12,9 @@ using namespace velmora;
 
 namespace {
 
-double Seconds(qint64 ns) { return double(ns) / 1e9; }
+double Seconds(qint64 ns) {
+    return double(ns) / 1e9;
+}
 
 using test::CpuSeconds;
 

@@ -28,7 +28,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-inline void Pause(milliseconds d) { std::this_thread::sleep_for(d); }
+inline void Pause(milliseconds d) {
+    std::this_thread::sleep_for(d);
+}
 
 inline long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
@@ -48,7 +50,8 @@ inline bool WaitUntil(const std::function<bool()>& done, milliseconds timeout) {
 inline std::optional<QByteArray> Xdo(const QStringList& args) {
     QProcess xdo;
     xdo.start(QStringLiteral("xdotool"), args);
-    if (!xdo.waitForFinished(5000) || xdo.exitStatus() != QProcess::NormalExit || xdo.exitCode() != 0)
+    if (!xdo.waitForFinished(5000) || xdo.exitStatus() != QProcess::NormalExit ||
+        xdo.exitCode() != 0)
         return std::nullopt;
     return xdo.readAllStandardOutput();
 }
@@ -60,8 +63,8 @@ inline QString FindWindow(qint64 pid, const QString& title, milliseconds timeout
     QString id;
     WaitUntil(
         [&] {
-            const auto out = Xdo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
-                                  "^" + QRegularExpression::escape(title) + "$"});
+            const auto out = Xdo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid),
+                                  "--name", "^" + QRegularExpression::escape(title) + "$"});
             if (out) id = QString::fromLatin1(out->split('\n').value(0)).trimmed();
             return !id.isEmpty();
         },
@@ -94,7 +97,9 @@ inline bool Press(const QString& window, int x, int y) {
         .has_value();
 }
 
-inline bool Release() { return Xdo({"mouseup", "1"}).has_value(); }
+inline bool Release() {
+    return Xdo({"mouseup", "1"}).has_value();
+}
 
 /// A press held for `hold`, then the release; like a finger on the button.
 inline bool Hold(const QString& window, int x, int y, milliseconds hold) {
@@ -103,7 +108,9 @@ inline bool Hold(const QString& window, int x, int y, milliseconds hold) {
     return Release();
 }
 
-inline bool Click(const QString& window, int x, int y) { return Hold(window, x, y, 60ms); }
+inline bool Click(const QString& window, int x, int y) {
+    return Hold(window, x, y, 60ms);
+}
 
 /// What a window manager sends when the user closes a window: the program
 /// runs its own closing steps (xdotool's windowclose destroys the window
@@ -147,7 +154,8 @@ inline QByteArray ReadFile(const QString& path) {
 
 inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 /// One line of a record file as the recorder writes it.
@@ -163,7 +171,8 @@ inline std::optional<std::vector<RecordLine>> ParseRecordFile(const QByteArray& 
                                                               const char* unitDigits = "\\d") {
     const QString d = QString::fromLatin1(unitDigits);
     const QRegularExpression layout(
-        QStringLiteral("^#(\\d{4}-\\d\\d-\\d\\d(?: \\d\\d:\\d\\d:\\d\\d)?)#,\"(%1%1\\.%1V)\",\"(%1\\.%1%1A)\"$")
+        QStringLiteral("^#(\\d{4}-\\d\\d-\\d\\d(?: "
+                       "\\d\\d:\\d\\d:\\d\\d)?)#,\"(%1%1\\.%1V)\",\"(%1\\.%1%1A)\"$")
             .arg(d));
     std::vector<RecordLine> lines;
     if (file.isEmpty()) return lines;
@@ -178,7 +187,8 @@ inline std::optional<std::vector<RecordLine>> ParseRecordFile(const QByteArray& 
         }
         const auto m = layout.match(QString::fromLatin1(line));
         if (!m.hasMatch()) return std::nullopt;
-        lines.push_back({m.captured(1).toLatin1(), m.captured(2).toLatin1(), m.captured(3).toLatin1()});
+        lines.push_back(
+            {m.captured(1).toLatin1(), m.captured(2).toLatin1(), m.captured(3).toLatin1()});
     }
     return lines;
 }
@@ -186,7 +196,7 @@ inline std::optional<std::vector<RecordLine>> ParseRecordFile(const QByteArray& 
 /// The velmora-sim's report of one command: "command 030 100 -> ...".
 inline QByteArray CommandFields(const std::string& line) {
     const QByteArray l = QByteArray::fromStdString(line);
-    return l.mid(8, 7);  // "030 100"
+    return l.mid(8, 7); // "030 100"
 }
 
 } // namespace velmora::e2e

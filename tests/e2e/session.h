@@ -10,19 +10,21 @@
 namespace velmora::e2e {
 
 // Window pixels of the controls the tests use.
-constexpr int kPlusOneVoltX = 464, kPlusOneVoltY = 24;      // Command1
-constexpr int kPlus100mAX = 560, kPlus100mAY = 24;          // Command5
-constexpr int kPanelAreaX = 300, kPanelAreaY = 150;         // the click area, off every button
-constexpr int kRecorderX = 548, kRecorderY = 52;            // Form2 Command1
-constexpr int kPlayerX = 548, kPlayerY = 116;               // Form2 Command2
+constexpr int kPlusOneVoltX = 464, kPlusOneVoltY = 24; // Command1
+constexpr int kPlus100mAX = 560, kPlus100mAY = 24;     // Command5
+constexpr int kPanelAreaX = 300, kPanelAreaY = 150;    // the click area, off every button
+constexpr int kRecorderX = 548, kRecorderY = 52;       // Form2 Command1
+constexpr int kPlayerX = 548, kPlayerY = 116;          // Form2 Command2
 
 /// The panel of one test in a private folder with its own settings, record
 /// file and control file; the panel is ended by the destructor.
 class PanelRun {
   public:
     PanelRun() {
-        ok_ = dir_.isValid() && QDir(dir_.path()).mkpath("config") && QDir(dir_.path()).mkpath("runtime") &&
-              QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ok_ = dir_.isValid() && QDir(dir_.path()).mkpath("config") &&
+              QDir(dir_.path()).mkpath("runtime") &&
+              QFile::setPermissions(path("runtime"),
+                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     ~PanelRun() { killPanel(); }
@@ -42,8 +44,9 @@ class PanelRun {
     /// Starts velmora on COM2 (mapped to the unit's link) and waits for its window.
     bool startPanel() {
         if (!ok_) return false;
-        const QByteArray conf = "[Ports]\nCOM2=" + link().toUtf8() + "\n[Netzteil]\nLog=" +
-                                recordFile().toUtf8() + "\nDat=" + controlFile().toUtf8() + "\n";
+        const QByteArray conf = "[Ports]\nCOM2=" + link().toUtf8() +
+                                "\n[Netzteil]\nLog=" + recordFile().toUtf8() +
+                                "\nDat=" + controlFile().toUtf8() + "\n";
         if (!WriteFile(path("config/Tarnholm.conf"), conf)) return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", path("config"));
@@ -67,7 +70,8 @@ class PanelRun {
         settings_ = FindWindow(panel_.processId(), "Settings");
         if (settings_.isEmpty()) return false;
         const Geometry panel = WindowGeometry(window_);
-        Xdo({"windowmove", settings_, QString::number(panel.x), QString::number(panel.y + panel.height + 20)});
+        Xdo({"windowmove", settings_, QString::number(panel.x),
+             QString::number(panel.y + panel.height + 20)});
         return WaitUntil([&] { return WindowGeometry(settings_).y > panel.y + panel.height; }, 3s);
     }
 
@@ -91,7 +95,9 @@ class PanelRun {
         if (!panel_.waitForFinished(static_cast<int>(timeout.count()))) return -1;
         return panel_.exitStatus() == QProcess::NormalExit ? panel_.exitCode() : -2;
     }
-    bool panelRunning() { return !panel_.waitForFinished(0) && panel_.state() == QProcess::Running; }
+    bool panelRunning() {
+        return !panel_.waitForFinished(0) && panel_.state() == QProcess::Running;
+    }
     void killPanel() {
         if (panel_.state() != QProcess::NotRunning) {
             panel_.kill();
@@ -100,7 +106,7 @@ class PanelRun {
     }
 
   protected:
-    bool ok_ = false;  // the folder is there; a subclass adds its own conditions
+    bool ok_ = false; // the folder is there; a subclass adds its own conditions
 
   private:
     QTemporaryDir dir_;
@@ -113,7 +119,9 @@ class PanelRun {
 class Session : public PanelRun {
   public:
     explicit Session(std::vector<std::string> simOptions = {}) {
-        std::vector<std::string> args{"--rate", "20", "--settle", "0.05", "--link", link().toStdString(),
+        std::vector<std::string> args{"--rate",   "20",
+                                      "--settle", "0.05",
+                                      "--link",   link().toStdString(),
                                       "--status", path("status").toStdString()};
         args.insert(args.end(), simOptions.begin(), simOptions.end());
         sim_ = std::make_unique<test::SimProcess>(args);
@@ -150,8 +158,9 @@ class Session : public PanelRun {
     bool raiseCurrent(int clicks, int expectedVoltageField = 0) {
         for (int i = 1; i <= clicks; ++i) {
             if (!Hold(window(), kPlus100mAX, kPlus100mAY, 80ms)) return false;
-            const QByteArray fields = QByteArray::number(expectedVoltageField).rightJustified(3, '0') + ' ' +
-                                      QByteArray::number(i * 20).rightJustified(3, '0');
+            const QByteArray fields =
+                QByteArray::number(expectedVoltageField).rightJustified(3, '0') + ' ' +
+                QByteArray::number(i * 20).rightJustified(3, '0');
             if (!waitForCommand(fields)) return false;
         }
         return true;
@@ -160,7 +169,8 @@ class Session : public PanelRun {
     /// 0.3 A, then +1 V: the unit gets "010 060" and its output moves to
     /// 1.0 V and 0.10 A.
     bool raiseToOneVolt() {
-        return raiseCurrent(3) && Click(window(), kPlusOneVoltX, kPlusOneVoltY) && waitForCommand("010 060");
+        return raiseCurrent(3) && Click(window(), kPlusOneVoltX, kPlusOneVoltY) &&
+               waitForCommand("010 060");
     }
 
   private:

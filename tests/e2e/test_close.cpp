@@ -15,7 +15,8 @@ namespace {
 constexpr int kControlFileX = 400, kControlFileY = 113;
 
 QByteArray ControlLine(const QDateTime& at, const char* voltage, const char* current) {
-    return "#" + at.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + "#,\"" + voltage + "\",\"" + current + "\"\r\n";
+    return "#" + at.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + "#,\"" + voltage + "\",\"" +
+           current + "\"\r\n";
 }
 
 // Closes the panel as a user does and checks what it leaves behind.
@@ -30,7 +31,9 @@ void CloseAndCheck(Session& s) {
     EXPECT_EQ(code, 0) << "-1: still running, -2: crashed";
     EXPECT_LT(tookMs, 4000);
     const QByteArray after = s.record();
-    EXPECT_TRUE(after.startsWith(before)) << "before:\n" << before.toStdString() << "after:\n" << after.toStdString();
+    EXPECT_TRUE(after.startsWith(before)) << "before:\n"
+                                          << before.toStdString() << "after:\n"
+                                          << after.toStdString();
     EXPECT_TRUE(ParseRecordFile(after).has_value()) << after.toStdString();
     EXPECT_FALSE(s.sim().waitForLine("command ", 1s)) << "a command went out after the close";
 }
@@ -50,7 +53,8 @@ TEST(Close, ClosingTheWindowWhileRecordingEndsTheProgram) {
     CloseAndCheck(s);
     EXPECT_TRUE(s.record().contains("\"01.0V\",\"0.10A\"\r\n"));
     const QByteArray storedAfter = ReadFile(s.path("config/Tarnholm.conf"));
-    EXPECT_TRUE(storedAfter.contains("Dat=" + s.controlFile().toUtf8() + "\n")) << storedAfter.toStdString();
+    EXPECT_TRUE(storedAfter.contains("Dat=" + s.controlFile().toUtf8() + "\n"))
+        << storedAfter.toStdString();
     EXPECT_FALSE(storedAfter.contains("xyz")) << storedAfter.toStdString();
     EXPECT_TRUE(storedBefore.contains("Dat=" + s.controlFile().toUtf8() + "\n"));
 }
@@ -66,7 +70,7 @@ TEST(Close, ClosingTheWindowWhilePlaybackWaitsForALaterStampEndsTheProgram) {
     ASSERT_TRUE(s.waitForCommand("020 050")) << "the due record was not sent";
     ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"02.0V\",\"0.20A\""); }, 3s))
         << s.record().toStdString();
-    Pause(300ms);  // the player now waits for the later record
+    Pause(300ms); // the player now waits for the later record
     CloseAndCheck(s);
     EXPECT_TRUE(s.record().contains("\"02.0V\",\"0.20A\"\r\n"));
 }

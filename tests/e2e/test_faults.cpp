@@ -19,7 +19,9 @@ struct Fault {
     bool goodFramesCome;
 };
 
-void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
 
 class Faults : public testing::TestWithParam<Fault> {};
 
@@ -31,7 +33,7 @@ TEST_P(Faults, ThePanelRecoversAndRecordsTheNextGoodFrames) {
     ASSERT_TRUE(s.raiseToOneVolt());
     const bool shown = WaitUntil([&] { return s.record().contains("\"01.0V\",\"0.10A\""); },
                                  fault.goodFramesCome ? 4s : 1500ms);
-    ASSERT_TRUE(s.clickRecorder());  // Stop
+    ASSERT_TRUE(s.clickRecorder()); // Stop
     Pause(200ms);
     const QByteArray recorded = s.record();
     std::printf("%s: %d lines\n%s", fault.name, int(recorded.count('\n')), recorded.constData());

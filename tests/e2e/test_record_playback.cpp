@@ -16,7 +16,8 @@ QByteArray PlayedAs(const RecordLine& line) {
     const QByteArray v = line.voltage;
     const QByteArray c = line.current;
     const int current = (QByteArray(1, c[0]) + c[2] + c[3]).toInt() * 2;
-    return QByteArray(1, v[0]) + v[1] + v[3] + ' ' + QByteArray::number(current).rightJustified(3, '0');
+    return QByteArray(1, v[0]) + v[1] + v[3] + ' ' +
+           QByteArray::number(current).rightJustified(3, '0');
 }
 
 TEST(RecordPlayback, OneLinePerChangeAndPlayedBackAsRecorded) {
@@ -31,8 +32,8 @@ TEST(RecordPlayback, OneLinePerChangeAndPlayedBackAsRecorded) {
     }
     ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"02.0V\",\"0.20A\""); }, 3s))
         << s.record().toStdString();
-    Pause(300ms);  // a last frame of 2.0 V must add no line
-    ASSERT_TRUE(s.clickRecorder());  // Stop
+    Pause(300ms);                   // a last frame of 2.0 V must add no line
+    ASSERT_TRUE(s.clickRecorder()); // Stop
     Pause(200ms);
 
     const QByteArray recorded = s.record();
@@ -43,11 +44,13 @@ TEST(RecordPlayback, OneLinePerChangeAndPlayedBackAsRecorded) {
         const RecordLine& a = (*lines)[i - 1];
         const RecordLine& b = (*lines)[i];
         EXPECT_FALSE(a.voltage == b.voltage && a.current == b.current)
-            << "line " << i + 1 << " repeats the one before:\n" << recorded.toStdString();
+            << "line " << i + 1 << " repeats the one before:\n"
+            << recorded.toStdString();
     }
     const QSet<QByteArray> values = [&] {
         QSet<QByteArray> set;
-        for (const RecordLine& l : *lines) set.insert(l.voltage + l.current);
+        for (const RecordLine& l : *lines)
+            set.insert(l.voltage + l.current);
         return set;
     }();
     EXPECT_TRUE(values.contains("01.0V0.10A")) << recorded.toStdString();
@@ -65,11 +68,14 @@ TEST(RecordPlayback, OneLinePerChangeAndPlayedBackAsRecorded) {
         sent.push_back(fields);
     }
     std::printf("recorded %zu lines, played back %zu commands\n", lines->size(), sent.size());
-    ASSERT_EQ(sent.size(), lines->size()) << "the player sent fewer commands than the file has lines";
+    ASSERT_EQ(sent.size(), lines->size())
+        << "the player sent fewer commands than the file has lines";
     for (std::size_t i = 0; i < lines->size(); ++i)
-        EXPECT_EQ(sent[i], PlayedAs((*lines)[i])) << "line " << i + 1 << ": " << (*lines)[i].voltage.data()
-                                                  << "," << (*lines)[i].current.data();
-    EXPECT_FALSE(s.sim().waitForLine("command ", 500ms)) << "the player sent more than the file holds";
+        EXPECT_EQ(sent[i], PlayedAs((*lines)[i]))
+            << "line " << i + 1 << ": " << (*lines)[i].voltage.data() << ","
+            << (*lines)[i].current.data();
+    EXPECT_FALSE(s.sim().waitForLine("command ", 500ms))
+        << "the player sent more than the file holds";
     EXPECT_TRUE(s.panelRunning());
 }
 

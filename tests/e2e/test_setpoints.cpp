@@ -23,12 +23,14 @@ TEST(Setpoints, HoldingPlusOneVoltRaisesTheOutputAndTheRecordFollows) {
 
     EXPECT_TRUE(s.waitForCommand("030 100")) << "the unit was not told 3.0 V, 0.5 A";
     ASSERT_TRUE(WaitUntil([&] { return s.record().contains("\"03.0V\""); }, 3s))
-        << "record file:\n" << s.record().toStdString();
+        << "record file:\n"
+        << s.record().toStdString();
     const long long shownAfter = MsSince(released);
     std::printf("record shows 03.0V: %lld ms after the release\n", shownAfter);
     EXPECT_LT(shownAfter, 1000);
 
-    EXPECT_TRUE(WaitUntil([&] { return s.status().contains("set 3.0 V 0.500 A shown 03.0 V 0.30 A CV"); }, 2s))
+    EXPECT_TRUE(WaitUntil(
+        [&] { return s.status().contains("set 3.0 V 0.500 A shown 03.0 V 0.30 A CV"); }, 2s))
         << s.status().toStdString();
     const auto lines = ParseRecordFile(s.record());
     ASSERT_TRUE(lines.has_value()) << s.record().toStdString();

@@ -20,6 +20,8 @@ inline void StartApplication() {
 }
 
 /// A finding: stop with a report that libFuzzer saves as a crash.
-[[noreturn]] inline void Finding() { std::abort(); }
+[[noreturn]] inline void Finding() {
+    std::abort();
+}
 
 } // namespace velmora::fuzz

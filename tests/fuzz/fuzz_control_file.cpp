@@ -4,11 +4,11 @@
 
 #include "fuzz/fuzz_common.h"
 
-#include <QDir>
-#include <QFile>
 #include "recorder/channels.h"
 #include "recorder/playback_command.h"
 #include "recorder/record_format.h"
+#include <QDir>
+#include <QFile>
 
 using namespace velmora;
 
@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!record) continue;
         if (!record->date.isValid() || !record->time.isValid()) fuzz::Finding();
         for (Model model : {Model::Small1A20V, Model::Large2A5_25V}) {
-            const auto command = BuildPlaybackCommand(model, record->voltageText, record->currentText);
+            const auto command =
+                BuildPlaybackCommand(model, record->voltageText, record->currentText);
             if (command && !WellFormed(*command)) fuzz::Finding();
         }
         if (BuildPlaybackCommand(Model::None, record->voltageText, record->currentText))
@@ -54,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QString voltage = QString::fromLatin1(input.left(5));
         const QString current = QString::fromLatin1(input.mid(5, 5));
         if (voltage.contains(u'"') || current.contains(u'"') || voltage.contains(u',') ||
-            current.contains(u',') || input.left(10).contains('\r') || input.left(10).contains('\n'))
-            return 0;  // the unit never sends those; the format cannot carry them
+            current.contains(u',') || input.left(10).contains('\r') ||
+            input.left(10).contains('\n'))
+            return 0; // the unit never sends those; the format cannot carry them
         const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 9));
         const QByteArray line = FormatRecord(at, voltage, current);
         const auto back = ParseRecord(line.chopped(2));

@@ -2,8 +2,8 @@
 // bytes, NULs included. Whatever arrives, the read-outs keep their layout and
 // the port ends open.
 
-#include "fuzz/fuzz_common.h"
 #include "core/state.h"
+#include "fuzz/fuzz_common.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bench->form.MSComm1->ignoreInputFor(0);
     bench->line->feed(input.left(cut));
     bench->line->feed(input.mid(cut));
-    bench->form.MSComm1_OnComm();  // also with fewer than 12 waiting
+    bench->form.MSComm1_OnComm(); // also with fewer than 12 waiting
 
     if (!bench->form.MSComm1->PortOpen()) fuzz::Finding();
     const QString& voltage = bench->form.Label1.caption();

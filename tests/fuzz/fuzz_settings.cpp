@@ -2,9 +2,9 @@
 // replaced by the input, then loaded. Numbers that are not whole 16-bit
 // numbers keep their defaults; nothing crashes.
 
-#include "fuzz/fuzz_common.h"
 #include "core/settings_store.h"
 #include "core/state.h"
+#include "fuzz/fuzz_common.h"
 #include "link/serial_comm.h"
 
 #include <QFile>
@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ResetSharedState();
     LoadSettings();
-    for (QLatin1StringView key : {QLatin1StringView("NLU"), QLatin1StringView("NLI"),
-                                  QLatin1StringView("Com")}) {
+    for (QLatin1StringView key :
+         {QLatin1StringView("NLU"), QLatin1StringView("NLI"), QLatin1StringView("Com")}) {
         const QString stored = ReadSetting(key);
         const qint16 loaded = key == u"NLU"   ? Shared.VoltageLimit
                               : key == u"NLI" ? Shared.CurrentLimit
@@ -62,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (loaded != Reference(stored).value_or(fallback)) fuzz::Finding();
     }
     if (Shared.RecordFileName.isEmpty() || Shared.ControlFileName.isEmpty()) fuzz::Finding();
-    for (int port = 1; port <= 4; ++port) DeviceForPort(port);
+    for (int port = 1; port <= 4; ++port)
+        DeviceForPort(port);
     return 0;
 }

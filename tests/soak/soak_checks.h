@@ -34,12 +34,13 @@ inline std::optional<std::string> RxBytes(const std::string& line) {
 /// What one stream of received bytes held.
 struct RxVerdict {
     int commands = 0;
-    std::vector<std::string> faults;  // the first few, as printable text
+    std::vector<std::string> faults; // the first few, as printable text
 };
 
 inline std::string Printable(const std::string& bytes) {
     std::string out;
-    for (const char c : bytes) out += c == '\r' ? std::string("\\r") : std::string(1, c);
+    for (const char c : bytes)
+        out += c == '\r' ? std::string("\\r") : std::string(1, c);
     return out;
 }
 
@@ -63,7 +64,8 @@ inline RxVerdict CheckRxStream(const std::string& bytes, bool mayEndCut) {
             continue;
         }
         if (verdict.faults.size() < 5)
-            verdict.faults.push_back("at byte " + std::to_string(at) + ": \"" + Printable(piece) + "\"");
+            verdict.faults.push_back("at byte " + std::to_string(at) + ": \"" + Printable(piece) +
+                                     "\"");
     }
     return verdict;
 }
@@ -93,7 +95,8 @@ inline std::vector<std::string> RecordFaults(const std::vector<e2e::RecordLine>&
         const auto& l = lines[i];
         const bool garbled = l.voltage.contains('?') || l.current.contains('?');
         if (!garbled && !PlausibleReading(l.voltage, l.current))
-            add(i, "the unit cannot show " + l.voltage.toStdString() + " with " + l.current.toStdString());
+            add(i, "the unit cannot show " + l.voltage.toStdString() + " with " +
+                       l.current.toStdString());
         if (i == 0) continue;
         const auto& p = lines[i - 1];
         if (SortableStamp(l.stamp) < SortableStamp(p.stamp))
@@ -108,18 +111,20 @@ inline std::vector<std::string> RecordFaults(const std::vector<e2e::RecordLine>&
 /// look like a button's command (voltage tenths and odd current steps).
 struct ControlRecord {
     QDateTime at;
-    QByteArray line;    // as the recorder writes it, with CR LF
-    QByteArray fields;  // the command the unit must get on the 1A/20V model
+    QByteArray line;   // as the recorder writes it, with CR LF
+    QByteArray fields; // the command the unit must get on the 1A/20V model
 };
 
 inline ControlRecord MakeControlRecord(const QDateTime& at, int k) {
     const int tens = 1 + k % 8, tenths = 1 + k % 9;
-    const int amps = (1 + (k / 3) % 9) * 10 + 1 + k % 7;  // 11..97, never a multiple of 10
-    const QByteArray voltage = "0" + QByteArray::number(tens) + "." + QByteArray::number(tenths) + "V";
+    const int amps = (1 + (k / 3) % 9) * 10 + 1 + k % 7; // 11..97, never a multiple of 10
+    const QByteArray voltage =
+        "0" + QByteArray::number(tens) + "." + QByteArray::number(tenths) + "V";
     const QByteArray current = "0." + QByteArray::number(amps).rightJustified(2, '0') + "A";
     ControlRecord r;
     r.at = at;
-    r.line = "#" + at.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + "#,\"" + voltage + "\",\"" + current + "\"\r\n";
+    r.line = "#" + at.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + "#,\"" + voltage + "\",\"" +
+             current + "\"\r\n";
     r.fields = "0" + QByteArray::number(tens) + QByteArray::number(tenths) + " " +
                QByteArray::number(amps * 2).rightJustified(3, '0');
     return r;
@@ -133,12 +138,13 @@ inline bool LooksLikeButtonCommand(const QByteArray& fields) {
 
 /// The indexes in `expected` that `seen` matches in order; nothing when a
 /// seen command is not the next of the expected ones still to come.
-inline std::optional<std::vector<std::size_t>> MatchInOrder(const std::vector<QByteArray>& seen,
-                                                            const std::vector<QByteArray>& expected) {
+inline std::optional<std::vector<std::size_t>>
+MatchInOrder(const std::vector<QByteArray>& seen, const std::vector<QByteArray>& expected) {
     std::vector<std::size_t> at;
     std::size_t next = 0;
     for (const QByteArray& s : seen) {
-        while (next < expected.size() && expected[next] != s) ++next;
+        while (next < expected.size() && expected[next] != s)
+            ++next;
         if (next == expected.size()) return std::nullopt;
         at.push_back(next++);
     }

@@ -58,7 +58,8 @@ inline FramesLog ParseFramesLog(const QByteArray& text) {
 
 /// The changes the panel must record between `fromMs` and `untilMs`: each
 /// frame there whose measurement differs from the frame before it.
-inline std::vector<Reading> ChangesWithin(const std::vector<Reading>& frames, long long fromMs, long long untilMs) {
+inline std::vector<Reading> ChangesWithin(const std::vector<Reading>& frames, long long fromMs,
+                                          long long untilMs) {
     std::vector<Reading> changes;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const Reading& f = frames[i];
@@ -71,21 +72,25 @@ inline std::vector<Reading> ChangesWithin(const std::vector<Reading>& frames, lo
 /// Where the changes stand in the record file, or the first one missing.
 struct RecordMatch {
     bool found = false;
-    std::size_t firstLine = 0;  // zero-based
-    std::string mismatch;       // when not found: the best try, with context
+    std::size_t firstLine = 0; // zero-based
+    std::string mismatch;      // when not found: the best try, with context
 };
 
 inline std::string RecordText(const e2e::RecordLine& l) {
-    return "#" + l.stamp.toStdString() + "# " + l.voltage.toStdString() + " " + l.current.toStdString();
+    return "#" + l.stamp.toStdString() + "# " + l.voltage.toStdString() + " " +
+           l.current.toStdString();
 }
 
-inline std::string ReadingText(const Reading& r) { return r.voltage.toStdString() + " " + r.current.toStdString(); }
+inline std::string ReadingText(const Reading& r) {
+    return r.voltage.toStdString() + " " + r.current.toStdString();
+}
 
 /// Finds `changes` as consecutive record lines starting at one of the lines
 /// `first`..`last` (the lines stamped around the start of the stretch): time
 /// stamps are whole seconds, so the rest is aligned by order.
-inline RecordMatch MatchConsecutive(const std::vector<e2e::RecordLine>& lines, const std::vector<Reading>& changes,
-                                    std::size_t first, std::size_t last) {
+inline RecordMatch MatchConsecutive(const std::vector<e2e::RecordLine>& lines,
+                                    const std::vector<Reading>& changes, std::size_t first,
+                                    std::size_t last) {
     RecordMatch result;
     if (changes.empty()) return {true, first, {}};
     const auto same = [&](std::size_t line, std::size_t k) {
@@ -97,7 +102,8 @@ inline RecordMatch MatchConsecutive(const std::vector<e2e::RecordLine>& lines, c
     for (std::size_t c = first; c <= last && c < lines.size(); ++c) {
         if (!same(c, 0)) continue;
         std::size_t k = 1;
-        while (k < changes.size() && same(c + k, k)) ++k;
+        while (k < changes.size() && same(c + k, k))
+            ++k;
         if (k == changes.size()) return {true, c, {}};
         if (!any || k > bestLength) {
             bestStart = c;
@@ -106,14 +112,16 @@ inline RecordMatch MatchConsecutive(const std::vector<e2e::RecordLine>& lines, c
         any = true;
     }
     if (!any) {
-        result.mismatch = "the first change, " + ReadingText(changes[0]) + ", is in none of record lines " +
-                          std::to_string(first + 1) + ".." + std::to_string(std::min(last + 1, lines.size()));
+        result.mismatch = "the first change, " + ReadingText(changes[0]) +
+                          ", is in none of record lines " + std::to_string(first + 1) + ".." +
+                          std::to_string(std::min(last + 1, lines.size()));
         return result;
     }
     const std::size_t k = bestLength, at = bestStart + k;
-    result.mismatch = std::to_string(k) + " of " + std::to_string(changes.size()) + " changes from record line " +
-                      std::to_string(bestStart + 1) + " on, then change " + std::to_string(k + 1) + " (" +
-                      ReadingText(changes[k]) + ", frame at " + std::to_string(changes[k].atMs) + " ms) is not line " +
+    result.mismatch = std::to_string(k) + " of " + std::to_string(changes.size()) +
+                      " changes from record line " + std::to_string(bestStart + 1) +
+                      " on, then change " + std::to_string(k + 1) + " (" + ReadingText(changes[k]) +
+                      ", frame at " + std::to_string(changes[k].atMs) + " ms) is not line " +
                       std::to_string(at + 1) + "\n      changes:";
     for (std::size_t j = k >= 3 ? k - 3 : 0; j < std::min(changes.size(), k + 4); ++j)
         result.mismatch += (j == k ? "  >" : "  ") + ReadingText(changes[j]);
@@ -125,11 +133,13 @@ inline RecordMatch MatchConsecutive(const std::vector<e2e::RecordLine>& lines, c
 
 /// The zero-based lines stamped from `from` to `until` ("yyyy-MM-dd hh:mm:ss",
 /// a stamp at midnight carrying the date alone): first and last, or nothing.
-inline std::optional<std::pair<std::size_t, std::size_t>> LinesStamped(const std::vector<e2e::RecordLine>& lines,
-                                                                       const QByteArray& from, const QByteArray& until) {
+inline std::optional<std::pair<std::size_t, std::size_t>>
+LinesStamped(const std::vector<e2e::RecordLine>& lines, const QByteArray& from,
+             const QByteArray& until) {
     std::optional<std::pair<std::size_t, std::size_t>> span;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const QByteArray stamp = lines[i].stamp.size() == 10 ? lines[i].stamp + " 00:00:00" : lines[i].stamp;
+        const QByteArray stamp =
+            lines[i].stamp.size() == 10 ? lines[i].stamp + " 00:00:00" : lines[i].stamp;
         if (stamp < from || stamp > until) continue;
         if (!span) span.emplace(i, i);
         span->second = i;

@@ -19,8 +19,8 @@ struct Press {
 
 // Around the set-points and back: each 1 V and 100 mA up is taken down
 // again; the first press finds the voltage at 0, so it cannot step.
-constexpr std::array<Press, 9> kPressCycle{{{2, 80}, {1, 80}, {5, 80}, {1, 750}, {6, 80},
-                                            {2, 80}, {5, 750}, {2, 750}, {6, 750}}};
+constexpr std::array<Press, 9> kPressCycle{
+    {{2, 80}, {1, 80}, {5, 80}, {1, 750}, {6, 80}, {2, 80}, {5, 750}, {2, 750}, {6, 750}}};
 
 constexpr std::chrono::milliseconds kResponseLimit{2000};
 
@@ -57,18 +57,21 @@ class Adjuster {
     int mA_ = 0;
 };
 
-inline QString ButtonName(int button) { return QStringLiteral("Command%1").arg(button); }
+inline QString ButtonName(int button) {
+    return QStringLiteral("Command%1").arg(button);
+}
 
 /// Pixel centre of adjust button `button` on the panel.
 inline std::pair<int, int> ButtonCentre(int button) {
     const int column = button <= 4 ? 0 : 1;
     const int row = (button - 1) % 4;
-    return {e2e::kPlusOneVoltX + column * (e2e::kPlus100mAX - e2e::kPlusOneVoltX), e2e::kPlusOneVoltY + row * 40};
+    return {e2e::kPlusOneVoltX + column * (e2e::kPlus100mAX - e2e::kPlusOneVoltX),
+            e2e::kPlusOneVoltY + row * 40};
 }
 
 /// Presses, holds and releases `press`, then waits for the command.
-inline void PressAndCheck(SoakRig& rig, Adjuster& adjuster, const Press& press, const std::string& phase,
-                          PressFigures& figures) {
+inline void PressAndCheck(SoakRig& rig, Adjuster& adjuster, const Press& press,
+                          const std::string& phase, PressFigures& figures) {
     const auto [x, y] = ButtonCentre(press.button);
     const std::size_t before = rig.commands().size();
     ++figures.presses;
@@ -81,7 +84,8 @@ inline void PressAndCheck(SoakRig& rig, Adjuster& adjuster, const Press& press, 
     rig.pump(std::chrono::milliseconds(press.holdMs));
     e2e::Release();
     const auto released = Clock::now();
-    for (int s = 0; s < 1 + press.holdMs / 500; ++s) adjuster.step(press.button);
+    for (int s = 0; s < 1 + press.holdMs / 500; ++s)
+        adjuster.step(press.button);
     const QByteArray expected = adjuster.fields();
 
     // Playback commands never look like a button's, so the first that does is the answer.
@@ -97,13 +101,15 @@ inline void PressAndCheck(SoakRig& rig, Adjuster& adjuster, const Press& press, 
         figures.faults.push_back(what + ": no command at the unit within 3.5 s");
         return;
     }
-    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(answer->at - released).count();
+    const long long ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(answer->at - released).count();
     figures.latenciesMs.push_back(ms);
     if (ms > kResponseLimit.count())
-        figures.faults.push_back(what + ": the command came " + std::to_string(ms) + " ms after the release");
+        figures.faults.push_back(what + ": the command came " + std::to_string(ms) +
+                                 " ms after the release");
     if (answer->fields != expected) {
-        figures.faults.push_back(what + ": the unit got " + answer->fields.toStdString() + ", not " +
-                                 expected.toStdString());
+        figures.faults.push_back(what + ": the unit got " + answer->fields.toStdString() +
+                                 ", not " + expected.toStdString());
         adjuster.takeFrom(answer->fields);
     }
 }

@@ -21,16 +21,16 @@ using namespace std::chrono_literals;
 /// One run of the simulated unit and what it reported.
 struct UnitRun {
     std::string options;
-    QString framesLog;        // every frame it put on the line, in order
-    std::string rx;           // every byte received, in order
-    bool pulledAway = false;  // ended while commands may have been on the line
+    QString framesLog;       // every frame it put on the line, in order
+    std::string rx;          // every byte received, in order
+    bool pulledAway = false; // ended while commands may have been on the line
     int commands = 0;
     std::vector<std::string> skipped;
 };
 
 /// A command as the unit reported it, with when the soak read it.
 struct SeenCommand {
-    QByteArray fields;  // "030 100"
+    QByteArray fields; // "030 100"
     Clock::time_point at;
 };
 
@@ -51,7 +51,8 @@ inline double CpuSeconds(qint64 pid) {
     std::istringstream rest(all.substr(close + 2));
     std::string field;
     // After the name: state is field 3, utime 14 and stime 15.
-    for (int i = 3; i < 14; ++i) rest >> field;
+    for (int i = 3; i < 14; ++i)
+        rest >> field;
     long long utime = 0, stime = 0;
     rest >> utime >> stime;
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
@@ -69,13 +70,14 @@ class SoakRig : public e2e::PanelRun {
 
     /// Starts a unit at line speed with a flickering read-out, plus `faults`.
     bool startUnit(const std::vector<std::string>& faults) {
-        std::vector<std::string> args{"--rate", "80", "--noise", "--settle", "0.05", "--echo-bytes",
-                                      "--link", link().toStdString()};
+        std::vector<std::string> args{"--rate", "80",           "--noise", "--settle",
+                                      "0.05",   "--echo-bytes", "--link",  link().toStdString()};
         args.insert(args.end(), faults.begin(), faults.end());
         UnitRun run;
         run.framesLog = path(QStringLiteral("frames-%1.log").arg(runs_.size() + 1));
         args.insert(args.end(), {"--frames-log", run.framesLog.toStdString()});
-        for (const auto& f : faults) run.options += (run.options.empty() ? "" : " ") + f;
+        for (const auto& f : faults)
+            run.options += (run.options.empty() ? "" : " ") + f;
         runs_.push_back(run);
         sim_ = std::make_unique<test::SimProcess>(args);
         return !sim_->devicePath().empty() && QFileInfo(link()).isSymLink();
@@ -86,7 +88,8 @@ class SoakRig : public e2e::PanelRun {
         if (!sim_) return false;
         sim_->signal(SIGTERM);
         const int status = sim_->waitForExit(3s);
-        while (const auto line = sim_->readLine(50ms)) take(*line);
+        while (const auto line = sim_->readLine(50ms))
+            take(*line);
         sim_.reset();
         runs_.back().pulledAway = commandsMayBeOnTheLine;
         return status == 0 && !QFileInfo::exists(link()) && !QFileInfo(link()).isSymLink();
@@ -96,7 +99,8 @@ class SoakRig : public e2e::PanelRun {
     void pump(std::chrono::milliseconds d) {
         const auto deadline = Clock::now() + d;
         while (Clock::now() < deadline) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (!sim_) {
                 e2e::Pause(std::min(left, std::chrono::milliseconds(50)));
                 continue;
@@ -104,7 +108,7 @@ class SoakRig : public e2e::PanelRun {
             if (const auto line = sim_->readLine(std::max(left, std::chrono::milliseconds(1))))
                 take(*line);
             else
-                e2e::Pause(10ms);  // the unit has ended: its pipe reads empty at once
+                e2e::Pause(10ms); // the unit has ended: its pipe reads empty at once
         }
     }
 
@@ -119,7 +123,8 @@ class SoakRig : public e2e::PanelRun {
 
     void writeControlFile(const std::vector<ControlRecord>& records) {
         QByteArray bytes;
-        for (const auto& r : records) bytes += r.line;
+        for (const auto& r : records)
+            bytes += r.line;
         e2e::WriteFile(controlFile(), bytes);
     }
 

@@ -12,9 +12,9 @@ namespace velmora::soak {
 /// One stretch of the soak with the unit behaving one way.
 struct PhasePlan {
     const char* name;
-    std::vector<std::string> faults;  // options of the simulated unit
-    double share;                     // of the soak's seconds
-    bool framesCome;                  // whether good single frames reach the panel
+    std::vector<std::string> faults; // options of the simulated unit
+    double share;                    // of the soak's seconds
+    bool framesCome;                 // whether good single frames reach the panel
 };
 
 /// A stretch in which only whole, good frames came: every change in them
@@ -55,7 +55,9 @@ struct Soak {
     double soakCpuPercent = -1;
 };
 
-inline long long RecordLines(const SoakRig& rig) { return rig.record().count('\n'); }
+inline long long RecordLines(const SoakRig& rig) {
+    return rig.record().count('\n');
+}
 
 inline double SecondsBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
@@ -63,7 +65,8 @@ inline double SecondsBetween(Clock::time_point a, Clock::time_point b) {
 
 inline bool PanelAlive(Soak& s, const std::string& when) {
     if (s.rig.panelRunning()) return true;
-    s.faults.push_back("the panel ended " + when + "; its errors: " + s.rig.panelErrors().toStdString());
+    s.faults.push_back("the panel ended " + when +
+                       "; its errors: " + s.rig.panelErrors().toStdString());
     return false;
 }
 
@@ -74,18 +77,22 @@ inline bool RunPhase(Soak& s, const std::string& name, Clock::time_point until, 
     const auto start = Clock::now();
     const long long linesBefore = RecordLines(s.rig);
     while (Clock::now() < until) {
-        PressAndCheck(s.rig, s.adjuster, kPressCycle[s.nextPress++ % kPressCycle.size()], name, s.presses);
+        PressAndCheck(s.rig, s.adjuster, kPressCycle[s.nextPress++ % kPressCycle.size()], name,
+                      s.presses);
         ++figures.presses;
         s.rssPeak = std::max(s.rssPeak, ResidentKiB(s.rig.panelPid()));
         if (!PanelAlive(s, "during " + name)) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
         s.rig.pump(std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(1200)));
     }
     figures.seconds = SecondsBetween(start, Clock::now());
     figures.lines = RecordLines(s.rig) - linesBefore;
-    const bool wholeFrames = framesCome && s.rig.unitPresent() && s.rig.runs().back().options.empty();
+    const bool wholeFrames =
+        framesCome && s.rig.unitPresent() && s.rig.runs().back().options.empty();
     if (wholeFrames)
-        s.frameWindows.push_back({name, s.rig.runs().size() - 1, start + kWindowMargin, Clock::now() - kWindowMargin});
+        s.frameWindows.push_back(
+            {name, s.rig.runs().size() - 1, start + kWindowMargin, Clock::now() - kWindowMargin});
     if (framesCome && figures.lines == 0) s.faults.push_back(name + ": nothing recorded");
     s.phases.push_back(figures);
     return true;
@@ -93,10 +100,12 @@ inline bool RunPhase(Soak& s, const std::string& name, Clock::time_point until, 
 
 /// Pulls the unit away and brings it back with `faults`; choosing COM2 in
 /// the settings window gives the panel its line again.
-inline bool Reconnect(Soak& s, const std::string& name, const std::vector<std::string>& faults, bool framesCome) {
+inline bool Reconnect(Soak& s, const std::string& name, const std::vector<std::string>& faults,
+                      bool framesCome) {
     if (s.rig.unitPresent()) {
         s.connected.emplace_back(s.connectedFrom, Clock::now());
-        if (!s.rig.pullUnit(true)) s.faults.push_back(name + ": the unit did not end cleanly or left its link");
+        if (!s.rig.pullUnit(true))
+            s.faults.push_back(name + ": the unit did not end cleanly or left its link");
     }
     if (!s.rig.startUnit(faults)) {
         s.faults.push_back(name + ": the simulated unit did not start");
@@ -116,7 +125,8 @@ inline bool LineGone(Soak& s) {
     PhaseFigures figures{"line gone"};
     const auto start = Clock::now();
     s.connected.emplace_back(s.connectedFrom, Clock::now());
-    if (!s.rig.pullUnit(true)) s.faults.push_back("line gone: the unit did not end cleanly or left its link");
+    if (!s.rig.pullUnit(true))
+        s.faults.push_back("line gone: the unit did not end cleanly or left its link");
     s.rig.pump(1s);
     const qint64 pid = s.rig.panelPid();
     const double cpu0 = CpuSeconds(pid);
@@ -124,7 +134,8 @@ inline bool LineGone(Soak& s) {
     s.rig.pump(4s);
     s.goneCpuPercent = 100.0 * (CpuSeconds(pid) - cpu0) / SecondsBetween(t0, Clock::now());
     if (s.goneCpuPercent >= 10.0)
-        s.faults.push_back("line gone: the panel used " + std::to_string(s.goneCpuPercent) + " % of a core");
+        s.faults.push_back("line gone: the panel used " + std::to_string(s.goneCpuPercent) +
+                           " % of a core");
     if (!PanelAlive(s, "when its line went away")) return false;
 
     const auto [x, y] = ButtonCentre(5);

@@ -24,7 +24,9 @@ QString ReportPath() {
     return set.isEmpty() ? QCoreApplication::applicationDirPath() + "/../soak-report.txt" : set;
 }
 
-double MiB(long kib) { return double(kib) / 1024.0; }
+double MiB(long kib) {
+    return double(kib) / 1024.0;
+}
 
 // The playback commands the unit got, matched against the control file.
 void CheckPlayback(Soak& s, QByteArray& report) {
@@ -35,30 +37,41 @@ void CheckPlayback(Soak& s, QByteArray& report) {
             seen.push_back(c.fields);
             seenAt.push_back(c.at);
         }
-    for (const auto& r : s.control) expected.push_back(r.fields);
+    for (const auto& r : s.control)
+        expected.push_back(r.fields);
     const auto matched = MatchInOrder(seen, expected);
     report += "playback commands seen: " + QByteArray::number(qsizetype(seen.size())) + "\n";
     if (!matched) {
-        s.faults.push_back("the unit got playback commands out of order or not in the control file");
+        s.faults.push_back(
+            "the unit got playback commands out of order or not in the control file");
         return;
     }
     // Stamps are wall-clock seconds; the soak reads the unit on the steady clock.
-    const qint64 wallMinusSteady = QDateTime::currentMSecsSinceEpoch() -
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    const qint64 wallMinusSteady =
+        QDateTime::currentMSecsSinceEpoch() -
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+            .count();
     const auto dueAt = [&](std::size_t k) {
-        return Clock::time_point(std::chrono::milliseconds(s.control[k].at.toMSecsSinceEpoch() - wallMinusSteady));
+        return Clock::time_point(
+            std::chrono::milliseconds(s.control[k].at.toMSecsSinceEpoch() - wallMinusSteady));
     };
     long long worst = 0;
     for (std::size_t i = 0; i < seen.size(); ++i) {
-        const long long late = std::chrono::duration_cast<std::chrono::milliseconds>(seenAt[i] - dueAt((*matched)[i])).count();
+        const long long late =
+            std::chrono::duration_cast<std::chrono::milliseconds>(seenAt[i] - dueAt((*matched)[i]))
+                .count();
         worst = std::max(worst, late);
-        if (late < -300) s.faults.push_back("playback record " + std::to_string((*matched)[i] + 1) + " was sent early");
+        if (late < -300)
+            s.faults.push_back("playback record " + std::to_string((*matched)[i] + 1) +
+                               " was sent early");
     }
     report += "playback lateness max: " + QByteArray::number(worst) + " ms\n";
     // A press holds the player up for as long as it lasts (the playback
     // waits in the same event loop): up to 1 s for the stamp's own second,
     // 0.75 s held and 0.6 s to send the press's own command.
-    if (worst > 3500) s.faults.push_back("a playback command came " + std::to_string(worst) + " ms after its time");
+    if (worst > 3500)
+        s.faults.push_back("a playback command came " + std::to_string(worst) +
+                           " ms after its time");
     std::size_t missing = 0;
     for (std::size_t k = 0; k < s.control.size(); ++k) {
         const auto due = dueAt(k);
@@ -67,8 +80,12 @@ void CheckPlayback(Soak& s, QByteArray& report) {
         });
         if (inside && std::find(matched->begin(), matched->end(), k) == matched->end()) ++missing;
     }
-    report += "playback records lost with the line there: " + QByteArray::number(qsizetype(missing)) + "\n";
-    if (missing > 0) s.faults.push_back(std::to_string(missing) + " playback records due with the line there never reached the unit");
+    report +=
+        "playback records lost with the line there: " + QByteArray::number(qsizetype(missing)) +
+        "\n";
+    if (missing > 0)
+        s.faults.push_back(std::to_string(missing) +
+                           " playback records due with the line there never reached the unit");
 }
 
 // Every byte on the line, every record line.
@@ -77,22 +94,27 @@ void CheckLineAndRecord(Soak& s, QByteArray& report) {
     for (const auto& run : s.rig.runs()) {
         const RxVerdict v = CheckRxStream(run.rx, run.pulledAway);
         commands += v.commands;
-        for (const auto& f : v.faults) s.faults.push_back("unit run '" + run.options + "': malformed command " + f);
-        for (const auto& f : run.skipped) s.faults.push_back("unit run '" + run.options + "': " + f);
+        for (const auto& f : v.faults)
+            s.faults.push_back("unit run '" + run.options + "': malformed command " + f);
+        for (const auto& f : run.skipped)
+            s.faults.push_back("unit run '" + run.options + "': " + f);
         if (v.commands != run.commands)
             s.faults.push_back("unit run '" + run.options + "': " + std::to_string(v.commands) +
-                               " commands on the line but " + std::to_string(run.commands) + " obeyed");
+                               " commands on the line but " + std::to_string(run.commands) +
+                               " obeyed");
     }
     report += "commands seen: " + QByteArray::number(commands) + "\n";
     const QByteArray record = s.rig.record();
     const auto lines = e2e::ParseRecordFile(record, "[\\d?]");
     if (!lines) {
-        s.faults.push_back("the record file holds a line that is not #date time#,\"dd.dV\",\"d.ddA\" CR LF");
+        s.faults.push_back(
+            "the record file holds a line that is not #date time#,\"dd.dV\",\"d.ddA\" CR LF");
         report += "lines recorded: " + QByteArray::number(record.count('\n')) + " (malformed)\n";
         return;
     }
     report += "lines recorded: " + QByteArray::number(qsizetype(lines->size())) + "\n";
-    for (const auto& f : RecordFaults(*lines)) s.faults.push_back("record file " + f);
+    for (const auto& f : RecordFaults(*lines))
+        s.faults.push_back("record file " + f);
 }
 
 long long SteadyMs(Clock::time_point t) {
@@ -103,11 +125,13 @@ long long SteadyMs(Clock::time_point t) {
 // line, in order, with none missing in between.
 void CheckRecordedFrames(Soak& s, QByteArray& report) {
     const auto lines = e2e::ParseRecordFile(s.rig.record(), "[\\d?]");
-    if (!lines) return;  // already a fault of its own
+    if (!lines) return; // already a fault of its own
     // The unit stamps its frames on the steady clock, the recorder on the wall clock.
     const qint64 wallMinusSteady = QDateTime::currentMSecsSinceEpoch() - SteadyMs(Clock::now());
     const auto stamp = [&](long long steadyMs) {
-        return QDateTime::fromMSecsSinceEpoch(steadyMs + wallMinusSteady).toString("yyyy-MM-dd hh:mm:ss").toLatin1();
+        return QDateTime::fromMSecsSinceEpoch(steadyMs + wallMinusSteady)
+            .toString("yyyy-MM-dd hh:mm:ss")
+            .toLatin1();
     };
     long long lost = 0;
     for (const FrameWindow& w : s.frameWindows) {
@@ -116,56 +140,68 @@ void CheckRecordedFrames(Soak& s, QByteArray& report) {
         const long long from = SteadyMs(w.from), until = SteadyMs(w.until);
         const std::vector<Reading> changes = ChangesWithin(log.frames, from, until);
         std::size_t frames = 0;
-        for (const Reading& f : log.frames) frames += f.atMs >= from && f.atMs <= until;
-        report += QByteArray::fromStdString(what) + ": " + QByteArray::number(qsizetype(changes.size())) +
-                  " changes in " + QByteArray::number(qsizetype(frames)) + " frames";
+        for (const Reading& f : log.frames)
+            frames += f.atMs >= from && f.atMs <= until;
+        report += QByteArray::fromStdString(what) + ": " +
+                  QByteArray::number(qsizetype(changes.size())) + " changes in " +
+                  QByteArray::number(qsizetype(frames)) + " frames";
         for (const long long at : log.droppedAtMs)
             if (at >= from && at <= until)
-                s.faults.push_back(what + ": the unit threw away characters the panel never read, at " +
+                s.faults.push_back(what +
+                                   ": the unit threw away characters the panel never read, at " +
                                    stamp(at).toStdString());
-        if (log.unreadable > 0) s.faults.push_back(what + ": the unit's frames log has unreadable lines");
+        if (log.unreadable > 0)
+            s.faults.push_back(what + ": the unit's frames log has unreadable lines");
         if (changes.empty()) {
             report += "\n";
             s.faults.push_back(what + ": the unit sent no change to judge the record by");
             continue;
         }
         const auto near = LinesStamped(*lines, stamp(from - 2000), stamp(from + 2000));
-        const RecordMatch m = near ? MatchConsecutive(*lines, changes, near->first, near->second)
-                                   : RecordMatch{false, 0, "no record line is stamped near " + stamp(from).toStdString()};
+        const RecordMatch m =
+            near ? MatchConsecutive(*lines, changes, near->first, near->second)
+                 : RecordMatch{false, 0,
+                               "no record line is stamped near " + stamp(from).toStdString()};
         if (m.found) {
-            report += ", all on record lines " + QByteArray::number(qsizetype(m.firstLine + 1)) + ".." +
-                      QByteArray::number(qsizetype(m.firstLine + changes.size())) + "\n";
+            report += ", all on record lines " + QByteArray::number(qsizetype(m.firstLine + 1)) +
+                      ".." + QByteArray::number(qsizetype(m.firstLine + changes.size())) + "\n";
             continue;
         }
         report += ", NOT all recorded\n";
         ++lost;
-        s.faults.push_back(what + " (" + stamp(from).toStdString() + " to " + stamp(until).toStdString() +
-                           "): " + m.mismatch);
+        s.faults.push_back(what + " (" + stamp(from).toStdString() + " to " +
+                           stamp(until).toStdString() + "): " + m.mismatch);
     }
-    report += "stretches with a change missing from the record: " + QByteArray::number(lost) + " of " +
-              QByteArray::number(qsizetype(s.frameWindows.size())) + "\n";
+    report += "stretches with a change missing from the record: " + QByteArray::number(lost) +
+              " of " + QByteArray::number(qsizetype(s.frameWindows.size())) + "\n";
 }
 
 void WriteReport(Soak& s, QByteArray report, double wallSeconds) {
     const auto& l = s.presses.latenciesMs;
     const long long worst = l.empty() ? -1 : *std::max_element(l.begin(), l.end());
-    const long long mean = l.empty() ? -1 : std::accumulate(l.begin(), l.end(), 0LL) / qsizetype(l.size());
-    QByteArray head = "soak seconds: " + QByteArray::number(SoakSeconds()) + " s\n" +
-                      "soak wall time: " + QByteArray::number(wallSeconds, 'f', 1) + " s\n" +
-                      "resident memory at start of soak: " + QByteArray::number(MiB(s.rssStart), 'f', 1) + " MiB\n" +
-                      "resident memory after warm-up: " + QByteArray::number(MiB(s.rssWarm), 'f', 1) + " MiB\n" +
-                      "resident memory after soak: " + QByteArray::number(MiB(s.rssEnd), 'f', 1) + " MiB\n" +
-                      "resident memory growth after warm-up: " + QByteArray::number(MiB(s.rssEnd - s.rssWarm), 'f', 2) + " MiB\n" +
-                      "resident memory peak: " + QByteArray::number(MiB(s.rssPeak), 'f', 1) + " MiB\n" +
-                      "cpu with the line gone: " + QByteArray::number(s.goneCpuPercent, 'f', 1) + " %\n" +
-                      "cpu during the soak: " + QByteArray::number(s.soakCpuPercent, 'f', 1) + " %\n" +
-                      "presses: " + QByteArray::number(s.presses.presses) + "\n" +
-                      "press to command mean / max: " + QByteArray::number(mean) + " / " + QByteArray::number(worst) + " ms\n";
+    const long long mean =
+        l.empty() ? -1 : std::accumulate(l.begin(), l.end(), 0LL) / qsizetype(l.size());
+    QByteArray head =
+        "soak seconds: " + QByteArray::number(SoakSeconds()) + " s\n" +
+        "soak wall time: " + QByteArray::number(wallSeconds, 'f', 1) + " s\n" +
+        "resident memory at start of soak: " + QByteArray::number(MiB(s.rssStart), 'f', 1) +
+        " MiB\n" + "resident memory after warm-up: " + QByteArray::number(MiB(s.rssWarm), 'f', 1) +
+        " MiB\n" + "resident memory after soak: " + QByteArray::number(MiB(s.rssEnd), 'f', 1) +
+        " MiB\n" + "resident memory growth after warm-up: " +
+        QByteArray::number(MiB(s.rssEnd - s.rssWarm), 'f', 2) + " MiB\n" +
+        "resident memory peak: " + QByteArray::number(MiB(s.rssPeak), 'f', 1) + " MiB\n" +
+        "cpu with the line gone: " + QByteArray::number(s.goneCpuPercent, 'f', 1) + " %\n" +
+        "cpu during the soak: " + QByteArray::number(s.soakCpuPercent, 'f', 1) + " %\n" +
+        "presses: " + QByteArray::number(s.presses.presses) + "\n" +
+        "press to command mean / max: " + QByteArray::number(mean) + " / " +
+        QByteArray::number(worst) + " ms\n";
     for (const auto& p : s.phases)
-        head += "phase " + QByteArray::fromStdString(p.name) + ": " + QByteArray::number(p.seconds, 'f', 1) + " s, " +
-                QByteArray::number(p.lines) + " lines, " + QByteArray::number(p.presses) + " presses\n";
+        head += "phase " + QByteArray::fromStdString(p.name) + ": " +
+                QByteArray::number(p.seconds, 'f', 1) + " s, " + QByteArray::number(p.lines) +
+                " lines, " + QByteArray::number(p.presses) + " presses\n";
     head += report + "faults: " + QByteArray::number(qsizetype(s.faults.size())) + "\n";
-    for (const auto& f : s.faults) head += "  " + QByteArray::fromStdString(f) + "\n";
+    for (const auto& f : s.faults)
+        head += "  " + QByteArray::fromStdString(f) + "\n";
     e2e::WriteFile(ReportPath(), head);
     std::fputs(head.constData(), stdout);
 }
@@ -175,18 +211,23 @@ TEST(Soak, ThePanelKeepsUpRecordsEveryChangeAndSurvivesALostLine) {
     Soak s;
     ASSERT_TRUE(s.rig.startUnit({})) << "the simulated unit did not start";
     const QDateTime first = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + 6);
-    for (int k = 0; k < seconds + 90; ++k) s.control.push_back(MakeControlRecord(first.addSecs(k), k));
+    for (int k = 0; k < seconds + 90; ++k)
+        s.control.push_back(MakeControlRecord(first.addSecs(k), k));
     s.rig.writeControlFile(s.control);
     ASSERT_TRUE(s.rig.startPanel()) << "the panel did not show its window";
     ASSERT_TRUE(s.rig.openSettings()) << "no settings window after a click on the panel";
     ASSERT_TRUE(s.rig.clickRecorder());
-    ASSERT_TRUE(s.rig.pumpUntil([&] { return QFile::exists(s.rig.recordFile()); }, 3s)) << "recording did not start";
+    ASSERT_TRUE(s.rig.pumpUntil([&] { return QFile::exists(s.rig.recordFile()); }, 3s))
+        << "recording did not start";
     ASSERT_TRUE(s.rig.clickPlayer());
     s.connectedFrom = Clock::now();
-    ASSERT_TRUE(s.rig.pumpUntil([&] { return !s.rig.commands().empty(); }, 10s)) << "playback sent nothing";
+    ASSERT_TRUE(s.rig.pumpUntil([&] { return !s.rig.commands().empty(); }, 10s))
+        << "playback sent nothing";
 
     const auto started = Clock::now();
-    const auto at = [&](double share) { return started + std::chrono::milliseconds(qint64(share * seconds * 1000)); };
+    const auto at = [&](double share) {
+        return started + std::chrono::milliseconds(qint64(share * seconds * 1000));
+    };
     s.rssStart = s.rssPeak = ResidentKiB(s.rig.panelPid());
     const double cpuAtStart = CpuSeconds(s.rig.panelPid());
     // Split frames come slower: at line speed the second half of each frame
@@ -226,7 +267,8 @@ TEST(Soak, ThePanelKeepsUpRecordsEveryChangeAndSurvivesALostLine) {
     CheckLineAndRecord(s, report);
     CheckRecordedFrames(s, report);
     CheckPlayback(s, report);
-    for (const auto& f : s.presses.faults) s.faults.push_back(f);
+    for (const auto& f : s.presses.faults)
+        s.faults.push_back(f);
     // Measured at 30.6 MiB after warm-up and after the soak: a leak per frame
     // or per record line would show in minutes.
     if (s.rssEnd - s.rssWarm >= 2 * 1024)

@@ -30,13 +30,13 @@ TEST(SoakChecks, OnlyWholeCommandsPassOnTheLine) {
         {"", false, 0, 0},
         {"030\r100\r", false, 1, 0},
         {"030\r100\r123\r456\r", false, 2, 0},
-        {"030\r100\r12", true, 1, 0},   // cut by the pulled line
-        {"030\r100\r12", false, 1, 1},  // cut with the line still there
-        {"030\r1000\r", false, 0, 2},   // a four-digit field shifts everything after
+        {"030\r100\r12", true, 1, 0},  // cut by the pulled line
+        {"030\r100\r12", false, 1, 1}, // cut with the line still there
+        {"030\r1000\r", false, 0, 2},  // a four-digit field shifts everything after
         {"03\r0100\r", false, 0, 1},
         {"0a0\r100\r", false, 0, 1},
         {"030\n100\r", false, 0, 1},
-        {"030\r100\r03X", true, 1, 1},  // what did arrive of a cut one is still judged
+        {"030\r100\r03X", true, 1, 1}, // what did arrive of a cut one is still judged
     };
     for (const auto& c : cases) {
         const RxVerdict v = CheckRxStream(c.bytes, c.mayEndCut);
@@ -51,12 +51,14 @@ TEST(SoakChecks, ReadingsMustFitTheTenOhmLoad) {
         const char* current;
         bool plausible;
     };
-    const std::vector<Case> cases{{"00.0V", "0.00A", true},  {"05.3V", "0.53A", true},  {"05.3V", "0.55A", true},
-                                  {"05.3V", "0.51A", true},  {"05.3V", "0.56A", false}, {"05.3V", "0.50A", false},
-                                  {"10.0V", "1.00A", true},  {"53.0V", "0.53A", false}, {"20.2V", "2.02A", true},
-                                  {"20.3V", "2.03A", false}, {"5.3V", "0.53A", false}};
+    const std::vector<Case> cases{
+        {"00.0V", "0.00A", true},  {"05.3V", "0.53A", true},  {"05.3V", "0.55A", true},
+        {"05.3V", "0.51A", true},  {"05.3V", "0.56A", false}, {"05.3V", "0.50A", false},
+        {"10.0V", "1.00A", true},  {"53.0V", "0.53A", false}, {"20.2V", "2.02A", true},
+        {"20.3V", "2.03A", false}, {"5.3V", "0.53A", false}};
     for (const auto& c : cases)
-        EXPECT_EQ(PlausibleReading(c.voltage, c.current), c.plausible) << c.voltage << " " << c.current;
+        EXPECT_EQ(PlausibleReading(c.voltage, c.current), c.plausible)
+            << c.voltage << " " << c.current;
 }
 
 TEST(SoakChecks, RecordLinesInOrderAndOnePerChange) {
@@ -66,9 +68,11 @@ TEST(SoakChecks, RecordLinesInOrderAndOnePerChange) {
                               {"2024-03-06 00:00:01", "0?.1V", "0.11A"},
                               {"2024-03-06 00:00:01", "01.1V", "0.11A"}};
     EXPECT_TRUE(RecordFaults(good).empty());
-    const std::vector<L> repeated{{"2024-03-05 10:00:00", "01.0V", "0.10A"}, {"2024-03-05 10:00:01", "01.0V", "0.10A"}};
+    const std::vector<L> repeated{{"2024-03-05 10:00:00", "01.0V", "0.10A"},
+                                  {"2024-03-05 10:00:01", "01.0V", "0.10A"}};
     EXPECT_EQ(RecordFaults(repeated).size(), 1u);
-    const std::vector<L> backwards{{"2024-03-05 10:00:02", "01.0V", "0.10A"}, {"2024-03-05 10:00:01", "01.1V", "0.11A"}};
+    const std::vector<L> backwards{{"2024-03-05 10:00:02", "01.0V", "0.10A"},
+                                   {"2024-03-05 10:00:01", "01.1V", "0.11A"}};
     EXPECT_EQ(RecordFaults(backwards).size(), 1u);
     const std::vector<L> impossible{{"2024-03-05 10:00:00", "03.0V", "0.10A"}};
     EXPECT_EQ(RecordFaults(impossible).size(), 1u);
@@ -102,14 +106,15 @@ TEST(SoakChecks, PlaybackCommandsMatchTheControlFileInOrder) {
 
 TEST(SoakChecks, TheAdjusterStepsAsThePanelDoes) {
     Adjuster a;
-    a.step(2);  // -1 V at 0: not taken
+    a.step(2); // -1 V at 0: not taken
     EXPECT_EQ(a.fields(), QByteArray("000 000"));
     a.step(1);
     a.step(5);
     a.step(7);
     EXPECT_EQ(a.fields(), QByteArray("010 022"));
-    for (int i = 0; i < 30; ++i) a.step(1);
-    EXPECT_EQ(a.fields(), QByteArray("200 022"));  // 20 V is the limit of the 1A/20V model
+    for (int i = 0; i < 30; ++i)
+        a.step(1);
+    EXPECT_EQ(a.fields(), QByteArray("200 022")); // 20 V is the limit of the 1A/20V model
     EXPECT_EQ(ButtonCentre(1), std::make_pair(464, 24));
     EXPECT_EQ(ButtonCentre(6), std::make_pair(560, 64));
 }
@@ -138,15 +143,19 @@ TEST(SoakFrames, TheUnitsFramesLogReadsAsTheRecorderWritesTheValues) {
     EXPECT_EQ(line->front().current, log.frames[0].current);
 }
 
-Reading R(long long at, const char* v, const char* a) { return {at, v, a}; }
+Reading R(long long at, const char* v, const char* a) {
+    return {at, v, a};
+}
 
 TEST(SoakFrames, OnlyChangesWithinTheStretchAreExpected) {
-    const std::vector<Reading> frames{R(0, "01.0V", "0.10A"), R(10, "01.0V", "0.10A"), R(20, "01.1V", "0.10A"),
-                                      R(30, "01.1V", "0.10A"), R(40, "01.1V", "0.11A"), R(50, "01.0V", "0.10A"),
+    const std::vector<Reading> frames{R(0, "01.0V", "0.10A"),  R(10, "01.0V", "0.10A"),
+                                      R(20, "01.1V", "0.10A"), R(30, "01.1V", "0.10A"),
+                                      R(40, "01.1V", "0.11A"), R(50, "01.0V", "0.10A"),
                                       R(60, "01.0V", "0.10A")};
     const auto at = [](const std::vector<Reading>& changes) {
         std::vector<long long> out;
-        for (const auto& c : changes) out.push_back(c.atMs);
+        for (const auto& c : changes)
+            out.push_back(c.atMs);
         return out;
     };
     EXPECT_EQ(at(ChangesWithin(frames, 0, 60)), (std::vector<long long>{0, 20, 40, 50}));
@@ -157,24 +166,31 @@ TEST(SoakFrames, OnlyChangesWithinTheStretchAreExpected) {
 
 TEST(SoakFrames, EveryChangeMustBeTheNextRecordLine) {
     using L = e2e::RecordLine;
-    const std::vector<L> lines{{"2024-03-05 10:00:00", "01.0V", "0.10A"}, {"2024-03-05 10:00:00", "01.1V", "0.11A"},
-                               {"2024-03-05 10:00:01", "01.0V", "0.10A"}, {"2024-03-05 10:00:01", "01.1V", "0.11A"},
-                               {"2024-03-05 10:00:01", "01.2V", "0.12A"}, {"2024-03-05 10:00:02", "01.3V", "0.13A"}};
-    const Reading a = R(0, "01.0V", "0.10A"), b = R(1, "01.1V", "0.11A"), c = R(2, "01.2V", "0.12A"),
-                  d = R(3, "01.3V", "0.13A");
+    const std::vector<L> lines{
+        {"2024-03-05 10:00:00", "01.0V", "0.10A"}, {"2024-03-05 10:00:00", "01.1V", "0.11A"},
+        {"2024-03-05 10:00:01", "01.0V", "0.10A"}, {"2024-03-05 10:00:01", "01.1V", "0.11A"},
+        {"2024-03-05 10:00:01", "01.2V", "0.12A"}, {"2024-03-05 10:00:02", "01.3V", "0.13A"}};
+    const Reading a = R(0, "01.0V", "0.10A"), b = R(1, "01.1V", "0.11A"),
+                  c = R(2, "01.2V", "0.12A"), d = R(3, "01.3V", "0.13A");
     struct Case {
         const char* name;
         std::vector<Reading> changes;
         std::size_t first, last;
         bool found;
         std::size_t at;
-        const char* mismatch;  // a piece of the explanation
+        const char* mismatch; // a piece of the explanation
     };
     const std::vector<Case> cases{
         {"found past a false start", {a, b, c, d}, 0, 3, true, 2, ""},
         {"first candidate is the one", {a, b, a}, 0, 0, true, 0, ""},
         {"starts outside the candidates", {c, d}, 0, 3, false, 0, "in none of record lines 1..4"},
-        {"a change lost between two lines", {a, b, d}, 0, 3, false, 0, "then change 3 (01.3V 0.13A"},
+        {"a change lost between two lines",
+         {a, b, d},
+         0,
+         3,
+         false,
+         0,
+         "then change 3 (01.3V 0.13A"},
         {"the file ends first", {c, d, a}, 4, 5, false, 0, "2 of 3 changes from record line 5"},
         {"order swapped", {b, a, c}, 0, 5, false, 0, "change 3 (01.2V 0.12A"},
         {"nothing to find", {}, 2, 3, true, 2, ""},
@@ -191,8 +207,10 @@ TEST(SoakFrames, EveryChangeMustBeTheNextRecordLine) {
 
 TEST(SoakFrames, LinesAreFoundByTheirStamps) {
     using L = e2e::RecordLine;
-    const std::vector<L> lines{{"2024-03-05 23:59:58", "01.0V", "0.10A"}, {"2024-03-05 23:59:59", "01.1V", "0.11A"},
-                               {"2024-03-06", "01.0V", "0.10A"}, {"2024-03-06 00:00:02", "01.2V", "0.12A"}};
+    const std::vector<L> lines{{"2024-03-05 23:59:58", "01.0V", "0.10A"},
+                               {"2024-03-05 23:59:59", "01.1V", "0.11A"},
+                               {"2024-03-06", "01.0V", "0.10A"},
+                               {"2024-03-06 00:00:02", "01.2V", "0.12A"}};
     using Span = std::optional<std::pair<std::size_t, std::size_t>>;
     EXPECT_EQ(LinesStamped(lines, "2024-03-05 23:59:59", "2024-03-06 00:00:01"), Span({1, 2}));
     EXPECT_EQ(LinesStamped(lines, "2024-03-06 00:00:03", "2024-03-06 00:00:09"), Span());

@@ -8,7 +8,7 @@ bool FakeLine::open(const QString& device, const LineSettings&) {
     device_ = device;
     if (open_ || !openSucceeds_) return false;
     open_ = true;
-    input_.clear();  // as a real port, characters from before the open are gone
+    input_.clear(); // as a real port, characters from before the open are gone
     return true;
 }
 
@@ -33,7 +33,8 @@ void FakeLine::feed(const QByteArray& bytes) {
 
 QByteArray FakeLine::written() const {
     QByteArray all;
-    for (const Write& w : writes_) all += w.bytes;
+    for (const Write& w : writes_)
+        all += w.bytes;
     return all;
 }
 

@@ -14,9 +14,9 @@ namespace velmora::test {
 /// what the test feeds it, and records writes with monotonic time stamps.
 class FakeLine final : public SerialLine {
     Q_OBJECT
-public:
+  public:
     struct Write {
-        qint64 atNs;  // MonotonicNs() at the write
+        qint64 atNs; // MonotonicNs() at the write
         QByteArray bytes;
     };
 
@@ -42,7 +42,7 @@ public:
     void clearWrites() { writes_.clear(); }
     QString openedDevice() const { return device_; }
 
-private:
+  private:
     bool open_ = false;
     bool openSucceeds_ = true;
     Cts cts_ = Cts::Asserted;
@@ -55,7 +55,7 @@ private:
 /// spacing the program keeps, whatever the reading end's own delays.
 class StampingLine final : public SerialLine {
     Q_OBJECT
-public:
+  public:
     StampingLine();
 
     bool open(const QString& device, const LineSettings& settings) override {
@@ -71,7 +71,7 @@ public:
     const QList<FakeLine::Write>& writes() const { return writes_; }
     void clearWrites() { writes_.clear(); }
 
-private:
+  private:
     std::unique_ptr<SerialLine> real_;
     QList<FakeLine::Write> writes_;
 };

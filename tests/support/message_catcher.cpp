@@ -1,7 +1,7 @@
 #include "message_catcher.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
 
 namespace velmora::test {

@@ -10,7 +10,7 @@ namespace velmora::test {
 
 /// While alive, presses OK on every message box the program shows.
 class MessageCatcher : public QObject {
-public:
+  public:
     struct Message {
         QString title;
         QString text;
@@ -20,7 +20,7 @@ public:
     const QList<Message>& messages() const { return messages_; }
     void clear() { messages_.clear(); }
 
-private:
+  private:
     void poll();
 
     QTimer timer_;

@@ -10,7 +10,9 @@
 
 namespace velmora::test {
 
-void ClearSettings() { QSettings(QString(kOrganisation), QString()).clear(); }
+void ClearSettings() {
+    QSettings(QString(kOrganisation), QString()).clear();
+}
 
 PanelOnPty::~PanelOnPty() {
     ClosePort();

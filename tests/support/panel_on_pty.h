@@ -15,7 +15,7 @@ void ClearSettings();
 
 /// A Form1 (which sets the global MSComm1) and a pseudo-terminal for COM2.
 class PanelOnPty {
-public:
+  public:
     PanelOnPty() = default;
     /// Closes the port and forgets COM2's mapping.
     ~PanelOnPty();

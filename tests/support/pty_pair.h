@@ -9,7 +9,7 @@ namespace velmora::test {
 
 /// One pseudo-terminal; closes its ends on destruction.
 class PtyPair {
-public:
+  public:
     PtyPair();
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -28,9 +28,9 @@ public:
     /// Hangs up: closes the master end as a pulled adapter would.
     void closeMaster();
 
-private:
+  private:
     int master_ = -1;
-    int slaveKeeper_ = -1;  // keeps the slave alive between the program's opens
+    int slaveKeeper_ = -1; // keeps the slave alive between the program's opens
     QString slavePath_;
 };
 
