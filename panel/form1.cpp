@@ -30,6 +30,13 @@ constexpr int kButtonSize = 255;
 constexpr int kClickAreaWidth = 9375;
 constexpr int kClickAreaHeight = 3015;
 
+// A left button on the click area; on an enlarged window the area ends where
+// the panel does.
+bool OnClickArea(const QMouseEvent* event) {
+    const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
+    return event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
+}
+
 // The fonts are asked for by name; the platform substitutes its nearest
 // match (Liberation Sans for Arial, which has the same metrics).
 QFont WindowFont() {
@@ -108,15 +115,11 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::mousePressEvent(QMouseEvent* event) {
     // Presses on the eight buttons never reach the window; everything else
     // inside the click area is a click on it.
-    const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
-    clickStarted_ =
-        event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
+    clickStarted_ = OnClickArea(event);
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* event) {
-    const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
-    const bool click = clickStarted_ && event->button() == Qt::LeftButton &&
-                       clickArea.contains(event->position().toPoint());
+    const bool click = clickStarted_ && OnClickArea(event);
     clickStarted_ = false;
     if (click) Label15_Click();
 }
