@@ -5,7 +5,11 @@
 #include "panel/adjust_button.h"
 #include "panel/panel_label.h"
 
+#include "history/history.h"
+#include "plot/plot_window.h"
+
 #include <QFont>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 
@@ -48,6 +52,12 @@ class Form1 : public QWidget {
     /// Ends an adjustment: restores the read-outs and sends both set-points.
     void SendSetpoints();
 
+    /// Every valid measurement and every set-point command since start-up.
+    const History& history() const { return history_; }
+    /// Opens the plot window, or brings the open one to the front.
+    PlotWindow* OpenPlotWindow();
+    PlotWindow* plotWindow() const { return plotWindow_; }
+
   signals:
     void Label15Clicked();
 
@@ -59,6 +69,11 @@ class Form1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void onCommandSent(const QByteArray& command);
+    void showContextMenu(const QPoint& globalPos);
+
+    History history_;
+    QPointer<PlotWindow> plotWindow_;
     std::array<AdjustButton*, 8> commands_{};
     QFont readoutFont_; // Label1, Label2 and Label16
     bool loaded_ = false;

@@ -116,13 +116,17 @@ bool ChannelAtEnd(int channel) {
 
 std::optional<QByteArray> ReadChannelLine(int channel) {
     if (ChannelAtEnd(channel)) return std::nullopt;
-    QFile* file = FileOf(channel);
-    QByteArray line = file->readLine(kMaxLineLength);
+    return ReadLineFrom(*FileOf(channel));
+}
+
+std::optional<QByteArray> ReadLineFrom(QIODevice& file) {
+    if (!file.isReadable() || file.atEnd()) return std::nullopt;
+    QByteArray line = file.readLine(kMaxLineLength);
     if (line.isEmpty()) return std::nullopt; // a read error ends the file
-    if (!line.endsWith('\n') && !file->atEnd()) {
+    if (!line.endsWith('\n') && !file.atEnd()) {
         // Too long for a record: skip to the next line end and drop it all.
         for (QByteArray rest = line; !rest.isEmpty() && !rest.endsWith('\n');)
-            rest = file->readLine(kMaxLineLength);
+            rest = file.readLine(kMaxLineLength);
         return QByteArray();
     }
     if (line.endsWith('\n')) line.chop(1);

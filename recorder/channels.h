@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+
+class QIODevice;
 #include <optional>
 
 namespace velmora {
@@ -40,6 +42,11 @@ bool ChannelAtEnd(int channel);
 /// error or on a closed channel. A line too long to be a record comes back
 /// empty.
 std::optional<QByteArray> ReadChannelLine(int channel);
+
+/// The next line of a file open for reading, as ReadChannelLine reads it:
+/// without its line end; empty for a line too long to be a record; nothing
+/// at the end or after a read error.
+std::optional<QByteArray> ReadLineFrom(QIODevice& file);
 
 /// Closes the channel; harmless when it is not open.
 void CloseChannel(int channel);

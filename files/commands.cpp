@@ -1,0 +1,28 @@
+#include "files/commands.h"
+
+#include <cstdio>
+
+namespace velmora::files {
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"csv", "csv FILE [-o OUT]          the record file as CSV (standard output or OUT)", false,
+     RunCsv},
+    {"png", "png FILE -o OUT.png [--size WxH]  the plot as a PNG picture (default 1200x400)", true,
+     RunPng},
+    {"svg", "svg FILE -o OUT.svg [--size WxH]  the plot as an SVG picture", true, RunSvg},
+};
+
+} // namespace
+
+std::span<const Command> Commands() {
+    return kCommands;
+}
+
+int Fail(const QString& message) {
+    std::fprintf(stderr, "velmora-files: %s\n", qPrintable(message));
+    return kExitBadArguments;
+}
+
+} // namespace velmora::files
