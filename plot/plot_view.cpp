@@ -29,7 +29,7 @@ PlotView::PlotView(const History* history, QWidget* parent)
     setNoAntialiasingOnDrag(true);
     auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss\nyyyy-MM-dd"));
-    ticker->setTickCount(6);
+    ticker->setTickCount(5);
     xAxis->setTicker(ticker);
     xAxis->setLabel(QStringLiteral("Time"));
     yAxis->setLabel(QStringLiteral("Voltage (V)"));
