@@ -20,6 +20,14 @@ std::span<const Command> Commands() {
     return kCommands;
 }
 
+std::unique_ptr<QApplication> DrawingApplication() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "velmora-files";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QApplication>(argc, argv);
+}
+
 int Fail(const QString& message) {
     std::fprintf(stderr, "velmora-files: %s\n", qPrintable(message));
     return kExitBadArguments;

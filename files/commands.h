@@ -2,7 +2,9 @@
 // The subcommands of velmora-files. Each lives in a file of its own and is
 // listed once in kCommands (commands.cpp).
 
+#include <QApplication>
 #include <QStringList>
+#include <memory>
 #include <span>
 
 namespace velmora::files {
@@ -12,7 +14,7 @@ namespace velmora::files {
 struct Command {
     const char* name;
     const char* usage;
-    bool draws; // needs the (offscreen) windowing of Qt
+    bool draws; // makes its own DrawingApplication
     int (*run)(const QStringList& args);
 };
 
@@ -24,6 +26,10 @@ std::span<const Command> Commands();
 int Fail(const QString& message);
 inline constexpr int kExitBadArguments = 2;
 inline constexpr int kExitUnreadable = 1;
+
+/// The application for drawing, without a display unless a platform is
+/// asked for (QT_QPA_PLATFORM).
+std::unique_ptr<QApplication> DrawingApplication();
 
 int RunCsv(const QStringList& args);
 int RunPng(const QStringList& args);

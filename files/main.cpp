@@ -3,7 +3,7 @@
 
 #include "files/commands.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -31,12 +31,14 @@ int main(int argc, char** argv) {
     const QString name = QString::fromLocal8Bit(argv[1]);
     for (const auto& command : Commands()) {
         if (name != QLatin1String(command.name)) continue;
-        // Pictures are drawn without a display unless a platform is asked for.
-        if (command.draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        std::unique_ptr<QCoreApplication> app(command.draws ? new QApplication(argc, argv)
+        QStringList args;
+        for (int i = 2; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        // A command that draws makes its own application once its arguments
+        // are found good (DrawingApplication).
+        std::unique_ptr<QCoreApplication> app(command.draws ? nullptr
                                                             : new QCoreApplication(argc, argv));
-        return command.run(QCoreApplication::arguments().mid(2));
+        return command.run(args);
     }
     return Fail(QStringLiteral("unknown command %1 (see --help)").arg(name));
 }

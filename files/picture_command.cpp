@@ -18,6 +18,7 @@ int RunPicture(const QStringList& args, const char* suffix) {
     const auto options = ParseOptions(args, true, error);
     if (!options) return Fail(error);
     if (options->output.isEmpty()) return Fail(QStringLiteral("-o OUT.%1 is needed").arg(suffix));
+    const auto app = DrawingApplication();
     FileHistory file = LoadRecordFile(options->input);
     if (!file.history) {
         std::fprintf(stderr, "velmora-files: %s\n", qPrintable(file.error));

@@ -87,9 +87,11 @@ void PlotView::showEverything(qint64 nowMs) {
         setTimeRange(nowMs - 60'000, nowMs);
         return;
     }
-    // A little room on both sides, so the first and last points show.
-    const qint64 span = std::max<qint64>(last->ms - first->ms, 10'000);
-    setTimeRange(first->ms - span / 50, last->ms + span / 50);
+    // At least ten seconds, and a little room on both sides, so the first
+    // and last points show.
+    const qint64 end = std::max<qint64>(last->ms, first->ms + 10'000);
+    const qint64 pad = (end - first->ms) / 50;
+    setTimeRange(first->ms - pad, end + pad);
 }
 
 void PlotView::fillSetpoints(qint64 toMs) {
@@ -116,6 +118,11 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     const int buckets = std::max(axisRect()->width(), 100);
     const Envelope e = history_->envelope(fromMs, toMs, buckets);
     const QVector<double> keys = ToVector(e.keys);
+    // A few samples get a dot each, so that a short file shows at all.
+    const QCPScatterStyle dots(
+        e.keys.size() < 200 ? QCPScatterStyle::ssDisc : QCPScatterStyle::ssNone, 4);
+    for (QCPGraph* graph : {volts_, amps_, watts_})
+        graph->setScatterStyle(dots);
     volts_->setData(keys, ToVector(e.volts), true);
     amps_->setData(keys, ToVector(e.amps), true);
     if (showPower_)
