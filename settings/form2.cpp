@@ -2,6 +2,7 @@
 
 #include "core/constants.h"
 #include "link/serial_comm.h"
+#include "settings/port_menu.h"
 #include "settings/web_page.h"
 
 #include <QGroupBox>
@@ -97,6 +98,7 @@ void Form2::createControls() {
         Option1[i] = Named<QRadioButton>(QStringLiteral("Option1_%1").arg(i),
                                          QStringLiteral("COM%1").arg(i + 1), Frame1);
         Option1[i]->setContextMenuPolicy(Qt::CustomContextMenu);
+        Option1[i]->installEventFilter(this); // the tooltip is made anew when asked for
         updatePortToolTip(i);
     }
     Label1 = Named<QLabel>(QStringLiteral("Label1"), QStringLiteral("Record file:"), this);
@@ -158,7 +160,8 @@ void Form2::connectHandlers() {
 }
 
 void Form2::updatePortToolTip(int index) {
-    Option1[index]->setToolTip(DeviceForPort(index + 1));
+    const QString device = DeviceForPort(index + 1);
+    Option1[index]->setToolTip(PortToolTip(device, DevicePresent(device)));
 }
 
 } // namespace velmora
