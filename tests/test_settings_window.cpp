@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -390,6 +391,28 @@ TEST_F(SettingsWindowTest, WindowOpenedAgainShowsTheNamesStoredAtClosing) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->Text1->text(), "new.log");
     EXPECT_EQ(window->Text2->text(), "");
+}
+
+// A blinking cursor would lay a million characters out twice a second.
+TEST_F(SettingsWindowTest, AMillionCharacterNameIsHeldWholeWithASteadyCursor) {
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const int blink = hints->cursorFlashTime();
+    ASSERT_GT(blink, 0);
+    const QString huge(1'000'000, u'x');
+    Shared.RecordFileName = huge;
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Text1->text(), huge);
+    ASSERT_EQ(QApplication::focusWidget(), window->Text1);
+    EXPECT_EQ(hints->cursorFlashTime(), 0);
+    window->Text2->setFocus();
+    EXPECT_EQ(hints->cursorFlashTime(), blink); // a short name blinks as ever
+    window->Text2->setText(huge);
+    EXPECT_EQ(hints->cursorFlashTime(), 0);
+    window->close();
+    EXPECT_EQ(hints->cursorFlashTime(), blink);
+    EXPECT_EQ(ReadSetting(QString(kKeyRecordFile)), huge);
+    EXPECT_EQ(ReadSetting(QString(kKeyControlFile)), huge);
 }
 
 // --- Layout and keys -------------------------------------------------------------
