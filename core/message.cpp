@@ -1,6 +1,6 @@
 #include "core/message.h"
 
-#include <QMessageBox>
+#include <utility>
 
 namespace velmora {
 
@@ -9,7 +9,16 @@ namespace {
 constexpr qsizetype kLongestShownMessage = 8192;
 constexpr qsizetype kShownEachEnd = 2000;
 
+MessageShower& InstalledShower() {
+    static MessageShower shower;
+    return shower;
+}
+
 } // namespace
+
+MessageShower SetMessageShower(MessageShower shower) {
+    return std::exchange(InstalledShower(), std::move(shower));
+}
 
 QString MessageForDisplay(const QString& text) {
     if (text.size() <= kLongestShownMessage) return text;
@@ -17,9 +26,8 @@ QString MessageForDisplay(const QString& text) {
 }
 
 void ShowMessage(const QString& text, const QString& title) {
-    QMessageBox box(QMessageBox::NoIcon, title, MessageForDisplay(text), QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("VelmoraMessage"));
-    box.exec();
+    // A copy: the shower may install another while its box is open.
+    if (const MessageShower shower = InstalledShower()) shower(MessageForDisplay(text), title);
 }
 
 } // namespace velmora
