@@ -9,9 +9,8 @@
 #include "core/state.h"
 #include "link/port.h"
 #include "recorder/channels.h"
-#include "recorder/player.h"
-#include "recorder/recorder.h"
 #include "settings/port_menu.h"
+#include "settings/start_stop.h"
 #include "settings/web_page.h"
 
 #include <QApplication>
@@ -140,6 +139,9 @@ void Form2::closeEvent(QCloseEvent* event) {
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip)
+        for (int i = 0; i < 4; ++i)
+            if (watched == Option1[i]) updatePortToolTip(i);
     if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&
