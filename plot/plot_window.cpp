@@ -1,5 +1,6 @@
 #include "plot/plot_window.h"
 
+#include "core/message.h"
 #include "history/csv_export.h"
 #include "history/file_history.h"
 #include "history/history.h"
@@ -13,7 +14,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -164,14 +164,14 @@ bool PlotWindow::savePicture(const QString& path) const {
 
 void PlotWindow::chooseAndOpen() {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open record file"));
-    if (!path.isEmpty()) OpenRecordFileWindow(path, this);
+    if (!path.isEmpty()) OpenRecordFileWindow(path);
 }
 
 void PlotWindow::chooseAndSaveData() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save data"), {},
                                                       QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty() && !saveData(path))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Could not write %1.").arg(path));
+        ShowMessage(QStringLiteral("Could not write %1.").arg(path), windowTitle());
 }
 
 void PlotWindow::chooseAndSavePicture() {
@@ -182,7 +182,7 @@ void PlotWindow::chooseAndSavePicture() {
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += filter.contains("svg") ? ".svg" : ".png";
     if (!savePicture(path))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Could not write %1.").arg(path));
+        ShowMessage(QStringLiteral("Could not write %1.").arg(path), windowTitle());
 }
 
 void PlotWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -193,14 +193,14 @@ void PlotWindow::dropEvent(QDropEvent* event) {
     const QString path = LocalPath(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
-    OpenRecordFileWindow(path, this);
+    OpenRecordFileWindow(path);
 }
 
-PlotWindow* OpenRecordFileWindow(const QString& path, QWidget* parent) {
+PlotWindow* OpenRecordFileWindow(const QString& path) {
     FileHistory file = LoadRecordFile(path);
     if (!file.history) {
-        QMessageBox::warning(parent, QStringLiteral("Plot"),
-                             QStringLiteral("Cannot open the record file %1").arg(file.error));
+        ShowMessage(QStringLiteral("Cannot open the record file %1").arg(file.error),
+                    QStringLiteral("Plot"));
         return nullptr;
     }
     const QString leftOut = LeftOutText(file.leftOut, file.lines);

@@ -74,7 +74,7 @@ class PlotWindow : public QWidget {
 };
 
 /// Opens a record file in a window of its own; on a missing or unreadable
-/// file shows why (over `parent`) and opens nothing.
-PlotWindow* OpenRecordFileWindow(const QString& path, QWidget* parent);
+/// file shows why and opens nothing.
+PlotWindow* OpenRecordFileWindow(const QString& path);
 
 } // namespace velmora

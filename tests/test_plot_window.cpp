@@ -42,7 +42,7 @@ TEST(PlotWindow, RecordFilesOpenInWindowsOfTheirOwnOrSayWhyNot) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         messages.clear();
-        std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(dir.filePath(c.name), nullptr));
+        std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(dir.filePath(c.name)));
         ASSERT_EQ(window != nullptr, c.opens);
         if (window) {
             EXPECT_EQ(window->windowTitle(), QString("Plot \u2013 ") + c.name);
