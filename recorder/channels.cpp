@@ -2,8 +2,6 @@
 
 #include "recorder/disk_sync.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <array>
@@ -76,11 +74,6 @@ QFile* FileOf(int channel) {
 }
 
 } // namespace
-
-QString ProgramFilePath(const QString& nameAsTyped) {
-    if (QDir::isAbsolutePath(nameAsTyped)) return nameAsTyped;
-    return QCoreApplication::applicationDirPath() + QDir::separator() + nameAsTyped;
-}
 
 OpenResult OpenChannelForOutput(int channel, const QString& path) {
     // Unbuffered: every write goes to the system at once, nothing waits in

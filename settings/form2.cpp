@@ -2,6 +2,7 @@
 
 #include "core/constants.h"
 #include "link/serial_comm.h"
+#include "recorder/file_names.h"
 #include "settings/web_page.h"
 
 #include <QGroupBox>
@@ -58,6 +59,10 @@ QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* pa
 QLineEdit* MakeTextBox(const QString& name, QWidget* parent) {
     auto* box = Named<QLineEdit>(name, parent);
     box->setMaxLength(std::numeric_limits<int>::max());
+    // The box shows the name as typed; the tooltip, the file it leads to.
+    box->setToolTip(FilePathFor(box->text()));
+    QObject::connect(box, &QLineEdit::textChanged, box,
+                     [box](const QString& text) { box->setToolTip(FilePathFor(text)); });
     return box;
 }
 

@@ -390,6 +390,24 @@ TEST_F(SettingsWindowTest, WindowOpenedAgainShowsTheNamesStoredAtClosing) {
     EXPECT_EQ(window->Text2->text(), "");
 }
 
+TEST_F(SettingsWindowTest, TextBoxesKeepNamesAsTypedAndShowTheirFilesInTooltips) {
+    Shared.RecordFileName = QStringLiteral("start.log");
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    // The test's own folder is writable: relative names stay beside the program.
+    const QString folder = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(window->Text1->toolTip(), folder + "/start.log");
+    for (QLineEdit* box : {window->Text1, window->Text2}) {
+        for (const QString& typed : {QStringLiteral(" run 1.log"), QStringLiteral("/tmp/x.dat")}) {
+            SCOPED_TRACE((box->objectName() + ": " + typed).toStdString());
+            box->clear();
+            QTest::keyClicks(box, typed);
+            EXPECT_EQ(box->text(), typed);
+            EXPECT_EQ(box->toolTip(), typed.startsWith('/') ? typed : folder + "/" + typed);
+        }
+    }
+}
+
 // --- Layout and keys -------------------------------------------------------------
 
 TEST_F(SettingsWindowTest, WindowIsAFixedDialogWithCloseBoxOnly) {
