@@ -3,6 +3,7 @@
 #include "core/command_line.h"
 #include "panel/form1.h"
 #include "panel/lifecycle.h"
+#include "panel/message_box.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -24,6 +25,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(velmora::ProgramVersion());
     // The desktop matches the window to its menu entry and icon by this name.
     QApplication::setDesktopFileName(QStringLiteral("org.tarnholm.Velmora"));
+    velmora::InstallMessageBoxes();
     velmora::Form1 form;
     velmora::Startup();
     form.show();
