@@ -21,7 +21,9 @@ struct PlanStep {
 
 /// A line of the list: a step, nothing (blank or comment), or why it is
 /// refused.
-struct NoStep {};
+struct NoStep {
+    friend bool operator==(NoStep, NoStep) = default;
+};
 using PlanLine = std::variant<PlanStep, NoStep, QString>;
 PlanLine ParsePlanLine(const QByteArray& line);
 
