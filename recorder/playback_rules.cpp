@@ -59,10 +59,9 @@ QString SkipReasonText(const RecordVerdict& verdict) {
 }
 
 QString ShowCommand(const QByteArray& command) {
-    QByteArray shown = command;
-    if (shown.endsWith('\r')) shown.chop(1);
-    shown.replace('\r', ' ');
-    return QString::fromLatin1(shown);
+    const QByteArrayView fields =
+        command.endsWith('\r') ? QByteArrayView(command).chopped(1) : QByteArrayView(command);
+    return QString::fromLatin1(fields).replace(u'\r', u' ');
 }
 
 } // namespace velmora
