@@ -27,13 +27,14 @@ int main(int argc, char* argv[]) {
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
-    if (command == QStringLiteral("check")) return velmora::RunCheck(args, out, err);
-    if (command == QStringLiteral("retime")) return velmora::RunRetime(args, out, err);
-    if (command == QStringLiteral("plan")) return velmora::RunPlan(args, out, err);
-    if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
+    if (command == QStringLiteral("--help") || command == QStringLiteral("-h") ||
+        args.contains(QStringLiteral("--help"))) {
         out << kUsage;
         return 0;
     }
+    if (command == QStringLiteral("check")) return velmora::RunCheck(args, out, err);
+    if (command == QStringLiteral("retime")) return velmora::RunRetime(args, out, err);
+    if (command == QStringLiteral("plan")) return velmora::RunPlan(args, out, err);
     err << (command.isEmpty() ? QStringLiteral("velmora-files: give a command")
                               : QStringLiteral("velmora-files: unknown command ") + command)
         << QStringLiteral("; velmora-files --help lists them") << Qt::endl;
