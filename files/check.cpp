@@ -4,13 +4,11 @@
 #include "core/settings_store.h"
 #include "files/check_tally.h"
 #include "files/options.h"
-#include "files/wall_time.h"
+#include "recorder/wall_time.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr qint64 kDay = 86400;
 
 int Fail(QTextStream& err, const QString& message) {
     err << QStringLiteral("velmora-files check: ") << message << Qt::endl;
@@ -42,20 +40,6 @@ QString ModelName(Model model) {
         break;
     }
     return QStringLiteral("no model");
-}
-
-QString DescribeWhen(qint64 stamp, qint64 goesOut, qint64 now) {
-    if (goesOut <= now)
-        return stamp < now ? QStringLiteral("at once (due ") + ShowAgo(now - stamp) +
-                                 QStringLiteral(" ago)")
-                           : QStringLiteral("at once (due now)");
-    const QString after =
-        stamp < goesOut ? QStringLiteral(", right after the record before") : QString();
-    if (goesOut - now < kDay) return QStringLiteral("in ") + ShowDuration(goesOut - now) + after;
-    const qint64 days = goesOut / kDay - now / kDay; // calendar days, as the dates differ
-    return QStringLiteral("at ") + ShowMoment(goesOut) + QStringLiteral(" (in ") +
-           QString::number(days) +
-           (days == 1 ? QStringLiteral(" day)") : QStringLiteral(" days)")) + after;
 }
 
 int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {

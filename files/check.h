@@ -14,12 +14,6 @@ namespace velmora {
 std::optional<Model> ParseModel(const QString& text);
 QString ModelName(Model model);
 
-/// How the player's timing treats a record it waits for: "at once (due 2
-/// days ago)", "in 00:00:10", "at 2027-01-01 00:00:00 (in 25 days)".
-/// `goesOut` is when the record goes out: its stamp, or later when a record
-/// before it was due later still. Wall-clock seconds.
-QString DescribeWhen(qint64 stamp, qint64 goesOut, qint64 now);
-
 /// check CTL [--model M] [--now "YYYY-MM-DD HH:MM:SS"]. Exit 0 when every
 /// record would be sent, 1 when some would be skipped, 2 when the file cannot
 /// be read or the arguments are wrong.

@@ -2,7 +2,7 @@
 
 #include "core/constants.h"
 #include "files/check.h"
-#include "files/wall_time.h"
+#include "recorder/wall_time.h"
 
 namespace velmora {
 
@@ -12,7 +12,6 @@ namespace {
 constexpr qint64 kCommandMs = 80;
 // Past this many of a kind, a file is wrong throughout: the rest are counted.
 constexpr int kWarningsShown = 10;
-constexpr qint64 kDay = 86400;
 
 // The digits at 1-based places of a text, as one number; -1 when one is not
 // a digit. The places the player takes its values from.
@@ -44,7 +43,7 @@ QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
                             QStringLiteral(" is before ") + ShowMoment(latest_) +
                             QStringLiteral(": it goes out right after the record before"));
     latest_ = goesOut;
-    if (goesOut - now_ > kDay && wanted(FarAhead))
+    if (goesOut - now_ > kSecondsPerDay && wanted(FarAhead))
         warn(FarAhead,
              head + QStringLiteral("due more than a day ahead, at ") + ShowMoment(goesOut));
     endMs_ = std::max(endMs_, goesOut * 1000);

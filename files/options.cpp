@@ -1,7 +1,7 @@
 #include "files/options.h"
 
 #include "core/clock.h"
-#include "files/wall_time.h"
+#include "recorder/wall_time.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

@@ -1,9 +1,9 @@
 #include "files/plan.h"
 
 #include "files/options.h"
-#include "files/wall_time.h"
 #include "recorder/playback_rules.h"
 #include "recorder/record_format.h"
+#include "recorder/wall_time.h"
 
 #include <QRegularExpression>
 

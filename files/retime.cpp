@@ -1,8 +1,8 @@
 #include "files/retime.h"
 
 #include "files/options.h"
-#include "files/wall_time.h"
 #include "recorder/record_format.h"
+#include "recorder/wall_time.h"
 
 namespace velmora {
 

@@ -1,5 +1,7 @@
 #include "recorder/playback_rules.h"
 
+#include "recorder/wall_time.h"
+
 namespace velmora {
 
 RecordVerdict VerdictOnReading(const QByteArray& line) {
@@ -62,6 +64,22 @@ QString ShowCommand(const QByteArray& command) {
     const QByteArrayView fields =
         command.endsWith('\r') ? QByteArrayView(command).chopped(1) : QByteArrayView(command);
     return QString::fromLatin1(fields).replace(u'\r', u' ');
+}
+
+QString DescribeWhen(qint64 stamp, qint64 goesOut, qint64 now) {
+    if (goesOut <= now)
+        return stamp < now ? QStringLiteral("at once (due ") + ShowAgo(now - stamp) +
+                                 QStringLiteral(" ago)")
+                           : QStringLiteral("at once (due now)");
+    const QString after =
+        stamp < goesOut ? QStringLiteral(", right after the record before") : QString();
+    if (goesOut - now < kSecondsPerDay)
+        return QStringLiteral("in ") + ShowDuration(goesOut - now) + after;
+    const qint64 days =
+        goesOut / kSecondsPerDay - now / kSecondsPerDay; // calendar days, as the dates differ
+    return QStringLiteral("at ") + ShowMoment(goesOut) + QStringLiteral(" (in ") +
+           QString::number(days) +
+           (days == 1 ? QStringLiteral(" day)") : QStringLiteral(" days)")) + after;
 }
 
 } // namespace velmora

@@ -39,6 +39,12 @@ RecordVerdict JudgeRecordLine(const QByteArray& line, Model model);
 /// "command would be 9 characters", ...
 QString SkipReasonText(const RecordVerdict& verdict);
 
+/// How the player's timing treats a record it waits for: "at once (due 2
+/// days ago)", "in 00:00:10", "at 2027-01-01 00:00:00 (in 25 days)".
+/// `goesOut` is when the record goes out: its stamp, or later when a record
+/// before it was due later still. Wall-clock seconds.
+QString DescribeWhen(qint64 stamp, qint64 goesOut, qint64 now);
+
 /// The command as a user reads it: "123 246".
 QString ShowCommand(const QByteArray& command);
 

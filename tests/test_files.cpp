@@ -4,10 +4,10 @@
 #include "files/check.h"
 #include "files/plan.h"
 #include "files/retime.h"
-#include "files/wall_time.h"
 #include "recorder/channels.h"
 #include "recorder/line_reader.h"
 #include "recorder/playback_rules.h"
+#include "recorder/wall_time.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "files/wall_time.h"
+#include "recorder/wall_time.h"
 
 #include <cstdio>
 
@@ -8,8 +8,6 @@ namespace velmora {
 
 namespace {
 
-constexpr qint64 kDay = 86400;
-
 QString TwoDigits(qint64 n) {
     return QString::number(n).rightJustified(2, u'0');
 }
@@ -17,7 +15,8 @@ QString TwoDigits(qint64 n) {
 } // namespace
 
 qint64 WallSeconds(const QDate& date, const QTime& time) {
-    return date.toJulianDay() * kDay + time.hour() * 3600 + time.minute() * 60 + time.second();
+    return date.toJulianDay() * kSecondsPerDay + time.hour() * 3600 + time.minute() * 60 +
+           time.second();
 }
 
 qint64 WallSeconds(const QDateTime& at) {
@@ -25,8 +24,9 @@ qint64 WallSeconds(const QDateTime& at) {
 }
 
 QDateTime FromWallSeconds(qint64 seconds) {
-    const qint64 day = seconds >= 0 ? seconds / kDay : -((-seconds + kDay - 1) / kDay);
-    const qint64 rest = seconds - day * kDay;
+    const qint64 day = seconds >= 0 ? seconds / kSecondsPerDay
+                                    : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
+    const qint64 rest = seconds - day * kSecondsPerDay;
     return QDateTime(QDate::fromJulianDay(day), QTime(0, 0).addSecs(int(rest)), Qt::UTC);
 }
 
@@ -46,8 +46,9 @@ std::optional<qint64> ParseMoment(const QString& text) {
 
 QString ShowMoment(qint64 seconds) {
     // By hand: a check lists a million of these.
-    const qint64 dayNumber = seconds >= 0 ? seconds / kDay : -((-seconds + kDay - 1) / kDay);
-    const qint64 rest = seconds - dayNumber * kDay;
+    const qint64 dayNumber = seconds >= 0 ? seconds / kSecondsPerDay
+                                          : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
+    const qint64 rest = seconds - dayNumber * kSecondsPerDay;
     int year = 0, month = 0, day = 0;
     QDate::fromJulianDay(dayNumber).getDate(&year, &month, &day);
     char text[32];
@@ -58,9 +59,9 @@ QString ShowMoment(qint64 seconds) {
 
 QString ShowDuration(qint64 seconds) {
     const qint64 s = std::max<qint64>(seconds, 0);
-    const qint64 days = s / kDay;
-    QString clock =
-        TwoDigits(s % kDay / 3600) + u':' + TwoDigits(s % 3600 / 60) + u':' + TwoDigits(s % 60);
+    const qint64 days = s / kSecondsPerDay;
+    QString clock = TwoDigits(s % kSecondsPerDay / 3600) + u':' + TwoDigits(s % 3600 / 60) + u':' +
+                    TwoDigits(s % 60);
     if (days == 0) return clock;
     return QString::number(days) +
            (days == 1 ? QStringLiteral(" day ") : QStringLiteral(" days ")) + clock;
@@ -69,8 +70,8 @@ QString ShowDuration(qint64 seconds) {
 QString ShowAgo(qint64 seconds) {
     if (seconds < 60) return QString::number(seconds) + QStringLiteral(" s");
     if (seconds < 3600) return QString::number(seconds / 60) + QStringLiteral(" min");
-    if (seconds < kDay) return QString::number(seconds / 3600) + QStringLiteral(" h");
-    const qint64 days = seconds / kDay;
+    if (seconds < kSecondsPerDay) return QString::number(seconds / 3600) + QStringLiteral(" h");
+    const qint64 days = seconds / kSecondsPerDay;
     return QString::number(days) + (days == 1 ? QStringLiteral(" day") : QStringLiteral(" days"));
 }
 

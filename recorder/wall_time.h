@@ -10,6 +10,8 @@
 
 namespace velmora {
 
+inline constexpr qint64 kSecondsPerDay = 86400;
+
 /// Seconds since the start of the Julian day count; whole seconds only.
 qint64 WallSeconds(const QDate& date, const QTime& time);
 qint64 WallSeconds(const QDateTime& at);
