@@ -1,8 +1,12 @@
 #include "settings/form2.h"
 
 #include "core/constants.h"
+#include "core/message.h"
 #include "link/serial_comm.h"
+#include "recorder/channels.h"
 #include "recorder/file_names.h"
+#include "settings/port_menu.h"
+#include "settings/steady_cursor.h"
 #include "settings/web_page.h"
 
 #include <QGroupBox>
@@ -59,10 +63,13 @@ QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* pa
 QLineEdit* MakeTextBox(const QString& name, QWidget* parent) {
     auto* box = Named<QLineEdit>(name, parent);
     box->setMaxLength(std::numeric_limits<int>::max());
-    // The box shows the name as typed; the tooltip, the file it leads to.
-    box->setToolTip(FilePathFor(box->text()));
-    QObject::connect(box, &QLineEdit::textChanged, box,
-                     [box](const QString& text) { box->setToolTip(FilePathFor(text)); });
+    // The box shows the name as typed; the tooltip, the file it leads to (cut
+    // as a message is: a million characters would freeze the window on hover).
+    const auto showPath = [box](const QString& text) {
+        box->setToolTip(MessageForDisplay(FilePathFor(text)));
+    };
+    showPath(box->text());
+    QObject::connect(box, &QLineEdit::textChanged, box, showPath);
     return box;
 }
 
@@ -102,6 +109,7 @@ void Form2::createControls() {
         Option1[i] = Named<QRadioButton>(QStringLiteral("Option1_%1").arg(i),
                                          QStringLiteral("COM%1").arg(i + 1), Frame1);
         Option1[i]->setContextMenuPolicy(Qt::CustomContextMenu);
+        Option1[i]->installEventFilter(this); // the tooltip is made anew when asked for
         updatePortToolTip(i);
     }
     Label1 = Named<QLabel>(QStringLiteral("Label1"), QStringLiteral("Record file:"), this);
@@ -109,6 +117,8 @@ void Form2::createControls() {
     Command1 = MakeButton(QStringLiteral("Command1"), QString(kCaptionStart), this);
     Label2 = Named<QLabel>(QStringLiteral("Label2"), QStringLiteral("Control file:"), this);
     Text2 = MakeTextBox(QStringLiteral("Text2"), this);
+    // A name longer than a path may be is no file name; its box need not blink.
+    new SteadyCursor({Text1, Text2}, kPathMaxBytes, this);
     Command2 = MakeButton(QStringLiteral("Command2"), QString(kCaptionStart), this);
     Label3 = Named<QLabel>(QStringLiteral("Label3"), QStringLiteral("Author:  Tarnholm,"), this);
     Label4 = Named<QLabel>(QStringLiteral("Label4"), QString(kAuthorHost), this);
@@ -163,7 +173,8 @@ void Form2::connectHandlers() {
 }
 
 void Form2::updatePortToolTip(int index) {
-    Option1[index]->setToolTip(DeviceForPort(index + 1));
+    const QString device = DeviceForPort(index + 1);
+    Option1[index]->setToolTip(PortToolTip(device, DevicePresent(device)));
 }
 
 } // namespace velmora
