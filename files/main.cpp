@@ -1,44 +1,62 @@
-// velmora-files: the record files of the panel, for scripts. The first
-// argument names the subcommand; commands.cpp lists them.
+// velmora-files: the command line for record and control files.
 
-#include "files/commands.h"
+#include "files/check.h"
+#include "files/csv.h"
+#include "files/picture.h"
+#include "files/plan.h"
+#include "files/retime.h"
 
 #include <QCoreApplication>
+#include <QTextStream>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-void PrintHelp() {
-    std::printf("Usage: velmora-files COMMAND FILE [options]\n\n");
-    for (const auto& command : velmora::files::Commands())
-        std::printf("  velmora-files %s\n", command.usage);
-    std::printf("\nLines that cannot be read, or whose values are not digits, are left out\n"
-                "and counted on standard error. Exit 0 when the file was read.\n");
+constexpr const char* kUsage =
+    "usage: velmora-files COMMAND ...\n"
+    "  check CTL [--model 1A/20V|2,5A/25V] [--now \"YYYY-MM-DD HH:MM:SS\"]\n"
+    "      what the player would do with each record of a control file\n"
+    "  retime REC --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [-o OUT]\n"
+    "      the file with its first record due then, the spacing kept\n"
+    "  plan LIST --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [--repeat N] [-o OUT]\n"
+    "      a control file from a list of steps: volts amperes seconds (5.0 0.40 10)\n"
+    "  csv REC [-o OUT]\n"
+    "      the record file as CSV: time,voltage_V,current_A,power_W\n"
+    "  png REC -o OUT.png [--size WIDTHxHEIGHT]    (default 1200x400)\n"
+    "  svg REC -o OUT.svg [--size WIDTHxHEIGHT]\n"
+    "      the plot window's picture of the record file, made without a display\n";
+
+// png and svg draw: they need the windowing part of Qt.
+bool Draws(int argc, char* argv[]) {
+    return argc > 1 && (!std::strcmp(argv[1], "png") || !std::strcmp(argv[1], "svg"));
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    using namespace velmora::files;
-    if (argc < 2) return Fail("no command given (see --help)");
-    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
-        !std::strcmp(argv[1], "help")) {
-        PrintHelp();
+int main(int argc, char* argv[]) {
+    // png and svg make their own application once their arguments are good.
+    const bool draws = Draws(argc, argv);
+    const std::unique_ptr<QCoreApplication> app(draws ? nullptr : new QCoreApplication(argc, argv));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QStringLiteral("--help") || command == QStringLiteral("-h") ||
+        args.contains(QStringLiteral("--help"))) {
+        out << kUsage;
         return 0;
     }
-    const QString name = QString::fromLocal8Bit(argv[1]);
-    for (const auto& command : Commands()) {
-        if (name != QLatin1String(command.name)) continue;
-        QStringList args;
-        for (int i = 2; i < argc; ++i)
-            args << QString::fromLocal8Bit(argv[i]);
-        // A command that draws makes its own application once its arguments
-        // are found good (DrawingApplication).
-        std::unique_ptr<QCoreApplication> app(command.draws ? nullptr
-                                                            : new QCoreApplication(argc, argv));
-        return command.run(args);
-    }
-    return Fail(QStringLiteral("unknown command %1 (see --help)").arg(name));
+    if (command == QStringLiteral("check")) return velmora::RunCheck(args, out, err);
+    if (command == QStringLiteral("retime")) return velmora::RunRetime(args, out, err);
+    if (command == QStringLiteral("plan")) return velmora::RunPlan(args, out, err);
+    if (command == QStringLiteral("csv")) return velmora::RunCsv(args, out, err);
+    if (draws) return velmora::RunPicture(command, args, err);
+    err << (command.isEmpty() ? QStringLiteral("velmora-files: give a command")
+                              : QStringLiteral("velmora-files: unknown command ") + command)
+        << QStringLiteral("; velmora-files --help lists them") << Qt::endl;
+    return 2;
 }

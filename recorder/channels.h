@@ -2,10 +2,10 @@
 // The program's two file channels: 1 records measurements, 2 reads a control
 // file. Sequential text files, one record a line, bytes as Latin-1.
 
+#include "recorder/file_names.h" // ProgramFilePath names the files to open
+
 #include <QByteArray>
 #include <QString>
-
-class QIODevice;
 #include <optional>
 
 namespace velmora {
@@ -22,10 +22,6 @@ enum class OpenResult {
     InUse,       // the other channel holds the same file
     Failed,      // no such folder, no access, a folder's name, ...
 };
-
-/// The file a name as typed stands for: the program's folder, the platform's
-/// separator and the name; a name that is an absolute path stays as it is.
-QString ProgramFilePath(const QString& nameAsTyped);
 
 /// Whether the system would refuse `path` for its length alone.
 bool PathTooLong(const QString& path);
@@ -45,15 +41,10 @@ bool WriteChannel(int channel, const QByteArray& bytes);
 /// True at the end of the file, and on a closed channel.
 bool ChannelAtEnd(int channel);
 
-/// The next line without its line end; nothing at the end, after a read
-/// error or on a closed channel. A line too long to be a record comes back
-/// empty.
+/// The next line without its line end (LF, CR LF or CR alone); nothing at the
+/// end, after a read error or on a closed channel. A line too long to be a
+/// record comes back empty.
 std::optional<QByteArray> ReadChannelLine(int channel);
-
-/// The next line of a file open for reading, as ReadChannelLine reads it:
-/// without its line end; empty for a line too long to be a record; nothing
-/// at the end or after a read error.
-std::optional<QByteArray> ReadLineFrom(QIODevice& file);
 
 /// Closes the channel; harmless when it is not open.
 void CloseChannel(int channel);

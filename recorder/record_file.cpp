@@ -1,6 +1,6 @@
 #include "recorder/record_file.h"
 
-#include "recorder/channels.h"
+#include "recorder/line_reader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +16,8 @@ ReadRecordFile(const QString& path, const std::function<void(const std::optional
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
-    while (const auto line = ReadLineFrom(file))
+    LineReader lines(&file);
+    while (const auto line = lines.next())
         each(ParseRecord(*line));
     if (file.error() != QFileDevice::NoError)
         return QStringLiteral("%1: read error (%2)").arg(path, file.errorString());
