@@ -2,8 +2,8 @@
 
 #include "core/clock.h"
 #include "core/settings_store.h"
-#include "files/check_tally.h"
 #include "files/options.h"
+#include "recorder/check_tally.h"
 #include "recorder/wall_time.h"
 
 namespace velmora {
@@ -28,18 +28,6 @@ std::optional<Model> ParseModel(const QString& text) {
     if (text == QStringLiteral("2,5A/25V") || text == QStringLiteral("2.5A/25V"))
         return Model::Large2A5_25V;
     return std::nullopt;
-}
-
-QString ModelName(Model model) {
-    switch (model) {
-    case Model::Small1A20V:
-        return QStringLiteral("1A/20V");
-    case Model::Large2A5_25V:
-        return QStringLiteral("2,5A/25V");
-    case Model::None:
-        break;
-    }
-    return QStringLiteral("no model");
 }
 
 int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
