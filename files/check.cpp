@@ -4,6 +4,7 @@
 #include "core/settings_store.h"
 #include "files/options.h"
 #include "recorder/check_tally.h"
+#include "recorder/playback_plan.h"
 #include "recorder/wall_time.h"
 
 namespace velmora {
@@ -53,13 +54,7 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
     CheckTally tally(*model, *now);
     int number = 0;
     while (const auto line = input.lines->next()) {
-        RecordVerdict verdict;
-        if (input.lines->lastWasTooLong()) {
-            verdict.reason = SkipReason::TooLong;
-            verdict.skippedAtOnce = true;
-        } else {
-            verdict = JudgeRecordLine(*line, *model);
-        }
+        const RecordVerdict verdict = JudgeReadLine(*line, input.lines->lastWasTooLong(), *model);
         out << tally.take(++number, verdict) << u'\n';
     }
     tally.finish(out);
