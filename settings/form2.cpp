@@ -1,10 +1,13 @@
 #include "settings/form2.h"
 
+#include "core/clock.h"
 #include "core/constants.h"
 #include "core/message.h"
 #include "link/serial_comm.h"
 #include "recorder/channels.h"
 #include "recorder/file_names.h"
+#include "recorder/playback_progress.h"
+#include "recorder/wall_time.h"
 #include "settings/port_menu.h"
 #include "settings/steady_cursor.h"
 #include "settings/web_page.h"
@@ -170,6 +173,14 @@ void Form2::connectHandlers() {
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+    connect(&PlaybackReports(), &PlaybackNews::progressed, this, &Form2::showPlaybackProgress);
+    showPlaybackProgress(PlaybackReports().last());
+}
+
+void Form2::showPlaybackProgress(const PlaybackProgress& progress) {
+    // The caption stays "Stop" while the run goes on; the tooltip tells how far.
+    Command2->setToolTip(progress.running ? PlaybackStatusText(progress, WallSeconds(LocalNow()))
+                                          : QString());
 }
 
 void Form2::updatePortToolTip(int index) {
