@@ -166,9 +166,15 @@ void PlotWindow::redrawIfChanged() {
 }
 
 void PlotWindow::showPlaybackProgress(const PlaybackProgress& progress) {
+    // The steps ahead change only when a record has been dealt with.
+    const bool moved = !progress_ || progress_->plan != progress.plan ||
+                       progress_->nextLine != progress.nextLine ||
+                       progress_->running != progress.running;
     progress_ = std::make_unique<PlaybackProgress>(progress);
-    const auto ahead = CommandsAhead(progress);
-    view_->setPlan(PlanSteps(ahead, progress.plan ? progress.plan->model : Model::None), {});
+    if (moved)
+        view_->setPlan(
+            PlanSteps(CommandsAhead(progress), progress.plan ? progress.plan->model : Model::None),
+            {});
     showPlaybackStatus();
 }
 

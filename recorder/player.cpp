@@ -60,10 +60,15 @@ qint64 SleepUntilNextSecond(const QDateTime& now) {
 // Waits, sleeping in the event dispatcher, until the record's second has come
 // or the run must end. Returns whether the record is due.
 bool WaitForStamp(const Record& record, int lineNumber) {
+    qint64 reported = -1;
     for (QDateTime now = LocalNow(); !StampHasCome(record, now); now = LocalNow()) {
         if (RunMustEnd()) return false;
-        // Once a second, so that a countdown shown stays right.
-        Report(lineNumber, WallSeconds(record.date, record.time));
+        // Once a second, so that a countdown shown stays right: the sleep
+        // also ends at every measurement frame.
+        if (const qint64 second = WallSeconds(now); second != reported) {
+            reported = second;
+            Report(lineNumber, WallSeconds(record.date, record.time));
+        }
         SleepForEvents(SleepUntilNextSecond(now));
     }
     return !RunMustEnd();
@@ -135,6 +140,7 @@ PlaybackEnd PlayControlFile(const QString& fileName) {
     RunPlayback();
     runInProgress = false;
     progress.running = false;
+    progress.plan.reset(); // nothing is ahead any more
     PlaybackReports().report(progress);
     CloseChannel(ControlChannel);
     Shared.PlaybackStop = false;
