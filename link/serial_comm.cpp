@@ -1,23 +1,48 @@
 #include "link/serial_comm.h"
 
 #include "core/constants.h"
-#include "core/settings_store.h"
 #include "core/wait.h"
+#include "link/transmitter.h"
 
 namespace velmora {
 
-SerialComm::SerialComm(QObject* parent) : QObject(parent) {
+namespace {
+
+// How long the reopened port stays deaf after a reset. A bad block is most
+// often a frame cut in two: the receive event comes at the 12th waiting
+// character, so the rest of the cut frame is still on its way (12.5 ms for a
+// whole frame at 9600 baud, more where an adapter or the line delivers it in
+// pieces). Taken as the start of the next block, it would spoil that one too,
+// and the one after, and a unit would never be read again. Dropped, as a
+// closed port drops it, the next block starts with the next frame. The port
+// stays open meanwhile, so a command being sent goes on.
+constexpr qint64 kResyncNs = 35'000'000;
+
+SerialComm* currentComm = nullptr;
+
+} // namespace
+
+SerialComm::SerialComm(QObject* parent)
+    : QObject(parent), transmitter_(std::make_unique<Transmitter>(*this)),
+      settings_(kLineSettings) {
     ParseLineSettings(settings_, &lineSettings_);
     setLine(MakeQtSerialLine());
+    currentComm = this;
 }
 
-SerialComm::~SerialComm() = default;
+SerialComm::~SerialComm() {
+    if (currentComm == this) currentComm = nullptr;
+    transmitter_.reset();
+}
+
+SerialComm* SerialComm::current() {
+    return currentComm;
+}
 
 void SerialComm::setLine(std::unique_ptr<SerialLine> line) {
     if (line_) line_->close();
     line_ = std::move(line);
     connect(line_.get(), &SerialLine::readyRead, this, &SerialComm::onReadyRead);
-    connect(line_.get(), &SerialLine::gone, this, &SerialComm::deviceGone);
 }
 
 bool SerialComm::setCommPort(qint16 port) {
@@ -46,6 +71,12 @@ bool SerialComm::setRThreshold(qint16 threshold) {
     return true;
 }
 
+bool SerialComm::setDevice(const QString& device) {
+    if (PortOpen()) return false;
+    device_ = device;
+    return true;
+}
+
 bool SerialComm::PortOpen() const {
     return line_->isOpen();
 }
@@ -56,7 +87,6 @@ bool SerialComm::setPortOpen(bool open) {
         return true;
     }
     if (line_->isOpen()) return false;
-    device_ = DeviceForPort(commPort_);
     return line_->open(device_, lineSettings_);
 }
 
@@ -73,8 +103,18 @@ QByteArray SerialComm::Input() {
     return line_->read(inputLen_);
 }
 
-void SerialComm::ignoreInputFor(qint64 ns) {
-    deafUntilNs_ = MonotonicNs() + ns;
+void SerialComm::resynchronise() {
+    setPortOpen(false);
+    setPortOpen(true);
+    deafUntilNs_ = MonotonicNs() + kResyncNs;
+}
+
+void SerialComm::sendCommand(const QByteArray& command) {
+    transmitter_->send(command);
+}
+
+void SerialComm::dropWaitingCommands() {
+    transmitter_->dropWaiting();
 }
 
 void SerialComm::onReadyRead() {
@@ -87,16 +127,6 @@ void SerialComm::onReadyRead() {
     if (rThreshold_ <= 0 || line_->bytesAvailable() < rThreshold_) return;
     commEvent_ = kCommEventReceive;
     emit OnComm();
-}
-
-QString DeviceForPort(int port) {
-    const QString mapped = ReadPortMapping(port);
-    if (!mapped.isEmpty()) return mapped;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
 }
 
 } // namespace velmora

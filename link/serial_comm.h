@@ -1,6 +1,7 @@
 #pragma once
 // The program's serial component, MSComm1: port number, line settings,
-// receive threshold, open state, CTS, output and input, and the OnComm event.
+// receive threshold, open state, CTS, output and input, the OnComm event, and
+// the queue of commands going out on the line.
 
 #include "link/serial_line.h"
 
@@ -9,14 +10,21 @@
 
 namespace velmora {
 
+class Transmitter;
+
 /// The serial component the main window owns; all traffic with the unit
-/// passes through it. Setters return false where the component would raise
-/// an error (a bad port number, bad settings, an open that fails).
+/// passes through it, and everything the link keeps lives in it. Setters
+/// return false where the component would raise an error (a bad port number,
+/// bad settings, an open that fails). While one lives, the link's operations
+/// (OpenPort, ClosePort, SendCommand) work on it; the program has one.
 class SerialComm : public QObject {
     Q_OBJECT
   public:
     explicit SerialComm(QObject* parent = nullptr);
     ~SerialComm() override;
+
+    /// The component the link works on: the last one made that still lives.
+    static SerialComm* current();
 
     /// Puts another line in place of the real one (tests). Closes the port.
     void setLine(std::unique_ptr<SerialLine> line);
@@ -29,9 +37,13 @@ class SerialComm : public QObject {
     bool setInputLen(qint16 length);
     qint16 RThreshold() const { return rThreshold_; }
     bool setRThreshold(qint16 threshold);
+    /// The device the port opens on (OpenPort finds it for the port number);
+    /// refused while the port is open.
+    QString device() const { return device_; }
+    bool setDevice(const QString& device);
 
     bool PortOpen() const;
-    /// Opens (true) or closes (false) the port on the device CommPort maps to.
+    /// Opens (true) or closes (false) the port on device().
     bool setPortOpen(bool open);
 
     /// Whether the unit asserts CTS. A line without modem lines reads as
@@ -43,25 +55,30 @@ class SerialComm : public QObject {
     QByteArray Input();
     qint16 CommEvent() const { return commEvent_; }
 
-    /// Drops whatever arrives in the next `ns` nanoseconds, as a closed port
-    /// would, while the port stays open for sending.
-    void ignoreInputFor(qint64 ns);
+    /// Starts afresh on the line after a spoilt block: closes and reopens the
+    /// port and drops the rest of the cut frame. If the device has gone, the
+    /// reopen fails and the port stays closed.
+    void resynchronise();
 
-    /// The device the port was last opened (or tried) on.
-    QString device() const { return device_; }
+    /// Sends the command as SendCommand describes (link/command.h).
+    void sendCommand(const QByteArray& command);
+    /// Drops every command still waiting in the queue; the one already on the
+    /// line finishes.
+    void dropWaitingCommands();
 
   signals:
     /// Raised on the GUI thread; CommEvent tells what happened (2: receive).
     void OnComm();
-    /// The device went away while open; the port is closed now.
-    void deviceGone();
+    /// A command's first character has gone onto the line.
+    void CommandSent(QByteArray command);
 
   private:
     void onReadyRead();
 
     std::unique_ptr<SerialLine> line_;
+    std::unique_ptr<Transmitter> transmitter_;
     qint16 commPort_ = 1;
-    QString settings_ = QStringLiteral("9600,N,8,1");
+    QString settings_;
     LineSettings lineSettings_;
     qint16 inputLen_ = 0;
     qint16 rThreshold_ = 0;
@@ -69,9 +86,5 @@ class SerialComm : public QObject {
     QString device_;
     qint64 deafUntilNs_ = 0;
 };
-
-/// The device that port number n stands for: the user's mapping under
-/// "Ports"/"COMn" when there is one, else /dev/ttyS(n-1) ("COMn" on Windows).
-QString DeviceForPort(int port);
 
 } // namespace velmora

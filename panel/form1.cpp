@@ -62,7 +62,8 @@ QFont ReadoutFont() {
 
 Form1::Form1()
     : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
-      Label16(this, QString(), false), Label17(this, QString(), true) {
+      Label16(this, QString(), false), Label17(this, QString(), true),
+      MSComm1(new SerialComm(this)) {
     setWindowTitle(QString(kMainWindowTitle));
     setWindowIcon(WindowIcon());
     setFont(WindowFont());
@@ -96,14 +97,10 @@ Form1::Form1()
     for (int i = 0; i + 1 < 8; ++i)
         setTabOrder(commands_[i], commands_[i + 1]);
 
-    MSComm1 = new SerialComm(this);
-    velmora::MSComm1 = MSComm1;
     connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
 }
 
-Form1::~Form1() {
-    if (velmora::MSComm1 == MSComm1) velmora::MSComm1 = nullptr;
-}
+Form1::~Form1() = default;
 
 void Form1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

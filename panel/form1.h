@@ -33,7 +33,7 @@ class Form1 : public QWidget {
     PanelLabel Label2;      // measured current
     PanelLabel Label16;     // set-point while an adjust button is held
     PanelLabel Label17;     // heartbeat
-    SerialComm* MSComm1;
+    SerialComm* const MSComm1;
 
     /// Command1..Command8 by number 1..8.
     AdjustButton* command(int number) const { return commands_.at(number - 1); }

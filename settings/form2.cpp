@@ -1,7 +1,7 @@
 #include "settings/form2.h"
 
 #include "core/constants.h"
-#include "link/serial_comm.h"
+#include "link/port.h"
 #include "settings/web_page.h"
 
 #include <QGroupBox>

@@ -330,8 +330,9 @@ void ExpectAliveWithPortClosed(PtyForm& p) {
 
 TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
     PtyForm p;
+    ASSERT_TRUE(p.openCom2ThroughLink(p.pty.slavePath()));
     ASSERT_TRUE(p.form.MSComm1->PortOpen());
-    SavePortMapping(2, QStringLiteral("/nonexistent/velmora-tty"));
+    ASSERT_TRUE(p.pointLinkAt(QString())); // the device the port is mapped to vanishes
     p.pty.send("D?123??045??D");
     Settle(300);
     ExpectAliveWithPortClosed(p);

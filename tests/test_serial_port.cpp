@@ -7,6 +7,7 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "support/cpu_time.h"
+#include "support/fake_line.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 #include "support/pty_pair.h"
@@ -32,12 +33,8 @@ class SerialPort : public ::testing::Test {
         ResetSharedState();
         ASSERT_TRUE(unit.ok());
         SavePortMapping(2, unit.slavePath());
-        MSComm1 = &comm;
     }
-    void TearDown() override {
-        ClosePort();
-        MSComm1 = nullptr;
-    }
+    void TearDown() override { ClosePort(); }
 
     PtyPair unit;
     SerialComm comm;
@@ -166,9 +163,11 @@ TEST_F(SerialPort, UnmappedNumbersNameTheSerialPortsOfTheMachine) {
 }
 
 TEST_F(SerialPort, AHangupClosesThePortOnceAndDoesNotSpin) {
+    auto line = std::make_unique<test::StampingLine>(); // the real line
+    QSignalSpy gone(line.get(), &SerialLine::gone);
+    comm.setLine(std::move(line));
     OpenPort();
     ASSERT_TRUE(comm.PortOpen());
-    QSignalSpy gone(&comm, &SerialComm::deviceGone);
     unit.closeMaster();
     const double cpuBefore = CpuSeconds();
     WaitSeconds(1.0);

@@ -25,10 +25,8 @@ class Transmit : public ::testing::Test {
         auto fake = std::make_unique<FakeLine>();
         line = fake.get();
         comm.setLine(std::move(fake));
-        MSComm1 = &comm;
         ASSERT_TRUE(comm.setPortOpen(true));
     }
-    void TearDown() override { MSComm1 = nullptr; }
 
     // Each write is one character, and consecutive writes are at least the
     // pause apart.
@@ -127,7 +125,8 @@ TEST_F(Transmit, ClosedPortDropsTheCommandAtOnce) {
 }
 
 TEST_F(Transmit, NoSerialComponentDropsTheCommand) {
-    MSComm1 = nullptr;
+    { SerialComm gone; } // the last one made is the link's; gone, there is none
+    ASSERT_EQ(MSComm1(), nullptr);
     SendCommand("051\r000\r");
     EXPECT_TRUE(line->writes().isEmpty());
 }
