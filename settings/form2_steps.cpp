@@ -9,9 +9,8 @@
 #include "core/state.h"
 #include "link/port.h"
 #include "recorder/channels.h"
-#include "recorder/player.h"
-#include "recorder/recorder.h"
 #include "settings/port_menu.h"
+#include "settings/start_stop.h"
 #include "settings/web_page.h"
 
 #include <QApplication>
