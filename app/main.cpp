@@ -10,6 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     velmora::InstallMessageBoxes();
     velmora::Form1 form;
+    velmora::EndOnSignals(&form);
     velmora::Startup();
     form.show();
     return QApplication::exec();

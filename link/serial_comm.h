@@ -3,9 +3,12 @@
 // receive threshold, open state, CTS, output and input, the OnComm event, and
 // the queue of commands going out on the line.
 
+#include "link/frame_sync.h"
+#include "link/link_status.h"
 #include "link/serial_line.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 namespace velmora {
@@ -17,6 +20,9 @@ class Transmitter;
 /// return false where the component would raise an error (a bad port number,
 /// bad settings, an open that fails). While one lives, the link's operations
 /// (OpenPort, ClosePort, SendCommand) work on it; the program has one.
+/// While the port is meant to be open but is not (its device absent, gone,
+/// or refusing), the component looks for the device twice a second and opens
+/// it again by itself, with the same configuration.
 class SerialComm : public QObject {
     Q_OBJECT
   public:
@@ -43,7 +49,8 @@ class SerialComm : public QObject {
     bool setDevice(const QString& device);
 
     bool PortOpen() const;
-    /// Opens (true) or closes (false) the port on device().
+    /// Opens (true) or closes (false) the port on device(). After a true, the
+    /// port is meant to be open: a failed open is tried again by itself.
     bool setPortOpen(bool open);
 
     /// Whether the unit asserts CTS. A line without modem lines reads as
@@ -51,20 +58,28 @@ class SerialComm : public QObject {
     bool CTSHolding();
     /// Writes the bytes to the line; false on a closed port or a failed write.
     bool setOutput(const QByteArray& bytes);
-    /// Every waiting character (InputLen 0) or at most InputLen of them.
+    /// Every waiting character (InputLen 0) or at most InputLen of them; one
+    /// frame at a time once a reset has found the frame boundary in a stream
+    /// without gaps.
     QByteArray Input();
     qint16 CommEvent() const { return commEvent_; }
 
     /// Starts afresh on the line after a spoilt block: closes and reopens the
-    /// port and drops the rest of the cut frame. If the device has gone, the
-    /// reopen fails and the port stays closed.
+    /// port, drops the rest of the cut frame and finds the next frame's start.
+    /// If the device has gone, the reopen fails and the port stays closed.
     void resynchronise();
+
+    /// What the link is doing now.
+    LinkStatus status() const;
 
     /// Sends the command as SendCommand describes (link/command.h).
     void sendCommand(const QByteArray& command);
     /// Drops every command still waiting in the queue; the one already on the
     /// line finishes.
     void dropWaitingCommands();
+    /// At the end of the program: the command whose first character is on
+    /// the line goes out whole (at most 70 ms); nothing else goes out.
+    void finishCommandOnLine();
 
   signals:
     /// Raised on the GUI thread; CommEvent tells what happened (2: receive).
@@ -73,10 +88,21 @@ class SerialComm : public QObject {
     void CommandSent(QByteArray command);
 
   private:
+    bool openLine();
+    void lookForDevice();
+    void onLineGone();
     void onReadyRead();
 
     std::unique_ptr<SerialLine> line_;
     std::unique_ptr<Transmitter> transmitter_;
+    FrameSync input_;
+    QTimer lookForDevice_;
+    bool wanted_ = false; // the port is meant to be open
+    LinkState state_ = LinkState::Closed;
+    QString detail_;
+    QString triedIdentity_; // the device node the last open was tried on
+    qint64 triedAtNs_ = 0;
+    qint64 heardAtNs_ = 0; // the last character, or the open
     qint16 commPort_ = 1;
     QString settings_;
     LineSettings lineSettings_;
@@ -84,7 +110,6 @@ class SerialComm : public QObject {
     qint16 rThreshold_ = 0;
     qint16 commEvent_ = 0;
     QString device_;
-    qint64 deafUntilNs_ = 0;
 };
 
 } // namespace velmora

@@ -11,6 +11,9 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 
+#include <chrono>
+#include <thread>
+
 namespace velmora {
 
 namespace {
@@ -31,6 +34,7 @@ struct Transmitter::Pending {
     qint16 port = 0;      // where the first character went
     QString device;
     bool finished = false;
+    bool lost = false; // it could not go out whole
 };
 
 Transmitter::Transmitter(SerialComm& comm) : comm_(comm) {
@@ -49,8 +53,9 @@ void Transmitter::schedule(qint64 inNs) {
     timer_.start(static_cast<int>((inNs + 999'999) / 1'000'000));
 }
 
-void Transmitter::finishHead() {
+void Transmitter::finishHead(bool lost) {
     queue_.front()->finished = true;
+    queue_.front()->lost = lost;
     queue_.pop_front();
 }
 
@@ -72,7 +77,7 @@ void Transmitter::drive() {
         if (!comm_.PortOpen()) {
             // The port went away (closed, or another chosen): what is left of
             // this command cannot reach the unit.
-            finishHead();
+            finishHead(true);
             continue;
         }
         if (!head.ctsSeen) {
@@ -87,7 +92,7 @@ void Transmitter::drive() {
             // Another port was chosen meanwhile: the rest of this command would
             // reach a device that never saw its start. (A reset of the same
             // port after a spoilt frame goes on with the command.)
-            finishHead();
+            finishHead(true);
             continue;
         }
         const qint64 now = MonotonicNs();
@@ -118,18 +123,46 @@ void Transmitter::dropWaiting() {
     if (queue_.empty()) timer_.stop();
 }
 
+void Transmitter::lineLost() {
+    while (!queue_.empty())
+        finishHead(true);
+    timer_.stop();
+}
+
+void Transmitter::finishOnLine() {
+    dropWaiting();
+    if (queue_.empty()) return;
+    Pending& head = *queue_.front();
+    timer_.stop();
+    while (comm_.PortOpen() && head.sent < kCommandLength) {
+        const qint64 wait = nextCharacterAt_ - MonotonicNs();
+        if (wait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+        writeNext(head);
+        nextCharacterAt_ = MonotonicNs() + kCharacterPauseNs;
+    }
+    finishHead();
+}
+
 void Transmitter::send(const QByteArray& command) {
-    // Nothing can go out on a closed port, and waiting for its CTS would
-    // never end.
-    if (!comm_.PortOpen()) return;
+    const qint64 start = MonotonicNs();
     auto mine = std::make_shared<Pending>();
     mine->text = command;
-    queue_.push_back(mine);
+    // Nothing can go out on a closed port, and waiting for its CTS would
+    // never end: the command is lost.
+    if (comm_.PortOpen())
+        queue_.push_back(mine);
+    else
+        mine->finished = mine->lost = true;
     // Events are handled at least once before CTS is looked at.
     ProcessPendingEvents();
-    drive();
+    if (!mine->finished) drive();
     while (!mine->finished)
         SleepForEvents(kSenderWakeNs);
+    // A lost command still takes its eight pauses, so a playback keeps its
+    // pace and sees a stop request while the line is away.
+    const qint64 pausesEnd = start + kCommandLength * kCharacterPauseNs;
+    for (qint64 now = MonotonicNs(); mine->lost && now < pausesEnd; now = MonotonicNs())
+        SleepForEvents(pausesEnd - now);
 }
 
 void SendCommand(const QByteArray& command) {

@@ -27,13 +27,19 @@ class Transmitter {
     void send(const QByteArray& command);
     /// Drops the commands not yet begun; the one on the line goes on.
     void dropWaiting();
+    /// The line went away: every command queued is lost, the one going out
+    /// included, and is not finished on a device that comes back.
+    void lineLost();
+    /// At the end of the program: drops the waiting commands and writes the
+    /// rest of the one on the line, pauses included, without handling events.
+    void finishOnLine();
 
   private:
     struct Pending;
 
     void drive();
     void schedule(qint64 inNs);
-    void finishHead();
+    void finishHead(bool lost = false);
     void writeNext(Pending& command);
 
     SerialComm& comm_;

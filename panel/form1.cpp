@@ -1,6 +1,7 @@
 #include "panel/form1.h"
 
 #include "core/constants.h"
+#include "link/link_status.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/artwork.h"
@@ -11,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QToolTip>
 
 namespace velmora {
 
@@ -119,6 +121,21 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = clickStarted_ && OnClickArea(event);
     clickStarted_ = false;
     if (click) Label15_Click();
+}
+
+QString Form1::linkToolTip() const {
+    return LinkStatusText(MSComm1->status());
+}
+
+bool Form1::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    // Asked for when shown, so it is never stale; the buttons have none.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    if (qobject_cast<AdjustButton*>(childAt(help->pos())))
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), linkToolTip(), this);
+    return true;
 }
 
 void Form1::Label15_Click() {

@@ -47,11 +47,14 @@ class Form1 : public QWidget {
     void Command_MouseUp(int number);
     /// Ends an adjustment: restores the read-outs and sends both set-points.
     void SendSetpoints();
+    /// The tooltip of the panel outside the buttons: what the link is doing.
+    QString linkToolTip() const;
 
   signals:
     void Label15Clicked();
 
   protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
