@@ -400,6 +400,7 @@ TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
             ASSERT_TRUE(WaitUntil([&] { return !p.form.MSComm1->PortOpen(); }));
         }
         EXPECT_FALSE(p.form.MSComm1->PortOpen());
+        std::printf("while away: %s\n", p.form.linkToolTip().toUtf8().constData());
         EXPECT_TRUE(p.form.linkToolTip().contains(startedAbsent ? "waiting for the device"
                                                                 : "COM2 \u2013 "))
             << p.form.linkToolTip().toStdString();
