@@ -30,7 +30,6 @@ class FrameSync {
     /// boundary is being looked for.
     QByteArray read(qint64 maxBytes);
     qint64 waiting() const { return buffer_.size(); }
-    bool framed() const { return mode_ == Mode::Framed; }
 
   private:
     enum class Mode { Whole, Hunting, Framed };
