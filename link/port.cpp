@@ -35,8 +35,8 @@ void OpenPort() {
 }
 
 void ClosePort() {
-    SerialComm* comm = MSComm1();
-    if (comm && comm->PortOpen()) comm->setPortOpen(false);
+    // Also when the port is closed, waiting for its device: that ends.
+    if (SerialComm* comm = MSComm1()) comm->setPortOpen(false);
 }
 
 } // namespace velmora

@@ -21,7 +21,8 @@ QString DeviceForPort(int port);
 /// the port stays closed.
 void OpenPort();
 
-/// Closes the port if it is open; harmless on a closed port.
+/// Closes the port if it is open, and ends the attempts to re-open it;
+/// harmless on a closed port.
 void ClosePort();
 
 } // namespace velmora

@@ -280,8 +280,12 @@ TEST_F(SerialPort, APathThatIsNoSerialDeviceLeavesThePortClosedAndSaysWhy) {
     QFile::remove(link);
     ASSERT_TRUE(QFile::link(unit.slavePath(), link));
     EXPECT_TRUE(QTest::qWaitFor([&] { return comm.PortOpen(); }, 2000));
-    // Choosing another port ends the looks for this one.
+    // Closing it while it waits (another port chosen) ends the looks for it.
     ClosePort();
+    QFile::remove(link);
+    OpenPort();
+    ClosePort();
+    ASSERT_TRUE(QFile::link(unit.slavePath(), link));
     WaitSeconds(0.7);
     EXPECT_FALSE(comm.PortOpen());
 }
