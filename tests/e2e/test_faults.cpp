@@ -91,6 +91,39 @@ INSTANTIATE_TEST_SUITE_P(Pieces, FullRate, testing::Values("12", "8", "16", "1")
                              return std::string("of_") + info.param;
                          });
 
+// The unit's link pulled (the simulated unit ends and takes its link away)
+// and put back (a new unit on the same link): the panel opens it again by
+// itself and records on into the same file; also when the panel started
+// before the unit was there.
+TEST(Reattach, ThePortOpensAgainByItselfAndRecordingGoesOn) {
+    for (const bool startedFirst : {false, true}) {
+        SCOPED_TRACE(startedFirst ? "panel started before the unit" : "unit pulled and put back");
+        PanelRun run;
+        // Numbered frames all differ, so each frame shown is a line recorded.
+        const std::vector<std::string> unit{"--rate", "20", "--count", "--link",
+                                            run.link().toStdString()};
+        auto sim = std::make_unique<test::SimProcess>(unit);
+        if (startedFirst) sim.reset();
+        ASSERT_TRUE(run.startRecordingPanel());
+        if (!startedFirst) {
+            ASSERT_TRUE(WaitUntil([&] { return run.record().contains("\"00.0V\""); }, 3s));
+            sim->signal(SIGTERM);
+            ASSERT_EQ(sim->waitForExit(3s), 0);
+            Pause(1s);
+        }
+        const QByteArray before = run.record();
+        sim = std::make_unique<test::SimProcess>(unit);
+        const auto back = Clock::now();
+        ASSERT_TRUE(WaitUntil([&] { return run.record().size() > before.size(); }, 3s))
+            << run.record().toStdString();
+        std::printf("recording again %lld ms after the unit came back\n", MsSince(back));
+        EXPECT_LT(MsSince(back), 2500);
+        EXPECT_TRUE(run.record().startsWith(before));
+        EXPECT_TRUE(ParseRecordFile(run.record()).has_value());
+        run.killPanel();
+    }
+}
+
 // A panel that cannot read for a while (stopped here, busy elsewhere) finds
 // several frames waiting at once: it resets the port and shows the next
 // good frame that comes after.
