@@ -37,7 +37,7 @@ class Form1 : public QWidget {
     PanelLabel Label2;      // measured current
     PanelLabel Label16;     // set-point while an adjust button is held
     PanelLabel Label17;     // heartbeat
-    SerialComm* MSComm1;
+    SerialComm* const MSComm1;
 
     /// Command1..Command8 by number 1..8.
     AdjustButton* command(int number) const { return commands_.at(number - 1); }
@@ -51,6 +51,8 @@ class Form1 : public QWidget {
     void Command_MouseUp(int number);
     /// Ends an adjustment: restores the read-outs and sends both set-points.
     void SendSetpoints();
+    /// The tooltip of the panel outside the buttons: what the link is doing.
+    QString linkToolTip() const;
 
     /// Every valid measurement and every set-point command since start-up.
     const History& history() const { return history_; }
@@ -62,6 +64,7 @@ class Form1 : public QWidget {
     void Label15Clicked();
 
   protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

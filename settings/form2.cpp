@@ -3,7 +3,7 @@
 #include "core/clock.h"
 #include "core/constants.h"
 #include "core/message.h"
-#include "link/serial_comm.h"
+#include "link/port.h"
 #include "recorder/channels.h"
 #include "recorder/file_names.h"
 #include "recorder/playback_progress.h"
