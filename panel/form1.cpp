@@ -1,6 +1,7 @@
 #include "panel/form1.h"
 
 #include "core/constants.h"
+#include "core/window_font.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/artwork.h"
@@ -37,16 +38,8 @@ bool OnClickArea(const QMouseEvent* event) {
     return event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
 }
 
-// The fonts are asked for by name; the platform substitutes its nearest
-// match (Liberation Sans for Arial, which has the same metrics).
-QFont WindowFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
-
+// Asked for by name; the platform substitutes its nearest match (Liberation
+// Sans for Arial, which has the same metrics).
 QFont ReadoutFont() {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(15.75);

@@ -1,6 +1,7 @@
 #include "settings/form2.h"
 
 #include "core/constants.h"
+#include "core/window_font.h"
 #include "link/serial_comm.h"
 #include "settings/web_page.h"
 
@@ -16,9 +17,7 @@ namespace velmora {
 namespace {
 
 // Places in twips: left, top, width, height; option buttons within their frame.
-struct Place {
-    int left, top, width, height;
-};
+using Place = TwipsBox;
 
 constexpr Place kFrame2{240, 240, 1455, 1215};
 constexpr std::array<Place, 2> kOption2{{{240, 360, 855, 255}, {240, 720, 1095, 255}}};
@@ -38,7 +37,7 @@ constexpr int kClientWidth = 9030;
 constexpr int kClientHeight = 2445;
 
 void PlaceAt(QWidget* widget, const Place& place) {
-    widget->setGeometry(Px(place.left), Px(place.top), Px(place.width), Px(place.height));
+    widget->setGeometry(PxBox(place));
 }
 
 template <typename T, typename... Args> T* Named(const QString& name, Args&&... args) {
@@ -69,15 +68,7 @@ Form2::Form2()
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString(kSettingsWindowTitle));
-    // Where "MS Sans Serif" is missing, a font of Arial's narrow metrics keeps
-    // every caption inside its fixed place; the first fallback is far wider.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("Nimbus Sans")});
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    setFont(font);
+    setFont(WindowFont());
     setFixedSize(Px(kClientWidth), Px(kClientHeight));
     createControls();
     placeControls();

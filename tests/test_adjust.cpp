@@ -27,9 +27,8 @@ using test::FakeLine;
 constexpr qint64 kMs = 1'000'000;
 
 void SetModel(Model model) {
-    const bool large = model == Model::Large2A5_25V;
-    Shared.VoltageLimit = large ? kLargeVoltageLimit : kSmallVoltageLimit;
-    Shared.CurrentLimit = large ? kLargeCurrentLimit : kSmallCurrentLimit;
+    Shared.VoltageLimit = LimitsOf(model).voltage;
+    Shared.CurrentLimit = LimitsOf(model).current;
 }
 
 // Presses adjust button `number`, releases it `holdMs` later, and returns
