@@ -11,6 +11,7 @@
 #include "recorder/player.h"
 #include "recorder/recorder.h"
 #include "settings/start_stop.h"
+#include "support/control_line.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 
@@ -27,13 +28,8 @@ using namespace velmora;
 
 namespace {
 
-QByteArray Stamp(const QDateTime& at) {
-    return at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1();
-}
-
-QByteArray Line(const QDateTime& at, const char* voltage, const char* current) {
-    return Stamp(at) + ",\"" + voltage + "\",\"" + current + "\"\r\n";
-}
+using test::Stamp;
+constexpr auto Line = test::ControlLine;
 
 const QDateTime kPast(QDate(2020, 1, 2), QTime(3, 4, 5));
 
