@@ -57,6 +57,7 @@ OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
     OpenFile* slot = Slot(channel);
     if (!slot) return OpenResult::Failed;
     if (slot->file) return OpenResult::AlreadyOpen;
+    if (PathTooLong(path)) return OpenResult::Failed;
     if (HeldByOtherChannel(channel, path)) return OpenResult::InUse;
     // Only plain files: opening a pipe or a device could block the program
     // for good, and a folder's name is no file at all.
@@ -80,6 +81,10 @@ QFile* FileOf(int channel) {
 QString ProgramFilePath(const QString& nameAsTyped) {
     if (QDir::isAbsolutePath(nameAsTyped)) return nameAsTyped;
     return QCoreApplication::applicationDirPath() + QDir::separator() + nameAsTyped;
+}
+
+bool PathTooLong(const QString& path) {
+    return QFile::encodeName(path).size() >= kPathMaxBytes;
 }
 
 OpenResult OpenChannelForOutput(int channel, const QString& path) {

@@ -17,6 +17,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -232,10 +233,13 @@ TEST_F(PlayerTest, StartDuringAStoppedSendIsRefused) {
 TEST_F(PlayerTest, OpenFailuresNameTheFileAsTyped) {
     // A pipe would block the open until someone writes to it.
     ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
-    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat"),
-                             dir.filePath("pipe"), dir.path()};
+    const QString names[] = {
+        "no such file.dat", "", dir.filePath("missing.dat"), dir.filePath("pipe"), dir.path(),
+        // a file there, behind more "./" steps than a path may hold
+        dir.filePath(QStringLiteral("./").repeated(2100) + QFileInfo(path).fileName())};
+    Write(Line(kPast, "01.0V", "0.10A"));
     for (const QString& name : names) {
-        SCOPED_TRACE(name.toStdString());
+        SCOPED_TRACE(name.left(100).toStdString());
         messages.clear();
         EXPECT_EQ(Play(name), "");
         ASSERT_EQ(messages.messages().size(), 1);
