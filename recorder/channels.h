@@ -43,9 +43,9 @@ bool WriteChannel(int channel, const QByteArray& bytes);
 /// True at the end of the file, and on a closed channel.
 bool ChannelAtEnd(int channel);
 
-/// The next line without its line end; nothing at the end, after a read
-/// error or on a closed channel. A line too long to be a record comes back
-/// empty.
+/// The next line without its line end (LF, CR LF or CR alone); nothing at the
+/// end, after a read error or on a closed channel. A line too long to be a
+/// record comes back empty.
 std::optional<QByteArray> ReadChannelLine(int channel);
 
 /// Closes the channel; harmless when it is not open.

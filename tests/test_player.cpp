@@ -132,14 +132,20 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
 }
 
 TEST_F(PlayerTest, PastRecordsGoOutBackToBackInFileOrder) {
-    Write(
+    const QByteArray file =
         Line(kPast.addDays(1), "01.0V", "0.10A") + Line(kPast, "02.0V", "0.20A") +
-        Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", ""));
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(Play(), "010\r010\r020\r020\r030\r030\r");
-    EXPECT_LT(clock.elapsed(), 1000);
-    ExpectIdle();
+        Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", "");
+    // Files from other systems end their lines in LF or in CR alone.
+    for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(QByteArray(lineEnd).toHex().toStdString());
+        arrivals.clear();
+        Write(QByteArray(file).replace("\r\n", lineEnd));
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(Play(), "010\r010\r020\r020\r030\r030\r");
+        EXPECT_LT(clock.elapsed(), 1000);
+        ExpectIdle();
+    }
 }
 
 TEST_F(PlayerTest, FutureRecordsGoOutInTheirSeconds) {
