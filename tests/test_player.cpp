@@ -182,6 +182,32 @@ TEST_F(PlayerTest, StopWhileWaitingSendsNothingMore) {
     ExpectIdle();
 }
 
+// Under the button: what a run came to, and StopPlayback as any caller
+// (not only the button) ends a run.
+TEST_F(PlayerTest, PlayAndStopReportWhatTheyCameTo) {
+    const PlaybackEnd refused = PlayControlFile(QStringLiteral("no such file.dat"));
+    EXPECT_EQ(refused.outcome, PlaybackOutcome::Refused);
+    EXPECT_EQ(refused.refusal, "Error opening file: no such file.dat");
+    EXPECT_TRUE(messages.messages().isEmpty()); // the caller shows it
+
+    Write(Line(kPast, "01.0V", "0.10A") +
+          Line(QDateTime::currentDateTime().addSecs(30), "02.0V", "0.20A"));
+    PlaybackOutcome nested = PlaybackOutcome::Finished;
+    QTimer::singleShot(300, [&] {
+        nested = PlayControlFile(path).outcome; // one run at a time
+        StopPlayback();
+    });
+    const PlaybackEnd end = PlayControlFile(path);
+    Collect();
+    EXPECT_EQ(end.outcome, PlaybackOutcome::Finished);
+    EXPECT_EQ(nested, PlaybackOutcome::Busy);
+    ASSERT_EQ(arrivals.size(), 1);
+    EXPECT_EQ(arrivals[0].bytes, "010\r010\r");
+    EXPECT_FALSE(PlaybackRunning());
+    EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+    EXPECT_FALSE(Shared.PlaybackStop);
+}
+
 TEST_F(PlayerTest, ClosingTheSettingsWindowEndsTheRun) {
     Write(Line(QDateTime::currentDateTime().addSecs(2), "02.0V", "0.20A"));
     auto* player = new QPushButton("Start");
