@@ -31,7 +31,6 @@ int main(int argc, char** argv) {
     auto stamping = std::make_unique<test::StampingLine>();
     test::StampingLine& line = *stamping;
     comm.setLine(std::move(stamping));
-    MSComm1 = &comm;
     if (!bench::OpenCom2On(pty.slavePath())) return 1;
 
     std::atomic<bool> running{true};
@@ -78,7 +77,6 @@ int main(int argc, char** argv) {
     }
     running = false;
     unit.join();
-    MSComm1 = nullptr;
 
     std::printf("commands: %d\n", commands);
     std::printf("command duration: %.1f ms\n", duration.mean());

@@ -1,17 +1,25 @@
 #include "panel/form1.h"
 
 #include "core/constants.h"
+#include "core/state.h"
 #include "core/window_font.h"
+#include "history/values.h"
+#include "link/link_status.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/artwork.h"
+#include "panel/context_menu.h"
 #include "panel/lifecycle.h"
+#include "plot/plot_window.h"
 #include "settings/form2.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QToolTip>
 
 namespace velmora {
 
@@ -31,11 +39,15 @@ constexpr int kButtonSize = 255;
 constexpr int kClickAreaWidth = 9375;
 constexpr int kClickAreaHeight = 3015;
 
-// A left button on the click area; on an enlarged window the area ends where
-// the panel does.
-bool OnClickArea(const QMouseEvent* event) {
+// On an enlarged window the click area ends where the panel does.
+bool InClickArea(const QMouseEvent* event) {
     const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
-    return event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
+    return clickArea.contains(event->position().toPoint());
+}
+
+// A left button on the click area.
+bool OnClickArea(const QMouseEvent* event) {
+    return event->button() == Qt::LeftButton && InClickArea(event);
 }
 
 // Asked for by name; the platform substitutes its nearest match (Liberation
@@ -55,7 +67,8 @@ QFont ReadoutFont() {
 
 Form1::Form1()
     : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
-      Label16(this, QString(), false), Label17(this, QString(), true) {
+      Label16(this, QString(), false), Label17(this, QString(), true),
+      MSComm1(new SerialComm(this)) {
     setWindowTitle(QString(kMainWindowTitle));
     setWindowIcon(WindowIcon());
     setFont(WindowFont());
@@ -89,13 +102,12 @@ Form1::Form1()
     for (int i = 0; i + 1 < 8; ++i)
         setTabOrder(commands_[i], commands_[i + 1]);
 
-    MSComm1 = new SerialComm(this);
-    velmora::MSComm1 = MSComm1;
     connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(MSComm1, &SerialComm::CommandSent, this, &Form1::onCommandSent);
 }
 
 Form1::~Form1() {
-    if (velmora::MSComm1 == MSComm1) velmora::MSComm1 = nullptr;
+    delete plotWindow_; // it draws our history
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -106,15 +118,55 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::mousePressEvent(QMouseEvent* event) {
-    // Presses on the eight buttons never reach the window; everything else
-    // inside the click area is a click on it.
+    // Left presses on the eight buttons never reach the window; everything
+    // else inside the click area is a click on it. Other buttons' presses
+    // come on from a button once it has handled them, so the place decides.
     clickStarted_ = OnClickArea(event);
+    if (event->button() == Qt::RightButton && InClickArea(event) &&
+        !qobject_cast<AdjustButton*>(childAt(event->position().toPoint())))
+        showContextMenu(event->globalPosition().toPoint());
+}
+
+void Form1::showContextMenu(const QPoint& globalPos) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    FillPanelContextMenu(*menu, *this);
+    menu->popup(globalPos);
+}
+
+void Form1::onCommandSent(const QByteArray& command) {
+    // Read as the model in force takes it at the moment it goes out.
+    if (const auto setpoints = DecodeCommand(CurrentModel(), command))
+        history_.addSetpoints(QDateTime::currentMSecsSinceEpoch(), *setpoints);
+}
+
+PlotWindow* Form1::OpenPlotWindow() {
+    if (!plotWindow_) plotWindow_ = new PlotWindow(&history_);
+    plotWindow_->show();
+    plotWindow_->raise();
+    plotWindow_->activateWindow();
+    return plotWindow_;
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = clickStarted_ && OnClickArea(event);
     clickStarted_ = false;
     if (click) Label15_Click();
+}
+
+QString Form1::linkToolTip() const {
+    return LinkStatusText(MSComm1->status());
+}
+
+bool Form1::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    // Asked for when shown, so it is never stale; the buttons have none.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    if (qobject_cast<AdjustButton*>(childAt(help->pos())))
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), linkToolTip(), this);
+    return true;
 }
 
 void Form1::Label15_Click() {

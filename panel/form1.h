@@ -5,7 +5,11 @@
 #include "panel/adjust_button.h"
 #include "panel/panel_label.h"
 
+#include "history/history.h"
+#include "plot/plot_window.h"
+
 #include <QFont>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 
@@ -33,7 +37,7 @@ class Form1 : public QWidget {
     PanelLabel Label2;      // measured current
     PanelLabel Label16;     // set-point while an adjust button is held
     PanelLabel Label17;     // heartbeat
-    SerialComm* MSComm1;
+    SerialComm* const MSComm1;
 
     /// Command1..Command8 by number 1..8.
     AdjustButton* command(int number) const { return commands_.at(number - 1); }
@@ -47,11 +51,20 @@ class Form1 : public QWidget {
     void Command_MouseUp(int number);
     /// Ends an adjustment: restores the read-outs and sends both set-points.
     void SendSetpoints();
+    /// The tooltip of the panel outside the buttons: what the link is doing.
+    QString linkToolTip() const;
+
+    /// Every valid measurement and every set-point command since start-up.
+    const History& history() const { return history_; }
+    /// Opens the plot window, or brings the open one to the front.
+    PlotWindow* OpenPlotWindow();
+    PlotWindow* plotWindow() const { return plotWindow_; }
 
   signals:
     void Label15Clicked();
 
   protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -59,6 +72,11 @@ class Form1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void onCommandSent(const QByteArray& command);
+    void showContextMenu(const QPoint& globalPos);
+
+    History history_;
+    QPointer<PlotWindow> plotWindow_;
     std::array<AdjustButton*, 8> commands_{};
     QFont readoutFont_; // Label1, Label2 and Label16
     bool loaded_ = false;
