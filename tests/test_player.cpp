@@ -16,6 +16,7 @@
 #include "recorder/wall_time.h"
 #include "settings/form2.h"
 #include "settings/start_stop.h"
+#include "support/control_line.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 
@@ -33,13 +34,8 @@ using namespace velmora;
 
 namespace {
 
-QByteArray Stamp(const QDateTime& at) {
-    return at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1();
-}
-
-QByteArray Line(const QDateTime& at, const char* voltage, const char* current) {
-    return Stamp(at) + ",\"" + voltage + "\",\"" + current + "\"\r\n";
-}
+using test::Stamp;
+constexpr auto Line = test::ControlLine;
 
 const QDateTime kPast(QDate(2020, 1, 2), QTime(3, 4, 5));
 
@@ -189,6 +185,32 @@ TEST_F(PlayerTest, StopWhileWaitingSendsNothingMore) {
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(captionAfterStop, "Start");
     ExpectIdle();
+}
+
+// Under the button: what a run came to, and StopPlayback as any caller
+// (not only the button) ends a run.
+TEST_F(PlayerTest, PlayAndStopReportWhatTheyCameTo) {
+    const PlaybackEnd refused = PlayControlFile(QStringLiteral("no such file.dat"));
+    EXPECT_EQ(refused.outcome, PlaybackOutcome::Refused);
+    EXPECT_EQ(refused.refusal, "Error opening file: no such file.dat");
+    EXPECT_TRUE(messages.messages().isEmpty()); // the caller shows it
+
+    Write(Line(kPast, "01.0V", "0.10A") +
+          Line(QDateTime::currentDateTime().addSecs(30), "02.0V", "0.20A"));
+    PlaybackOutcome nested = PlaybackOutcome::Finished;
+    QTimer::singleShot(300, [&] {
+        nested = PlayControlFile(path).outcome; // one run at a time
+        StopPlayback();
+    });
+    const PlaybackEnd end = PlayControlFile(path);
+    Collect();
+    EXPECT_EQ(end.outcome, PlaybackOutcome::Finished);
+    EXPECT_EQ(nested, PlaybackOutcome::Busy);
+    ASSERT_EQ(arrivals.size(), 1);
+    EXPECT_EQ(arrivals[0].bytes, "010\r010\r");
+    EXPECT_FALSE(PlaybackRunning());
+    EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+    EXPECT_FALSE(Shared.PlaybackStop);
 }
 
 // With the line away every command is lost, but each still takes its time:
