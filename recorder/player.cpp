@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/constants.h"
+#include "core/limits.h"
 #include "core/message.h"
 #include "core/state.h"
 #include "core/wait.h"
@@ -56,6 +57,8 @@ void SendRecord(const Record& record) {
         ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
         return;
     }
+    // A record past the user's own limits is not sent at all, never clamped.
+    if (RecordPastLimits(ReadUserLimits(model), record.voltageText, record.currentText)) return;
     // A record that would not make a whole, well-formed command is dropped.
     if (const auto command = BuildPlaybackCommand(model, record.voltageText, record.currentText))
         SendCommand(*command);
