@@ -26,4 +26,8 @@ QByteArray BuildSetpointCommand(Model model, qint16 voltageMv, qint16 currentMa)
 /// when the port closes before the command is out.
 void SendCommand(const QByteArray& command);
 
+/// Drops every command still waiting for the line; their senders return. A
+/// command already on the line (its first character written) goes out whole.
+void DropWaitingCommands();
+
 } // namespace velmora

@@ -130,6 +130,15 @@ void Drive() {
 
 } // namespace
 
+void DropWaitingCommands() {
+    auto& queue = Tx().queue;
+    const bool headOnLine = !queue.empty() && queue.front()->sent > 0;
+    while (queue.size() > (headOnLine ? 1u : 0u)) {
+        queue.back()->finished = true;
+        queue.pop_back();
+    }
+}
+
 void SendCommand(const QByteArray& command) {
     // Nothing can go out on a closed port, and waiting for its CTS would
     // never end.

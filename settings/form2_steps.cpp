@@ -192,4 +192,11 @@ Form2* SettingsWindow() {
     return g_openWindow;
 }
 
+void StopPlayback() {
+    if (!PlaybackRunning()) return;
+    Shared.PlaybackStop = true;
+    CloseChannel(ControlChannel);
+    if (g_openWindow) g_openWindow->Command2->setText(QString(kCaptionStart));
+}
+
 } // namespace velmora
