@@ -5,9 +5,12 @@
 #include "link/serial_comm.h"
 #include "panel/artwork.h"
 #include "panel/lifecycle.h"
+#include "panel/setpoint_actions.h"
 #include "settings/form2.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -79,6 +82,8 @@ Form1::Form1()
                             Px(kButtonSize), Px(kButtonSize));
         button->setFocusPolicy(Qt::StrongFocus);
         button->setAutoDefault(false);
+        // A right press steps like any other; it opens no menu.
+        button->setContextMenuPolicy(Qt::PreventContextMenu);
         const int number = i + 1;
         connect(button, &AdjustButton::MouseDown, this,
                 [this, number] { Command_MouseDown(number); });
@@ -95,6 +100,13 @@ Form1::Form1()
     Command8 = commands_[7];
     for (int i = 0; i + 1 < 8; ++i)
         setTabOrder(commands_[i], commands_[i + 1]);
+
+    // Ctrl+0 acts also while a button is held and from the other windows.
+    zeroOutput_ = new QAction(QStringLiteral("Zero output"), this);
+    zeroOutput_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    zeroOutput_->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(zeroOutput_);
+    connect(zeroOutput_, &QAction::triggered, this, &Form1::ZeroOutput);
 
     MSComm1 = new SerialComm(this);
     velmora::MSComm1 = MSComm1;
@@ -127,6 +139,14 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 void Form1::Label15_Click() {
     emit Label15Clicked();
     OpenSettingsWindow();
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent* event) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Settings…"), this, [] { OpenSettingsWindow(); });
+    AddSetpointActions(*menu, *this);
+    menu->popup(event->globalPos());
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
