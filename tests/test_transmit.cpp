@@ -218,32 +218,24 @@ TEST_F(Transmit, HandlerWaitingInsideAPauseDoesNotStallTheCommand) {
     EXPECT_LT(line->writes().last().atNs - line->writes().first().atNs, 200 * kMs);
 }
 
-// Every command still waiting goes, and its sender returns; the one already
-// on the line goes out whole. One held back by CTS has not started: it goes too.
-TEST_F(Transmit, DroppingWaitingCommandsKeepsOnlyTheOneOnTheLine) {
-    for (const bool ctsHeld : {false, true}) {
-        SCOPED_TRACE(ctsHeld ? "CTS held back" : "on the line");
-        line->clearWrites();
-        line->setCtsAsserted(!ctsHeld);
-        int returned = 0;
-        QTimer::singleShot(15, [&] {
-            SendCommand("222\r222\r");
-            ++returned;
-        });
-        QTimer::singleShot(20, [&] {
-            SendCommand("333\r333\r");
-            ++returned;
-        });
-        QTimer::singleShot(30, [&] {
-            DropWaitingCommands();
-            line->setCtsAsserted(true);
-        });
-        SendCommand("111\r111\r");
-        WaitSeconds(0.1);
-        EXPECT_EQ(returned, 2);
-        EXPECT_EQ(line->written(), ctsHeld ? QByteArray() : QByteArray("111\r111\r"));
-        ExpectOneCharacterPerWriteSpaced();
-    }
+// A command held back by CTS has not started: dropping the waiting commands
+// takes it too, and every sender returns. (One on the line goes out whole:
+// the panel's Zero output tests.)
+TEST_F(Transmit, DroppingWaitingCommandsTakesOneHeldBackByCts) {
+    line->setCtsAsserted(false);
+    bool innerReturned = false;
+    QTimer::singleShot(15, [&] {
+        SendCommand("222\r222\r");
+        innerReturned = true;
+    });
+    QTimer::singleShot(30, [&] {
+        DropWaitingCommands();
+        line->setCtsAsserted(true);
+    });
+    SendCommand("111\r111\r");
+    WaitSeconds(0.1);
+    EXPECT_TRUE(innerReturned);
+    EXPECT_TRUE(line->writes().isEmpty());
 }
 
 TEST_F(Transmit, LineWithoutModemLinesCountsAsReady) {
