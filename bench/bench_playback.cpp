@@ -4,7 +4,7 @@
 
 #include "bench_support.h"
 #include "panel/form1.h"
-#include "recorder/player.h"
+#include "settings/start_stop.h"
 
 #include <QDateTime>
 #include <QFile>

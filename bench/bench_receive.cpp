@@ -5,7 +5,7 @@
 
 #include "bench_support.h"
 #include "panel/form1.h"
-#include "recorder/recorder.h"
+#include "settings/start_stop.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>

@@ -1,15 +1,23 @@
 #pragma once
-// Modal message boxes with an OK button only, as the program shows its errors.
+// The program's error messages, shown through whatever the program installed:
+// the windows show a modal box; tests install their own catcher.
 
 #include "core/constants.h"
 
 #include <QString>
+#include <functional>
 
 namespace velmora {
 
-/// Shows `text` in a modal box with an OK button and no icon; returns when the
-/// user has closed it. Without a title of its own the box carries the
-/// program's title.
+/// Shows `text` titled `title` and returns when the user has closed it.
+using MessageShower = std::function<void(const QString& text, const QString& title)>;
+
+/// Installs the shower every later ShowMessage uses and returns the one it
+/// replaces. Without one installed a message goes nowhere.
+MessageShower SetMessageShower(MessageShower shower);
+
+/// Shows `text` with an OK button only; returns when the user has closed it.
+/// Without a title of its own the message carries the program's title.
 void ShowMessage(const QString& text, const QString& title = QString(kProgramTitle));
 
 } // namespace velmora

@@ -6,7 +6,7 @@
 #include "link/command.h"
 #include "panel/form1.h"
 #include "panel/setpoint_dialog.h"
-#include "settings/form2.h"
+#include "settings/start_stop.h"
 
 #include <QAction>
 #include <QMenu>
@@ -56,7 +56,7 @@ void Form1::OpenSetpointDialog() {
 // a hold ends at its next check without another step, and a release or a
 // dialog that sends later sends the set-points as they are then, zero.
 void Form1::ZeroOutput() {
-    StopPlayback();
+    EndPlayback();
     DropWaitingCommands();
     Shared.ButtonHeld = false;
     Shared.VoltageSetpoint = 0;

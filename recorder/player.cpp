@@ -11,8 +11,6 @@
 #include "recorder/playback_command.h"
 #include "recorder/record_format.h"
 
-#include <QAbstractButton>
-#include <QPointer>
 #include <algorithm>
 
 namespace velmora {
@@ -93,24 +91,17 @@ bool PlaybackRunning() {
     return runInProgress;
 }
 
-void PlayerButton_Click(QAbstractButton* button, const QString& fileName) {
-    if (!button) return;
-    if (button->text() == kCaptionStop) {
-        Shared.PlaybackStop = true;
-        CloseChannel(ControlChannel);
-        button->setText(QString(kCaptionStart));
-        return;
-    }
+void StopPlayback() {
+    Shared.PlaybackStop = true;
+    CloseChannel(ControlChannel);
+}
+
+PlaybackEnd PlayControlFile(const QString& fileName) {
     // A stopped run still suspended in a send below us must end first; a run
     // started now would have its file closed and its flag cleared under it.
-    if (runInProgress) return;
-    QPointer<QAbstractButton> player(button);
-    player->setText(QString(kCaptionStop));
-    if (OpenChannelForInput(ControlChannel, ProgramFilePath(fileName)) != OpenResult::Opened) {
-        ShowMessage(QString(kMsgErrorOpeningFile) + fileName);
-        if (player) player->setText(QString(kCaptionStart));
-        return;
-    }
+    if (runInProgress) return {PlaybackOutcome::Busy, {}};
+    if (OpenChannelForInput(ControlChannel, ProgramFilePath(fileName)) != OpenResult::Opened)
+        return {PlaybackOutcome::Refused, QString(kMsgErrorOpeningFile) + fileName};
     // No run is in progress, so a stop request left over from before asks
     // nothing of this one.
     Shared.PlaybackStop = false;
@@ -118,8 +109,8 @@ void PlayerButton_Click(QAbstractButton* button, const QString& fileName) {
     RunPlayback();
     runInProgress = false;
     CloseChannel(ControlChannel);
-    if (player) player->setText(QString(kCaptionStart));
     Shared.PlaybackStop = false;
+    return {PlaybackOutcome::Finished, {}};
 }
 
 } // namespace velmora

@@ -4,15 +4,28 @@
 
 #include <QString>
 
-class QAbstractButton;
-
 namespace velmora {
 
-/// The player button of the settings window. "Start" runs the whole playback
-/// of the file named `fileName` (as typed) before it returns; "Stop" asks a
-/// running playback to end. The button may be destroyed during the run.
-/// A Start while an earlier run is still winding down is refused.
-void PlayerButton_Click(QAbstractButton* button, const QString& fileName);
+enum class PlaybackOutcome {
+    Finished, // the file was played to its end, or until asked to stop
+    Refused,  // the file could not be opened; nothing was sent
+    Busy,     // a run asked to stop has not ended yet; nothing was started
+};
+
+/// What a call of PlayControlFile came to.
+struct PlaybackEnd {
+    PlaybackOutcome outcome;
+    QString refusal; // when Refused: the message for the user
+};
+
+/// Plays the control file named `fileName` (as typed): returns when the run
+/// has ended. Events are handled meanwhile, so anything may happen in the
+/// run, StopPlayback included.
+PlaybackEnd PlayControlFile(const QString& fileName);
+
+/// Asks the run in progress to end: it sends nothing more and ends at its
+/// next check. Harmless when no run is in progress.
+void StopPlayback();
 
 /// Whether a playback run is in progress (stopped runs included, until they
 /// have ended).

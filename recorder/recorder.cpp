@@ -2,11 +2,8 @@
 
 #include "core/clock.h"
 #include "core/constants.h"
-#include "core/message.h"
 #include "recorder/channels.h"
 #include "recorder/record_format.h"
-
-#include <QAbstractButton>
 
 namespace velmora {
 
@@ -17,23 +14,20 @@ void WriteRecord(const QString& voltageText, const QString& currentText) {
     WriteChannel(RecordChannel, FormatRecord(LocalNow(), voltageText, currentText));
 }
 
-void RecorderButton_Click(QAbstractButton* button, const QString& fileName) {
-    if (!button) return;
-    if (button->text() == kCaptionStop) {
-        CloseChannel(RecordChannel);
-        button->setText(QString(kCaptionStart));
-        return;
-    }
+RecordingStart StartRecording(const QString& fileName) {
     switch (OpenChannelForOutput(RecordChannel, ProgramFilePath(fileName))) {
     case OpenResult::Opened:
     case OpenResult::AlreadyOpen: // records go on into the file already open
-        button->setText(QString(kCaptionStop));
-        return;
+        return {true, {}};
     case OpenResult::InUse: // the player reads this file: recording would record nothing
     case OpenResult::Failed:
-        ShowMessage(QString(kMsgErrorOpeningFile) + fileName);
-        return;
+        break;
     }
+    return {false, QString(kMsgErrorOpeningFile) + fileName};
+}
+
+void StopRecording() {
+    CloseChannel(RecordChannel);
 }
 
 } // namespace velmora

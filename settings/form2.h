@@ -71,9 +71,4 @@ void OpenSettingsWindow();
 /// The open settings window, or nullptr when it is closed.
 Form2* SettingsWindow();
 
-/// Ends a playback in progress as its Stop button does: the run sends
-/// nothing more once the command on the line is out, and the player button
-/// of an open settings window reads "Start" again. Nothing when none runs.
-void StopPlayback();
-
 } // namespace velmora

@@ -9,9 +9,8 @@
 #include "core/state.h"
 #include "link/port.h"
 #include "recorder/channels.h"
-#include "recorder/player.h"
-#include "recorder/recorder.h"
 #include "settings/port_menu.h"
+#include "settings/start_stop.h"
 #include "settings/web_page.h"
 
 #include <QApplication>
@@ -190,13 +189,6 @@ void OpenSettingsWindow() {
 
 Form2* SettingsWindow() {
     return g_openWindow;
-}
-
-void StopPlayback() {
-    if (!PlaybackRunning()) return;
-    Shared.PlaybackStop = true;
-    CloseChannel(ControlChannel);
-    if (g_openWindow) g_openWindow->Command2->setText(QString(kCaptionStart));
 }
 
 } // namespace velmora

@@ -11,6 +11,7 @@
 #include "recorder/channels.h"
 #include "recorder/player.h"
 #include "recorder/recorder.h"
+#include "settings/start_stop.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 

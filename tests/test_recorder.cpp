@@ -9,6 +9,7 @@
 #include "panel/form1.h"
 #include "recorder/channels.h"
 #include "recorder/recorder.h"
+#include "settings/start_stop.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 
