@@ -1,6 +1,7 @@
 #include "recorder/channels.h"
 
 #include "recorder/disk_sync.h"
+#include "recorder/line_reader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,14 +17,11 @@ namespace velmora {
 
 namespace {
 
-// Longer than any record; a longer line is read to its end and dropped, so a
-// file without line ends cannot fill the memory.
-constexpr qint64 kMaxLineLength = 4096;
-
 struct OpenFile {
     std::unique_ptr<QFile> file;
-    QString canonicalPath; // to tell when both channels would hold one file
-    DiskSync sync;         // for a file open for output
+    QString canonicalPath;              // to tell when both channels would hold one file
+    DiskSync sync;                      // for a file open for output
+    std::unique_ptr<LineReader> reader; // for a file open for input
 };
 
 std::array<OpenFile, 2>& Table() {
@@ -57,6 +55,7 @@ OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
     OpenFile* slot = Slot(channel);
     if (!slot) return OpenResult::Failed;
     if (slot->file) return OpenResult::AlreadyOpen;
+    if (PathTooLong(path)) return OpenResult::Failed;
     if (HeldByOtherChannel(channel, path)) return OpenResult::InUse;
     // Only plain files: opening a pipe or a device could block the program
     // for good, and a folder's name is no file at all.
@@ -65,7 +64,10 @@ OpenResult Open(int channel, const QString& path, QIODevice::OpenMode mode) {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(mode)) return OpenResult::Failed;
     slot->canonicalPath = QFileInfo(path).canonicalFilePath();
-    if (mode & QIODevice::WriteOnly) slot->sync.start(file->handle());
+    if (mode & QIODevice::WriteOnly)
+        slot->sync.start(file->handle());
+    else
+        slot->reader = std::make_unique<LineReader>(file.get());
     slot->file = std::move(file);
     return OpenResult::Opened;
 }
@@ -80,6 +82,10 @@ QFile* FileOf(int channel) {
 QString ProgramFilePath(const QString& nameAsTyped) {
     if (QDir::isAbsolutePath(nameAsTyped)) return nameAsTyped;
     return QCoreApplication::applicationDirPath() + QDir::separator() + nameAsTyped;
+}
+
+bool PathTooLong(const QString& path) {
+    return QFile::encodeName(path).size() >= kPathMaxBytes;
 }
 
 OpenResult OpenChannelForOutput(int channel, const QString& path) {
@@ -110,30 +116,21 @@ bool WriteChannel(int channel, const QByteArray& bytes) {
 }
 
 bool ChannelAtEnd(int channel) {
-    QFile* file = FileOf(channel);
-    return !file || !file->isReadable() || file->atEnd();
+    OpenFile* slot = Slot(channel);
+    return !slot || !slot->reader || slot->reader->atEnd();
 }
 
 std::optional<QByteArray> ReadChannelLine(int channel) {
-    if (ChannelAtEnd(channel)) return std::nullopt;
-    QFile* file = FileOf(channel);
-    QByteArray line = file->readLine(kMaxLineLength);
-    if (line.isEmpty()) return std::nullopt; // a read error ends the file
-    if (!line.endsWith('\n') && !file->atEnd()) {
-        // Too long for a record: skip to the next line end and drop it all.
-        for (QByteArray rest = line; !rest.isEmpty() && !rest.endsWith('\n');)
-            rest = file->readLine(kMaxLineLength);
-        return QByteArray();
-    }
-    if (line.endsWith('\n')) line.chop(1);
-    if (line.endsWith('\r')) line.chop(1);
-    return line;
+    OpenFile* slot = Slot(channel);
+    if (!slot || !slot->reader) return std::nullopt;
+    return slot->reader->next();
 }
 
 void CloseChannel(int channel) {
     OpenFile* slot = Slot(channel);
     if (!slot || !slot->file) return;
     slot->sync.stop(); // every line on the disk before the file is let go
+    slot->reader.reset();
     slot->file->close();
     slot->file.reset();
     slot->canonicalPath.clear();

@@ -10,6 +10,10 @@ namespace velmora {
 
 enum Channel { RecordChannel = 1, ControlChannel = 2 };
 
+/// The most bytes a path may have for the system, the closing zero counted
+/// (PATH_MAX): a longer name is refused before it reaches the file system.
+inline constexpr qsizetype kPathMaxBytes = 4096;
+
 enum class OpenResult {
     Opened,
     AlreadyOpen, // this channel is open already; it stays as it was
@@ -20,6 +24,9 @@ enum class OpenResult {
 /// The file a name as typed stands for: the program's folder, the platform's
 /// separator and the name; a name that is an absolute path stays as it is.
 QString ProgramFilePath(const QString& nameAsTyped);
+
+/// Whether the system would refuse `path` for its length alone.
+bool PathTooLong(const QString& path);
 
 /// Opens the channel for output: creates the file or empties it.
 OpenResult OpenChannelForOutput(int channel, const QString& path);
@@ -36,9 +43,9 @@ bool WriteChannel(int channel, const QByteArray& bytes);
 /// True at the end of the file, and on a closed channel.
 bool ChannelAtEnd(int channel);
 
-/// The next line without its line end; nothing at the end, after a read
-/// error or on a closed channel. A line too long to be a record comes back
-/// empty.
+/// The next line without its line end (LF, CR LF or CR alone); nothing at the
+/// end, after a read error or on a closed channel. A line too long to be a
+/// record comes back empty.
 std::optional<QByteArray> ReadChannelLine(int channel);
 
 /// Closes the channel; harmless when it is not open.

@@ -4,6 +4,7 @@
 #include "link/command.h"
 
 #include <initializer_list>
+#include <utility>
 
 namespace velmora {
 
@@ -13,6 +14,7 @@ namespace {
 std::optional<QByteArray> DigitsAt(const QByteArray& text,
                                    std::initializer_list<qsizetype> positions) {
     QByteArray digits;
+    digits.reserve(kCommandLength);
     for (const qsizetype position : positions) {
         if (position > text.size()) return std::nullopt;
         const char c = text.at(position - 1);
@@ -24,18 +26,25 @@ std::optional<QByteArray> DigitsAt(const QByteArray& text,
 
 } // namespace
 
-std::optional<QByteArray> BuildPlaybackCommand(Model model, const QByteArray& voltageText,
-                                               const QByteArray& currentText) {
-    if (model == Model::None) return std::nullopt;
-    const auto voltage = DigitsAt(voltageText, {1, 2, 4});
+PlaybackCommand MakePlaybackCommand(Model model, const QByteArray& voltageText,
+                                    const QByteArray& currentText) {
+    if (model == Model::None) return {std::nullopt, SkipReason::NoModel};
+    auto voltage = DigitsAt(voltageText, {1, 2, 4});
+    if (!voltage) return {std::nullopt, SkipReason::VoltageNotDigits};
     const auto current = DigitsAt(currentText, {1, 3, 4});
-    if (!voltage || !current) return std::nullopt;
+    if (!current) return {std::nullopt, SkipReason::CurrentNotDigits};
     const int number = current->toInt();
     const QByteArray currentField = Format000(model == Model::Small1A20V ? 2 * number : number);
-    if (currentField.size() != 3) return std::nullopt;
-    QByteArray command = *voltage + '\r' + currentField + '\r';
-    if (command.size() != kCommandLength) return std::nullopt;
-    return command;
+    QByteArray command = std::move(*voltage); // reserved for the whole command
+    command.append('\r').append(currentField).append('\r');
+    if (currentField.size() != 3 || command.size() != kCommandLength)
+        return {std::nullopt, SkipReason::CommandTooLong, command.size()};
+    return {command, SkipReason::None, command.size()};
+}
+
+std::optional<QByteArray> BuildPlaybackCommand(Model model, const QByteArray& voltageText,
+                                               const QByteArray& currentText) {
+    return MakePlaybackCommand(model, voltageText, currentText).command;
 }
 
 bool RecordPastLimits(const UserLimits& limits, const QByteArray& voltageText,

@@ -9,6 +9,31 @@
 
 namespace velmora {
 
+/// Why the player leaves a record out.
+enum class SkipReason {
+    None,
+    Unreadable,       // not a time stamp and two texts
+    TooLong,          // a line far longer than any record
+    NoModel,          // no model chosen: the player shows its message instead
+    VoltageNotDigits, // characters 1, 2, 4 of the voltage text
+    CurrentNotDigits, // characters 1, 3, 4 of the current text
+    CommandTooLong,   // the current field would have four digits
+    PastUserLimit,    // above the user's own limit for the model: sent whole or not at all
+};
+
+/// The command, or why there is none; `length` is how long the command would
+/// have been when the current field came out too long.
+struct PlaybackCommand {
+    std::optional<QByteArray> command;
+    SkipReason reason = SkipReason::None;
+    qsizetype length = 0;
+};
+
+/// The same rules as BuildPlaybackCommand, with the reason when they give
+/// no command.
+PlaybackCommand MakePlaybackCommand(Model model, const QByteArray& voltageText,
+                                    const QByteArray& currentText);
+
 /// Characters 1, 2, 4 of the voltage text, CR, the current number (characters
 /// 1, 3, 4 of the current text; doubled on "1A/20V") with "000", CR. Nothing
 /// when no model is given, when a character used is missing or not a digit,

@@ -8,7 +8,7 @@
 #include "core/wait.h"
 #include "link/command.h"
 #include "recorder/channels.h"
-#include "recorder/playback_command.h"
+#include "recorder/playback_rules.h"
 #include "recorder/record_format.h"
 
 #include <algorithm>
@@ -50,22 +50,14 @@ bool WaitForStamp(const Record& record) {
 }
 
 void SendRecord(const Record& record) {
-    const Model model = CurrentModel(); // read anew: the user may change it meanwhile
-    if (model == Model::None) {
+    // The model is read anew: the user may change it meanwhile.
+    const Model model = CurrentModel();
+    // A record past the user's own limits is sent whole or not at all.
+    const RecordVerdict verdict = VerdictWhenDue(record, model, ReadUserLimits(model));
+    if (verdict.reason == SkipReason::NoModel)
         ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
-        return;
-    }
-    // A record past the user's own limits is not sent at all, never clamped.
-    if (RecordPastLimits(ReadUserLimits(model), record.voltageText, record.currentText)) return;
     // A record that would not make a whole, well-formed command is dropped.
-    if (const auto command = BuildPlaybackCommand(model, record.voltageText, record.currentText))
-        SendCommand(*command);
-}
-
-bool CouldMakeCommand(const Record& record) {
-    for (const Model model : {Model::Large2A5_25V, Model::Small1A20V})
-        if (BuildPlaybackCommand(model, record.voltageText, record.currentText)) return true;
-    return false;
+    if (verdict.command) SendCommand(*verdict.command);
 }
 
 void RunPlayback() {
@@ -73,15 +65,13 @@ void RunPlayback() {
     while (!RunMustEnd() && !ChannelAtEnd(ControlChannel)) {
         const auto line = ReadChannelLine(ControlChannel);
         if (!line) break;
-        const auto record = ParseRecord(*line);
-        // A record no model could make a command of is skipped at once, not
-        // after waiting for its time stamp (which may lie years ahead).
-        if (!record || !CouldMakeCommand(*record)) {
+        const RecordVerdict verdict = VerdictOnReading(*line);
+        if (verdict.skippedAtOnce) {
             if (++skipped % kSkipsBetweenEvents == 0) ProcessPendingEvents();
             continue;
         }
-        if (!WaitForStamp(*record)) break;
-        SendRecord(*record);
+        if (!WaitForStamp(*verdict.record)) break;
+        SendRecord(*verdict.record);
     }
 }
 

@@ -25,6 +25,10 @@ struct Record {
 QByteArray FormatRecord(const QDateTime& at, const QString& voltageText,
                         const QString& currentText);
 
+/// The time stamp field: #yyyy-mm-dd hh:mm:ss#, or #yyyy-mm-dd# at exactly
+/// 00:00:00.
+QByteArray FormatStamp(const QDateTime& at);
+
 /// The record in one line (without its line end); nothing when the line is
 /// not three fields: a date (and time) between "#", then two texts, each
 /// quoted or not. Blanks around the fields are allowed.

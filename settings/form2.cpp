@@ -2,6 +2,9 @@
 
 #include "core/constants.h"
 #include "link/serial_comm.h"
+#include "recorder/channels.h"
+#include "settings/port_menu.h"
+#include "settings/steady_cursor.h"
 #include "settings/web_page.h"
 
 #include <QGroupBox>
@@ -97,6 +100,7 @@ void Form2::createControls() {
         Option1[i] = Named<QRadioButton>(QStringLiteral("Option1_%1").arg(i),
                                          QStringLiteral("COM%1").arg(i + 1), Frame1);
         Option1[i]->setContextMenuPolicy(Qt::CustomContextMenu);
+        Option1[i]->installEventFilter(this); // the tooltip is made anew when asked for
         updatePortToolTip(i);
     }
     Label1 = Named<QLabel>(QStringLiteral("Label1"), QStringLiteral("Record file:"), this);
@@ -104,6 +108,8 @@ void Form2::createControls() {
     Command1 = MakeButton(QStringLiteral("Command1"), QString(kCaptionStart), this);
     Label2 = Named<QLabel>(QStringLiteral("Label2"), QStringLiteral("Control file:"), this);
     Text2 = MakeTextBox(QStringLiteral("Text2"), this);
+    // A name longer than a path may be is no file name; its box need not blink.
+    new SteadyCursor({Text1, Text2}, kPathMaxBytes, this);
     Command2 = MakeButton(QStringLiteral("Command2"), QString(kCaptionStart), this);
     Label3 = Named<QLabel>(QStringLiteral("Label3"), QStringLiteral("Author:  Tarnholm,"), this);
     Label4 = Named<QLabel>(QStringLiteral("Label4"), QString(kAuthorHost), this);
@@ -158,7 +164,8 @@ void Form2::connectHandlers() {
 }
 
 void Form2::updatePortToolTip(int index) {
-    Option1[index]->setToolTip(DeviceForPort(index + 1));
+    const QString device = DeviceForPort(index + 1);
+    Option1[index]->setToolTip(PortToolTip(device, DevicePresent(device)));
 }
 
 } // namespace velmora

@@ -139,6 +139,9 @@ void Form2::closeEvent(QCloseEvent* event) {
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip)
+        for (int i = 0; i < 4; ++i)
+            if (watched == Option1[i]) updatePortToolTip(i);
     if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&

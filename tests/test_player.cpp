@@ -17,6 +17,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -143,14 +144,20 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
 }
 
 TEST_F(PlayerTest, PastRecordsGoOutBackToBackInFileOrder) {
-    Write(
+    const QByteArray file =
         Line(kPast.addDays(1), "01.0V", "0.10A") + Line(kPast, "02.0V", "0.20A") +
-        Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", ""));
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(Play(), "010\r010\r020\r020\r030\r030\r");
-    EXPECT_LT(clock.elapsed(), 1000);
-    ExpectIdle();
+        Line(QDateTime(QDate(2021, 5, 6), QTime(0, 0)), "03.0V", "0.30A").replace(" 00:00:00", "");
+    // Files from other systems end their lines in LF or in CR alone.
+    for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(QByteArray(lineEnd).toHex().toStdString());
+        arrivals.clear();
+        Write(QByteArray(file).replace("\r\n", lineEnd));
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(Play(), "010\r010\r020\r020\r030\r030\r");
+        EXPECT_LT(clock.elapsed(), 1000);
+        ExpectIdle();
+    }
 }
 
 TEST_F(PlayerTest, FutureRecordsGoOutInTheirSeconds) {
@@ -244,10 +251,13 @@ TEST_F(PlayerTest, StartDuringAStoppedSendIsRefused) {
 TEST_F(PlayerTest, OpenFailuresNameTheFileAsTyped) {
     // A pipe would block the open until someone writes to it.
     ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
-    const QString names[] = {"no such file.dat", "", dir.filePath("missing.dat"),
-                             dir.filePath("pipe"), dir.path()};
+    const QString names[] = {
+        "no such file.dat", "", dir.filePath("missing.dat"), dir.filePath("pipe"), dir.path(),
+        // a file there, behind more "./" steps than a path may hold
+        dir.filePath(QStringLiteral("./").repeated(2100) + QFileInfo(path).fileName())};
+    Write(Line(kPast, "01.0V", "0.10A"));
     for (const QString& name : names) {
-        SCOPED_TRACE(name.toStdString());
+        SCOPED_TRACE(name.left(100).toStdString());
         messages.clear();
         EXPECT_EQ(Play(name), "");
         ASSERT_EQ(messages.messages().size(), 1);

@@ -162,18 +162,39 @@ TEST_F(RecorderTest, LinesInQuickSuccessionAreAllKept) {
 }
 
 TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
-    const QString names[] = {"", "no such folder/run.log", dir.filePath("missing/run.log"),
-                             dir.path(), "/dev/null"};
+    // Longer than a path may be (4096 bytes): "./" steps the system would
+    // walk, and a million characters, whose message shows its two ends.
+    const qsizetype free = 4095 - dir.path().size() - 1; // a path's bytes left for the name
+    const QString longest = dir.filePath(QStringLiteral("./").repeated((free - 8) / 2) +
+                                         QString(8 + (free - 8) % 2, u'r'));
+    const QString tooLong = dir.filePath(QStringLiteral("./").repeated(2100) + "run.log");
+    const QString huge = dir.filePath(QString(1000000, u'x'));
+    const QString names[] = {"",
+                             "no such folder/run.log",
+                             dir.filePath("missing/run.log"),
+                             dir.path(),
+                             "/dev/null",
+                             tooLong,
+                             huge};
     for (const QString& name : names) {
-        SCOPED_TRACE(name.toStdString());
+        SCOPED_TRACE(name.left(100).toStdString());
         messages.clear();
         RecorderButton_Click(&button, name);
         EXPECT_EQ(button.text(), "Start");
         EXPECT_FALSE(ChannelIsOpen(RecordChannel));
         ASSERT_EQ(messages.messages().size(), 1);
-        EXPECT_EQ(messages.messages()[0].text, "Error opening file: " + name);
+        const QString text = "Error opening file: " + name;
+        EXPECT_EQ(messages.messages()[0].text,
+                  name == huge ? text.left(2000) + " … " + text.right(2000) : text);
         EXPECT_EQ(messages.messages()[0].title, "Velmora");
     }
+    EXPECT_FALSE(QFile::exists(dir.filePath("run.log")));
+    // The longest name a path may have is still a name.
+    ASSERT_EQ(QFile::encodeName(longest).size(), 4095);
+    RecorderButton_Click(&button, longest);
+    EXPECT_EQ(button.text(), "Stop");
+    RecorderButton_Click(&button, longest);
+    EXPECT_TRUE(QFile::exists(longest));
 }
 
 TEST_F(RecorderTest, RecordChannelAlreadyOpenGoesOnRecording) {

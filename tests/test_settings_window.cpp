@@ -19,6 +19,8 @@
 #include "support/pty_pair.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -390,6 +393,28 @@ TEST_F(SettingsWindowTest, WindowOpenedAgainShowsTheNamesStoredAtClosing) {
     EXPECT_EQ(window->Text2->text(), "");
 }
 
+// A blinking cursor would lay a million characters out twice a second.
+TEST_F(SettingsWindowTest, AMillionCharacterNameIsHeldWholeWithASteadyCursor) {
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const int blink = hints->cursorFlashTime();
+    ASSERT_GT(blink, 0);
+    const QString huge(1'000'000, u'x');
+    Shared.RecordFileName = huge;
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Text1->text(), huge);
+    ASSERT_EQ(QApplication::focusWidget(), window->Text1);
+    EXPECT_EQ(hints->cursorFlashTime(), 0);
+    window->Text2->setFocus();
+    EXPECT_EQ(hints->cursorFlashTime(), blink); // a short name blinks as ever
+    window->Text2->setText(huge);
+    EXPECT_EQ(hints->cursorFlashTime(), 0);
+    window->close();
+    EXPECT_EQ(hints->cursorFlashTime(), blink);
+    EXPECT_EQ(ReadSetting(QString(kKeyRecordFile)), huge);
+    EXPECT_EQ(ReadSetting(QString(kKeyControlFile)), huge);
+}
+
 // --- Layout and keys -------------------------------------------------------------
 
 TEST_F(SettingsWindowTest, WindowIsAFixedDialogWithCloseBoxOnly) {
@@ -539,23 +564,38 @@ QStringList MenuTexts(QMenu* menu) {
 
 TEST_F(SettingsWindowTest, PortMenuListsDevicesTheMappingAndDefault) {
     Form2 window;
-    const QList<SerialDevice> present{
-        {"/dev/ttyUSB0", "FT232R USB UART"}, {"/dev/ttyACM1", ""}, {"", "x"}};
+    const QString ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const QList<SerialDevice> present{{"/dev/ttyUSB0", "FT232R USB UART", "A50285BI", ftdi},
+                                      {"/dev/ttyACM1", "", "", ""},
+                                      {"/dev/ttyS10", "", "", ""},
+                                      {"/dev/ttyS2", "", "", ""},
+                                      {"", "x", "", ""}};
+    const QString byId = ftdi + " (FT232R USB UART, A50285BI)";
+    const QString plain[] = {"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0 (FT232R USB UART)",
+                             "/dev/ttyACM1"};
     struct Case {
-        const char* mapping;
+        QString mapping;
         QStringList texts; // "*" marks the checked entry
     };
     const Case cases[] = {
-        {"", {"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default*"}},
-        {"/dev/ttyACM1", {"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1*", "Default"}},
+        {"", {byId, plain[0], plain[1], plain[2], plain[3], "Default*"}},
+        {"/dev/ttyACM1", {byId, plain[0], plain[1], plain[2], plain[3] + "*", "Default"}},
+        {ftdi, {byId + "*", plain[0], plain[1], plain[2], plain[3], "Default"}},
         {"/dev/ttyGONE",
-         {"/dev/ttyGONE*", "/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM1", "Default"}},
+         {"/dev/ttyGONE (absent)*", byId, plain[0], plain[1], plain[2], plain[3], "Default"}},
+        {"/dev/serial/by-id/usb-gone",
+         {"/dev/serial/by-id/usb-gone (absent)*", byId, plain[0], plain[1], plain[2], plain[3],
+          "Default"}},
+        {pty.slavePath(), // present, though not among the serial devices
+         {pty.slavePath() + "*", byId, plain[0], plain[1], plain[2], plain[3], "Default"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mapping);
-        SavePortMapping(3, QString::fromLatin1(c.mapping));
+        SCOPED_TRACE(c.mapping.toStdString());
+        SavePortMapping(3, c.mapping);
         QMenu* menu = BuildPortMenu(3, present, &window);
         EXPECT_EQ(MenuTexts(menu), c.texts);
+        EXPECT_EQ(menu->actions().first()->data().toString(),
+                  c.texts.first().startsWith(byId) ? ftdi : c.mapping);
         EXPECT_EQ(menu->actions().last()->data().toString(), "");
         delete menu;
     }
@@ -564,22 +604,52 @@ TEST_F(SettingsWindowTest, PortMenuListsDevicesTheMappingAndDefault) {
     EXPECT_EQ(MenuTexts(none), QStringList{"Default*"});
 }
 
+// Stable names come from the links in a folder, matched to the device they lead to.
+TEST_F(SettingsWindowTest, StableNamesAreTheLinksLeadingToEachDevice) {
+    QTemporaryDir dev;
+    ASSERT_TRUE(dev.isValid());
+    const QDir folder(dev.path());
+    ASSERT_TRUE(folder.mkdir("by-id"));
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"}) {
+        QFile node(folder.filePath(name));
+        ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+    }
+    const QString byId = folder.filePath("by-id");
+    ASSERT_TRUE(QFile::link("../ttyUSB1", byId + "/usb-Maker_Cable_B-if00-port0"));
+    ASSERT_TRUE(QFile::link(folder.filePath("ttyUSB0"), byId + "/usb-Maker_Cable_A-if00-port0"));
+    ASSERT_TRUE(QFile::link("../ttyUSB7", byId + "/usb-Maker_Unplugged-if00-port0"));
+    const QList<SerialDevice> named =
+        WithStableNames({{folder.filePath("ttyUSB0"), "Cable", "A", ""},
+                         {folder.filePath("ttyUSB1"), "Cable", "B", ""},
+                         {folder.filePath("ttyS0"), "", "", ""},
+                         {folder.filePath("ttyUSB7"), "", "", ""}},
+                        byId);
+    ASSERT_EQ(named.size(), 4);
+    EXPECT_EQ(named[0].stableName, byId + "/usb-Maker_Cable_A-if00-port0");
+    EXPECT_EQ(named[1].stableName, byId + "/usb-Maker_Cable_B-if00-port0");
+    EXPECT_EQ(named[2].stableName, "");
+    EXPECT_EQ(named[3].stableName, "");
+    EXPECT_EQ(WithStableNames({{"/dev/ttyS0", "", "", ""}}, dev.filePath("none"))[0].stableName,
+              "");
+}
+
 TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
     PtyPair other;
     ASSERT_TRUE(other.ok());
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2");
-    EXPECT_EQ(window->Option1[1]->toolTip(), pty.slavePath());
+    const QString ttyS2State = DevicePresent("/dev/ttyS2") ? " (present)" : " (absent)";
+    EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2" + ttyS2State);
+    EXPECT_EQ(window->Option1[1]->toolTip(), pty.slavePath() + " (present)");
 
-    QMenu* menu = BuildPortMenu(3, {{other.slavePath(), "test line"}}, window);
+    QMenu* menu = BuildPortMenu(3, {{other.slavePath(), "test line", "", ""}}, window);
     QAction* entry = menu->actions().first();
     EXPECT_EQ(entry->text(), other.slavePath() + " (test line)");
     window->MapPort(2, entry->data().toString());
     delete menu;
 
     EXPECT_EQ(ReadPortMapping(3), other.slavePath());
-    EXPECT_EQ(window->Option1[2]->toolTip(), other.slavePath());
+    EXPECT_EQ(window->Option1[2]->toolTip(), other.slavePath() + " (present)");
     EXPECT_TRUE(window->Option1[2]->isChecked());
     EXPECT_FALSE(window->Option1[1]->isChecked());
     EXPECT_EQ(Shared.PortNumber, 3);
@@ -593,9 +663,15 @@ TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
     // "Default" removes the mapping and goes back to the standard device.
     window->MapPort(2, QString());
     EXPECT_EQ(ReadPortMapping(3), "");
-    EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2");
+    EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2" + ttyS2State);
     EXPECT_EQ(MSComm1->device(), "/dev/ttyS2");
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
+
+    // The tooltip says what the option stands for now, when it is asked for.
+    SavePortMapping(4, QStringLiteral("/dev/ttyGONE"));
+    QHelpEvent ask(QEvent::ToolTip, QPoint(5, 5), window->Option1[3]->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(window->Option1[3], &ask);
+    EXPECT_EQ(window->Option1[3]->toolTip(), "/dev/ttyGONE (absent)");
 }
 
 TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {

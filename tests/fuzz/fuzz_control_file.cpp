@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (!ChannelAtEnd(ControlChannel)) {
         const auto line = ReadChannelLine(ControlChannel);
         if (!line) break;
-        if (++lines > input.size() + 1 || line->contains('\n')) fuzz::Finding();
+        if (++lines > input.size() + 1 || line->contains('\n') || line->contains('\r'))
+            fuzz::Finding();
         const auto record = ParseRecord(*line);
         if (!record) continue;
         if (!record->date.isValid() || !record->time.isValid()) fuzz::Finding();

@@ -1,0 +1,22 @@
+#pragma once
+// velmora-files check: what the player would do with each record of a
+// control file, on a model and at a moment, before the file is played.
+
+#include "core/state.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+namespace velmora {
+
+/// "1A/20V" or "2,5A/25V" ("2.5A/25V" too); nothing for any other text.
+std::optional<Model> ParseModel(const QString& text);
+QString ModelName(Model model);
+
+/// check CTL [--model M] [--now "YYYY-MM-DD HH:MM:SS"]. Exit 0 when every
+/// record would be sent, 1 when some would be skipped, 2 when the file cannot
+/// be read or the arguments are wrong.
+int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err);
+
+} // namespace velmora

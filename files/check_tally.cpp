@@ -1,0 +1,118 @@
+#include "files/check_tally.h"
+
+#include "core/constants.h"
+#include "files/check.h"
+#include "recorder/wall_time.h"
+
+namespace velmora {
+
+namespace {
+
+// A command takes eight characters at 10 ms each on the line, at the least.
+constexpr qint64 kCommandMs = 80;
+// Past this many of a kind, a file is wrong throughout: the rest are counted.
+constexpr int kWarningsShown = 10;
+
+// The digits at 1-based places of a text, as one number; -1 when one is not
+// a digit. The places the player takes its values from.
+int Number(const QByteArray& text, std::initializer_list<int> places) {
+    int number = 0;
+    for (const int place : places) {
+        if (place > text.size() || text[place - 1] < '0' || text[place - 1] > '9') return -1;
+        number = number * 10 + (text[place - 1] - '0');
+    }
+    return number;
+}
+
+} // namespace
+
+QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
+    ++lines_;
+    const QString head =
+        QStringLiteral("line ") + QString::number(lineNumber) + QStringLiteral(": ");
+    if (verdict.record) ++records_;
+    if (verdict.skippedAtOnce) {
+        ++skipped_;
+        return head + QStringLiteral("skipped, ") + SkipReasonText(verdict);
+    }
+    // The player waits for this record: the ones after it wait at least as long.
+    const qint64 stamp = WallSeconds(verdict.record->date, verdict.record->time);
+    const qint64 goesOut = std::max(stamp, latest_);
+    if (stamp < latest_ && goesOut > now_ && wanted(Backwards))
+        warn(Backwards, head + QStringLiteral("time stamp ") + ShowMoment(stamp) +
+                            QStringLiteral(" is before ") + ShowMoment(latest_) +
+                            QStringLiteral(": it goes out right after the record before"));
+    latest_ = goesOut;
+    if (goesOut - now_ > kSecondsPerDay && wanted(FarAhead))
+        warn(FarAhead,
+             head + QStringLiteral("due more than a day ahead, at ") + ShowMoment(goesOut));
+    endMs_ = std::max(endMs_, goesOut * 1000);
+    const QString when = DescribeWhen(stamp, goesOut, now_);
+    if (!verdict.command) {
+        ++skipped_;
+        return head + QStringLiteral("skipped ") + when + QStringLiteral(", ") +
+               SkipReasonText(verdict);
+    }
+    endMs_ += kCommandMs;
+    if (commands_++ == 0) firstDue_ = goesOut;
+    lastDue_ = goesOut;
+    if (goesOut <= now_) ++pastDue_;
+    checkLimits(lineNumber, *verdict.record);
+    return head + ShowCommand(*verdict.command) + u' ' + when;
+}
+
+void CheckTally::checkLimits(int lineNumber, const Record& record) {
+    const bool small = model_ == Model::Small1A20V;
+    const int voltageLimit = small ? kSmallVoltageLimit : kLargeVoltageLimit; // mV
+    const int currentLimit = small ? kSmallCurrentLimit : kLargeCurrentLimit; // mA
+    const int voltage = Number(record.voltageText, {1, 2, 4}) * 100;          // mV
+    const int current = Number(record.currentText, {1, 3, 4}) * 10;           // mA
+    const auto text = [&](const char* what, double value, int decimals, const char* unit) {
+        return QStringLiteral("line %1: %2 %3 %4 is beyond the %5 model's limit; the player does "
+                              "not limit it")
+            .arg(QString::number(lineNumber), QLatin1StringView(what),
+                 QString::number(value, 'f', decimals), QLatin1StringView(unit), ModelName(model_));
+    };
+    if (current > currentLimit && wanted(BeyondLimit))
+        warn(BeyondLimit, text("current", current / 1000.0, 2, "A"));
+    if (voltage > voltageLimit && wanted(BeyondLimit))
+        warn(BeyondLimit, text("voltage", voltage / 1000.0, 1, "V"));
+}
+
+bool CheckTally::wanted(Kind kind) {
+    // Counted here, so that the text of a warning not shown is never built.
+    return ++warningCounts_[kind] <= kWarningsShown;
+}
+
+void CheckTally::warn(Kind kind, const QString& text) {
+    warnings_[kind].append(text);
+}
+
+void CheckTally::finish(QTextStream& out) const {
+    for (int kind = 0; kind < KindCount; ++kind) {
+        for (const QString& text : warnings_[kind])
+            out << QStringLiteral("warning: ") << text << u'\n';
+        if (warningCounts_[kind] > kWarningsShown)
+            out << QStringLiteral("warning: ... and ") << warningCounts_[kind] - kWarningsShown
+                << QStringLiteral(" more like these\n");
+    }
+    if (records_ == 0)
+        out << QStringLiteral(
+            "warning: no line reads as a record: the player would send nothing\n");
+    else if (commands_ > 0 && pastDue_ == commands_)
+        out << QStringLiteral("warning: every record is past due: the player sends all ")
+            << commands_ << QStringLiteral(" commands at once, back to back\n");
+    out << QStringLiteral("summary: ") << lines_
+        << (lines_ == 1 ? QStringLiteral(" line, ") : QStringLiteral(" lines, ")) << commands_
+        << (commands_ == 1 ? QStringLiteral(" command") : QStringLiteral(" commands"))
+        << QStringLiteral(" to send, ") << skipped_ << QStringLiteral(" skipped, on ")
+        << ModelName(model_) << QStringLiteral(" at ") << ShowMoment(now_) << u'\n';
+    if (commands_ == 0) return;
+    out << QStringLiteral("summary: first due ") << ShowMoment(firstDue_)
+        << QStringLiteral(", last due ") << ShowMoment(lastDue_) << u'\n';
+    const qint64 runSeconds = (endMs_ - now_ * 1000 + 999) / 1000;
+    out << QStringLiteral("summary: the run takes about ") << ShowDuration(runSeconds)
+        << QStringLiteral(", until ") << ShowMoment(now_ + runSeconds) << u'\n';
+}
+
+} // namespace velmora

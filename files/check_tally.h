@@ -1,0 +1,49 @@
+#pragma once
+// The running count of a check: what the player sends, when, and what would
+// surprise a user, gathered line by line.
+
+#include "core/state.h"
+#include "recorder/playback_rules.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <array>
+#include <limits>
+
+namespace velmora {
+
+/// Follows the player through a control file, one line at a time.
+class CheckTally {
+  public:
+    CheckTally(Model model, qint64 now) : model_(model), now_(now), endMs_(now * 1000) {}
+
+    /// The line's text for the listing, with the tally updated.
+    QString take(int lineNumber, const RecordVerdict& verdict);
+    /// The warnings and the summary.
+    void finish(QTextStream& out) const;
+
+    int skipped() const { return skipped_; }
+
+  private:
+    enum Kind { Backwards, FarAhead, BeyondLimit, KindCount };
+    bool wanted(Kind kind);
+    void warn(Kind kind, const QString& text);
+    void checkLimits(int lineNumber, const Record& record);
+
+    Model model_;
+    qint64 now_;
+    int records_ = 0; // lines that read as records
+    int lines_ = 0;
+    int commands_ = 0;
+    int skipped_ = 0;
+    int pastDue_ = 0;
+    qint64 latest_ = std::numeric_limits<qint64>::min(); // the latest moment waited for
+    qint64 endMs_;                                       // when the run is over
+    qint64 firstDue_ = 0;
+    qint64 lastDue_ = 0;
+    std::array<QStringList, KindCount> warnings_;
+    std::array<int, KindCount> warningCounts_{};
+};
+
+} // namespace velmora

@@ -1,0 +1,93 @@
+#include "files/options.h"
+
+#include "core/clock.h"
+#include "recorder/wall_time.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace velmora {
+
+Options ParseOptions(const QStringList& args, const QStringList& withValue) {
+    Options options;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (withValue.contains(arg)) {
+            if (i + 1 >= args.size()) {
+                options.error = arg + QStringLiteral(" needs a value");
+                return options;
+            }
+            options.values.insert(arg, args[++i]);
+        } else if (arg.startsWith(u'-') && arg.size() > 1) {
+            options.error = QStringLiteral("unknown option ") + arg;
+            return options;
+        } else {
+            options.files.append(arg);
+        }
+    }
+    return options;
+}
+
+std::optional<qint64> StartMoment(const Options& options, QString& error) {
+    const bool start = options.values.contains(QStringLiteral("--start"));
+    const bool in = options.values.contains(QStringLiteral("--in"));
+    if (start == in) {
+        error = QStringLiteral("give either --start \"YYYY-MM-DD HH:MM:SS\" or --in SECONDS");
+        return std::nullopt;
+    }
+    if (start) {
+        const auto moment = ParseMoment(options.values.value(QStringLiteral("--start")));
+        if (!moment) error = QStringLiteral("--start needs a moment as \"YYYY-MM-DD HH:MM:SS\"");
+        return moment;
+    }
+    bool ok = false;
+    const qint64 seconds = options.values.value(QStringLiteral("--in")).toLongLong(&ok);
+    if (!ok || seconds < 0 || seconds > 100LL * 365 * 86400) {
+        error = QStringLiteral("--in needs a whole number of seconds from now");
+        return std::nullopt;
+    }
+    return WallSeconds(LocalNow()) + seconds;
+}
+
+InputFile OpenInput(const QString& path) {
+    InputFile input;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        input.error = QStringLiteral("cannot read ") + path + QStringLiteral(": no such file");
+        return input;
+    }
+    // A pipe or a device could keep the program waiting for good.
+    if (!info.isFile()) {
+        input.error = QStringLiteral("cannot read ") + path + QStringLiteral(": not a file");
+        return input;
+    }
+    input.file = std::make_unique<QFile>(path);
+    if (!input.file->open(QIODevice::ReadOnly)) {
+        input.error = QStringLiteral("cannot read ") + path + QStringLiteral(": ") +
+                      input.file->errorString();
+        input.file.reset();
+        return input;
+    }
+    input.lines = std::make_unique<LineReader>(input.file.get());
+    return input;
+}
+
+bool WriteResult(const Options& options, const QByteArray& bytes, QTextStream& out,
+                 QTextStream& err, const QString& command) {
+    const QString path = options.values.value(QStringLiteral("-o"));
+    if (path.isEmpty()) {
+        // File lines are single bytes; Latin-1 gives them back unchanged.
+        out.setEncoding(QStringConverter::Latin1);
+        out << QString::fromLatin1(bytes);
+        out.flush();
+        return true;
+    }
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    err << command << QStringLiteral(": cannot write ") << path << QStringLiteral(": ")
+        << file.errorString() << Qt::endl;
+    return false;
+}
+
+} // namespace velmora

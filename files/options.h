@@ -1,0 +1,45 @@
+#pragma once
+// The command line of a subcommand: names of files, and options with values.
+
+#include "recorder/line_reader.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+/// What a subcommand was given; `error` says what was wrong, if anything.
+struct Options {
+    QStringList files;
+    QHash<QString, QString> values;
+    QString error;
+};
+
+/// Options are the names in `withValue` ("--model", "-o"), each followed by
+/// its value; any other argument starting with "-" is an error.
+Options ParseOptions(const QStringList& args, const QStringList& withValue);
+
+/// The moment that --start names, or now plus --in seconds; exactly one of
+/// the two must be given. Wall-clock seconds; `error` is set otherwise.
+std::optional<qint64> StartMoment(const Options& options, QString& error);
+
+/// A file opened for reading line by line, or the one-line reason it cannot be.
+struct InputFile {
+    std::unique_ptr<QFile> file;
+    std::unique_ptr<LineReader> lines;
+    QString error;
+};
+InputFile OpenInput(const QString& path);
+
+/// Writes the bytes to the file named by -o, whole or not at all, or to
+/// `out` when there is none. False with a message on `err` when it fails.
+bool WriteResult(const Options& options, const QByteArray& bytes, QTextStream& out,
+                 QTextStream& err, const QString& command);
+
+} // namespace velmora

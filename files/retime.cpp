@@ -1,0 +1,83 @@
+#include "files/retime.h"
+
+#include "files/options.h"
+#include "recorder/record_format.h"
+#include "recorder/wall_time.h"
+
+namespace velmora {
+
+namespace {
+
+int Fail(QTextStream& err, const QString& message, int code = 2) {
+    err << QStringLiteral("velmora-files retime: ") << message << Qt::endl;
+    return code;
+}
+
+} // namespace
+
+std::optional<QByteArray> RetimeLine(const QByteArray& line, qint64 moment) {
+    const auto record = ParseRecord(line);
+    if (!record) return std::nullopt;
+    // A record's first field is its stamp between two "#": only that changes.
+    const qsizetype open = line.indexOf('#');
+    const qsizetype close = line.indexOf('#', open + 1);
+    if (open < 0 || close < 0) return std::nullopt;
+    const QByteArray retimed =
+        line.left(open) + FormatStamp(FromWallSeconds(moment)) + line.mid(close + 1);
+    const auto back = ParseRecord(retimed);
+    if (!back || WallSeconds(back->date, back->time) != moment ||
+        back->voltageText != record->voltageText || back->currentText != record->currentText)
+        return std::nullopt;
+    return retimed;
+}
+
+int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const Options options = ParseOptions(
+        args, {QStringLiteral("--start"), QStringLiteral("--in"), QStringLiteral("-o")});
+    if (!options.error.isEmpty()) return Fail(err, options.error);
+    if (options.files.size() != 1) return Fail(err, QStringLiteral("give one record file"));
+    QString error;
+    const auto start = StartMoment(options, error);
+    if (!start) return Fail(err, error);
+    InputFile input = OpenInput(options.files.first());
+    if (!input.error.isEmpty()) return Fail(err, input.error);
+
+    QByteArray result;
+    std::optional<qint64> shift;
+    int number = 0, kept = 0, tooLong = 0;
+    while (const auto line = input.lines->next()) {
+        ++number;
+        if (input.lines->lastWasTooLong()) {
+            ++tooLong; // the player skips it; a copy would only make the file huge
+            continue;
+        }
+        const auto record = ParseRecord(*line);
+        if (!record) {
+            ++kept;
+            result += *line + "\r\n";
+            continue;
+        }
+        const qint64 stamp = WallSeconds(record->date, record->time);
+        if (!shift) shift = *start - stamp;
+        const auto retimed = RetimeLine(*line, stamp + *shift);
+        if (!retimed)
+            return Fail(err, QStringLiteral("line ") + QString::number(number) +
+                                 QStringLiteral(" cannot be moved there: its date would leave the "
+                                                "years a record can carry"));
+        result += *retimed + "\r\n";
+    }
+    if (!shift)
+        return Fail(err,
+                    QStringLiteral("no line of ") + options.files.first() +
+                        QStringLiteral(" is a record"),
+                    1);
+    if (kept > 0)
+        err << QStringLiteral("kept ") << kept << QStringLiteral(" of ") << number
+            << QStringLiteral(" lines as they were: they are not records") << Qt::endl;
+    if (tooLong > 0)
+        err << QStringLiteral("left out ") << tooLong << QStringLiteral(" of ") << number
+            << QStringLiteral(" lines too long to be records") << Qt::endl;
+    return WriteResult(options, result, out, err, QStringLiteral("velmora-files retime")) ? 0 : 2;
+}
+
+} // namespace velmora

@@ -1,0 +1,312 @@
+// The line reader shared by the player and velmora-files, and the check,
+// retime and plan commands: tables of input lines and what comes out.
+
+#include "files/check.h"
+#include "files/plan.h"
+#include "files/retime.h"
+#include "recorder/channels.h"
+#include "recorder/line_reader.h"
+#include "recorder/playback_rules.h"
+#include "recorder/wall_time.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+QList<QByteArray> ReadAll(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(&buffer);
+    QList<QByteArray> lines;
+    while (const auto line = reader.next())
+        lines.append(*line);
+    EXPECT_TRUE(reader.atEnd());
+    return lines;
+}
+
+qint64 Moment(const char* text) {
+    return *ParseMoment(QString::fromLatin1(text));
+}
+
+struct Outcome {
+    int code;
+    QString out;
+    QString err;
+};
+
+Outcome RunCommand(int (*command)(const QStringList&, QTextStream&, QTextStream&),
+                   const QStringList& args) {
+    Outcome run{};
+    QTextStream out(&run.out), err(&run.err);
+    run.code = command(args, out, err);
+    out.flush();
+    err.flush();
+    return run;
+}
+
+class FilesTest : public ::testing::Test {
+  protected:
+    QString Write(const char* name, const QByteArray& contents) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        return file.fileName();
+    }
+    QByteArray Contents(const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }
+    QTemporaryDir dir;
+};
+
+const QByteArray kRecord = "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"";
+
+} // namespace
+
+TEST(LineReader, TakesLfCrLfAndCrAloneAsLineEnds) {
+    using L = QList<QByteArray>;
+    // Lines "x" up to a CR that is the last byte of the reader's first read.
+    const QByteArray chunkEnd = QByteArray("x\n").repeated(32 * 1024 - 1) + "y\r";
+    const L chunkLines = L(32 * 1024 - 1, "x") << "y";
+    const struct {
+        QByteArray bytes;
+        L lines;
+    } cases[] = {
+        {"", L{}},
+        {"a\r\nb\r\n", L{"a", "b"}},
+        {"a\nb\n", L{"a", "b"}},
+        {"a\rb\r", L{"a", "b"}},
+        {"a\rb", L{"a", "b"}},
+        {"a\r\r\nb", L{"a", "", "b"}},
+        {"a\n\rb", L{"a", "", "b"}},
+        {"\r\n", L{""}},
+        {"\r\r", L{"", ""}},
+        // A CR LF split across two reads is still one line end.
+        {chunkEnd + "\nb", L(chunkLines) << "b"},
+        {chunkEnd + "\rb", L(chunkLines) << ""
+                                         << "b"},
+        // Longer than any record: read to its end and given back empty.
+        {QByteArray(20'000, 'x') + "\rnext", L{"", "next"}},
+        {QByteArray(4096, 'x') + "\n", L{QByteArray(4096, 'x')}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.left(20).toHex().toStdString());
+        EXPECT_EQ(ReadAll(c.bytes), c.lines);
+    }
+}
+
+TEST(PlaybackRules, VerdictsPerLineForBothModels) {
+    using M = Model;
+    const struct {
+        QByteArray line;
+        Model model;
+        const char* verdict; // the command as shown, or why the line is skipped
+        bool skippedAtOnce;
+        UserLimits limits = {}; // the user's own
+    } cases[] = {
+        {kRecord, M::Small1A20V, "123 246", false},
+        {kRecord, M::Large2A5_25V, "123 123", false},
+        {"#2024-03-06#,\"05.0V\",\"0.40A\"", M::Small1A20V, "050 080", false},
+        {"#2024-03-06#,\"05,0V\",\"0,05A\"", M::Large2A5_25V, "050 005", false},
+        {"#2024-03-06#,\"25.0V\",\"2.50A\"", M::Small1A20V, "250 500", false},
+        {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Small1A20V, "command would be 9 characters", false},
+        {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Large2A5_25V, "123 500", false},
+        {kRecord,
+         M::Small1A20V,
+         "above your own limit for the model (settings group \"Limits\")",
+         false,
+         {12000, {}}},
+        {kRecord,
+         M::Large2A5_25V,
+         "above your own limit for the model (settings group \"Limits\")",
+         false,
+         {{}, 1200}},
+        {kRecord, M::Large2A5_25V, "123 123", false, {12300, 1230}},
+        {"#2024-03-06#,\"12.3V\",\"1.23A\"", M::None,
+         "no model chosen (the player shows \"Power supply version not defined.\")", false},
+        {"#2024-03-06#,\"1x.3V\",\"1.23A\"", M::Small1A20V,
+         "voltage is not two digits, a separator and a digit", true},
+        {"#2024-03-06#,\"12.3V\",\"1.2\"", M::Large2A5_25V,
+         "current is not a digit, a separator and two digits", true},
+        {"", M::Small1A20V, "cannot be read", true},
+        {"#2024-02-30#,\"12.3V\",\"1.23A\"", M::Small1A20V, "cannot be read", true},
+        {"#2024-03-06 24:00:00#,\"12.3V\",\"1.23A\"", M::Large2A5_25V, "cannot be read", true},
+        {"2024-03-06,\"12.3V\",\"1.23A\"", M::Large2A5_25V, "cannot be read", true},
+        {"#2024-03-06#,\"12.3V\"", M::Large2A5_25V, "cannot be read", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        const RecordVerdict verdict = JudgeRecordLine(c.line, c.model, c.limits);
+        EXPECT_EQ(verdict.command ? ShowCommand(*verdict.command) : SkipReasonText(verdict),
+                  QString::fromLatin1(c.verdict));
+        EXPECT_EQ(verdict.skippedAtOnce, c.skippedAtOnce);
+    }
+}
+
+TEST(Check, SaysWhenARecordGoesOut) {
+    const qint64 now = Moment("2026-12-07 12:00:00");
+    const struct {
+        const char* stamp;
+        const char* goesOut;
+        const char* when;
+    } cases[] = {
+        {"2026-12-05 12:00:00", "2026-12-05 12:00:00", "at once (due 2 days ago)"},
+        {"2026-12-07 11:59:50", "2026-12-07 11:59:50", "at once (due 10 s ago)"},
+        {"2026-12-07 12:00:00", "2026-12-07 12:00:00", "at once (due now)"},
+        {"2026-12-07 12:00:10", "2026-12-07 12:00:10", "in 00:00:10"},
+        {"2026-12-08 11:59:59", "2026-12-08 11:59:59", "in 23:59:59"},
+        {"2027-01-01 00:00:00", "2027-01-01 00:00:00", "at 2027-01-01 00:00:00 (in 25 days)"},
+        {"2026-12-07 12:00:05", "2026-12-07 12:00:10",
+         "in 00:00:10, right after the record before"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeWhen(Moment(c.stamp), Moment(c.goesOut), now), c.when) << c.stamp;
+}
+
+TEST_F(FilesTest, CheckListsWarnsSumsUpAndExits) {
+    const QString ctl = Write("ctl.dat", "#2026-12-07 12:00:10#,\"05.0V\",\"0.40A\"\r"
+                                         "#2026-12-07 12:00:05#,\"05.0V\",\"1.50A\"\n"
+                                         "garbage\r\n"
+                                         "#2026-12-09 12:00:00#,\"30.0V\",\"0.10A\"\r\n");
+    const QStringList now = {"--now", "2026-12-07 12:00:00"};
+    const Outcome small = RunCommand(RunCheck, QStringList{ctl, "--model", "1A/20V"} << now);
+    EXPECT_EQ(small.code, 1);
+    for (const char* expected : {
+             "line 1: 050 080 in 00:00:10\n",
+             "line 2: 050 300 in 00:00:10, right after the record before\n",
+             "line 3: skipped, cannot be read\n",
+             "line 4: 300 020 at 2026-12-09 12:00:00 (in 2 days)\n",
+             "warning: line 2: time stamp 2026-12-07 12:00:05 is before 2026-12-07 12:00:10",
+             "warning: line 4: due more than a day ahead",
+             "warning: line 2: current 1.50 A is beyond the 1A/20V model's limit; the player does "
+             "not limit it",
+             "warning: line 4: voltage 30.0 V is beyond",
+             "summary: 4 lines, 3 commands to send, 1 skipped, on 1A/20V",
+             "summary: first due 2026-12-07 12:00:10, last due 2026-12-09 12:00:00",
+         })
+        EXPECT_TRUE(small.out.contains(QLatin1StringView(expected))) << expected << "\n"
+                                                                     << small.out.toStdString();
+    const Outcome large = RunCommand(RunCheck, QStringList{ctl, "--model", "2,5A/25V"} << now);
+    EXPECT_FALSE(large.out.contains("1.50 A is beyond"));
+    EXPECT_TRUE(large.out.contains("line 2: 050 150 in"));
+
+    const QString past = Write("past.dat", kRecord + "\r\n" + kRecord + "\r\n");
+    const Outcome allPast = RunCommand(RunCheck, QStringList{past, "--model", "2,5A/25V"} << now);
+    EXPECT_EQ(allPast.code, 0);
+    EXPECT_TRUE(allPast.out.contains("warning: every record is past due: the player sends all 2 "
+                                     "commands at once, back to back"));
+    EXPECT_TRUE(allPast.out.contains("the run takes about 00:00:01"));
+
+    const Outcome missing = RunCommand(RunCheck, {dir.filePath("none.dat")});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_EQ(missing.err.count('\n'), 1);
+    EXPECT_EQ(RunCommand(RunCheck, {dir.path()}).code, 2);
+    EXPECT_EQ(RunCommand(RunCheck, {ctl, "--model", "3A/30V"}).code, 2);
+}
+
+TEST(Retime, KeepsSpacingAndFormatAcrossMidnight) {
+    const qint64 start = Moment("2026-12-31 23:59:50");
+    const struct {
+        QByteArray line;
+        qint64 moment;
+        QByteArray retimed;
+    } cases[] = {
+        {kRecord, start, "#2026-12-31 23:59:50#,\"12.3V\",\"1.23A\""},
+        {kRecord, start + 10, "#2027-01-01#,\"12.3V\",\"1.23A\""},
+        {"#2024-03-06#,\"05,0V\",\"0,40A\"", start + 11,
+         "#2027-01-01 00:00:01#,\"05,0V\",\"0,40A\""},
+        {" #2024-03-06# , 05.0V ,\"0.40A\"", start, " #2026-12-31 23:59:50# , 05.0V ,\"0.40A\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RetimeLine(c.line, c.moment), c.retimed) << c.line.toStdString();
+    EXPECT_FALSE(RetimeLine("garbage", start));
+    EXPECT_FALSE(RetimeLine(kRecord, Moment("9999-12-31 23:59:59") + 1));
+}
+
+TEST_F(FilesTest, RetimeMovesTheFirstRecordToTheStart) {
+    const QString rec = Write("rec.log", "#2024-03-05 23:59:58#,\"01.0V\",\"0.10A\"\r\n"
+                                         "not a record\r"
+                                         "#2024-03-06#,\"02.0V\",\"0.20A\"\n"
+                                         "#2024-03-06 00:01:00#,\"03.0V\",\"0.30A\"\r\n");
+    const QString out = dir.filePath("out.dat");
+    const Outcome run = RunCommand(RunRetime, {rec, "--start", "2027-01-01 00:00:00", "-o", out});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, "kept 1 of 4 lines as they were: they are not records\n");
+    EXPECT_EQ(Contents(out), "#2027-01-01#,\"01.0V\",\"0.10A\"\r\n"
+                             "not a record\r\n"
+                             "#2027-01-01 00:00:02#,\"02.0V\",\"0.20A\"\r\n"
+                             "#2027-01-01 00:01:02#,\"03.0V\",\"0.30A\"\r\n");
+    EXPECT_EQ(RunCommand(RunRetime, {rec}).code, 2);
+    EXPECT_EQ(RunCommand(RunRetime, {Write("empty", ""), "--in", "5"}).code, 1);
+}
+
+TEST(Plan, ReadsStepsAndRefusesWhatAControlFileCannotCarry) {
+    const struct {
+        QByteArray line;
+        PlanLine parsed;
+    } cases[] = {
+        {"5.0 0.40 10", PlanStep{50, 40, 10}},
+        {"  12.3\t1,5 5  # hold", PlanStep{123, 150, 5}},
+        {"5 0 1", PlanStep{50, 0, 1}},
+        {"99.90 9.990 3600", PlanStep{999, 999, 3600}},
+        {"", NoStep{}},
+        {"# a comment", NoStep{}},
+        {"5.05 0.40 10", QStringLiteral("voltage \"5.05\" does not fit a control file: 0.0 to "
+                                        "99.9 V, one decimal")},
+        {"100 0.40 10", QStringLiteral("voltage \"100\" does not fit a control file: 0.0 to 99.9 "
+                                       "V, one decimal")},
+        {"5.0 0.405 10", QStringLiteral("current \"0.405\" does not fit a control file: 0.00 to "
+                                        "9.99 A, two decimals")},
+        {"5.0 10 10", QStringLiteral("current \"10\" does not fit a control file: 0.00 to 9.99 "
+                                     "A, two decimals")},
+        {"-5.0 0.40 10", QStringLiteral("voltage \"-5.0\" does not fit a control file: 0.0 to "
+                                        "99.9 V, one decimal")},
+        {"5.0 0.40 1.5",
+         QStringLiteral("time \"1.5\" is not a whole number of seconds, 1 or more")},
+        {"5.0 0.40 0", QStringLiteral("time \"0\" is not a whole number of seconds, 1 or more")},
+        {"5.0 0.40", QStringLiteral("a step is three numbers: volts, amperes, seconds (5.0 0.40 "
+                                    "10)")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParsePlanLine(c.line), c.parsed) << c.line.toStdString();
+}
+
+TEST_F(FilesTest, PlanPlaysBackAsTheListSays) {
+    const QString list = Write("list.txt", "# warm-up\r5.0 0.40 10\n12.3 1.5 5\r\n0 0 1\n");
+    const QString out = dir.filePath("plan.dat");
+    const Outcome run =
+        RunCommand(RunPlan, {list, "--start", "2026-12-31 23:59:50", "--repeat", "2", "-o", out});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    // Read back through the player's own channel and rules.
+    ASSERT_EQ(OpenChannelForInput(ControlChannel, out), OpenResult::Opened);
+    const QList<PlanStep> steps = {{50, 40, 10}, {123, 150, 5}, {0, 0, 1}};
+    qint64 due = Moment("2026-12-31 23:59:50");
+    for (int i = 0; i < 6; ++i) {
+        const auto line = ReadChannelLine(ControlChannel);
+        ASSERT_TRUE(line);
+        const RecordVerdict verdict = JudgeRecordLine(*line, Model::Large2A5_25V);
+        ASSERT_TRUE(verdict.command) << line->toStdString();
+        const PlanStep& step = steps[i % 3];
+        EXPECT_EQ(WallSeconds(verdict.record->date, verdict.record->time), due);
+        EXPECT_EQ(*verdict.command,
+                  QString::asprintf("%03d\r%03d\r", step.decivolts, step.centiamps).toLatin1());
+        due += step.seconds;
+    }
+    EXPECT_TRUE(ChannelAtEnd(ControlChannel));
+    CloseChannel(ControlChannel);
+    EXPECT_TRUE(Contents(out).contains("#2027-01-01#,\"12.3V\",\"1.50A\"\r\n"));
+
+    const Outcome refused =
+        RunCommand(RunPlan, {Write("bad.txt", "5.0 0.40 10\n5.05 1 1\n"), "--in", "0"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.startsWith("velmora-files plan: line 2: voltage \"5.05\""));
+    EXPECT_EQ(RunCommand(RunPlan, {Write("none.txt", "# nothing\n"), "--in", "0"}).code, 1);
+    EXPECT_EQ(RunCommand(RunPlan, {list, "--in", "0", "--repeat", "0"}).code, 2);
+}
