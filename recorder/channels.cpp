@@ -3,8 +3,6 @@
 #include "recorder/disk_sync.h"
 #include "recorder/line_reader.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <array>
@@ -78,11 +76,6 @@ QFile* FileOf(int channel) {
 }
 
 } // namespace
-
-QString ProgramFilePath(const QString& nameAsTyped) {
-    if (QDir::isAbsolutePath(nameAsTyped)) return nameAsTyped;
-    return QCoreApplication::applicationDirPath() + QDir::separator() + nameAsTyped;
-}
 
 bool PathTooLong(const QString& path) {
     return QFile::encodeName(path).size() >= kPathMaxBytes;

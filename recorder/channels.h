@@ -2,6 +2,8 @@
 // The program's two file channels: 1 records measurements, 2 reads a control
 // file. Sequential text files, one record a line, bytes as Latin-1.
 
+#include "recorder/file_names.h" // ProgramFilePath names the files to open
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -20,10 +22,6 @@ enum class OpenResult {
     InUse,       // the other channel holds the same file
     Failed,      // no such folder, no access, a folder's name, ...
 };
-
-/// The file a name as typed stands for: the program's folder, the platform's
-/// separator and the name; a name that is an absolute path stays as it is.
-QString ProgramFilePath(const QString& nameAsTyped);
 
 /// Whether the system would refuse `path` for its length alone.
 bool PathTooLong(const QString& path);

@@ -1,8 +1,10 @@
 #include "settings/form2.h"
 
 #include "core/constants.h"
+#include "core/message.h"
 #include "link/serial_comm.h"
 #include "recorder/channels.h"
+#include "recorder/file_names.h"
 #include "settings/port_menu.h"
 #include "settings/steady_cursor.h"
 #include "settings/web_page.h"
@@ -61,6 +63,13 @@ QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* pa
 QLineEdit* MakeTextBox(const QString& name, QWidget* parent) {
     auto* box = Named<QLineEdit>(name, parent);
     box->setMaxLength(std::numeric_limits<int>::max());
+    // The box shows the name as typed; the tooltip, the file it leads to (cut
+    // as a message is: a million characters would freeze the window on hover).
+    const auto showPath = [box](const QString& text) {
+        box->setToolTip(MessageForDisplay(FilePathFor(text)));
+    };
+    showPath(box->text());
+    QObject::connect(box, &QLineEdit::textChanged, box, showPath);
     return box;
 }
 

@@ -188,3 +188,29 @@ TEST(ProgramFilePath, NamesFilesInTheProgramsFolder) {
     EXPECT_EQ(ProgramFilePath(""), folder + "/");
     EXPECT_EQ(ProgramFilePath("/tmp/run.dat"), "/tmp/run.dat");
 }
+
+TEST(ProgramFilePath, RelativeNamesGoToTheDocumentsWhereTheProgramsFolderIsReadOnly) {
+    const FileFolders writable{"/opt/velmora", true, "/home/u/Documents/Velmora"};
+    FileFolders readOnly = writable;
+    readOnly.programWritable = false;
+    struct Case {
+        const FileFolders& folders;
+        const char* name;
+        const char* path;
+    };
+    const Case cases[] = {
+        {writable, "Velmora.log", "/opt/velmora/Velmora.log"},
+        {writable, " sub/x.dat ", "/opt/velmora/ sub/x.dat "},
+        {writable, "../up.log", "/opt/velmora/../up.log"},
+        {writable, "/tmp/run.dat", "/tmp/run.dat"},
+        {readOnly, "Velmora.log", "/home/u/Documents/Velmora/Velmora.log"},
+        {readOnly, " sub/x.dat ", "/home/u/Documents/Velmora/ sub/x.dat "},
+        {readOnly, "", "/home/u/Documents/Velmora/"},
+        {readOnly, "/tmp/run.dat", "/tmp/run.dat"},
+        {readOnly, "/", "/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ResolveFileName(QString::fromLatin1(c.name), c.folders), c.path);
+    }
+}

@@ -393,6 +393,24 @@ TEST_F(SettingsWindowTest, WindowOpenedAgainShowsTheNamesStoredAtClosing) {
     EXPECT_EQ(window->Text2->text(), "");
 }
 
+TEST_F(SettingsWindowTest, TextBoxesKeepNamesAsTypedAndShowTheirFilesInTooltips) {
+    Shared.RecordFileName = QStringLiteral("start.log");
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    // The test's own folder is writable: relative names stay beside the program.
+    const QString folder = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(window->Text1->toolTip(), folder + "/start.log");
+    for (QLineEdit* box : {window->Text1, window->Text2}) {
+        for (const QString& typed : {QStringLiteral(" run 1.log"), QStringLiteral("/tmp/x.dat")}) {
+            SCOPED_TRACE((box->objectName() + ": " + typed).toStdString());
+            box->clear();
+            QTest::keyClicks(box, typed);
+            EXPECT_EQ(box->text(), typed);
+            EXPECT_EQ(box->toolTip(), typed.startsWith('/') ? typed : folder + "/" + typed);
+        }
+    }
+}
+
 // A blinking cursor would lay a million characters out twice a second.
 TEST_F(SettingsWindowTest, AMillionCharacterNameIsHeldWholeWithASteadyCursor) {
     QStyleHints* hints = QGuiApplication::styleHints();
@@ -403,6 +421,7 @@ TEST_F(SettingsWindowTest, AMillionCharacterNameIsHeldWholeWithASteadyCursor) {
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->Text1->text(), huge);
+    EXPECT_LT(window->Text1->toolTip().size(), 4100); // its ends, not a million characters
     ASSERT_EQ(QApplication::focusWidget(), window->Text1);
     EXPECT_EQ(hints->cursorFlashTime(), 0);
     window->Text2->setFocus();

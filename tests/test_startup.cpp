@@ -2,6 +2,7 @@
 // becomes the current directory (files named as typed live there), the stored
 // settings are loaded and the chosen port is opened.
 
+#include "core/command_line.h"
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "link/serial_comm.h"
@@ -51,6 +52,40 @@ TEST(Startup, APortThatCannotOpenLeavesTheWindowWorkingWithThePortClosed) {
     Startup();
     EXPECT_EQ(Shared.PortNumber, 3);
     EXPECT_FALSE(panel.form.MSComm1->PortOpen());
+}
+
+TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {
+    using A = CommandLine::Action;
+    struct Case {
+        QStringList arguments;
+        A action;
+        const char* text; // the error line, or the start of the text printed
+    };
+    const Case cases[] = {
+        {{}, A::Run, ""},
+        {{"-platform", "offscreen"}, A::Run, ""},
+        {{"--platform", "xcb", "-reverse", "-style=fusion"}, A::Run, ""},
+        {{"--help"}, A::Help, "Usage: velmora [--help | --version]\n"},
+        {{"-h"}, A::Help, "Usage: velmora"},
+        {{"-display", ":1", "--version"}, A::Version, "velmora " VELMORA_VERSION "\n"},
+        {{"--verbose"}, A::Error, "velmora: unknown option '--verbose' (see --help)"},
+        {{"--verbose", "--help"}, A::Error, "velmora: unknown option '--verbose' (see --help)"},
+        {{"run.log"}, A::Error, "velmora: unexpected argument 'run.log' (see --help)"},
+        {{"-"}, A::Error, "velmora: unexpected argument '-' (see --help)"},
+        {{"--"}, A::Error, "velmora: unexpected argument '--' (see --help)"},
+        {{"-platform"}, A::Error, "velmora: option '-platform' needs a value (see --help)"},
+        {{"-=x"}, A::Error, "velmora: unknown option '-=x' (see --help)"},
+        {{"-style sheet"}, A::Error, "velmora: unknown option '-style sheet' (see --help)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CommandLine line = ReadCommandLine(c.arguments);
+        EXPECT_EQ(line.action, c.action);
+        if (c.action == A::Error || c.action == A::Run)
+            EXPECT_EQ(line.text, c.text);
+        else
+            EXPECT_TRUE(line.text.startsWith(c.text)) << line.text.toStdString();
+    }
 }
 
 } // namespace

@@ -1,0 +1,23 @@
+#pragma once
+// What the panel makes of its command line: it takes --help and --version,
+// and Qt's own options (-platform, -display, -style, ...); nothing else.
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+/// What to do after reading the command line, and the text to print.
+struct CommandLine {
+    enum Action { Run, Help, Version, Error };
+    Action action = Run;
+    QString text; // the usage, the version line or a one-line error
+};
+
+/// Reads the arguments that follow the program's name.
+CommandLine ReadCommandLine(const QStringList& arguments);
+
+/// The version, as the build gives it ("0.1").
+QString ProgramVersion();
+
+} // namespace velmora

@@ -1,0 +1,32 @@
+// render_icon: draws the scalable icon into a square PNG of a given size,
+// for the icon theme's fixed-size folders. Run by the build.
+//   render_icon ICON.svg OUT.png SIZE
+
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    if (argc != 4) {
+        std::fputs("usage: render_icon ICON.svg OUT.png SIZE\n", stderr);
+        return 2;
+    }
+    QSvgRenderer svg{QString::fromLocal8Bit(argv[1])};
+    const int size = QByteArray(argv[3]).toInt();
+    if (!svg.isValid() || size <= 0 || size > 1024) {
+        std::fprintf(stderr, "render_icon: cannot draw %s at size %s\n", argv[1], argv[3]);
+        return 1;
+    }
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    svg.render(&painter);
+    painter.end();
+    if (!image.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+        std::fprintf(stderr, "render_icon: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}
