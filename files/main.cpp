@@ -1,12 +1,16 @@
 // velmora-files: the command line for record and control files.
 
 #include "files/check.h"
+#include "files/csv.h"
+#include "files/picture.h"
 #include "files/plan.h"
 #include "files/retime.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -17,15 +21,29 @@ constexpr const char* kUsage =
     "  retime REC --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [-o OUT]\n"
     "      the file with its first record due then, the spacing kept\n"
     "  plan LIST --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [--repeat N] [-o OUT]\n"
-    "      a control file from a list of steps: volts amperes seconds (5.0 0.40 10)\n";
+    "      a control file from a list of steps: volts amperes seconds (5.0 0.40 10)\n"
+    "  csv REC [-o OUT]\n"
+    "      the record file as CSV: time,voltage_V,current_A,power_W\n"
+    "  png REC -o OUT.png [--size WIDTHxHEIGHT]    (default 1200x400)\n"
+    "  svg REC -o OUT.svg [--size WIDTHxHEIGHT]\n"
+    "      the plot window's picture of the record file, made without a display\n";
+
+// png and svg draw: they need the windowing part of Qt.
+bool Draws(int argc, char* argv[]) {
+    return argc > 1 && (!std::strcmp(argv[1], "png") || !std::strcmp(argv[1], "svg"));
+}
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    // png and svg make their own application once their arguments are good.
+    const bool draws = Draws(argc, argv);
+    const std::unique_ptr<QCoreApplication> app(draws ? nullptr : new QCoreApplication(argc, argv));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = app.arguments().mid(1);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h") ||
         args.contains(QStringLiteral("--help"))) {
@@ -35,6 +53,8 @@ int main(int argc, char* argv[]) {
     if (command == QStringLiteral("check")) return velmora::RunCheck(args, out, err);
     if (command == QStringLiteral("retime")) return velmora::RunRetime(args, out, err);
     if (command == QStringLiteral("plan")) return velmora::RunPlan(args, out, err);
+    if (command == QStringLiteral("csv")) return velmora::RunCsv(args, out, err);
+    if (draws) return velmora::RunPicture(command, args, err);
     err << (command.isEmpty() ? QStringLiteral("velmora-files: give a command")
                               : QStringLiteral("velmora-files: unknown command ") + command)
         << QStringLiteral("; velmora-files --help lists them") << Qt::endl;

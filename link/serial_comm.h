@@ -55,6 +55,9 @@ class SerialComm : public QObject {
     void OnComm();
     /// The device went away while open; the port is closed now.
     void deviceGone();
+    /// A command to the unit is starting: its first character goes onto the
+    /// line now.
+    void CommandSent(QByteArray command);
 
   private:
     void onReadyRead();

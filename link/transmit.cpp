@@ -80,6 +80,7 @@ void FinishHead() {
 void WriteNextCharacter(PendingCommand& command) {
     const int position = command.sent++;
     Shared.TransmitIndex = static_cast<qint16>(position + 1);
+    if (position == 0) emit MSComm1->CommandSent(command.text);
     if (position < command.text.size()) MSComm1->setOutput(command.text.mid(position, 1));
 }
 

@@ -1,15 +1,19 @@
 #include "panel/form1.h"
 
 #include "core/constants.h"
+#include "core/state.h"
+#include "history/values.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/artwork.h"
+#include "panel/context_menu.h"
 #include "panel/lifecycle.h"
-#include "panel/setpoint_actions.h"
+#include "plot/plot_window.h"
 #include "settings/form2.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,11 +37,15 @@ constexpr int kButtonSize = 255;
 constexpr int kClickAreaWidth = 9375;
 constexpr int kClickAreaHeight = 3015;
 
-// A left button on the click area; on an enlarged window the area ends where
-// the panel does.
-bool OnClickArea(const QMouseEvent* event) {
+// On an enlarged window the click area ends where the panel does.
+bool InClickArea(const QMouseEvent* event) {
     const QRect clickArea(0, 0, Px(kClickAreaWidth), Px(kClickAreaHeight));
-    return event->button() == Qt::LeftButton && clickArea.contains(event->position().toPoint());
+    return clickArea.contains(event->position().toPoint());
+}
+
+// A left button on the click area.
+bool OnClickArea(const QMouseEvent* event) {
+    return event->button() == Qt::LeftButton && InClickArea(event);
 }
 
 // The fonts are asked for by name; the platform substitutes its nearest
@@ -111,9 +119,11 @@ Form1::Form1()
     MSComm1 = new SerialComm(this);
     velmora::MSComm1 = MSComm1;
     connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(MSComm1, &SerialComm::CommandSent, this, &Form1::onCommandSent);
 }
 
 Form1::~Form1() {
+    delete plotWindow_; // it draws our history
     if (velmora::MSComm1 == MSComm1) velmora::MSComm1 = nullptr;
 }
 
@@ -125,9 +135,34 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::mousePressEvent(QMouseEvent* event) {
-    // Presses on the eight buttons never reach the window; everything else
-    // inside the click area is a click on it.
+    // Left presses on the eight buttons never reach the window; everything
+    // else inside the click area is a click on it. Other buttons' presses
+    // come on from a button once it has handled them, so the place decides.
     clickStarted_ = OnClickArea(event);
+    if (event->button() == Qt::RightButton && InClickArea(event) &&
+        !qobject_cast<AdjustButton*>(childAt(event->position().toPoint())))
+        showContextMenu(event->globalPosition().toPoint());
+}
+
+void Form1::showContextMenu(const QPoint& globalPos) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    FillPanelContextMenu(*menu, *this);
+    menu->popup(globalPos);
+}
+
+void Form1::onCommandSent(const QByteArray& command) {
+    // Read as the model in force takes it at the moment it goes out.
+    if (const auto setpoints = DecodeCommand(CurrentModel(), command))
+        history_.addSetpoints(QDateTime::currentMSecsSinceEpoch(), *setpoints);
+}
+
+PlotWindow* Form1::OpenPlotWindow() {
+    if (!plotWindow_) plotWindow_ = new PlotWindow(&history_);
+    plotWindow_->show();
+    plotWindow_->raise();
+    plotWindow_->activateWindow();
+    return plotWindow_;
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* event) {
@@ -139,14 +174,6 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 void Form1::Label15_Click() {
     emit Label15Clicked();
     OpenSettingsWindow();
-}
-
-void Form1::contextMenuEvent(QContextMenuEvent* event) {
-    auto* menu = new QMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(QStringLiteral("Settings…"), this, [] { OpenSettingsWindow(); });
-    AddSetpointActions(*menu, *this);
-    menu->popup(event->globalPos());
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,9 @@
 #include "panel/adjust_button.h"
 #include "panel/panel_label.h"
 
+#include "history/history.h"
+#include "plot/plot_window.h"
+
 #include <QFont>
 #include <QPointer>
 #include <QWidget>
@@ -61,6 +64,12 @@ class Form1 : public QWidget {
     /// The "Set values" dialog once opened, else nullptr.
     SetpointDialog* setpointDialog() const;
 
+    /// Every valid measurement and every set-point command since start-up.
+    const History& history() const { return history_; }
+    /// Opens the plot window, or brings the open one to the front.
+    PlotWindow* OpenPlotWindow();
+    PlotWindow* plotWindow() const { return plotWindow_; }
+
   signals:
     void Label15Clicked();
 
@@ -70,9 +79,13 @@ class Form1 : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    void onCommandSent(const QByteArray& command);
+    void showContextMenu(const QPoint& globalPos);
+
+    History history_;
+    QPointer<PlotWindow> plotWindow_;
     std::array<AdjustButton*, 8> commands_{};
     QFont readoutFont_; // Label1, Label2 and Label16
     bool loaded_ = false;

@@ -3,10 +3,13 @@
 
 #include "core/constants.h"
 #include "core/state.h"
+#include "history/values.h"
 #include "link/frame.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
 #include "recorder/recorder.h"
+
+#include <QDateTime>
 
 namespace velmora {
 
@@ -41,6 +44,10 @@ void Form1::MSComm1_OnComm() {
     if (measurement != Shared.LastMeasurement) WriteRecord(frame->voltageText, frame->currentText);
     Shared.LastMeasurement = measurement;
     Label17.setCaption(Label17.caption() == u"*" ? QString() : QStringLiteral("*"));
+    // Only values the plot can draw: letters in a value place are shown above
+    // but left out here.
+    if (const auto values = ValuesOfTexts(frame->voltageText, frame->currentText))
+        history_.addMeasurement(QDateTime::currentMSecsSinceEpoch(), *values);
 }
 
 } // namespace velmora

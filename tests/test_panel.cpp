@@ -4,9 +4,12 @@
 #include "core/state.h"
 #include "panel/artwork.h"
 #include "panel/form1.h"
+#include "plot/plot_window.h"
 #include "settings/form2.h"
 #include "support/message_catcher.h"
 
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -280,6 +283,49 @@ TEST_F(PanelTest, ClicksOffTheButtonsOpenTheSettings) {
     const int before = clicks;
     QTest::mouseClick(form_.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
     EXPECT_EQ(clicks, before) << "right button";
+}
+
+TEST_F(PanelTest, RightClickOffTheButtonsOpensTheMenuWithSettingsAndPlot) {
+    QTest::mousePress(form_.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_EQ(actions[0]->text(), QString("Settings…"));
+    EXPECT_EQ(actions[1]->text(), QString("Plot…"));
+    actions[1]->trigger();
+    menu->close();
+    PlotWindow* plot = form_.plotWindow();
+    ASSERT_TRUE(plot);
+    EXPECT_EQ(plot->windowTitle(), "Plot");
+    EXPECT_TRUE(plot->isVisible());
+    EXPECT_FALSE(plot->isModal());
+    EXPECT_EQ(form_.OpenPlotWindow(), plot) << "one plot window at a time";
+    plot->close();
+    EXPECT_EQ(form_.OpenPlotWindow(), plot) << "closing it keeps it for the next time";
+
+    int clicks = 0;
+    QObject::connect(&form_, &Form1::Label15Clicked, [&] { ++clicks; });
+    QTest::mousePress(form_.windowHandle(), Qt::RightButton, {}, QPoint(300, 150));
+    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    menu->actions()[0]->trigger();
+    menu->close();
+    EXPECT_EQ(clicks, 1) << "Settings… is a click on the panel";
+    form_.plotWindow()->close();
+}
+
+TEST_F(PanelTest, RightClickOnAButtonOpensNoMenu) {
+    for (int n : {1, 8}) {
+        // The press holds the button until the release, as a left one does.
+        const QPoint at = form_.command(n)->geometry().center();
+        QTimer::singleShot(
+            50, [&] { QTest::mouseRelease(form_.windowHandle(), Qt::RightButton, {}, at); });
+        QTest::mousePress(form_.windowHandle(), Qt::RightButton, {}, at);
+        QTest::qWait(20);
+        EXPECT_FALSE(QApplication::activePopupWidget()) << "Command" << n;
+        if (auto* popup = QApplication::activePopupWidget()) popup->close();
+    }
 }
 
 TEST_F(PanelTest, ClicksOnButtonsOrOutsideTheAreaDoNot) {

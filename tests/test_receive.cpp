@@ -3,6 +3,7 @@
 
 #include "core/settings_store.h"
 #include "core/state.h"
+#include "link/command.h"
 #include "link/frame.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
@@ -41,24 +42,25 @@ struct FrameCase {
     bool valid;
     std::string_view voltage; // expected texts when valid
     std::string_view current;
+    bool plotted = false; // digits at every value place: the plot takes it
 };
 
 // Separate literals keep a NUL from swallowing the digits after it as octal.
 const FrameCase kFrames[] = {
-    {"example", "D?123??045??"sv, true, "12,3V"sv, "0,45A"sv},
+    {"example", "D?123??045??"sv, true, "12,3V"sv, "0,45A"sv, true},
     {"unexamined positions hold anything",
      "D\xff"
      "987\r\n"
      "654"
      "D\x01"sv,
-     true, "98,7V"sv, "6,54A"sv},
-    {"spaces everywhere else", "D 000  000  "sv, true, "00,0V"sv, "0,00A"sv},
+     true, "98,7V"sv, "6,54A"sv, true},
+    {"spaces everywhere else", "D 000  000  "sv, true, "00,0V"sv, "0,00A"sv, true},
     {"letters shown as they are", "DxABCxxXYZxx"sv, true, "AB,CV"sv, "X,YZA"sv},
     {"NUL bytes where nothing is read",
      "D\0"
      "123\0\0"
      "045\0\0"sv,
-     true, "12,3V"sv, "0,45A"sv},
+     true, "12,3V"sv, "0,45A"sv, true},
     {"NUL bytes at value positions",
      "D?\0"
      "2\0"
@@ -175,7 +177,17 @@ TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
             EXPECT_EQ(Shared.LastMeasurement, Text(c.voltage) + Text(c.current));
             EXPECT_EQ(f.form.Label17.caption(), "*");
             EXPECT_EQ(f.line->opens, 0);
+            ASSERT_EQ(f.form.history().size(), c.plotted ? 1 : 0);
+            if (c.plotted) {
+                const Values v = f.form.history().last()->values;
+                EXPECT_EQ(QString("%1%2,%3V")
+                              .arg(v.decivolts / 100)
+                              .arg(v.decivolts / 10 % 10)
+                              .arg(v.decivolts % 10),
+                          Text(c.voltage));
+            }
         } else {
+            EXPECT_EQ(f.form.history().size(), 0);
             EXPECT_EQ(f.form.Label1.caption(), "00,0V");
             EXPECT_EQ(f.form.Label2.caption(), "0,00A");
             EXPECT_EQ(Shared.LastMeasurement, "");
@@ -184,6 +196,24 @@ TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
             EXPECT_EQ(f.line->opens, 1);
         }
     }
+}
+
+TEST(ReceiveHandler, CommandsGoingOutAreSetpointsOfTheModelInForce) {
+    FakeLineForm f;
+    Shared.CurrentLimit = 1000;
+    SendCommand("123\r246\r");
+    Shared.CurrentLimit = 2500;
+    SendCommand("050\r100\r");
+    SendCommand("050\r10"); // cut short: sent, but no set-points to draw
+    Shared.CurrentLimit = 0;
+    SendCommand("050\r100\r");
+    const auto& steps = f.form.history().setpoints();
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].setpoints.millivolts, 12300);
+    EXPECT_EQ(steps[0].setpoints.milliamps, 1230);
+    EXPECT_EQ(steps[1].setpoints.millivolts, 5000);
+    EXPECT_EQ(steps[1].setpoints.milliamps, 1000);
+    EXPECT_LE(steps[0].ms, steps[1].ms);
 }
 
 TEST(ReceiveHandler, OtherEventKindsReadNothing) {

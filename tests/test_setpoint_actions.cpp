@@ -245,20 +245,19 @@ TEST_F(SetpointActions, ZeroOutputDuringAHoldEndsItAndNothingOldFollows) {
     EXPECT_FALSE(form.Label16.isVisible());
 }
 
-TEST_F(SetpointActions, MenuOffersSettingsSetValuesAndZeroOutput) {
-    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(190, 76),
-                              form.mapToGlobal(QPoint(190, 76)));
-    QApplication::sendEvent(&form, &request);
-    auto* menu = form.findChild<QMenu*>();
+TEST_F(SetpointActions, MenuEndsWithSetValuesAndZeroOutput) {
+    QTest::mousePress(form.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
-    EXPECT_EQ(texts, QStringList({"Settings…", "Set values…", "Zero output"}));
+    EXPECT_EQ(texts, QStringList({"Settings…", "Plot…", "Set values…", "Zero output"}));
     EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence("Ctrl+0"));
+    menu->actions()[2]->trigger();
     menu->close();
-    // A right press on an adjust button steps it and opens no menu.
-    EXPECT_EQ(form.command(1)->contextMenuPolicy(), Qt::PreventContextMenu);
+    ASSERT_NE(form.setpointDialog(), nullptr);
+    EXPECT_TRUE(form.setpointDialog()->isVisible());
 }
 
 } // namespace

@@ -1,0 +1,163 @@
+#include "plot/plot_view.h"
+
+#include "history/history.h"
+
+#include <QSvgGenerator>
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+// An axis from zero to a little above the largest value shown.
+void FitFromZero(QCPAxis* axis, double largest, double least) {
+    axis->setRange(0, std::max(largest, least) * 1.1);
+}
+
+double Largest(const std::vector<double>& values) {
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+QVector<double> ToVector(const std::vector<double>& values) {
+    return QVector<double>(values.begin(), values.end());
+}
+
+} // namespace
+
+PlotView::PlotView(const History* history, QWidget* parent)
+    : QCustomPlot(parent), history_(history) {
+    setNoAntialiasingOnDrag(true);
+    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss\nyyyy-MM-dd"));
+    ticker->setTickCount(5);
+    xAxis->setTicker(ticker);
+    xAxis->setLabel(QStringLiteral("Time"));
+    yAxis->setLabel(QStringLiteral("Voltage (V)"));
+    yAxis2->setLabel(QStringLiteral("Current (A)"));
+    yAxis2->setVisible(true);
+    powerAxis_ = axisRect()->addAxis(QCPAxis::atRight);
+    powerAxis_->setLabel(QStringLiteral("Power (W)"));
+    powerAxis_->setVisible(false);
+    voltsSet_ = addLine(yAxis, voltageColour(), Qt::DashLine);
+    ampsSet_ = addLine(yAxis2, currentColour(), Qt::DashLine);
+    volts_ = addLine(yAxis, voltageColour(), Qt::SolidLine);
+    amps_ = addLine(yAxis2, currentColour(), Qt::SolidLine);
+    watts_ = addLine(powerAxis_, powerColour(), Qt::SolidLine);
+    watts_->setVisible(false);
+    voltsSet_->setLineStyle(QCPGraph::lsStepLeft);
+    ampsSet_->setLineStyle(QCPGraph::lsStepLeft);
+    volts_->setName(QStringLiteral("Voltage"));
+    amps_->setName(QStringLiteral("Current"));
+    watts_->setName(QStringLiteral("Power"));
+    voltsSet_->setName(QStringLiteral("Voltage set"));
+    ampsSet_->setName(QStringLiteral("Current set"));
+    axisRect()->setRangeDrag(Qt::Horizontal);
+    axisRect()->setRangeZoom(Qt::Horizontal);
+    setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+}
+
+QCPGraph* PlotView::addLine(QCPAxis* valueAxis, const QColor& colour, Qt::PenStyle style) {
+    QCPGraph* graph = addGraph(xAxis, valueAxis);
+    // A cosmetic pen: a wider one has every zigzag of the envelope stroked
+    // as an outline, which takes seconds on a dense stretch.
+    QPen pen(colour, 1.0, style);
+    pen.setCosmetic(true);
+    graph->setPen(pen);
+    // Our own envelope already holds a couple of points per pixel; the
+    // library's sampling covers what is left.
+    graph->setAdaptiveSampling(true);
+    return graph;
+}
+
+void PlotView::setShowPower(bool show) {
+    showPower_ = show;
+    watts_->setVisible(show);
+    powerAxis_->setVisible(show);
+    refresh();
+}
+
+void PlotView::setTimeRange(qint64 fromMs, qint64 toMs) {
+    xAxis->setRange(double(fromMs) / 1000.0, double(std::max(toMs, fromMs + 1)) / 1000.0);
+}
+
+void PlotView::showEverything(qint64 nowMs) {
+    const auto first = history_->first();
+    const auto last = history_->last();
+    if (!first) {
+        setTimeRange(nowMs - 60'000, nowMs);
+        return;
+    }
+    // At least ten seconds, and a little room on both sides, so the first
+    // and last points show.
+    const qint64 end = std::max<qint64>(last->ms, first->ms + 10'000);
+    const qint64 pad = (end - first->ms) / 50;
+    setTimeRange(first->ms - pad, end + pad);
+}
+
+void PlotView::fillSetpoints(qint64 toMs) {
+    QVector<double> keys, volts, amps;
+    for (const SetpointStep& step : history_->setpoints()) {
+        keys.push_back(double(step.ms) / 1000.0);
+        volts.push_back(step.setpoints.millivolts / 1000.0);
+        amps.push_back(step.setpoints.milliamps / 1000.0);
+    }
+    // The last set-point holds until now.
+    if (!keys.isEmpty() && double(toMs) / 1000.0 > keys.back()) {
+        keys.push_back(double(toMs) / 1000.0);
+        volts.push_back(volts.back());
+        amps.push_back(amps.back());
+    }
+    voltsSet_->setData(keys, volts, true);
+    ampsSet_->setData(keys, amps, true);
+}
+
+void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
+    const QCPRange range = xAxis->range();
+    const qint64 fromMs = qint64(range.lower * 1000.0);
+    const qint64 toMs = qint64(range.upper * 1000.0);
+    const int buckets = std::max(axisRect()->width(), 100);
+    const Envelope e = history_->envelope(fromMs, toMs, buckets);
+    const QVector<double> keys = ToVector(e.keys);
+    // A few samples get a dot each, so that a short file shows at all.
+    const QCPScatterStyle dots(
+        e.keys.size() < 200 ? QCPScatterStyle::ssDisc : QCPScatterStyle::ssNone, 4);
+    for (QCPGraph* graph : {volts_, amps_, watts_})
+        graph->setScatterStyle(dots);
+    volts_->setData(keys, ToVector(e.volts), true);
+    amps_->setData(keys, ToVector(e.amps), true);
+    if (showPower_)
+        watts_->setData(keys, ToVector(e.watts), true);
+    else
+        watts_->data()->clear();
+    const auto last = history_->last();
+    fillSetpoints(last ? std::max(last->ms, toMs) : toMs);
+    double setVolts = 0, setAmps = 0;
+    for (const SetpointStep& step : history_->setpoints()) {
+        setVolts = std::max(setVolts, step.setpoints.millivolts / 1000.0);
+        setAmps = std::max(setAmps, step.setpoints.milliamps / 1000.0);
+    }
+    FitFromZero(yAxis, std::max(Largest(e.volts), setVolts), 1.0);
+    FitFromZero(yAxis2, std::max(Largest(e.amps), setAmps), 0.1);
+    FitFromZero(powerAxis_, Largest(e.watts), 0.1);
+    replot(priority);
+}
+
+bool PlotView::savePicture(const QString& path, QSize size) {
+    if (!path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive))
+        return savePng(path, size.width(), size.height());
+    return saveSvg(path, size);
+}
+
+bool PlotView::saveSvg(const QString& path, QSize size) {
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QStringLiteral("Plot"));
+    QCPPainter painter;
+    if (!painter.begin(&svg)) return false;
+    toPainter(&painter, size.width(), size.height());
+    return painter.end();
+}
+
+} // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+// The drawing of a history: voltage, current and power over time, and the
+// set-points as dashed steps.
+
+#include <qcustomplot.h>
+
+namespace velmora {
+
+class History;
+
+/// A plot of one history. It draws an envelope of the visible stretch, a
+/// couple of points per pixel, so a day of samples redraws as fast as a minute.
+class PlotView : public QCustomPlot {
+    Q_OBJECT
+  public:
+    explicit PlotView(const History* history, QWidget* parent = nullptr);
+
+    static QColor voltageColour() { return {0, 85, 200}; }
+    static QColor currentColour() { return {200, 30, 30}; }
+    static QColor powerColour() { return {20, 140, 40}; }
+
+    void setShowPower(bool show);
+    bool showPower() const { return showPower_; }
+    /// Shows from `fromMs` to `toMs` (ms since the epoch).
+    void setTimeRange(qint64 fromMs, qint64 toMs);
+    /// The whole history, or a minute around now when it is empty.
+    void showEverything(qint64 nowMs);
+    /// Takes the history anew for the visible stretch and redraws.
+    void refresh(QCustomPlot::RefreshPriority priority = QCustomPlot::rpQueuedReplot);
+
+    /// The picture at the given size: PNG, or SVG when the name ends in
+    /// ".svg". False when it could not be written.
+    bool savePicture(const QString& path, QSize size);
+    bool saveSvg(const QString& path, QSize size);
+
+  private:
+    QCPGraph* addLine(QCPAxis* valueAxis, const QColor& colour, Qt::PenStyle style);
+    void fillSetpoints(qint64 toMs);
+
+    const History* history_;
+    QCPAxis* powerAxis_;
+    QCPGraph* volts_;
+    QCPGraph* amps_;
+    QCPGraph* watts_;
+    QCPGraph* voltsSet_;
+    QCPGraph* ampsSet_;
+    bool showPower_ = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,80 @@
+#pragma once
+// The plot window: the live measurements since start-up, or a record file,
+// over time, with a time window, following, hover read-out and export.
+
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace velmora {
+
+class History;
+class PlotView;
+
+/// "Plot" (live, over the panel's history) or "Plot – name" (a record file
+/// it holds itself). Modeless; closing it loses nothing of the panel's.
+class PlotWindow : public QWidget {
+    Q_OBJECT
+  public:
+    /// The live window over `history`, which must outlive it.
+    explicit PlotWindow(const History* history);
+    /// A window of its own over a file's history.
+    PlotWindow(std::unique_ptr<History> history, const QString& fileName, const QString& note);
+    ~PlotWindow() override;
+
+    /// Choices of the time window, in the order of the list.
+    enum Span { LastMinute, LastTenMinutes, LastHour, Everything };
+    void setSpan(Span span);
+    /// Follows "now" (or a file's end) again, as the Follow button does.
+    void follow();
+    bool following() const { return following_; }
+    PlotView* view() const { return view_; }
+    QString note() const { return note_->text(); }
+    /// The hover read-out for the time `ms` since the epoch.
+    QString readoutAt(qint64 ms) const;
+
+    bool saveData(const QString& path) const;
+    bool savePicture(const QString& path) const;
+
+    /// At most this many redraws a second while new samples arrive.
+    static constexpr int kRedrawsPerSecond = 10;
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void build();
+    void redrawIfChanged();
+    void placeRange();
+    void stopFollowing();
+    qint64 nowMs() const;
+    void chooseAndOpen();
+    void chooseAndSaveData();
+    void chooseAndSavePicture();
+
+    std::unique_ptr<History> own_;
+    const History* history_;
+    bool live_;
+    PlotView* view_ = nullptr;
+    QComboBox* span_ = nullptr;
+    QPushButton* follow_ = nullptr;
+    QCheckBox* power_ = nullptr;
+    QLabel* readout_ = nullptr;
+    QLabel* note_ = nullptr;
+    QTimer redraw_;
+    quint64 drawnRevision_ = ~0ULL;
+    bool following_ = true;
+    bool placing_ = false;
+};
+
+/// Opens a record file in a window of its own; on a missing or unreadable
+/// file shows why and opens nothing.
+PlotWindow* OpenRecordFileWindow(const QString& path);
+
+} // namespace velmora

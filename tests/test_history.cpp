@@ -1,0 +1,139 @@
+// The plot's data: record lines as CSV rows, set-point commands read back
+// per model, the history's bound and order, and record files read whole.
+
+#include "history/csv_export.h"
+#include "history/file_history.h"
+#include "history/history.h"
+#include "history/values.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+TEST(CsvRows, TableOfRecordLines) {
+    struct Case {
+        QByteArray line;
+        QByteArray row; // empty: left out
+    };
+    const Case cases[] = {
+        {"#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"", "2024-03-05T14:07:09,12.3,1.23,15.129"},
+        {"#2024-03-05 09:00:00#,\"05.0V\",\"0.40A\"", "2024-03-05T09:00:00,5.0,0.40,2.000"},
+        {"#2024-03-06#,\"05.0V\",\"0.40A\"", "2024-03-06T00:00:00,5.0,0.40,2.000"},
+        {"#2024-03-06 23:59:59#,\"00.0V\",\"0.00A\"", "2024-03-06T23:59:59,0.0,0.00,0.000"},
+        {"#2024-03-06 10:00:00#,\"99.9V\",\"9.99A\"", "2024-03-06T10:00:00,99.9,9.99,998.001"},
+        {"#2024-03-06 10:00:00#,\"00.1V\",\"0.01A\"", "2024-03-06T10:00:00,0.1,0.01,0.001"},
+        // The separators are not looked at, as the player does not.
+        {"#2024-03-06 10:00:00#,\"12,3V\",\"1,23A\"", "2024-03-06T10:00:00,12.3,1.23,15.129"},
+        {" #2024-03-06 10:00:00# , 12.3V ,1.23A ", "2024-03-06T10:00:00,12.3,1.23,15.129"},
+        // Not digits at a value place, cut short, or not a record at all.
+        {"#2024-03-06 10:00:00#,\"1?.3V\",\"1.23A\"", ""},
+        {"#2024-03-06 10:00:00#,\"12.3V\",\"1.2 A\"", ""},
+        {"#2024-03-06 10:00:00#,\"12.V\",\"1.23A\"", ""},
+        {"#2024-03-06 10:00:00#,\"\",\"\"", ""},
+        {"#2024-03-06 10:00:00#,\"12.3V\"", ""},
+        {"#2024-02-30#,\"12.3V\",\"1.23A\"", ""},
+        {"#2024-03-06 10:0x:00#,\"12.3V\",\"1.23A\"", ""},
+        {"garbage", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        const auto row = CsvRowOfRecord(ParseRecord(c.line));
+        EXPECT_EQ(row.value_or(QByteArray()), c.row);
+    }
+}
+
+TEST(SetpointCommands, DecodedPerModel) {
+    struct Case {
+        Model model;
+        QByteArray command;
+        int mV, mA; // -1: not a set-point command
+    };
+    const Case cases[] = {
+        {Model::Large2A5_25V, "125\r150\r", 12500, 1500},
+        {Model::Large2A5_25V, "250\r250\r", 25000, 2500},
+        {Model::Small1A20V, "100\r100\r", 10000, 500},
+        {Model::Small1A20V, "200\r200\r", 20000, 1000},
+        {Model::Small1A20V, "123\r246\r", 12300, 1230},
+        {Model::Large2A5_25V, "000\r000\r", 0, 0},
+        {Model::None, "125\r150\r", -1, -1},
+        {Model::Small1A20V, "125\r150", -1, -1},
+        {Model::Small1A20V, "125\r1500\r", -1, -1},
+        {Model::Small1A20V, "12X\r150\r", -1, -1},
+        {Model::Small1A20V, "125\n150\r", -1, -1},
+        {Model::Small1A20V, "", -1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command.toStdString());
+        const auto s = DecodeCommand(c.model, c.command);
+        EXPECT_EQ(s ? s->millivolts : -1, c.mV);
+        EXPECT_EQ(s ? s->milliamps : -1, c.mA);
+    }
+}
+
+TEST(History, OldestGoFirstPastTheBoundAndOrderHolds) {
+    History h(100'000);
+    for (qint64 i = 0; i < 400'000; ++i)
+        h.addMeasurement(1000 + i * 10, {int(i % 1000), int(i % 7)});
+    // Whole blocks go: never fewer than asked for, never a block more.
+    EXPECT_GE(h.size(), 100'000);
+    EXPECT_LE(h.size(), 100'000 + 65'536);
+    EXPECT_EQ(h.last()->ms, 1000 + 399'999 * 10);
+    EXPECT_EQ(h.first()->ms, 1000 + (400'000 - h.size()) * 10);
+    EXPECT_LT(h.bytesHeld(), (100'000 + 2 * 65'536) * 8 + 4096);
+    // A clock set back does not put a sample before the newest.
+    h.addMeasurement(5, {1, 1});
+    EXPECT_EQ(h.last()->ms, 1000 + 399'999 * 10);
+    EXPECT_EQ(h.nearest(1000 + 350'000 * 10 + 4)->ms, 1000 + 350'000 * 10);
+    EXPECT_EQ(h.nearest(1000 + 350'000 * 10 + 6)->ms, 1000 + 350'001 * 10);
+}
+
+TEST(History, EnvelopeKeepsExtremesAndReachesTheEdges) {
+    History h;
+    for (int i = 0; i < 1000; ++i)
+        h.addMeasurement(i * 100, {i == 500 ? 999 : 10, 20});
+    const Envelope e = h.envelope(10'000, 90'000, 10);
+    ASSERT_FALSE(e.keys.empty());
+    EXPECT_LE(e.keys.size(), 2u * 10 + 2);
+    EXPECT_DOUBLE_EQ(*std::max_element(e.volts.begin(), e.volts.end()), 99.9);
+    EXPECT_DOUBLE_EQ(e.keys.front(), 9.9); // the sample just before the range
+    EXPECT_DOUBLE_EQ(e.keys.back(), 90.1); // and the one just after
+    EXPECT_TRUE(std::is_sorted(e.keys.begin(), e.keys.end()));
+    EXPECT_TRUE(History().envelope(0, 10, 10).keys.empty());
+}
+
+TEST(History, RecordFileReadWithLinesLeftOutCountedAndWrittenAsCsv) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("record.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#2024-03-05 14:07:10#,\"12.3V\",\"1.23A\"\r\n"
+               "not a record\r\n"
+               "#2024-03-05 14:07:09#,\"05.0V\",\"0.40A\"\r\n"
+               "#2024-03-05 14:07:11#,\"0?.0V\",\"0.40A\"\n"
+               "#2024-03-06#,\"05.0V\",\"0.40A\"");
+    file.close();
+    const FileHistory read = LoadRecordFile(path);
+    ASSERT_TRUE(read.history);
+    EXPECT_EQ(read.lines, 5);
+    EXPECT_EQ(read.leftOut, 2);
+    EXPECT_EQ(LeftOutText(read.leftOut, read.lines), "left out 2 of 5 lines");
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(WriteHistoryCsv(*read.history, csv));
+    // In time order, whatever order the lines had.
+    EXPECT_EQ(csv.data(), "time,voltage_V,current_A,power_W\n"
+                          "2024-03-05T14:07:09,5.0,0.40,2.000\n"
+                          "2024-03-05T14:07:10,12.3,1.23,15.129\n"
+                          "2024-03-06T00:00:00,5.0,0.40,2.000\n");
+
+    EXPECT_FALSE(LoadRecordFile(dir.filePath("missing.txt")).history);
+    EXPECT_FALSE(LoadRecordFile(dir.path()).history);
+    EXPECT_TRUE(LoadRecordFile(dir.filePath("missing.txt")).error.contains("no such file"));
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,110 @@
+// The plot window over a history: record files opened in windows of their
+// own, following and its end at a pan, the hover read-out, and export.
+
+#include "history/history.h"
+#include "plot/plot_view.h"
+#include "plot/plot_window.h"
+#include "support/message_catcher.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+TEST(PlotWindow, RecordFilesOpenInWindowsOfTheirOwnOrSayWhyNot) {
+    QTemporaryDir dir;
+    const QString partly = dir.filePath("partly.txt");
+    ASSERT_TRUE(Write(partly, "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\nnonsense\r\n"
+                              "#2024-03-05 14:07:10#,\"1x.3V\",\"1.23A\"\r\n"));
+    ASSERT_TRUE(Write(dir.filePath("empty.txt"), ""));
+    struct Case {
+        QString name;
+        bool opens;
+        QString note; // in the window, or in the message
+    };
+    const Case cases[] = {
+        {"partly.txt", true, "Could not read all of the file: left out 2 of 3 lines."},
+        {"empty.txt", true, ""},
+        {"missing.txt", false, "no such file"},
+        {".", false, "not a file"},
+    };
+    test::MessageCatcher messages;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        messages.clear();
+        std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(dir.filePath(c.name)));
+        ASSERT_EQ(window != nullptr, c.opens);
+        if (window) {
+            EXPECT_EQ(window->windowTitle(), QString("Plot \u2013 ") + c.name);
+            EXPECT_EQ(window->note(), c.note);
+            EXPECT_TRUE(messages.messages().isEmpty());
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 3000));
+            EXPECT_TRUE(messages.messages().first().text.contains(c.note))
+                << messages.messages().first().text.toStdString();
+        }
+    }
+}
+
+TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
+    History history;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    history.addMeasurement(now - 30'000, {123, 45});
+    history.addMeasurement(now - 20'000, {50, 40});
+    history.addSetpoints(now - 31'000, {12'000, 500});
+    PlotWindow window(&history);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(window.following());
+    const QCPRange range = window.view()->xAxis->range();
+    EXPECT_NEAR(range.upper, now / 1000.0, 2);
+    EXPECT_NEAR(range.size(), 600, 1) << "ten minutes at first";
+
+    window.view()->xAxis->moveRange(-100); // as a drag does
+    EXPECT_FALSE(window.following());
+    window.follow();
+    EXPECT_TRUE(window.following());
+    window.setSpan(PlotWindow::LastMinute);
+    EXPECT_NEAR(window.view()->xAxis->range().size(), 60, 1);
+
+    const QString at = QDateTime::fromMSecsSinceEpoch(now - 30'000).toString("yyyy-MM-dd hh:mm:ss");
+    EXPECT_EQ(window.readoutAt(now - 29'000), at + "   12.3 V   0.45 A   5.535 W");
+    EXPECT_EQ(window.readoutAt(now), window.readoutAt(now - 20'000));
+}
+
+TEST(PlotWindow, SavesDataAndPicturesOfWhatItHolds) {
+    History history;
+    for (int i = 0; i < 100; ++i)
+        history.addMeasurement(1'700'000'000'000 + i * 1000LL, {i, 2 * i});
+    PlotWindow window(&history);
+    window.show();
+    QTemporaryDir dir;
+    ASSERT_TRUE(window.saveData(dir.filePath("data.csv")));
+    QFile csv(dir.filePath("data.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = csv.readAll().split('\n');
+    ASSERT_EQ(rows.size(), 102); // header, 100 rows, nothing after the last line end
+    EXPECT_EQ(rows[0], "time,voltage_V,current_A,power_W");
+    EXPECT_TRUE(rows[100].endsWith(",9.9,1.98,19.602")) << rows[100].toStdString();
+
+    ASSERT_TRUE(window.savePicture(dir.filePath("view.png")));
+    EXPECT_EQ(QImage(dir.filePath("view.png")).size(), window.view()->size());
+    ASSERT_TRUE(window.savePicture(dir.filePath("view.svg")));
+    QFile svg(dir.filePath("view.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(svg.readAll().contains("<svg"));
+    EXPECT_FALSE(window.saveData(dir.filePath("no/such/folder/data.csv")));
+}
+
+} // namespace
+} // namespace velmora
