@@ -27,6 +27,7 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("org.tarnholm.Velmora"));
     velmora::InstallMessageBoxes();
     velmora::Form1 form;
+    velmora::EndOnSignals(&form);
     velmora::Startup();
     form.show();
     return QApplication::exec();

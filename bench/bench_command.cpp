@@ -30,7 +30,6 @@ int main(int argc, char** argv) {
     auto stamping = std::make_unique<test::StampingLine>();
     test::StampingLine& line = *stamping;
     comm.setLine(std::move(stamping));
-    MSComm1 = &comm;
     if (!bench::OpenCom2On(pty.name)) return 1;
 
     std::atomic<bool> running{true};
@@ -77,7 +76,6 @@ int main(int argc, char** argv) {
     }
     running = false;
     unit.join();
-    MSComm1 = nullptr;
 
     std::printf("commands: %d\n", commands);
     std::printf("command duration: %.1f ms\n", duration.mean());

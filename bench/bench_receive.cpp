@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
                 MicrosecondsPerFrame(*line, changing, 2000));
     RecorderButton_Click(&recorder, QString());
     // A reset closes and reopens the port; the window never waits for it.
-    form.MSComm1->ignoreInputFor(0);
+    form.MSComm1->setPortOpen(false); // listening afresh, not deaf after a reset
+    form.MSComm1->setPortOpen(true);
     std::printf("receive handler per invalid block (port reset): %.1f us\n",
                 MicrosecondsPerFrame(*line, invalid, 50));
     return 0;

@@ -70,7 +70,7 @@ inline bool OpenCom2On(const QString& device) {
     SavePortMapping(2, device);
     Shared.PortNumber = 2;
     OpenPort();
-    return MSComm1 && MSComm1->PortOpen();
+    return MSComm1() && MSComm1()->PortOpen();
 }
 
 /// Smallest, mean and largest of a series of figures.

@@ -26,8 +26,8 @@ QByteArray BuildSetpointCommand(Model model, qint16 voltageMv, qint16 currentMa)
 /// when the port closes before the command is out.
 void SendCommand(const QByteArray& command);
 
-/// Drops every command still waiting for the line; their senders return. A
-/// command already on the line (its first character written) goes out whole.
+/// Drops every command still waiting to go out; the one whose first
+/// character is on the line finishes. Their SendCommand calls return.
 void DropWaitingCommands();
 
 } // namespace velmora

@@ -1,8 +1,11 @@
 #include "link/serial_line.h"
 
+#include <QFile>
 #include <QSerialPort>
 #include <QStringList>
+#include <cerrno>
 #include <memory>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -41,6 +44,24 @@ QSerialPort::Parity ToQt(char parity) {
     }
 }
 
+// A permission error is either the device's own (the user is not in its
+// group) or another program's lock on it.
+QString OpenErrorText(const QSerialPort& port, const QString& device) {
+    switch (port.error()) {
+    case QSerialPort::PermissionError:
+        if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES)
+            return QStringLiteral("permission denied (add your user to the dialout group)");
+        return QStringLiteral("in use by another program");
+    case QSerialPort::OpenError:
+        return QStringLiteral("in use by another program");
+    default: {
+        QString text = port.errorString();
+        if (!text.isEmpty()) text[0] = text[0].toLower();
+        return text;
+    }
+    }
+}
+
 /// The line over a real serial device (or a pseudo-terminal) through QSerialPort.
 class QtSerialLine final : public SerialLine {
   public:
@@ -63,6 +84,7 @@ class QtSerialLine final : public SerialLine {
         // reopen after a bad block must start on the next frame, not on the
         // rest of the cut one (a pseudo-terminal keeps it otherwise).
         if (opened) port_.clear(QSerialPort::Input);
+        openError_ = opened ? QString() : OpenErrorText(port_, device);
         port_.clearError();
         return opened;
     }
@@ -115,8 +137,11 @@ class QtSerialLine final : public SerialLine {
             Qt::QueuedConnection);
     }
 
+    QString openError() const override { return openError_; }
+
     QSerialPort port_;
     bool goneQueued_ = false;
+    QString openError_;
 };
 
 } // namespace

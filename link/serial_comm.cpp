@@ -1,23 +1,48 @@
 #include "link/serial_comm.h"
 
 #include "core/constants.h"
-#include "core/settings_store.h"
 #include "core/wait.h"
+#include "link/transmitter.h"
 
 namespace velmora {
 
-SerialComm::SerialComm(QObject* parent) : QObject(parent) {
+namespace {
+
+// How often an absent device is looked for: it opens within a second of
+// coming back, and a look is one stat() call.
+constexpr int kLookIntervalMs = 500;
+// A device that is there but refuses to open (in use, no permission) is
+// tried again this often; a new device node at the path at once.
+constexpr qint64 kRetryNs = 3'000'000'000;
+
+SerialComm* currentComm = nullptr;
+
+} // namespace
+
+SerialComm::SerialComm(QObject* parent)
+    : QObject(parent), transmitter_(std::make_unique<Transmitter>(*this)),
+      settings_(kLineSettings) {
     ParseLineSettings(settings_, &lineSettings_);
     setLine(MakeQtSerialLine());
+    lookForDevice_.setInterval(kLookIntervalMs);
+    connect(&lookForDevice_, &QTimer::timeout, this, &SerialComm::lookForDevice);
+    currentComm = this;
 }
 
-SerialComm::~SerialComm() = default;
+SerialComm::~SerialComm() {
+    if (currentComm == this) currentComm = nullptr;
+    transmitter_.reset();
+}
+
+SerialComm* SerialComm::current() {
+    return currentComm;
+}
 
 void SerialComm::setLine(std::unique_ptr<SerialLine> line) {
     if (line_) line_->close();
     line_ = std::move(line);
     connect(line_.get(), &SerialLine::readyRead, this, &SerialComm::onReadyRead);
-    connect(line_.get(), &SerialLine::gone, this, &SerialComm::deviceGone);
+    connect(line_.get(), &SerialLine::gone, this, &SerialComm::onLineGone);
 }
 
 bool SerialComm::setCommPort(qint16 port) {
@@ -46,18 +71,86 @@ bool SerialComm::setRThreshold(qint16 threshold) {
     return true;
 }
 
+bool SerialComm::setDevice(const QString& device) {
+    if (PortOpen()) return false;
+    device_ = device;
+    return true;
+}
+
 bool SerialComm::PortOpen() const {
     return line_->isOpen();
 }
 
 bool SerialComm::setPortOpen(bool open) {
     if (!open) {
+        // Choosing another port ends the looks for this one.
+        wanted_ = false;
+        lookForDevice_.stop();
         line_->close();
+        input_.restart();
+        state_ = LinkState::Closed;
         return true;
     }
     if (line_->isOpen()) return false;
-    device_ = DeviceForPort(commPort_);
-    return line_->open(device_, lineSettings_);
+    wanted_ = true;
+    triedIdentity_.clear();
+    return openLine();
+}
+
+// Opens the line on the device; on failure says why and looks for the device.
+bool SerialComm::openLine() {
+    const DeviceCheck check = CheckDevicePath(device_);
+    triedIdentity_ = check.identity;
+    triedAtNs_ = MonotonicNs();
+    if (line_->open(device_, lineSettings_)) {
+        input_.restart();
+        state_ = LinkState::Open;
+        heardAtNs_ = MonotonicNs();
+        lookForDevice_.stop();
+        return true;
+    }
+    state_ = check.state == LinkState::Open ? LinkState::CannotOpen : check.state;
+    detail_ = state_ == LinkState::CannotOpen ? line_->openError() : check.detail;
+    if (wanted_) lookForDevice_.start();
+    return false;
+}
+
+void SerialComm::lookForDevice() {
+    if (!wanted_ || PortOpen()) {
+        lookForDevice_.stop();
+        return;
+    }
+    const DeviceCheck check = CheckDevicePath(device_);
+    if (check.state != LinkState::Open) {
+        state_ = check.state;
+        detail_ = check.detail;
+        triedIdentity_.clear();
+        return;
+    }
+    const bool another = check.identity != triedIdentity_;
+    if (!another && MonotonicNs() - triedAtNs_ < kRetryNs) return;
+    openLine();
+}
+
+void SerialComm::onLineGone() {
+    // The line is closed already. What was going out is not finished on the
+    // device when it comes back.
+    transmitter_->lineLost();
+    input_.restart();
+    state_ = LinkState::Waiting;
+    detail_.clear();
+    triedIdentity_.clear();
+    if (wanted_) lookForDevice_.start();
+}
+
+LinkStatus SerialComm::status() const {
+    LinkStatus s;
+    s.port = commPort_;
+    s.device = device_;
+    s.state = PortOpen() ? LinkState::Open : state_;
+    if (s.state == LinkState::Open) s.quietNs = MonotonicNs() - heardAtNs_;
+    s.detail = detail_;
+    return s;
 }
 
 bool SerialComm::CTSHolding() {
@@ -70,33 +163,41 @@ bool SerialComm::setOutput(const QByteArray& bytes) {
 }
 
 QByteArray SerialComm::Input() {
-    return line_->read(inputLen_);
+    input_.take(line_->read(0), MonotonicNs());
+    return input_.read(inputLen_);
 }
 
-void SerialComm::ignoreInputFor(qint64 ns) {
-    deafUntilNs_ = MonotonicNs() + ns;
+void SerialComm::resynchronise() {
+    line_->close();
+    if (!openLine()) return;
+    input_.resynchronise(MonotonicNs());
+}
+
+void SerialComm::sendCommand(const QByteArray& command) {
+    transmitter_->send(command);
+}
+
+void SerialComm::dropWaitingCommands() {
+    transmitter_->dropWaiting();
+}
+
+void SerialComm::finishCommandOnLine() {
+    transmitter_->finishOnLine();
 }
 
 void SerialComm::onReadyRead() {
-    if (deafUntilNs_ && MonotonicNs() < deafUntilNs_) {
-        line_->read(0);
-        return;
+    const QByteArray bytes = line_->read(0);
+    if (bytes.isEmpty()) return;
+    heardAtNs_ = MonotonicNs();
+    input_.take(bytes, heardAtNs_);
+    // The receive event comes once a block is ready, as soon as it is; once
+    // the stream is cut into frames, once for each frame waiting.
+    while (input_.blockReady(rThreshold_)) {
+        const qint64 before = input_.waiting();
+        commEvent_ = kCommEventReceive;
+        emit OnComm();
+        if (!PortOpen() || input_.waiting() >= before) break;
     }
-    deafUntilNs_ = 0;
-    // The receive event comes once the threshold is reached, as soon as it is.
-    if (rThreshold_ <= 0 || line_->bytesAvailable() < rThreshold_) return;
-    commEvent_ = kCommEventReceive;
-    emit OnComm();
-}
-
-QString DeviceForPort(int port) {
-    const QString mapped = ReadPortMapping(port);
-    if (!mapped.isEmpty()) return mapped;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
 }
 
 } // namespace velmora

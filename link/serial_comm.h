@@ -1,22 +1,36 @@
 #pragma once
 // The program's serial component, MSComm1: port number, line settings,
-// receive threshold, open state, CTS, output and input, and the OnComm event.
+// receive threshold, open state, CTS, output and input, the OnComm event, and
+// the queue of commands going out on the line.
 
+#include "link/frame_sync.h"
+#include "link/link_status.h"
 #include "link/serial_line.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 namespace velmora {
 
+class Transmitter;
+
 /// The serial component the main window owns; all traffic with the unit
-/// passes through it. Setters return false where the component would raise
-/// an error (a bad port number, bad settings, an open that fails).
+/// passes through it, and everything the link keeps lives in it. Setters
+/// return false where the component would raise an error (a bad port number,
+/// bad settings, an open that fails). While one lives, the link's operations
+/// (OpenPort, ClosePort, SendCommand) work on it; the program has one.
+/// While the port is meant to be open but is not (its device absent, gone,
+/// or refusing), the component looks for the device twice a second and opens
+/// it again by itself, with the same configuration.
 class SerialComm : public QObject {
     Q_OBJECT
   public:
     explicit SerialComm(QObject* parent = nullptr);
     ~SerialComm() override;
+
+    /// The component the link works on: the last one made that still lives.
+    static SerialComm* current();
 
     /// Puts another line in place of the real one (tests). Closes the port.
     void setLine(std::unique_ptr<SerialLine> line);
@@ -29,9 +43,14 @@ class SerialComm : public QObject {
     bool setInputLen(qint16 length);
     qint16 RThreshold() const { return rThreshold_; }
     bool setRThreshold(qint16 threshold);
+    /// The device the port opens on (OpenPort finds it for the port number);
+    /// refused while the port is open.
+    QString device() const { return device_; }
+    bool setDevice(const QString& device);
 
     bool PortOpen() const;
-    /// Opens (true) or closes (false) the port on the device CommPort maps to.
+    /// Opens (true) or closes (false) the port on device(). After a true, the
+    /// port is meant to be open: a failed open is tried again by itself.
     bool setPortOpen(bool open);
 
     /// Whether the unit asserts CTS. A line without modem lines reads as
@@ -39,42 +58,58 @@ class SerialComm : public QObject {
     bool CTSHolding();
     /// Writes the bytes to the line; false on a closed port or a failed write.
     bool setOutput(const QByteArray& bytes);
-    /// Every waiting character (InputLen 0) or at most InputLen of them.
+    /// Every waiting character (InputLen 0) or at most InputLen of them; one
+    /// frame at a time once a reset has found the frame boundary in a stream
+    /// without gaps.
     QByteArray Input();
     qint16 CommEvent() const { return commEvent_; }
 
-    /// Drops whatever arrives in the next `ns` nanoseconds, as a closed port
-    /// would, while the port stays open for sending.
-    void ignoreInputFor(qint64 ns);
+    /// Starts afresh on the line after a spoilt block: closes and reopens the
+    /// port, drops the rest of the cut frame and finds the next frame's start.
+    /// If the device has gone, the reopen fails and the port stays closed.
+    void resynchronise();
 
-    /// The device the port was last opened (or tried) on.
-    QString device() const { return device_; }
+    /// What the link is doing now.
+    LinkStatus status() const;
+
+    /// Sends the command as SendCommand describes (link/command.h).
+    void sendCommand(const QByteArray& command);
+    /// Drops every command still waiting in the queue; the one already on the
+    /// line finishes.
+    void dropWaitingCommands();
+    /// At the end of the program: the command whose first character is on
+    /// the line goes out whole (at most 70 ms); nothing else goes out.
+    void finishCommandOnLine();
 
   signals:
     /// Raised on the GUI thread; CommEvent tells what happened (2: receive).
     void OnComm();
-    /// The device went away while open; the port is closed now.
-    void deviceGone();
-    /// A command to the unit is starting: its first character goes onto the
-    /// line now.
+    /// A command's first character has gone onto the line.
     void CommandSent(QByteArray command);
 
   private:
+    bool openLine();
+    void lookForDevice();
+    void onLineGone();
     void onReadyRead();
 
     std::unique_ptr<SerialLine> line_;
+    std::unique_ptr<Transmitter> transmitter_;
+    FrameSync input_;
+    QTimer lookForDevice_;
+    bool wanted_ = false; // the port is meant to be open
+    LinkState state_ = LinkState::Closed;
+    QString detail_;
+    QString triedIdentity_; // the device node the last open was tried on
+    qint64 triedAtNs_ = 0;
+    qint64 heardAtNs_ = 0; // the last character, or the open
     qint16 commPort_ = 1;
-    QString settings_ = QStringLiteral("9600,N,8,1");
+    QString settings_;
     LineSettings lineSettings_;
     qint16 inputLen_ = 0;
     qint16 rThreshold_ = 0;
     qint16 commEvent_ = 0;
     QString device_;
-    qint64 deafUntilNs_ = 0;
 };
-
-/// The device that port number n stands for: the user's mapping under
-/// "Ports"/"COMn" when there is one, else /dev/ttyS(n-1) ("COMn" on Windows).
-QString DeviceForPort(int port);
 
 } // namespace velmora

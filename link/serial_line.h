@@ -37,6 +37,9 @@ class SerialLine : public QObject {
     /// Hands the bytes to the line at once; false when they could not go.
     virtual bool write(const QByteArray& bytes) = 0;
     virtual Cts cts() = 0;
+    /// Why the last open failed, for the user ("in use by another program");
+    /// empty when the line cannot tell.
+    virtual QString openError() const { return {}; }
 
   signals:
     void readyRead();

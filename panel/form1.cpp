@@ -3,6 +3,7 @@
 #include "core/constants.h"
 #include "core/state.h"
 #include "history/values.h"
+#include "link/link_status.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/artwork.h"
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QToolTip>
 
 namespace velmora {
 
@@ -73,7 +75,8 @@ QFont ReadoutFont() {
 
 Form1::Form1()
     : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
-      Label16(this, QString(), false), Label17(this, QString(), true) {
+      Label16(this, QString(), false), Label17(this, QString(), true),
+      MSComm1(new SerialComm(this)) {
     setWindowTitle(QString(kMainWindowTitle));
     setWindowIcon(WindowIcon());
     setFont(WindowFont());
@@ -116,15 +119,12 @@ Form1::Form1()
     addAction(zeroOutput_);
     connect(zeroOutput_, &QAction::triggered, this, &Form1::ZeroOutput);
 
-    MSComm1 = new SerialComm(this);
-    velmora::MSComm1 = MSComm1;
     connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &SerialComm::CommandSent, this, &Form1::onCommandSent);
 }
 
 Form1::~Form1() {
     delete plotWindow_; // it draws our history
-    if (velmora::MSComm1 == MSComm1) velmora::MSComm1 = nullptr;
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -169,6 +169,21 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = clickStarted_ && OnClickArea(event);
     clickStarted_ = false;
     if (click) Label15_Click();
+}
+
+QString Form1::linkToolTip() const {
+    return LinkStatusText(MSComm1->status());
+}
+
+bool Form1::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    // Asked for when shown, so it is never stale; the buttons have none.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    if (qobject_cast<AdjustButton*>(childAt(help->pos())))
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), linkToolTip(), this);
+    return true;
 }
 
 void Form1::Label15_Click() {

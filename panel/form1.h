@@ -40,7 +40,7 @@ class Form1 : public QWidget {
     PanelLabel Label2;      // measured current
     PanelLabel Label16;     // set-point while an adjust button is held
     PanelLabel Label17;     // heartbeat
-    SerialComm* MSComm1;
+    SerialComm* const MSComm1;
 
     /// Command1..Command8 by number 1..8.
     AdjustButton* command(int number) const { return commands_.at(number - 1); }
@@ -63,6 +63,8 @@ class Form1 : public QWidget {
     QAction* zeroOutputAction() const { return zeroOutput_; }
     /// The "Set values" dialog once opened, else nullptr.
     SetpointDialog* setpointDialog() const;
+    /// The tooltip of the panel outside the buttons: what the link is doing.
+    QString linkToolTip() const;
 
     /// Every valid measurement and every set-point command since start-up.
     const History& history() const { return history_; }
@@ -74,6 +76,7 @@ class Form1 : public QWidget {
     void Label15Clicked();
 
   protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

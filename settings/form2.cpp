@@ -2,7 +2,7 @@
 
 #include "core/constants.h"
 #include "core/message.h"
-#include "link/serial_comm.h"
+#include "link/port.h"
 #include "recorder/channels.h"
 #include "recorder/file_names.h"
 #include "settings/port_menu.h"

@@ -89,6 +89,22 @@ const std::array kOptionTable{
                    o.plan.split = true;
                    return std::string();
                }},
+    OptionInfo{"--pieces", "N",
+               "send at the line's full rate, frames without gaps, in pieces\n"
+               "                      of N characters (8: a UART's FIFO, 16: a USB adapter)",
+               [](Options& o, const std::string& v) {
+                   double n = 0;
+                   std::string error = number(v, 1.0, 64.0, n);
+                   if (error.empty() && n != std::floor(n))
+                       error = "needs a whole number, not '" + v + "'";
+                   o.plan.pieces = static_cast<int>(n);
+                   return error;
+               }},
+    OptionInfo{"--count", "", "number the frames in the current read-out (0.00 to 9.99 A)",
+               [](Options& o, const std::string&) {
+                   o.plan.count = true;
+                   return std::string();
+               }},
     OptionInfo{"--join", "", "send frames in pairs, two frames in one write",
                [](Options& o, const std::string&) {
                    o.plan.join = true;

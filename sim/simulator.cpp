@@ -55,7 +55,8 @@ double Simulator::now() const {
 void Simulator::run() {
     for (;;) {
         pollfd fds[2] = {{signalFd_, POLLIN, 0}, {device_.masterFd(), POLLIN, 0}};
-        if (poll(fds, 2, pollTimeoutMs(now())) < 0 && errno != EINTR) return;
+        const timespec timeout = pollTimeout(now());
+        if (ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR) return;
         const double t = now();
         model_.advance(t - modelAt_);
         modelAt_ = t;
@@ -69,12 +70,13 @@ void Simulator::run() {
     }
 }
 
-int Simulator::pollTimeoutMs(double t) const {
+// To the microsecond: a character at the full rate is due every 1.04 ms.
+timespec Simulator::pollTimeout(double t) const {
     double wake = transmitter_.nextWake();
     if (!options_.statusPath.empty()) wake = std::min(wake, statusAt_);
     if (parser_.midCommand()) wake = std::min(wake, lastByteAt_ + kLineIdle);
-    const double ms = std::ceil((wake - t) * 1000.0);
-    return static_cast<int>(std::clamp(ms, 0.0, 1000.0));
+    const auto us = static_cast<long>(std::clamp(std::ceil((wake - t) * 1e6), 0.0, 1e6));
+    return {us / 1'000'000, (us % 1'000'000) * 1000};
 }
 
 bool Simulator::handleSignals() {

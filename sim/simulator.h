@@ -1,6 +1,7 @@
 #pragma once
 
 #include <random>
+#include <ctime>
 #include <string>
 
 #include "sim/command_parser.h"
@@ -21,7 +22,7 @@ class Simulator {
 
   private:
     double now() const;
-    int pollTimeoutMs(double now) const;
+    timespec pollTimeout(double now) const;
     bool handleSignals();
     void receive(double now);
     void report(const ParseEvent& event);

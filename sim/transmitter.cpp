@@ -10,6 +10,7 @@ Transmitter::Transmitter(const TransmitPlan& plan, double start)
     : plan_(plan), start_(start), period_(1.0 / plan.framesPerSecond), frameAt_(start) {}
 
 std::string Transmitter::due(double now, const std::function<Reading()>& read) {
+    if (plan_.pieces > 0) return streamPiece(now, read);
     if (!tail_.empty()) {
         if (now < tailAt_) return {};
         return std::exchange(tail_, {});
@@ -31,6 +32,25 @@ std::string Transmitter::due(double now, const std::function<Reading()>& read) {
     return pieces(std::exchange(held_, {}) + frame, now);
 }
 
+// The line's full rate: a piece goes out once its last character would have
+// been on the line, frame after frame with no gap between them.
+std::string Transmitter::streamPiece(double now, const std::function<Reading()>& read) {
+    if (now < frameAt_) return {};
+    const auto size = static_cast<std::size_t>(plan_.pieces);
+    const double pieceTime = period_ * static_cast<double>(size) / 12.0;
+    frameAt_ += pieceTime;
+    if (frameAt_ < now) frameAt_ = now + pieceTime;
+    if (plan_.mute || silentAt(now)) {
+        stream_.clear();
+        return {};
+    }
+    while (stream_.size() < size)
+        stream_ += nextFrame(read());
+    std::string piece = stream_.substr(0, size);
+    stream_.erase(0, size);
+    return piece;
+}
+
 double Transmitter::nextWake() const {
     return tail_.empty() ? frameAt_ : tailAt_;
 }
@@ -42,7 +62,9 @@ bool Transmitter::silentAt(double now) const {
 }
 
 std::string Transmitter::nextFrame(const Reading& reading) {
-    std::string frame = formatFrame(reading.volts, reading.amps);
+    // Numbered frames all differ, so each one the PC shows is recorded.
+    const double amps = plan_.count ? static_cast<double>(frames_ % 1000) / 100.0 : reading.amps;
+    std::string frame = formatFrame(reading.volts, amps);
     ++frames_;
     if (plan_.garbleEvery > 0 && frames_ % plan_.garbleEvery == 0) {
         // Alternate the two faults so the PC's check of both is exercised.

@@ -15,6 +15,8 @@ struct TransmitPlan {
     bool split = false;        // each write in two pieces, kSplitPause apart
     bool join = false;         // two frames in one write
     bool mute = false;         // no frames at all
+    int pieces = 0;            // >0: one unbroken stream, in pieces of this many characters
+    bool count = false;        // the current read-out carries a frame number instead
     double silentAfter = -1.0; // seconds after start; negative: never silent
     double silentFor = std::numeric_limits<double>::infinity();
 };
@@ -41,12 +43,13 @@ class Transmitter {
 
     bool silentAt(double now) const;
 
-    // Whether the last write was the first piece of a split one.
-    bool midWrite() const { return !tail_.empty(); }
+    // Whether the last write ended inside a frame (a split one, or a piece).
+    bool midWrite() const { return !tail_.empty() || !stream_.empty(); }
 
   private:
     std::string nextFrame(const Reading& reading);
     std::string pieces(std::string write, double now);
+    std::string streamPiece(double now, const std::function<Reading()>& read);
 
     TransmitPlan plan_;
     double start_;
@@ -55,6 +58,7 @@ class Transmitter {
     std::string held_; // first frame of a joined pair
     std::string tail_; // second piece of a split write
     double tailAt_ = 0.0;
+    std::string stream_; // characters of the unbroken stream not yet written
     long frames_ = 0;
     long garbled_ = 0;
 };

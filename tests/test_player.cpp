@@ -194,6 +194,27 @@ TEST_F(PlayerTest, StopWhileWaitingSendsNothingMore) {
     ExpectIdle();
 }
 
+// With the line away every command is lost, but each still takes its time:
+// the run keeps its pace, the window answers, and Stop is seen at once.
+TEST_F(PlayerTest, ALineAwayKeepsThePaceAndStopIsSeenAtOnce) {
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += Line(kPast, "01.0V", "0.10A");
+    Write(lines);
+    ClosePort();
+    QElapsedTimer clock;
+    qint64 stoppedAt = -1;
+    QTimer::singleShot(300, [&] {
+        stoppedAt = clock.elapsed();
+        PlayerButton_Click(&button, path);
+    });
+    clock.start();
+    EXPECT_EQ(Play(), "");
+    EXPECT_GE(stoppedAt, 0) << "the run ended before Stop: it did not keep its pace";
+    EXPECT_LT(clock.elapsed() - stoppedAt, 200);
+    ExpectIdle();
+}
+
 TEST_F(PlayerTest, ClosingTheSettingsWindowEndsTheRun) {
     Write(Line(QDateTime::currentDateTime().addSecs(2), "02.0V", "0.20A"));
     auto* player = new QPushButton("Start");

@@ -5,6 +5,7 @@
 #include "core/state.h"
 #include "link/command.h"
 #include "link/frame.h"
+#include "link/frame_sync.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
@@ -15,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <string_view>
 #include <thread>
@@ -360,8 +362,9 @@ void ExpectAliveWithPortClosed(PtyForm& p) {
 
 TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
     PtyForm p;
+    ASSERT_TRUE(p.openCom2ThroughLink(p.pty.slavePath()));
     ASSERT_TRUE(p.form.MSComm1->PortOpen());
-    SavePortMapping(2, QStringLiteral("/nonexistent/velmora-tty"));
+    ASSERT_TRUE(p.pointLinkAt(QString())); // the device the port is mapped to vanishes
     p.pty.send("D?123??045??D");
     Settle(300);
     ExpectAliveWithPortClosed(p);
@@ -410,6 +413,160 @@ TEST(ReceiveOverPty, PacedFramesAfterOpeningMidFrame) {
     unit.join();
     EXPECT_TRUE(shown);
     EXPECT_LE(sent, 2) << "frames lost to resynchronising";
+}
+
+// The mapped device is a link to a pseudo-terminal, as udev makes one for a
+// USB adapter. Pulled (the master closed) and put back (a new one, the link
+// re-pointed), or not there when the program started: the frames show again
+// within 2 s, with no click.
+TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
+    for (const bool startedAbsent : {false, true}) {
+        SCOPED_TRACE(startedAbsent ? "started while the link pointed nowhere" : "pulled");
+        PtyForm p;
+        ASSERT_TRUE(p.openCom2ThroughLink(startedAbsent ? QString() : p.pty.slavePath()));
+        if (!startedAbsent) {
+            ASSERT_TRUE(p.frame("D?123??045??"));
+            p.pty.closeMaster();
+            ASSERT_TRUE(WaitUntil([&] { return !p.form.MSComm1->PortOpen(); }));
+        }
+        EXPECT_FALSE(p.form.MSComm1->PortOpen());
+        std::printf("while away: %s\n", p.form.linkToolTip().toUtf8().constData());
+        EXPECT_TRUE(p.form.linkToolTip().contains(startedAbsent ? "waiting for the device"
+                                                                : "COM2 \u2013 "))
+            << p.form.linkToolTip().toStdString();
+        test::PtyPair back;
+        ASSERT_TRUE(p.pointLinkAt(back.slavePath()));
+        QElapsedTimer clock;
+        clock.start();
+        const QString before = p.form.Label17.caption();
+        qint64 sentAt = -100;
+        const bool shown = WaitUntil(
+            [&] {
+                if (clock.elapsed() - sentAt >= 50) {
+                    back.send("D?250??199??");
+                    sentAt = clock.elapsed();
+                }
+                return p.form.Label17.caption() != before;
+            },
+            2000);
+        EXPECT_TRUE(shown);
+        std::printf("frames again %lld ms after the device came back\n", clock.elapsed());
+        EXPECT_EQ(p.form.Label1.caption(), "25,0V");
+        EXPECT_TRUE(p.form.linkToolTip().endsWith(": receiving"))
+            << p.form.linkToolTip().toStdString();
+        EXPECT_EQ(p.form.MSComm1->device(), p.linkPath());
+        EXPECT_EQ(p.form.MSComm1->RThreshold(), 12);
+    }
+}
+
+// A unit at the line's full rate, 80 frames a second with no gap, delivered
+// whole, in a UART's 8-character or a USB adapter's 16-character pieces, or
+// one character at a time: after the first reset finds the boundary, the
+// frames show.
+TEST(ReceiveOverPty, FramesBackToBackShowInEveryPieceSize) {
+    for (const int piece : {12, 8, 16, 1}) {
+        SCOPED_TRACE(piece);
+        PtyForm p;
+        ASSERT_TRUE(p.form.MSComm1->PortOpen());
+        int shown = 0;
+        QObject::connect(p.form.MSComm1, &SerialComm::OnComm, [&, last = QString()]() mutable {
+            if (Shared.LastMeasurement != last) ++shown;
+            last = Shared.LastMeasurement;
+        });
+        constexpr int kFrames = 80;
+        std::thread unit([&] {
+            QByteArray stream = "5  "; // opened in the middle of a frame
+            for (int i = 0; i < kFrames; ++i)
+                stream +=
+                    "D " + QByteArray::number(100 + i) + "  " + QByteArray::number(100 + i) + "  ";
+            const auto start = std::chrono::steady_clock::now();
+            for (qsizetype at = 0; at < stream.size(); at += piece) {
+                // Each piece once its last character would be on the line.
+                std::this_thread::sleep_until(start +
+                                              std::chrono::microseconds(1042) * (at + piece));
+                p.pty.send(stream.mid(at, piece));
+            }
+        });
+        Settle(1400);
+        unit.join();
+        Settle(100);
+        EXPECT_GE(shown, kFrames * 8 / 10);
+    }
+}
+
+} // namespace
+} // namespace velmora
+
+namespace velmora {
+namespace {
+
+// What the component hands the receive handler after a reset at 0 ms, for
+// characters arriving as the unit and the line deliver them.
+struct Arrival {
+    double atMs;
+    QByteArray bytes;
+};
+
+struct SyncCase {
+    const char* name;
+    QList<Arrival> arrivals;
+    QList<QByteArray> blocks;
+};
+
+const QByteArray kF1 = "D 101  011  ", kF2 = "D 102  012  ", kF3 = "D 103  013  ",
+                 kF4 = "D 104  014  ", kF5 = "D 105  015  ";
+// The rest of the frame the reset cut, then five frames without a gap.
+const QByteArray kStream = "45  " + kF1 + kF2 + kF3 + kF4 + kF5;
+
+// The stream in pieces of `size` characters, each `ms` after the one before.
+QList<Arrival> Pieces(const QByteArray& stream, int size, double ms) {
+    QList<Arrival> out;
+    for (qsizetype at = 0; at < stream.size(); at += size)
+        out.append({ms * double(out.size() + 1), stream.mid(at, size)});
+    return out;
+}
+
+TEST(FrameSync, FindsTheFrameBoundaryAfterAReset) {
+    const QList<QByteArray> all{kF1, kF2, kF3, kF4, kF5};
+    const SyncCase cases[] = {
+        {"whole frames back to back", Pieces(kStream.mid(4), 12, 12.5), all},
+        {"8-character pieces", Pieces(kStream, 8, 8.33), all},
+        {"16-character pieces", Pieces(kStream, 16, 16.7), all},
+        {"single characters", Pieces(kStream, 1, 1.04), all},
+        // Gaps: the rest of the cut frame is dropped, the next frame shows.
+        {"frames 50 ms apart", {{3, "45  "}, {50, kF1}, {100, kF2}}, {kF1, kF2}},
+        {"a frame in two pieces", {{3, "45  "}, {50, kF1.left(6)}, {75, kF1.mid(6)}}, {kF1}},
+        // A whole-looking block right after the reset is dropped, as the rest
+        // of a cut frame.
+        {"a whole-looking block at once, then a gap", {{2, kF1}, {42, kF2}}, {kF2}},
+        // A boundary found once holds: a spoilt frame comes out as it is.
+        {"a spoilt lead in the stream",
+         Pieces(kStream.left(4 + 36) + "X" + kF4.mid(1) + kF5, 8, 8.33),
+         {kF1, kF2, kF3, "X" + kF4.mid(1), kF5}},
+    };
+    for (const SyncCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FrameSync sync;
+        sync.resynchronise(0);
+        QList<QByteArray> blocks;
+        for (const Arrival& a : c.arrivals) {
+            sync.take(a.bytes, qint64(a.atMs * 1e6));
+            while (sync.blockReady(12))
+                blocks << sync.read(0);
+        }
+        EXPECT_EQ(blocks, c.blocks);
+    }
+}
+
+TEST(FrameSync, AfterAnOpenEveryWaitingCharacterIsOneBlock) {
+    FrameSync sync;
+    sync.take(kF1 + kF2, 0);
+    EXPECT_TRUE(sync.blockReady(12));
+    EXPECT_EQ(sync.read(0), kF1 + kF2);
+    sync.take("D 1", 0);
+    EXPECT_FALSE(sync.blockReady(12));
+    EXPECT_FALSE(sync.blockReady(0));
+    EXPECT_EQ(sync.read(2), "D ");
 }
 
 } // namespace

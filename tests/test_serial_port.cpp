@@ -4,15 +4,20 @@
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "core/wait.h"
+#include "link/link_status.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "support/cpu_time.h"
+#include "support/fake_line.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 #include "support/pty_pair.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -25,6 +30,11 @@ namespace {
 
 using test::CpuSeconds;
 
+bool WriteTextFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("not a device\n") > 0;
+}
+
 class SerialPort : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -32,12 +42,8 @@ class SerialPort : public ::testing::Test {
         ResetSharedState();
         ASSERT_TRUE(unit.ok());
         SavePortMapping(2, unit.slavePath());
-        MSComm1 = &comm;
     }
-    void TearDown() override {
-        ClosePort();
-        MSComm1 = nullptr;
-    }
+    void TearDown() override { ClosePort(); }
 
     PtyPair unit;
     SerialComm comm;
@@ -166,9 +172,11 @@ TEST_F(SerialPort, UnmappedNumbersNameTheSerialPortsOfTheMachine) {
 }
 
 TEST_F(SerialPort, AHangupClosesThePortOnceAndDoesNotSpin) {
+    auto line = std::make_unique<test::StampingLine>(); // the real line
+    QSignalSpy gone(line.get(), &SerialLine::gone);
+    comm.setLine(std::move(line));
     OpenPort();
     ASSERT_TRUE(comm.PortOpen());
-    QSignalSpy gone(&comm, &SerialComm::deviceGone);
     unit.closeMaster();
     const double cpuBefore = CpuSeconds();
     WaitSeconds(1.0);
@@ -201,6 +209,85 @@ TEST(LineSettings, ReadsTheComponentsSettingsText) {
             EXPECT_EQ(got, c.want);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(LinkStatusText, OneLineForEachState) {
+    const QString dev = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    const struct {
+        LinkStatus status;
+        const char* text;
+    } cases[] = {
+        {{2, dev, LinkState::Open, {}, 300'000'000},
+         "COM2 \u2013 /dev/serial/by-id/usb-FTDI_FT232R-if00-port0: receiving"},
+        {{2, "/dev/ttyUSB0", LinkState::Open, {}, 12'400'000'000},
+         "COM2 \u2013 /dev/ttyUSB0: open, no frames for 12 s"},
+        {{1, "/dev/ttyS0", LinkState::Waiting, {}, 0},
+         "COM1 \u2013 /dev/ttyS0: waiting for the device"},
+        {{3, "/tmp/unit", LinkState::Waiting, "the link points nowhere", 0},
+         "COM3 \u2013 /tmp/unit: waiting for the device (the link points nowhere)"},
+        {{2, "/dev/ttyUSB0", LinkState::CannotOpen,
+          "permission denied (add your user to the dialout group)", 0},
+         "COM2 \u2013 /dev/ttyUSB0: cannot open: permission denied (add your user to the dialout "
+         "group)"},
+        {{4, "/dev/null", LinkState::NotSerial, "no terminal device", 0},
+         "COM4 \u2013 /dev/null: not a serial device: no terminal device"},
+        {{2, "/dev/ttyS1", LinkState::Closed, {}, 0}, "COM2 \u2013 /dev/ttyS1: closed"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LinkStatusText(c.status), QString::fromUtf8(c.text));
+}
+
+// A mapped path that names no serial device: the port stays closed, nothing
+// spins, no message is shown, and the status says why; a device put there
+// later is opened.
+TEST_F(SerialPort, APathThatIsNoSerialDeviceLeavesThePortClosedAndSaysWhy) {
+    test::MessageCatcher messages;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("file"), link = dir.filePath("link");
+    ASSERT_TRUE(WriteTextFile(file));
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), link));
+    const struct {
+        QString path;
+        LinkState state;
+        const char* detail;
+    } cases[] = {
+        {dir.path(), LinkState::NotSerial, "a folder"},
+        {file, LinkState::NotSerial, "a regular file"},
+        {"/dev/null", LinkState::NotSerial, "no terminal device"},
+        {link, LinkState::Waiting, "the link points nowhere"},
+        {dir.filePath("absent"), LinkState::Waiting, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        SavePortMapping(2, c.path);
+        OpenPort();
+        const double cpuBefore = CpuSeconds();
+        WaitSeconds(1.2);
+        EXPECT_LT(CpuSeconds() - cpuBefore, 0.2);
+        EXPECT_FALSE(comm.PortOpen());
+        EXPECT_EQ(comm.status().state, c.state);
+        EXPECT_EQ(comm.status().detail, c.detail);
+        ClosePort();
+    }
+    EXPECT_TRUE(messages.messages().isEmpty());
+    // The link pointed at a device now: it opens by itself.
+    SavePortMapping(2, link);
+    OpenPort();
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(unit.slavePath(), link));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return comm.PortOpen(); }, 2000));
+    // Closing it while it waits (another port chosen) ends the looks for it.
+    ClosePort();
+    QFile::remove(link);
+    OpenPort();
+    ClosePort();
+    ASSERT_TRUE(QFile::link(unit.slavePath(), link));
+    WaitSeconds(0.7);
+    EXPECT_FALSE(comm.PortOpen());
 }
 
 } // namespace

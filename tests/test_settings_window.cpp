@@ -82,7 +82,7 @@ class SettingsWindowTest : public ::testing::Test {
     void OpenCom2WithStaleInput() {
         Shared.PortNumber = 2;
         OpenPort();
-        ASSERT_TRUE(MSComm1->PortOpen());
+        ASSERT_TRUE(MSComm1()->PortOpen());
         pty.send("stale");
         Settle(100);
     }
@@ -133,12 +133,12 @@ TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
         EXPECT_EQ(Shared.PortNumber, 2);
         // Closed and opened again on COM2's device: what waited is gone, and
         // the port receives anew.
-        EXPECT_TRUE(MSComm1->PortOpen());
-        EXPECT_EQ(MSComm1->device(), pty.slavePath());
-        EXPECT_EQ(MSComm1->Input(), QByteArray());
+        EXPECT_TRUE(MSComm1()->PortOpen());
+        EXPECT_EQ(MSComm1()->device(), pty.slavePath());
+        EXPECT_EQ(MSComm1()->Input(), QByteArray());
         pty.send("fresh");
         Settle(100);
-        EXPECT_EQ(MSComm1->Input(), "fresh");
+        EXPECT_EQ(MSComm1()->Input(), "fresh");
         EXPECT_EQ(window->Text1->text(), "run 1.log");
         EXPECT_EQ(window->Text2->text(), "steps.dat");
         EXPECT_FALSE(Shared.PlaybackStop);
@@ -193,7 +193,7 @@ TEST_F(SettingsWindowTest, OpeningWithUndefinedModelShowsMessageBeforeTheWindow)
     // The port step still ran.
     EXPECT_TRUE(window->Option1[1]->isChecked());
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "2");
-    EXPECT_EQ(MSComm1->Input(), QByteArray());
+    EXPECT_EQ(MSComm1()->Input(), QByteArray());
 }
 
 TEST_F(SettingsWindowTest, OpeningWithPortOutsideOneToFourLeavesThePortAlone) {
@@ -208,8 +208,8 @@ TEST_F(SettingsWindowTest, OpeningWithPortOutsideOneToFourLeavesThePortAlone) {
         EXPECT_EQ(ReadSetting(QString(kKeyPort)), "");
         EXPECT_EQ(Shared.PortNumber, port);
         // Not closed and reopened: what waited is still there.
-        EXPECT_TRUE(MSComm1->PortOpen());
-        EXPECT_EQ(MSComm1->Input(), "stale");
+        EXPECT_TRUE(MSComm1()->PortOpen());
+        EXPECT_EQ(MSComm1()->Input(), "stale");
         CloseSettingsWindow();
         ClosePort();
     }
@@ -241,7 +241,7 @@ TEST_F(SettingsWindowTest, OpeningAgainOnlyRaisesTheOpenWindow) {
     EXPECT_EQ(Shared.VoltageSetpoint, 3000);
     EXPECT_EQ(Shared.CurrentSetpoint, 250);
     EXPECT_EQ(window->Text1->text(), "typed.log");
-    EXPECT_EQ(MSComm1->Input(), "stale");
+    EXPECT_EQ(MSComm1()->Input(), "stale");
     int settingsWindows = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<Form2*>(w) && w->isVisible()) ++settingsWindows;
@@ -301,8 +301,8 @@ TEST_F(SettingsWindowTest, ClickOnTheSelectedOptionRunsItsChoiceAgain) {
     Settle(100);
     QTest::mouseClick(window->Option1[1], Qt::LeftButton);
     EXPECT_TRUE(window->Option1[1]->isChecked());
-    EXPECT_TRUE(MSComm1->PortOpen());
-    EXPECT_EQ(MSComm1->Input(), QByteArray());
+    EXPECT_TRUE(MSComm1()->PortOpen());
+    EXPECT_EQ(MSComm1()->Input(), QByteArray());
 }
 
 TEST_F(SettingsWindowTest, KeyboardChoosesModelAndPort) {
@@ -339,7 +339,7 @@ TEST_F(SettingsWindowTest, PortThatCannotOpenIsStoredWithoutAMessage) {
     EXPECT_TRUE(window->Option1[3]->isChecked());
     EXPECT_FALSE(window->Option1[1]->isChecked());
     EXPECT_EQ(Shared.PortNumber, 4);
-    EXPECT_FALSE(MSComm1->PortOpen());
+    EXPECT_FALSE(MSComm1()->PortOpen());
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "4");
     EXPECT_TRUE(catcher.messages().isEmpty());
 }
@@ -673,17 +673,17 @@ TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
     EXPECT_FALSE(window->Option1[1]->isChecked());
     EXPECT_EQ(Shared.PortNumber, 3);
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
-    ASSERT_TRUE(MSComm1->PortOpen());
-    EXPECT_EQ(MSComm1->device(), other.slavePath());
+    ASSERT_TRUE(MSComm1()->PortOpen());
+    EXPECT_EQ(MSComm1()->device(), other.slavePath());
     other.send("hello"); // short of a frame, so it waits for us
     Settle(100);
-    EXPECT_EQ(MSComm1->Input(), "hello");
+    EXPECT_EQ(MSComm1()->Input(), "hello");
 
     // "Default" removes the mapping and goes back to the standard device.
     window->MapPort(2, QString());
     EXPECT_EQ(ReadPortMapping(3), "");
     EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2" + ttyS2State);
-    EXPECT_EQ(MSComm1->device(), "/dev/ttyS2");
+    EXPECT_EQ(MSComm1()->device(), "/dev/ttyS2");
     EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
 
     // The tooltip says what the option stands for now, when it is asked for.

@@ -199,7 +199,10 @@ TEST(SimOptions, ReadsEveryOption) {
                                           "/tmp/s",
                                           "--echo-bytes",
                                           "--frames-log",
-                                          "/tmp/f"});
+                                          "/tmp/f",
+                                          "--pieces",
+                                          "16",
+                                          "--count"});
     ASSERT_EQ(p.error, "");
     const Options& o = p.options;
     EXPECT_EQ(o.model.name, "2,5A/25V");
@@ -207,6 +210,8 @@ TEST(SimOptions, ReadsEveryOption) {
     EXPECT_EQ(o.loadOhms, 4.7);
     EXPECT_EQ(o.settleSeconds, 0.0);
     EXPECT_EQ(o.plan.garbleEvery, 3);
+    EXPECT_EQ(o.plan.pieces, 16);
+    EXPECT_TRUE(o.plan.count);
     EXPECT_EQ(o.plan.silentAfter, 1.5);
     EXPECT_EQ(o.plan.silentFor, 2.0);
     EXPECT_TRUE(o.noise && o.plan.split && o.plan.join && o.plan.mute && o.echoBytes);
@@ -223,18 +228,20 @@ TEST(SimOptions, ReadsEveryOption) {
 
 TEST(SimOptions, RejectsBadCommandLines) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--bogus"},       {"--rate"},          {"--rate", "x"},  {"--rate", "0"},
-        {"--rate", "5e3"}, {"--model", "3A"},   {"--load", "-1"}, {"--settle", "-0.1"},
-        {"--garble", "0"}, {"--garble", "1.5"}, {"--noise=yes"},  {"--silent-for", "1"},
-        {"--rate", "4x"},  {"--load", "nan"},   {"rate"},
+        {"--bogus"},         {"--rate"},          {"--rate", "x"},  {"--rate", "0"},
+        {"--rate", "5e3"},   {"--model", "3A"},   {"--load", "-1"}, {"--settle", "-0.1"},
+        {"--garble", "0"},   {"--garble", "1.5"}, {"--noise=yes"},  {"--silent-for", "1"},
+        {"--rate", "4x"},    {"--load", "nan"},   {"rate"},         {"--pieces", "0"},
+        {"--pieces", "2.5"},
     };
     for (const auto& args : cases) {
         EXPECT_NE(parseOptions(args).error, "") << args.front() << " " << args.back();
     }
     const std::string help = helpText();
-    for (const char* name : {"--model", "--rate", "--load", "--settle", "--noise", "--garble",
-                             "--split", "--join", "--silent-after", "--silent-for", "--mute",
-                             "--link", "--status", "--echo-bytes", "--frames-log", "--help"}) {
+    for (const char* name :
+         {"--model", "--rate", "--load", "--settle", "--noise", "--garble", "--split", "--join",
+          "--silent-after", "--silent-for", "--mute", "--link", "--status", "--echo-bytes",
+          "--frames-log", "--pieces", "--count", "--help"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }
@@ -401,6 +408,29 @@ TEST(SimProgram, SplitsEachFrameIntoTwoPiecesWithAPause) {
         EXPECT_EQ(arrivals[i].bytes, "D 000 ");
         EXPECT_EQ(arrivals[i + 1].bytes, " 000  ");
         EXPECT_GE(secondsBetween(arrivals[i], arrivals[i + 1]), 0.015);
+    }
+}
+
+// The line's full rate: 80 frames a second are 960 characters, with no gap
+// between frames; the pieces cut across them; numbered frames count up.
+TEST(SimProgram, SendsAnUnbrokenStreamInPiecesAtTheFullRate) {
+    Bench bench({"--rate", "80", "--pieces", "8", "--count"});
+    ASSERT_TRUE(bench.ready());
+    const auto arrivals = readArrivals(bench.fd, milliseconds(1500), 8 * 120);
+    std::string stream;
+    for (const Arrival& a : arrivals)
+        stream += a.bytes;
+    ASSERT_GE(stream.size(), 8u * 100);
+    EXPECT_NEAR(secondsBetween(arrivals.front(), arrivals.back()) /
+                    static_cast<double>(stream.size() - arrivals.front().bytes.size()),
+                1.0 / 960, 0.3 / 960);
+    const auto lead = stream.find('D');
+    const auto frames = framesOf(stream.substr(lead));
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        ASSERT_EQ(frames[i].front(), 'D') << i;
+        const int count = std::stoi(frames[i].substr(7, 3)),
+                  before = std::stoi(frames[i - 1].substr(7, 3));
+        EXPECT_EQ(count, (before + 1) % 1000) << frames[i];
     }
 }
 

@@ -25,10 +25,8 @@ class Transmit : public ::testing::Test {
         auto fake = std::make_unique<FakeLine>();
         line = fake.get();
         comm.setLine(std::move(fake));
-        MSComm1 = &comm;
         ASSERT_TRUE(comm.setPortOpen(true));
     }
-    void TearDown() override { MSComm1 = nullptr; }
 
     // Each write is one character, and consecutive writes are at least the
     // pause apart.
@@ -127,7 +125,8 @@ TEST_F(Transmit, ClosedPortDropsTheCommandAtOnce) {
 }
 
 TEST_F(Transmit, NoSerialComponentDropsTheCommand) {
-    MSComm1 = nullptr;
+    { SerialComm gone; } // the last one made is the link's; gone, there is none
+    ASSERT_EQ(MSComm1(), nullptr);
     SendCommand("051\r000\r");
     EXPECT_TRUE(line->writes().isEmpty());
 }
@@ -242,6 +241,65 @@ TEST_F(Transmit, LineWithoutModemLinesCountsAsReady) {
     line->setCts(SerialLine::Cts::NoModemLines);
     SendCommand("051\r000\r");
     EXPECT_EQ(line->written(), QByteArray("051\r000\r"));
+}
+
+} // namespace
+} // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A command that cannot go out still handles events and takes its eight
+// pauses, so a playback keeps its pace and sees Stop while the line is away.
+TEST_F(Transmit, ALostCommandStillHandlesEventsAndTakesItsPauses) {
+    for (const bool closedMidway : {false, true}) {
+        SCOPED_TRACE(closedMidway ? "closed midway" : "closed before");
+        if (closedMidway)
+            QTimer::singleShot(25, [&] { comm.setPortOpen(false); });
+        else
+            comm.setPortOpen(false);
+        bool handled = false;
+        QMetaObject::invokeMethod(
+            &comm, [&] { handled = true; }, Qt::QueuedConnection);
+        const qint64 start = MonotonicNs();
+        SendCommand("051\r000\r");
+        EXPECT_TRUE(handled);
+        EXPECT_GE(MonotonicNs() - start, 80 * kMs);
+        EXPECT_LT(MonotonicNs() - start, 1000 * kMs);
+        EXPECT_LT(line->writes().size(), 8);
+        line->clearWrites();
+        comm.setPortOpen(true);
+    }
+}
+
+// Dropping the waiting commands lets the one on the line finish; CommandSent
+// tells each command's start.
+TEST_F(Transmit, DroppingWaitingCommandsKeepsTheOneOnTheLine) {
+    QList<QByteArray> started;
+    QObject::connect(&comm, &SerialComm::CommandSent, [&](QByteArray c) { started << c; });
+    QTimer::singleShot(20, [&] { SendCommand("222\r222\r"); });
+    QTimer::singleShot(30, [&] { SendCommand("333\r333\r"); });
+    QTimer::singleShot(45, [&] { DropWaitingCommands(); });
+    SendCommand("111\r111\r");
+    EXPECT_EQ(line->written(), QByteArray("111\r111\r"));
+    EXPECT_EQ(started, QList<QByteArray>{"111\r111\r"});
+}
+
+// At the end of the program the command on the line goes out whole, at its
+// pace, and nothing after it.
+TEST_F(Transmit, FinishingAtTheEndWritesTheRestOfTheCommandOnTheLineOnly) {
+    QTimer::singleShot(20, [&] { SendCommand("222\r222\r"); });
+    qint64 finishedAfter = 0;
+    QTimer::singleShot(35, [&] {
+        const qint64 start = MonotonicNs();
+        comm.finishCommandOnLine();
+        finishedAfter = MonotonicNs() - start;
+        EXPECT_EQ(line->written(), QByteArray("111\r111\r"));
+    });
+    SendCommand("111\r111\r");
+    EXPECT_EQ(line->written(), QByteArray("111\r111\r"));
+    EXPECT_LE(finishedAfter, 75 * kMs);
+    ExpectOneCharacterPerWriteSpaced();
 }
 
 } // namespace

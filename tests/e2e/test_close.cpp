@@ -5,6 +5,7 @@
 #include "e2e/session.h"
 
 #include <QDateTime>
+#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -74,6 +75,47 @@ TEST(Close, ClosingTheWindowWhilePlaybackWaitsForALaterStampEndsTheProgram) {
     CloseAndCheck(s);
     EXPECT_TRUE(s.record().contains("\"02.0V\",\"0.20A\"\r\n"));
 }
+
+// Ended while commands go out back to back (a playback of past lines): the
+// command on the line is finished, so the unit gets no fragment it might
+// join to the next command; nothing goes out after it.
+class EndMidCommand : public testing::TestWithParam<int> {};
+
+TEST_P(EndMidCommand, TheCommandOnTheLineGoesOutWhole) {
+    Session s;
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += ControlLine(QDateTime::currentDateTime().addSecs(-60), i % 2 ? "02.0V" : "03.0V",
+                             "0.25A");
+    ASSERT_TRUE(WriteFile(s.controlFile(), lines));
+    ASSERT_TRUE(s.startPanel() && s.openSettings());
+    ASSERT_TRUE(s.clickPlayer());
+    ASSERT_FALSE(s.nextCommand().isEmpty()) << "the playback sent nothing";
+    Pause(130ms);
+    if (GetParam() == 0)
+        ASSERT_TRUE(SendDeleteWindow(s.window()));
+    else
+        ASSERT_EQ(kill(pid_t(s.panelPid()), GetParam()), 0);
+    EXPECT_EQ(s.waitForPanelExit(2s), 0) << "-1: still running, -2: crashed";
+    // The unit reports a half command once its line has been quiet for 1 s.
+    while (const auto line = s.sim().readLine(1500ms)) {
+        EXPECT_EQ(line->rfind("skipped", 0), std::string::npos) << *line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, EndMidCommand, testing::Values(0, SIGTERM, SIGINT, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) {
+                             switch (info.param) {
+                             case SIGTERM:
+                                 return std::string("sigterm");
+                             case SIGINT:
+                                 return std::string("sigint");
+                             case SIGHUP:
+                                 return std::string("sighup");
+                             default:
+                                 return std::string("window_closed");
+                             }
+                         });
 
 } // namespace
 } // namespace velmora::e2e

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype cut = size ? qsizetype(data[0]) % (input.size() + 1) : 0;
     // Each input starts on a listening line, not in the deaf time after the
     // previous input's reset.
-    bench->form.MSComm1->ignoreInputFor(0);
+    bench->form.MSComm1->setPortOpen(false);
+    bench->form.MSComm1->setPortOpen(true);
     bench->line->feed(input.left(cut));
     bench->line->feed(input.mid(cut));
     bench->form.MSComm1_OnComm(); // also with fewer than 12 waiting

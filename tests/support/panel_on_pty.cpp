@@ -6,7 +6,10 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <cstdio>
 
 namespace velmora::test {
 
@@ -26,7 +29,27 @@ bool PanelOnPty::openCom2(std::unique_ptr<SerialLine> line) {
     SavePortMapping(2, pty.slavePath());
     Shared.PortNumber = 2;
     OpenPort();
-    return pty.ok() && MSComm1 == form.MSComm1 && MSComm1->PortOpen();
+    return pty.ok() && MSComm1() == form.MSComm1 && form.MSComm1->PortOpen();
+}
+
+bool PanelOnPty::pointLinkAt(const QString& target) {
+    const QString aside = linkPath() + QStringLiteral(".new");
+    QFile::remove(aside);
+    if (target.isEmpty()) return QFile::remove(linkPath()) || !QFileInfo(linkPath()).isSymLink();
+    return QFile::link(target, aside) &&
+           std::rename(QFile::encodeName(aside).constData(),
+                       QFile::encodeName(linkPath()).constData()) == 0;
+}
+
+bool PanelOnPty::openCom2ThroughLink(const QString& target) {
+    ClosePort();
+    ClearSettings();
+    ResetSharedState();
+    if (!pointLinkAt(target)) return false;
+    SavePortMapping(2, linkPath());
+    Shared.PortNumber = 2;
+    OpenPort();
+    return pty.ok() && MSComm1() == form.MSComm1;
 }
 
 } // namespace velmora::test

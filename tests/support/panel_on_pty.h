@@ -6,6 +6,7 @@
 #include "panel/form1.h"
 #include "support/pty_pair.h"
 
+#include <QTemporaryDir>
 #include <memory>
 
 namespace velmora::test {
@@ -13,7 +14,7 @@ namespace velmora::test {
 /// Removes every setting the program has saved (in the tests' private folder).
 void ClearSettings();
 
-/// A Form1 (which sets the global MSComm1) and a pseudo-terminal for COM2.
+/// A Form1 (whose MSComm1 the link then works on) and a pseudo-terminal for COM2.
 class PanelOnPty {
   public:
     PanelOnPty() = default;
@@ -27,8 +28,20 @@ class PanelOnPty {
     /// True when the port is open.
     bool openCom2(std::unique_ptr<SerialLine> line = {});
 
+    /// A symbolic link in a folder of the fixture's own, as udev makes
+    /// /dev/serial/by-id/ names: COM2 mapped to it, it pointing at `target`
+    /// (the pseudo-terminal by default; empty: nowhere yet), and the port opened.
+    bool openCom2ThroughLink(const QString& target);
+    QString linkPath() const { return dir_.filePath(QStringLiteral("unit")); }
+    /// Points the link somewhere else at once (never absent meanwhile);
+    /// an empty target removes it.
+    bool pointLinkAt(const QString& target);
+
     PtyPair pty;
     Form1 form;
+
+  private:
+    QTemporaryDir dir_;
 };
 
 } // namespace velmora::test

@@ -1,0 +1,43 @@
+#pragma once
+// Where the serial component stands in the stream of characters from the
+// unit: which waiting characters make up the next block the receive handler
+// reads.
+
+#include <QByteArray>
+
+namespace velmora {
+
+/// The component's receive buffer. After an open, every waiting character
+/// makes up the next block. After a reset it drops the rest of the cut frame
+/// and finds the frame boundary: a "D" followed twelve characters later by
+/// another "D" (a unit sending without gaps); from there it hands out the
+/// stream in steps of twelve. If the boundary is not found within the deaf
+/// time, the stream has gaps, and the first characters after it start the
+/// next block, as after an open.
+class FrameSync {
+  public:
+    /// After an open or a close: nothing waits, blocks are what waits.
+    void restart();
+    /// After a reset at `nowNs`.
+    void resynchronise(qint64 nowNs);
+    /// Characters that arrived at `nowNs`.
+    void take(const QByteArray& bytes, qint64 nowNs);
+    /// Whether a block is ready for the receive event: `threshold` characters
+    /// wait (0: never), or a whole frame once the boundary is found.
+    bool blockReady(qint64 threshold) const;
+    /// The next block: every waiting character (at most `maxBytes` when it is
+    /// above 0), or one frame once the boundary is found; nothing while the
+    /// boundary is being looked for.
+    QByteArray read(qint64 maxBytes);
+    qint64 waiting() const { return buffer_.size(); }
+
+  private:
+    enum class Mode { Whole, Hunting, Framed };
+    void hunt();
+
+    Mode mode_ = Mode::Whole;
+    QByteArray buffer_;
+    qint64 huntUntilNs_ = 0;
+};
+
+} // namespace velmora
