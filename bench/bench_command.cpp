@@ -20,9 +20,10 @@ int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
     const int commands = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-    bench::RawPty pty;
+    test::PtyPair pty;
     if (!pty.ok()) return 1;
-    const int master = pty.master;
+    pty.setMasterBlocking(true);
+    const int master = pty.masterFd();
 
     // The moments of the writes: the spacing the program keeps, apart from
     // how late the unit's end gets to read.
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     auto stamping = std::make_unique<test::StampingLine>();
     test::StampingLine& line = *stamping;
     comm.setLine(std::move(stamping));
-    if (!bench::OpenCom2On(pty.name)) return 1;
+    if (!bench::OpenCom2On(pty.slavePath())) return 1;
 
     std::atomic<bool> running{true};
     std::mutex mutex;

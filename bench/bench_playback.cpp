@@ -5,6 +5,7 @@
 #include "bench_support.h"
 #include "panel/form1.h"
 #include "settings/start_stop.h"
+#include "support/control_line.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -67,7 +68,7 @@ bool WriteControlFile(const QString& path, const std::vector<QDateTime>& stamps)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     for (const QDateTime& at : stamps)
-        file.write(at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1() + ",\"12.3V\",\"1.23A\"\r\n");
+        file.write(test::ControlLine(at, "12.3V", "1.23A"));
     return true;
 }
 
@@ -85,13 +86,14 @@ void PrintLateness(const std::vector<QDateTime>& stamps, const std::vector<qint6
 int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
 
-    bench::RawPty pty;
+    test::PtyPair pty;
     if (!pty.ok()) return 1;
-    const int master = pty.master;
+    pty.setMasterBlocking(true);
+    const int master = pty.masterFd();
 
     Form1 form;
     Shared.CurrentLimit = 2500;
-    bench::OpenCom2On(pty.name);
+    bench::OpenCom2On(pty.slavePath());
 
     QTemporaryDir files;
     const QString path = files.filePath("bench.dat");

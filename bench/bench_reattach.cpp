@@ -41,16 +41,15 @@ int main(int argc, char** argv) {
 
     bench::Figures latency;
     for (int i = 0; i < 5; ++i) {
-        bench::RawPty pty;
-        if (!pty.ok() || !PointLink(link, pty.name)) return 1;
+        test::PtyPair pty;
+        if (!pty.ok() || !PointLink(link, pty.slavePath())) return 1;
         const qint64 appeared = MonotonicNs();
         while (!form.MSComm1->PortOpen() && MonotonicNs() - appeared < 3'000'000'000)
             SleepForEvents(1'000'000);
         if (!form.MSComm1->PortOpen()) return 1;
         latency.add(double(MonotonicNs() - appeared) / 1e6);
         // Pulled: the device goes, the port closes, the wait begins again.
-        ::close(pty.master);
-        pty.master = -1;
+        pty.closeMaster();
         while (form.MSComm1->PortOpen())
             SleepForEvents(5'000'000);
         PointLink(link, dir.filePath(QStringLiteral("nowhere")));

@@ -6,6 +6,7 @@
 #include "bench_support.h"
 #include "panel/form1.h"
 #include "settings/start_stop.h"
+#include "support/panel_on_fake_line.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -33,10 +34,9 @@ double MicrosecondsPerFrame(FakeLine& line, const QList<QByteArray>& frames, int
 int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
 
-    Form1 form;
-    auto* line = new FakeLine; // handed the characters directly
-    form.MSComm1->setLine(std::unique_ptr<SerialLine>(line));
-    OpenPort();
+    test::PanelOnFakeLine panel; // handed the characters directly
+    Form1& form = panel.form;
+    FakeLine* line = panel.line;
     form.show();
 
     // Values that change on every frame, so each one updates the captions and

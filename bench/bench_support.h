@@ -1,6 +1,6 @@
 #pragma once
 // What every benchmark sets up: private settings and a QApplication, a raw
-// pseudo-terminal for the unit's end, the port opened on it, and figures.
+// pseudo-terminal (the tests' own) for the unit's end, the port opened on it, and figures.
 
 #include "core/settings_store.h"
 #include "core/state.h"
@@ -8,12 +8,11 @@
 #include "link/serial_comm.h"
 #include "support/cpu_time.h"
 #include "support/fake_line.h"
+#include "support/pty_pair.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace velmora::bench {
@@ -35,34 +34,6 @@ class BenchApp {
     QTemporaryDir config_;
     bool privateSettings_;
     QApplication app_;
-};
-
-/// A pseudo-terminal in raw mode: the benchmark plays the unit on `master`
-/// (blocking), the program opens `name`.
-struct RawPty {
-    RawPty() {
-        char path[256] = {};
-        if (openpty(&master, &slave, path, nullptr, nullptr) != 0) {
-            master = slave = -1;
-            return;
-        }
-        termios raw{};
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        name = QString::fromLocal8Bit(path);
-    }
-    ~RawPty() {
-        if (slave >= 0) ::close(slave);
-        if (master >= 0) ::close(master);
-    }
-    RawPty(const RawPty&) = delete;
-    RawPty& operator=(const RawPty&) = delete;
-    bool ok() const { return master >= 0; }
-
-    int master = -1;
-    int slave = -1;
-    QString name;
 };
 
 /// Maps COM2 to `device` and opens the port there as the program does.

@@ -23,13 +23,14 @@ int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
 
-    bench::RawPty pty;
+    test::PtyPair pty;
     if (!pty.ok()) return 1;
-    const int master = pty.master;
+    pty.setMasterBlocking(true);
+    const int master = pty.masterFd();
 
     Form1 form;
     form.show(); // repaints on every frame are part of the cost
-    if (!bench::OpenCom2On(pty.name)) return 1;
+    if (!bench::OpenCom2On(pty.slavePath())) return 1;
 
     std::atomic<bool> running{true};
     std::thread unit([&] {

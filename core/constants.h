@@ -3,6 +3,7 @@
 // messages and the units of the shared numbers.
 
 #include <QLatin1StringView>
+#include <QRect>
 
 namespace velmora {
 
@@ -17,9 +18,8 @@ inline constexpr QLatin1StringView kKeyControlFile{"Dat"};
 // Our own group that maps COMn to a device such as /dev/ttyUSB0.
 inline constexpr QLatin1StringView kPortsSection{"Ports"};
 
-// Defaults (mV, mA, COM number, file names relative to the program's folder).
-inline constexpr qint16 kDefaultVoltageLimit = 20000;
-inline constexpr qint16 kDefaultCurrentLimit = 1000;
+// Defaults (COM number, file names relative to the program's folder); the
+// default model is in core/state.h.
 inline constexpr qint16 kDefaultPort = 2;
 inline constexpr QLatin1StringView kDefaultRecordFile{"Velmora.log"};
 inline constexpr QLatin1StringView kDefaultControlFile{"Velmora.dat"};
@@ -53,6 +53,18 @@ inline constexpr QLatin1StringView kCaptionStop{"Stop"};
 inline constexpr int kTwipsPerPixel = 15;
 constexpr int Px(int twips) {
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+/// A control's or a shape's place in twips.
+struct TwipsBox {
+    int left, top, width, height;
+};
+
+/// The pixels of a box. Both edges are rounded, not the width, so
+/// neighbouring boxes stay flush.
+constexpr QRect PxBox(const TwipsBox& box) {
+    return QRect(QPoint(Px(box.left), Px(box.top)),
+                 QPoint(Px(box.left + box.width) - 1, Px(box.top + box.height) - 1));
 }
 
 } // namespace velmora

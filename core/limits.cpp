@@ -14,22 +14,10 @@ constexpr QLatin1StringView kLimitsSection{"Limits"};
 
 } // namespace
 
-Limits ModelLimits(Model model) {
-    switch (model) {
-    case Model::Small1A20V:
-        return {kSmallVoltageLimit, kSmallCurrentLimit};
-    case Model::Large2A5_25V:
-        return {kLargeVoltageLimit, kLargeCurrentLimit};
-    case Model::None:
-        break;
-    }
-    return {0, 0};
-}
-
 QString UserLimitKey(Model model, bool voltage) {
     if (model == Model::None) return {};
     return (voltage ? QStringLiteral("MaxU_") : QStringLiteral("MaxI_")) +
-           QString::number(ModelLimits(model).current);
+           QString::number(LimitsOf(model).current);
 }
 
 std::optional<qint16> ParseUserLimit(const QString& text, qint16 modelLimit) {
@@ -42,7 +30,7 @@ UserLimits ReadUserLimits(Model model) {
     if (model == Model::None) return {};
     QSettings store{QString(kOrganisation), QString()};
     store.beginGroup(kLimitsSection);
-    const Limits own = ModelLimits(model);
+    const Limits own = LimitsOf(model);
     return {ParseUserLimit(store.value(UserLimitKey(model, true)).toString(), own.voltage),
             ParseUserLimit(store.value(UserLimitKey(model, false)).toString(), own.current)};
 }

@@ -10,20 +10,11 @@
 
 namespace velmora {
 
-/// A voltage (mV) and a current (mA) limit.
-struct Limits {
-    qint16 voltage;
-    qint16 current;
-};
-
 /// The user's own limits for one model; nothing where the model's own holds.
 struct UserLimits {
     std::optional<qint16> voltage;
     std::optional<qint16> current;
 };
-
-/// The model's own limits; zero for no model.
-Limits ModelLimits(Model model);
 
 /// The stored key of a user limit: "MaxU_1000", "MaxI_2500", ...; empty for
 /// no model.

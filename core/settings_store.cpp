@@ -73,14 +73,15 @@ std::optional<qint16> ParseInt16(const QString& text) {
 }
 
 void LoadSettings() {
-    Shared.VoltageLimit = kDefaultVoltageLimit;
-    Shared.CurrentLimit = kDefaultCurrentLimit;
+    const SharedState defaults;
+    Shared.VoltageLimit = defaults.VoltageLimit;
+    Shared.CurrentLimit = defaults.CurrentLimit;
     LoadNumber(kKeyVoltageLimit, Shared.VoltageLimit);
     LoadNumber(kKeyCurrentLimit, Shared.CurrentLimit);
-    Shared.PortNumber = kDefaultPort;
+    Shared.PortNumber = defaults.PortNumber;
     LoadNumber(kKeyPort, Shared.PortNumber);
-    Shared.RecordFileName = kDefaultRecordFile;
-    Shared.ControlFileName = kDefaultControlFile;
+    Shared.RecordFileName = defaults.RecordFileName;
+    Shared.ControlFileName = defaults.ControlFileName;
     LoadText(kKeyRecordFile, Shared.RecordFileName);
     LoadText(kKeyControlFile, Shared.ControlFileName);
 }

@@ -4,8 +4,20 @@
 
 namespace velmora {
 
+Limits LimitsOf(Model model) {
+    switch (model) {
+    case Model::Small1A20V:
+        return {kSmallVoltageLimit, kSmallCurrentLimit};
+    case Model::Large2A5_25V:
+        return {kLargeVoltageLimit, kLargeCurrentLimit};
+    case Model::None:
+        break;
+    }
+    return {0, 0};
+}
+
 SharedState::SharedState()
-    : VoltageLimit(kDefaultVoltageLimit), CurrentLimit(kDefaultCurrentLimit),
+    : VoltageLimit(LimitsOf(kDefaultModel).voltage), CurrentLimit(LimitsOf(kDefaultModel).current),
       PortNumber(kDefaultPort), RecordFileName(kDefaultRecordFile),
       ControlFileName(kDefaultControlFile), VoltageSetpoint(0), CurrentSetpoint(0),
       ButtonHeld(false), WaitDeadline(0), TransmitIndex(0), PlaybackStop(false) {}

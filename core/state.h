@@ -8,6 +8,18 @@ namespace velmora {
 
 enum class Model { None, Small1A20V, Large2A5_25V };
 
+/// The model a first start assumes.
+inline constexpr Model kDefaultModel = Model::Small1A20V;
+
+/// A model's voltage limit (mV) and current limit (mA).
+struct Limits {
+    qint16 voltage;
+    qint16 current;
+};
+
+/// The limits of `model`; Model::None has none and gives zeros.
+Limits LimitsOf(Model model);
+
 /// The one shared state of the program; lives for the whole run. There is one
 /// thread, so nothing here is locked.
 struct SharedState {
@@ -24,6 +36,7 @@ struct SharedState {
     qint16 TransmitIndex;    // position being sent, 1..8; 9 after a command
     bool PlaybackStop;       // asks a running playback to end
 
+    /// Every item as at program start: the defaults.
     SharedState();
 };
 

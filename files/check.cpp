@@ -3,8 +3,9 @@
 #include "core/clock.h"
 #include "core/limits.h"
 #include "core/settings_store.h"
-#include "files/check_tally.h"
 #include "files/options.h"
+#include "recorder/check_tally.h"
+#include "recorder/playback_plan.h"
 #include "recorder/wall_time.h"
 
 namespace velmora {
@@ -29,18 +30,6 @@ std::optional<Model> ParseModel(const QString& text) {
     if (text == QStringLiteral("2,5A/25V") || text == QStringLiteral("2.5A/25V"))
         return Model::Large2A5_25V;
     return std::nullopt;
-}
-
-QString ModelName(Model model) {
-    switch (model) {
-    case Model::Small1A20V:
-        return QStringLiteral("1A/20V");
-    case Model::Large2A5_25V:
-        return QStringLiteral("2,5A/25V");
-    case Model::None:
-        break;
-    }
-    return QStringLiteral("no model");
 }
 
 int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -68,13 +57,8 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
     const UserLimits userLimits = ReadUserLimits(*model);
     int number = 0;
     while (const auto line = input.lines->next()) {
-        RecordVerdict verdict;
-        if (input.lines->lastWasTooLong()) {
-            verdict.reason = SkipReason::TooLong;
-            verdict.skippedAtOnce = true;
-        } else {
-            verdict = JudgeRecordLine(*line, *model, userLimits);
-        }
+        const RecordVerdict verdict =
+            JudgeReadLine(*line, input.lines->lastWasTooLong(), *model, userLimits);
         out << tally.take(++number, verdict) << u'\n';
     }
     tally.finish(out);

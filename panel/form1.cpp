@@ -2,6 +2,7 @@
 
 #include "core/constants.h"
 #include "core/state.h"
+#include "core/window_font.h"
 #include "history/values.h"
 #include "link/link_status.h"
 #include "link/port.h"
@@ -50,16 +51,8 @@ bool OnClickArea(const QMouseEvent* event) {
     return event->button() == Qt::LeftButton && InClickArea(event);
 }
 
-// The fonts are asked for by name; the platform substitutes its nearest
-// match (Liberation Sans for Arial, which has the same metrics).
-QFont WindowFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
-
+// Asked for by name; the platform substitutes its nearest match (Liberation
+// Sans for Arial, which has the same metrics).
 QFont ReadoutFont() {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(15.75);

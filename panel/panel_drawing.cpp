@@ -19,16 +19,6 @@ const QColor kLightGreen(128, 255, 128);
 const QColor kRed(255, 0, 0);
 constexpr qreal kFrameCornerRadius = 8;
 
-struct Twips {
-    int left, top, width, height;
-};
-
-// Both edges are rounded, not the width, so neighbouring boxes stay flush.
-QRect ToPixels(const Twips& t) {
-    return QRect(QPoint(Px(t.left), Px(t.top)),
-                 QPoint(Px(t.left + t.width) - 1, Px(t.top + t.height) - 1));
-}
-
 enum class Outline { Rectangle, RoundedRectangle, Circle };
 
 QPainterPath OutlinePath(Outline outline, const QRectF& box, qreal inset) {
@@ -52,9 +42,9 @@ QPainterPath OutlinePath(Outline outline, const QRectF& box, qreal inset) {
 }
 
 // A shape's border lies inside its box, however wide it is.
-void DrawShape(QPainter& painter, Outline outline, const Twips& place, int borderWidth,
+void DrawShape(QPainter& painter, Outline outline, const TwipsBox& place, int borderWidth,
                const QColor& border, std::optional<QColor> fill = std::nullopt) {
-    const QRectF box(ToPixels(place));
+    const QRectF box(PxBox(place));
     const QPainterPath outer = OutlinePath(outline, box, 0);
     const QPainterPath inner = OutlinePath(outline, box, borderWidth);
     painter.save();
@@ -65,9 +55,9 @@ void DrawShape(QPainter& painter, Outline outline, const Twips& place, int borde
 }
 
 // Left-aligned text from the box's top, wrapped and cut off at the box.
-void DrawLabel(QPainter& painter, const Twips& place, const QString& text, const QFont& font,
+void DrawLabel(QPainter& painter, const TwipsBox& place, const QString& text, const QFont& font,
                const QColor& textColour, std::optional<QColor> background) {
-    const QRect box = ToPixels(place);
+    const QRect box = PxBox(place);
     painter.save();
     painter.setClipRect(box);
     if (background) painter.fillRect(box, *background);
@@ -77,15 +67,15 @@ void DrawLabel(QPainter& painter, const Twips& place, const QString& text, const
     painter.restore();
 }
 
-void DrawLabel(QPainter& painter, const Twips& place, const PanelLabel& label, const QFont& font,
+void DrawLabel(QPainter& painter, const TwipsBox& place, const PanelLabel& label, const QFont& font,
                const QColor& textColour, std::optional<QColor> background) {
     if (label.isVisible()) DrawLabel(painter, place, label.caption(), font, textColour, background);
 }
 
-void DrawPicture(QPainter& painter, const Twips& place, const QImage& picture) {
+void DrawPicture(QPainter& painter, const TwipsBox& place, const QImage& picture) {
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(ToPixels(place), picture);
+    painter.drawImage(PxBox(place), picture);
     painter.restore();
 }
 

@@ -134,7 +134,7 @@ void SetpointDialog::placeControls() {
 void SetpointDialog::updateRanges() {
     const Model model = shownModel_;
     const Limits own = model == Model::None ? Limits{Shared.VoltageLimit, Shared.CurrentLimit}
-                                            : ModelLimits(model);
+                                            : LimitsOf(model);
     const int step = CurrentStepMa(model);
     const std::optional<qint16> userVoltage =
         voltageLimitOn->isChecked() ? std::optional<qint16>(Millivolts(voltageLimitBox))
@@ -157,7 +157,7 @@ void SetpointDialog::refresh() {
                                                                               : kModelLargeCaption)
                                   : QStringLiteral("Own limits"));
     limitsGroup->setEnabled(defined);
-    const Limits own = ModelLimits(shownModel_);
+    const Limits own = LimitsOf(shownModel_);
     const UserLimits user = ReadUserLimits(shownModel_);
     {
         const QSignalBlocker b1(voltageLimitOn), b2(currentLimitOn), b3(voltageLimitBox),

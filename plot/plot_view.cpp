@@ -44,13 +44,21 @@ PlotView::PlotView(const History* history, QWidget* parent)
     amps_ = addLine(yAxis2, currentColour(), Qt::SolidLine);
     watts_ = addLine(powerAxis_, powerColour(), Qt::SolidLine);
     watts_->setVisible(false);
-    voltsSet_->setLineStyle(QCPGraph::lsStepLeft);
-    ampsSet_->setLineStyle(QCPGraph::lsStepLeft);
+    voltsPlan_ = addLine(yAxis, voltageColour(), Qt::DashLine);
+    ampsPlan_ = addLine(yAxis2, currentColour(), Qt::DashLine);
+    for (QCPGraph* graph : {voltsSet_, ampsSet_, voltsPlan_, ampsPlan_})
+        graph->setLineStyle(QCPGraph::lsStepLeft);
+    skipMarks_ = addLine(yAxis, currentColour(), Qt::SolidLine);
+    skipMarks_->setLineStyle(QCPGraph::lsNone);
+    skipMarks_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCross, 9));
+    skipMarks_->setName(QStringLiteral("Skipped"));
     volts_->setName(QStringLiteral("Voltage"));
     amps_->setName(QStringLiteral("Current"));
     watts_->setName(QStringLiteral("Power"));
     voltsSet_->setName(QStringLiteral("Voltage set"));
     ampsSet_->setName(QStringLiteral("Current set"));
+    voltsPlan_->setName(QStringLiteral("Voltage planned"));
+    ampsPlan_->setName(QStringLiteral("Current planned"));
     axisRect()->setRangeDrag(Qt::Horizontal);
     axisRect()->setRangeZoom(Qt::Horizontal);
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -81,17 +89,58 @@ void PlotView::setTimeRange(qint64 fromMs, qint64 toMs) {
 }
 
 void PlotView::showEverything(qint64 nowMs) {
-    const auto first = history_->first();
-    const auto last = history_->last();
-    if (!first) {
+    std::optional<qint64> begin, end;
+    const auto take = [&](qint64 ms) {
+        begin = std::min(begin.value_or(ms), ms);
+        end = std::max(end.value_or(ms), ms);
+    };
+    if (const auto first = history_->first()) take(first->ms);
+    if (const auto last = history_->last()) take(last->ms);
+    // The plan is in time order.
+    if (!plan_.empty()) {
+        take(plan_.front().ms);
+        take(plan_.back().ms);
+    }
+    for (const qint64 ms : marks_)
+        take(ms);
+    if (!begin) {
         setTimeRange(nowMs - 60'000, nowMs);
         return;
     }
     // At least ten seconds, and a little room on both sides, so the first
     // and last points show.
-    const qint64 end = std::max<qint64>(last->ms, first->ms + 10'000);
-    const qint64 pad = (end - first->ms) / 50;
-    setTimeRange(first->ms - pad, end + pad);
+    const qint64 last = std::max<qint64>(*end, *begin + 10'000);
+    const qint64 pad = (last - *begin) / 50;
+    setTimeRange(*begin - pad, last + pad);
+}
+
+void PlotView::setPlan(std::vector<SetpointStep> steps, std::vector<qint64> marks) {
+    plan_ = std::move(steps);
+    marks_ = std::move(marks);
+    QVector<double> keys, zeros;
+    for (const qint64 ms : marks_) {
+        keys.push_back(double(ms) / 1000.0);
+        zeros.push_back(0);
+    }
+    skipMarks_->setData(keys, zeros);
+    refresh();
+}
+
+void PlotView::fillPlan(qint64 toMs) {
+    QVector<double> keys, volts, amps;
+    for (const SetpointStep& step : plan_) {
+        keys.push_back(double(step.ms) / 1000.0);
+        volts.push_back(step.setpoints.millivolts / 1000.0);
+        amps.push_back(step.setpoints.milliamps / 1000.0);
+    }
+    // The last step holds to the right edge, so it shows as a step.
+    if (!keys.isEmpty() && double(toMs) / 1000.0 > keys.back()) {
+        keys.push_back(double(toMs) / 1000.0);
+        volts.push_back(volts.back());
+        amps.push_back(amps.back());
+    }
+    voltsPlan_->setData(keys, volts, true);
+    ampsPlan_->setData(keys, amps, true);
 }
 
 void PlotView::fillSetpoints(qint64 toMs) {
@@ -131,11 +180,14 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
         watts_->data()->clear();
     const auto last = history_->last();
     fillSetpoints(last ? std::max(last->ms, toMs) : toMs);
+    fillPlan(toMs);
     double setVolts = 0, setAmps = 0;
-    for (const SetpointStep& step : history_->setpoints()) {
+    const auto widen = [&](const SetpointStep& step) {
         setVolts = std::max(setVolts, step.setpoints.millivolts / 1000.0);
         setAmps = std::max(setAmps, step.setpoints.milliamps / 1000.0);
-    }
+    };
+    std::for_each(history_->setpoints().begin(), history_->setpoints().end(), widen);
+    std::for_each(plan_.begin(), plan_.end(), widen);
     FitFromZero(yAxis, std::max(Largest(e.volts), setVolts), 1.0);
     FitFromZero(yAxis2, std::max(Largest(e.amps), setAmps), 0.1);
     FitFromZero(powerAxis_, Largest(e.watts), 0.1);

@@ -2,11 +2,12 @@
 // The drawing of a history: voltage, current and power over time, and the
 // set-points as dashed steps.
 
+#include "history/history.h"
+
 #include <qcustomplot.h>
+#include <vector>
 
 namespace velmora {
-
-class History;
 
 /// A plot of one history. It draws an envelope of the visible stretch, a
 /// couple of points per pixel, so a day of samples redraws as fast as a minute.
@@ -28,6 +29,11 @@ class PlotView : public QCustomPlot {
     /// Takes the history anew for the visible stretch and redraws.
     void refresh(QCustomPlot::RefreshPriority priority = QCustomPlot::rpQueuedReplot);
 
+    /// A plan of set-points to come, drawn as dashed steps like the ones sent,
+    /// and crosses at the times of `marks` (ms since the epoch) on the time axis.
+    void setPlan(std::vector<SetpointStep> steps, std::vector<qint64> marks);
+    const std::vector<SetpointStep>& plan() const { return plan_; }
+
     /// The picture at the given size: PNG, or SVG when the name ends in
     /// ".svg". False when it could not be written.
     bool savePicture(const QString& path, QSize size);
@@ -36,6 +42,7 @@ class PlotView : public QCustomPlot {
   private:
     QCPGraph* addLine(QCPAxis* valueAxis, const QColor& colour, Qt::PenStyle style);
     void fillSetpoints(qint64 toMs);
+    void fillPlan(qint64 toMs);
 
     const History* history_;
     QCPAxis* powerAxis_;
@@ -44,6 +51,11 @@ class PlotView : public QCustomPlot {
     QCPGraph* watts_;
     QCPGraph* voltsSet_;
     QCPGraph* ampsSet_;
+    QCPGraph* voltsPlan_;
+    QCPGraph* ampsPlan_;
+    QCPGraph* skipMarks_;
+    std::vector<SetpointStep> plan_;
+    std::vector<qint64> marks_;
     bool showPower_ = false;
 };
 

@@ -1,10 +1,15 @@
 #include "plot/plot_window.h"
 
+#include "core/clock.h"
 #include "core/message.h"
+#include "core/state.h"
 #include "history/csv_export.h"
 #include "history/file_history.h"
 #include "history/history.h"
 #include "plot/plot_view.h"
+#include "recorder/check_tally.h"
+#include "recorder/playback_progress.h"
+#include "recorder/wall_time.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +19,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -35,6 +41,9 @@ PlotWindow::PlotWindow(const History* history) : history_(history), live_(true) 
     setWindowTitle(QStringLiteral("Plot"));
     build();
     setSpan(LastTenMinutes);
+    connect(&PlaybackReports(), &PlaybackNews::progressed, this, &PlotWindow::showPlaybackProgress);
+    if (!PlaybackReports().last().fileName.isEmpty())
+        showPlaybackProgress(PlaybackReports().last());
 }
 
 PlotWindow::PlotWindow(std::unique_ptr<History> history, const QString& fileName,
@@ -64,6 +73,10 @@ void PlotWindow::build() {
     auto* savePicture = new QPushButton(QStringLiteral("Save picture…"), this);
     readout_ = new QLabel(this);
     note_ = new QLabel(this);
+    playback_ = new QLabel(this);
+    notes_ = new QListWidget(this);
+    notes_->setMaximumHeight(90);
+    notes_->hide();
     auto* tools = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{span_, follow_, power_})
         tools->addWidget(w);
@@ -77,7 +90,10 @@ void PlotWindow::build() {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(tools);
     layout->addWidget(view_, 1);
+    layout->addWidget(notes_);
     layout->addLayout(status);
+    layout->addWidget(playback_);
+    playback_->hide();
 
     connect(span_, &QComboBox::activated, this, [this](int i) { setSpan(Span(i)); });
     connect(follow_, &QPushButton::clicked, this, [this] { follow(); });
@@ -128,9 +144,13 @@ void PlotWindow::placeRange() {
     const qint64 now = nowMs();
     if (span == 0) {
         view_->showEverything(now);
-        if (live_) view_->setTimeRange(view_->xAxis->range().lower * 1000.0, now);
+        // In a run, the coming set-points show ahead of now.
+        const qint64 end =
+            view_->plan().empty() ? now : std::max(now, view_->plan().back().ms) + 1000;
+        if (live_) view_->setTimeRange(view_->xAxis->range().lower * 1000.0, end);
     } else {
-        view_->setTimeRange(now - span, live_ ? now : now + span / 50);
+        const qint64 ahead = view_->plan().empty() ? 0 : span / 4;
+        view_->setTimeRange(now - span, live_ ? now + ahead : now + span / 50);
     }
     placing_ = false;
 }
@@ -142,16 +162,64 @@ void PlotWindow::redrawIfChanged() {
     drawnRevision_ = history_->revision();
     if (following_) placeRange();
     view_->refresh();
+    showPlaybackStatus();
+}
+
+void PlotWindow::showPlaybackProgress(const PlaybackProgress& progress) {
+    // The steps ahead change only when a record has been dealt with.
+    const bool moved = !progress_ || progress_->plan != progress.plan ||
+                       progress_->nextLine != progress.nextLine ||
+                       progress_->running != progress.running;
+    progress_ = std::make_unique<PlaybackProgress>(progress);
+    if (moved)
+        view_->setPlan(
+            PlanSteps(CommandsAhead(progress), progress.plan ? progress.plan->model : Model::None),
+            {});
+    showPlaybackStatus();
+}
+
+void PlotWindow::showPlaybackStatus() {
+    if (!progress_) return;
+    // The countdown moves with the clock between the player's reports.
+    playback_->setText(PlaybackStatusText(*progress_, WallSeconds(LocalNow())));
+    playback_->show();
+}
+
+void PlotWindow::setPlan(const PlaybackPlan& plan) {
+    marks_ = PlanSkipMarks(plan);
+    std::vector<qint64> times;
+    for (const SkipMark& mark : marks_)
+        times.push_back(mark.ms);
+    view_->setPlan(PlanSteps(plan.commands, plan.model), std::move(times));
+    notes_->clear();
+    notes_->addItems(PlanNotes(plan));
+    notes_->setVisible(notes_->count() > 0);
+    if (following_) placeRange();
+    view_->refresh();
+}
+
+QStringList PlotWindow::planNotes() const {
+    QStringList texts;
+    for (int i = 0; i < notes_->count(); ++i)
+        texts += notes_->item(i)->text();
+    return texts;
 }
 
 QString PlotWindow::readoutAt(qint64 ms) const {
-    const auto sample = history_->nearest(ms);
-    if (!sample) return {};
-    const QByteArray row = CsvRow(QDateTime::fromMSecsSinceEpoch(sample->ms), sample->values);
-    const QList<QByteArray> f = row.split(',');
-    return QStringLiteral("%1   %2 V   %3 A   %4 W")
-        .arg(QString::fromLatin1(f[0]).replace(u'T', u' '), QString::fromLatin1(f[1]),
-             QString::fromLatin1(f[2]), QString::fromLatin1(f[3]));
+    QString text;
+    if (const auto sample = history_->nearest(ms)) {
+        const QByteArray row = CsvRow(QDateTime::fromMSecsSinceEpoch(sample->ms), sample->values);
+        const QList<QByteArray> f = row.split(',');
+        text = QStringLiteral("%1   %2 V   %3 A   %4 W")
+                   .arg(QString::fromLatin1(f[0]).replace(u'T', u' '), QString::fromLatin1(f[1]),
+                        QString::fromLatin1(f[2]), QString::fromLatin1(f[3]));
+    }
+    // Within a hundredth of the view, as near as a pointer can aim at a mark.
+    const qint64 near = std::max<qint64>(500, qint64(view_->xAxis->range().size() * 10.0));
+    for (const SkipMark& mark : marks_)
+        if (std::abs(mark.ms - ms) <= near)
+            return text.isEmpty() ? mark.text : text + QStringLiteral("   ") + mark.text;
+    return text;
 }
 
 bool PlotWindow::saveData(const QString& path) const {
@@ -208,6 +276,13 @@ PlotWindow* OpenRecordFileWindow(const QString& path) {
                              ? QString()
                              : QStringLiteral("Could not read all of the file: %1.").arg(leftOut);
     auto* window = new PlotWindow(std::move(file.history), QFileInfo(path).fileName(), note);
+    // Every record file is a control file too: laid out on its own time
+    // stamps, as it plays when started before its first record; the
+    // warnings are for playing it now.
+    const Model model = CurrentModel();
+    CheckTally tally(model, WallSeconds(LocalNow()));
+    if (auto reading = ReadPlaybackPlan(path, model, 0, &tally); reading.plan)
+        window->setPlan(*reading.plan);
     window->show();
     return window;
 }

@@ -2,6 +2,8 @@
 // The plot window: the live measurements since start-up, or a record file,
 // over time, with a time window, following, hover read-out and export.
 
+#include "plot/plan_picture.h"
+
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
@@ -9,12 +11,13 @@
 
 class QCheckBox;
 class QComboBox;
+class QListWidget;
 class QPushButton;
 
 namespace velmora {
 
-class History;
 class PlotView;
+struct PlaybackProgress;
 
 /// "Plot" (live, over the panel's history) or "Plot – name" (a record file
 /// it holds itself). Modeless; closing it loses nothing of the panel's.
@@ -35,8 +38,17 @@ class PlotWindow : public QWidget {
     bool following() const { return following_; }
     PlotView* view() const { return view_; }
     QString note() const { return note_->text(); }
-    /// The hover read-out for the time `ms` since the epoch.
+    /// The hover read-out for the time `ms` since the epoch, with the
+    /// skipped line marked there, if any.
     QString readoutAt(qint64 ms) const;
+
+    /// Shows what the file would do when played: its set-points as dashed
+    /// steps, its skipped lines marked, and the warnings and skipped lines
+    /// listed.
+    void setPlan(const PlaybackPlan& plan);
+    QStringList planNotes() const;
+    /// The live window's line about a playback run; empty before any run.
+    QString playbackStatus() const { return playback_->text(); }
 
     bool saveData(const QString& path) const;
     bool savePicture(const QString& path) const;
@@ -57,6 +69,8 @@ class PlotWindow : public QWidget {
     void chooseAndOpen();
     void chooseAndSaveData();
     void chooseAndSavePicture();
+    void showPlaybackProgress(const PlaybackProgress& progress);
+    void showPlaybackStatus();
 
     std::unique_ptr<History> own_;
     const History* history_;
@@ -67,14 +81,19 @@ class PlotWindow : public QWidget {
     QCheckBox* power_ = nullptr;
     QLabel* readout_ = nullptr;
     QLabel* note_ = nullptr;
+    QLabel* playback_ = nullptr;
+    QListWidget* notes_ = nullptr;
+    std::vector<SkipMark> marks_;
+    std::unique_ptr<PlaybackProgress> progress_; // the last report of a run
     QTimer redraw_;
     quint64 drawnRevision_ = ~0ULL;
     bool following_ = true;
     bool placing_ = false;
 };
 
-/// Opens a record file in a window of its own; on a missing or unreadable
-/// file shows why and opens nothing.
+/// Opens a record file in a window of its own, with what it would do when
+/// played as a control file on the model in force; on a missing or
+/// unreadable file shows why and opens nothing.
 PlotWindow* OpenRecordFileWindow(const QString& path);
 
 } // namespace velmora

@@ -8,8 +8,10 @@
 #include "core/wait.h"
 #include "link/command.h"
 #include "recorder/channels.h"
+#include "recorder/playback_progress.h"
 #include "recorder/playback_rules.h"
 #include "recorder/record_format.h"
+#include "recorder/wall_time.h"
 
 #include <algorithm>
 
@@ -26,6 +28,23 @@ constexpr int kSkipsBetweenEvents = 256;
 
 bool runInProgress = false;
 
+// What the run has done so far, as the windows are told.
+PlaybackProgress progress;
+
+// The next command of the plan from `line` on, when the plan holds it.
+std::optional<qint64> PlannedAt(int line) {
+    const auto ahead = std::find_if(progress.plan->commands.begin(), progress.plan->commands.end(),
+                                    [line](const PlannedCommand& c) { return c.line >= line; });
+    if (ahead == progress.plan->commands.end()) return std::nullopt;
+    return ahead->at;
+}
+
+void Report(int nextLine, std::optional<qint64> nextAt) {
+    progress.nextLine = nextLine;
+    progress.nextAt = nextAt;
+    PlaybackReports().report(progress);
+}
+
 // The run ends when asked to, and also when its file was closed under it
 // (the Stop path and the settings window's closing steps close it): a file
 // closed is a file at its end.
@@ -41,9 +60,16 @@ qint64 SleepUntilNextSecond(const QDateTime& now) {
 
 // Waits, sleeping in the event dispatcher, until the record's second has come
 // or the run must end. Returns whether the record is due.
-bool WaitForStamp(const Record& record) {
+bool WaitForStamp(const Record& record, int lineNumber) {
+    qint64 reported = -1;
     for (QDateTime now = LocalNow(); !StampHasCome(record, now); now = LocalNow()) {
         if (RunMustEnd()) return false;
+        // Once a second, so that a countdown shown stays right: the sleep
+        // also ends at every measurement frame.
+        if (const qint64 second = WallSeconds(now); second != reported) {
+            reported = second;
+            Report(lineNumber, WallSeconds(record.date, record.time));
+        }
         SleepForEvents(SleepUntilNextSecond(now));
     }
     return !RunMustEnd();
@@ -57,22 +83,39 @@ void SendRecord(const Record& record) {
     if (verdict.reason == SkipReason::NoModel)
         ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
     // A record that would not make a whole, well-formed command is dropped.
-    if (verdict.command) SendCommand(*verdict.command);
+    if (!verdict.command) return;
+    ++progress.sent;
+    SendCommand(*verdict.command);
 }
 
 void RunPlayback() {
     int skipped = 0;
+    int lineNumber = 0;
     while (!RunMustEnd() && !ChannelAtEnd(ControlChannel)) {
         const auto line = ReadChannelLine(ControlChannel);
         if (!line) break;
+        ++lineNumber;
         const RecordVerdict verdict = VerdictOnReading(*line);
         if (verdict.skippedAtOnce) {
             if (++skipped % kSkipsBetweenEvents == 0) ProcessPendingEvents();
             continue;
         }
-        if (!WaitForStamp(*verdict.record)) break;
+        if (!WaitForStamp(*verdict.record, lineNumber)) break;
         SendRecord(*verdict.record);
+        Report(lineNumber + 1, PlannedAt(lineNumber + 1));
     }
+}
+
+// The plan is worked out once, with the player's own rules, on the model in
+// force now; a file the plan cannot read plays all the same.
+void StartProgress(const QString& fileName) {
+    const Model model = CurrentModel();
+    PlanReading reading =
+        ReadPlaybackPlan(ProgramFilePath(fileName), model, WallSeconds(LocalNow()));
+    auto plan = std::make_shared<PlaybackPlan>(reading.plan ? std::move(*reading.plan)
+                                                            : PlaybackPlan{model, {}, {}, 0, {}});
+    progress = PlaybackProgress{fileName, 0, plan->sendable, std::nullopt, 1, true, plan};
+    Report(1, PlannedAt(1));
 }
 
 } // namespace
@@ -96,8 +139,12 @@ PlaybackEnd PlayControlFile(const QString& fileName) {
     // nothing of this one.
     Shared.PlaybackStop = false;
     runInProgress = true;
+    StartProgress(fileName);
     RunPlayback();
     runInProgress = false;
+    progress.running = false;
+    progress.plan.reset(); // nothing is ahead any more
+    PlaybackReports().report(progress);
     CloseChannel(ControlChannel);
     Shared.PlaybackStop = false;
     return {PlaybackOutcome::Finished, {}};

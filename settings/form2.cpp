@@ -1,10 +1,14 @@
 #include "settings/form2.h"
 
+#include "core/clock.h"
 #include "core/constants.h"
 #include "core/message.h"
+#include "core/window_font.h"
 #include "link/port.h"
 #include "recorder/channels.h"
 #include "recorder/file_names.h"
+#include "recorder/playback_progress.h"
+#include "recorder/wall_time.h"
 #include "settings/port_menu.h"
 #include "settings/steady_cursor.h"
 #include "settings/web_page.h"
@@ -21,9 +25,7 @@ namespace velmora {
 namespace {
 
 // Places in twips: left, top, width, height; option buttons within their frame.
-struct Place {
-    int left, top, width, height;
-};
+using Place = TwipsBox;
 
 constexpr Place kFrame2{240, 240, 1455, 1215};
 constexpr std::array<Place, 2> kOption2{{{240, 360, 855, 255}, {240, 720, 1095, 255}}};
@@ -43,7 +45,7 @@ constexpr int kClientWidth = 9030;
 constexpr int kClientHeight = 2445;
 
 void PlaceAt(QWidget* widget, const Place& place) {
-    widget->setGeometry(Px(place.left), Px(place.top), Px(place.width), Px(place.height));
+    widget->setGeometry(PxBox(place));
 }
 
 template <typename T, typename... Args> T* Named(const QString& name, Args&&... args) {
@@ -81,15 +83,7 @@ Form2::Form2()
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString(kSettingsWindowTitle));
-    // Where "MS Sans Serif" is missing, a font of Arial's narrow metrics keeps
-    // every caption inside its fixed place; the first fallback is far wider.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("Nimbus Sans")});
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    setFont(font);
+    setFont(WindowFont());
     setFixedSize(Px(kClientWidth), Px(kClientHeight));
     createControls();
     placeControls();
@@ -170,6 +164,14 @@ void Form2::connectHandlers() {
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+    connect(&PlaybackReports(), &PlaybackNews::progressed, this, &Form2::showPlaybackProgress);
+    showPlaybackProgress(PlaybackReports().last());
+}
+
+void Form2::showPlaybackProgress(const PlaybackProgress& progress) {
+    // The caption stays "Stop" while the run goes on; the tooltip tells how far.
+    Command2->setToolTip(progress.running ? PlaybackStatusText(progress, WallSeconds(LocalNow()))
+                                          : QString());
 }
 
 void Form2::updatePortToolTip(int index) {

@@ -12,6 +12,8 @@ class QRadioButton;
 
 namespace velmora {
 
+struct PlaybackProgress;
+
 /// The settings window "Settings": chooses port and model at once, holds the
 /// two file names in use and the recorder and player buttons.
 class Form2 : public QWidget {
@@ -61,6 +63,7 @@ class Form2 : public QWidget {
     void connectHandlers();
     void setTabOrders();
     void updatePortToolTip(int index);
+    void showPlaybackProgress(const PlaybackProgress& progress);
     void selectOption(QRadioButton* option);
 };
 

@@ -79,9 +79,9 @@ void Form2::Option2_Click(int index) {
     // The unit keeps its set-points; the next adjustment starts from zero.
     Shared.VoltageSetpoint = 0;
     Shared.CurrentSetpoint = 0;
-    const bool large = index == 1;
-    Shared.VoltageLimit = large ? kLargeVoltageLimit : kSmallVoltageLimit;
-    Shared.CurrentLimit = large ? kLargeCurrentLimit : kSmallCurrentLimit;
+    const Limits limits = LimitsOf(index == 1 ? Model::Large2A5_25V : Model::Small1A20V);
+    Shared.VoltageLimit = limits.voltage;
+    Shared.CurrentLimit = limits.current;
     SaveSetting(QString(kKeyVoltageLimit), QString::number(Shared.VoltageLimit));
     SaveSetting(QString(kKeyCurrentLimit), QString::number(Shared.CurrentLimit));
 }

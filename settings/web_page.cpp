@@ -1,7 +1,6 @@
 #include "settings/web_page.h"
 
 #include <QDesktopServices>
-#include <exception>
 
 namespace velmora {
 
@@ -27,7 +26,6 @@ void OpenAuthorPage() {
             (void)UrlOpener()(url);
         else
             (void)QDesktopServices::openUrl(url);
-    } catch (const std::exception&) {
     } catch (...) {
     }
 }

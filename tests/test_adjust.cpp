@@ -13,6 +13,7 @@
 #include "support/fake_line.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
+#include "support/spacing.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -28,9 +29,8 @@ using test::FakeLine;
 constexpr qint64 kMs = 1'000'000;
 
 void SetModel(Model model) {
-    const bool large = model == Model::Large2A5_25V;
-    Shared.VoltageLimit = large ? kLargeVoltageLimit : kSmallVoltageLimit;
-    Shared.CurrentLimit = large ? kLargeCurrentLimit : kSmallCurrentLimit;
+    Shared.VoltageLimit = LimitsOf(model).voltage;
+    Shared.CurrentLimit = LimitsOf(model).current;
 }
 
 // Presses adjust button `number`, releases it `holdMs` later, and returns
@@ -314,14 +314,7 @@ class AdjustOverPty : public ::testing::Test {
     // are taken at the writes: a pseudo-terminal hands each character to the
     // master end at once, and stamps taken there would measure how late the
     // reader got to it rather than the program.
-    void ExpectCharactersSpaced() const {
-        for (qsizetype i = 0; i < line->writes().size(); ++i) {
-            EXPECT_EQ(line->writes()[i].bytes.size(), 1);
-            if (i == 0) continue;
-            EXPECT_GE(line->writes()[i].atNs - line->writes()[i - 1].atNs, 10 * kMs)
-                << "character " << i;
-        }
-    }
+    void ExpectCharactersSpaced() const { test::ExpectOneCharacterPerWriteSpaced(line->writes()); }
 
     test::PanelOnPty panel;
     test::PtyPair& pty = panel.pty;
@@ -347,10 +340,11 @@ TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
     EXPECT_EQ(pty.readFor(16, 300), QByteArray("051\r000\r"));
     ASSERT_EQ(line->writes().size(), 8);
     const qint64 firstAfterRelease = line->writes().front().atNs - releasedAt;
+    // Generous upper bounds: a machine under load may be late, never early.
     EXPECT_GE(firstAfterRelease, 500 * kMs);
-    EXPECT_LT(firstAfterRelease, 700 * kMs);
+    EXPECT_LT(firstAfterRelease, 2000 * kMs);
     EXPECT_GE(hiddenAt - releasedAt, 490 * kMs); // Label16 stays for half a second
-    EXPECT_LT(hiddenAt - releasedAt, 700 * kMs);
+    EXPECT_LT(hiddenAt - releasedAt, 2000 * kMs);
     ExpectCharactersSpaced();
 }
 
@@ -369,9 +363,12 @@ TEST_F(AdjustOverPty, HoldingPlusOneVoltStepsEveryHalfSecond) {
     EXPECT_EQ(Shared.VoltageSetpoint, 3000);
     EXPECT_EQ(pty.readFor(16, 300), QByteArray("030\r000\r"));
     ASSERT_EQ(stepTimes.size(), 3u);
-    EXPECT_LT(stepTimes[0], 100 * kMs); // at once (seen at the first wait)
-    EXPECT_NEAR(double(stepTimes[1]) / kMs, 500, 100);
-    EXPECT_NEAR(double(stepTimes[2]) / kMs, 1000, 100);
+    // The first step at once, each next one half a second after the one
+    // before; late is allowed, early is not.
+    EXPECT_LT(stepTimes[0], 400 * kMs);
+    EXPECT_GE(stepTimes[1], 490 * kMs);
+    EXPECT_GE(stepTimes[2], 990 * kMs);
+    EXPECT_LT(stepTimes[2], 1200 * kMs); // both before the release
     ExpectCharactersSpaced();
 }
 
@@ -402,7 +399,8 @@ TEST_F(AdjustOverPty, PressDuringTheFirstCommandLeavesItWholeAndOnTime) {
     EXPECT_EQ(pty.readFor(16, 300), QByteArray("125\r151\r125\r161\r"));
     ASSERT_EQ(line->writes().size(), 16);
     for (int i = 1; i < 8; ++i)
-        EXPECT_LT(line->writes()[i].atNs - line->writes()[i - 1].atNs, 20 * kMs) << "write " << i;
+        // Not held up by the second press's half-second waits.
+        EXPECT_LT(line->writes()[i].atNs - line->writes()[i - 1].atNs, 400 * kMs) << "write " << i;
     ExpectCharactersSpaced();
 }
 

@@ -8,10 +8,16 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
+#include "plot/plot_view.h"
+#include "plot/plot_window.h"
 #include "recorder/channels.h"
+#include "recorder/playback_progress.h"
 #include "recorder/player.h"
 #include "recorder/recorder.h"
+#include "recorder/wall_time.h"
+#include "settings/form2.h"
 #include "settings/start_stop.h"
+#include "support/control_line.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 
@@ -29,13 +35,8 @@ using namespace velmora;
 
 namespace {
 
-QByteArray Stamp(const QDateTime& at) {
-    return at.toString(u"#yyyy-MM-dd hh:mm:ss#").toLatin1();
-}
-
-QByteArray Line(const QDateTime& at, const char* voltage, const char* current) {
-    return Stamp(at) + ",\"" + voltage + "\",\"" + current + "\"\r\n";
-}
+using test::Stamp;
+constexpr auto Line = test::ControlLine;
 
 const QDateTime kPast(QDate(2020, 1, 2), QTime(3, 4, 5));
 
@@ -194,6 +195,32 @@ TEST_F(PlayerTest, StopWhileWaitingSendsNothingMore) {
     ExpectIdle();
 }
 
+// Under the button: what a run came to, and StopPlayback as any caller
+// (not only the button) ends a run.
+TEST_F(PlayerTest, PlayAndStopReportWhatTheyCameTo) {
+    const PlaybackEnd refused = PlayControlFile(QStringLiteral("no such file.dat"));
+    EXPECT_EQ(refused.outcome, PlaybackOutcome::Refused);
+    EXPECT_EQ(refused.refusal, "Error opening file: no such file.dat");
+    EXPECT_TRUE(messages.messages().isEmpty()); // the caller shows it
+
+    Write(Line(kPast, "01.0V", "0.10A") +
+          Line(QDateTime::currentDateTime().addSecs(30), "02.0V", "0.20A"));
+    PlaybackOutcome nested = PlaybackOutcome::Finished;
+    QTimer::singleShot(300, [&] {
+        nested = PlayControlFile(path).outcome; // one run at a time
+        StopPlayback();
+    });
+    const PlaybackEnd end = PlayControlFile(path);
+    Collect();
+    EXPECT_EQ(end.outcome, PlaybackOutcome::Finished);
+    EXPECT_EQ(nested, PlaybackOutcome::Busy);
+    ASSERT_EQ(arrivals.size(), 1);
+    EXPECT_EQ(arrivals[0].bytes, "010\r010\r");
+    EXPECT_FALSE(PlaybackRunning());
+    EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+    EXPECT_FALSE(Shared.PlaybackStop);
+}
+
 // With the line away every command is lost, but each still takes its time:
 // the run keeps its pace, the window answers, and Stop is seen at once.
 TEST_F(PlayerTest, ALineAwayKeepsThePaceAndStopIsSeenAtOnce) {
@@ -347,4 +374,70 @@ TEST_F(PlayerTest, ARecordingPlaysBackAsRecorded) {
     SetClockForTesting({});
     EXPECT_EQ(Play(recording), "123\r123\r050\r040\r");
     ExpectIdle();
+}
+
+TEST(PlaybackStatus, SaysHowFarTheRunHasCome) {
+    const qint64 now = 1'000'000;
+    struct Case {
+        int sent, total;
+        std::optional<qint64> nextAt;
+        bool running;
+        const char* text;
+    };
+    const Case cases[] = {
+        {3, 12, now + 252, true, "ctl.dat: 3 of 12 sent, next in 00:04:12"},
+        {3, 12, now - 5, true, "ctl.dat: 3 of 12 sent, next now"},
+        {12, 12, std::nullopt, true, "ctl.dat: 12 of 12 sent, nothing more to send"},
+        {0, 0, std::nullopt, true, "ctl.dat: 0 of 0 sent, nothing more to send"},
+        {3, 12, now + 10, false, "ctl.dat: 3 of 12 sent, run ended"},
+    };
+    for (const Case& c : cases) {
+        PlaybackProgress progress;
+        progress.fileName = "ctl.dat";
+        progress.sent = c.sent;
+        progress.total = c.total;
+        progress.nextAt = c.nextAt;
+        progress.running = c.running;
+        EXPECT_EQ(PlaybackStatusText(progress, now), c.text);
+    }
+}
+
+TEST_F(PlayerTest, ReportsItsProgressAndTheButtonsTooltipTellsIt) {
+    const QDateTime due = QDateTime::currentDateTime().addSecs(3);
+    Write(Line(kPast, "01.0V", "0.10A") + "garbage\r\n" + Line(due, "02.0V", "0.20A") +
+          Line(kPast, "12.3V", "5.00A")); // sent on the large model only
+    Form2 window;
+    std::vector<PlaybackProgress> reports;
+    QObject::connect(&PlaybackReports(), &PlaybackNews::progressed, &window,
+                     [&](const PlaybackProgress& p) { reports.push_back(p); });
+    History history;
+    PlotWindow plot(&history);
+    QString tooltip, caption, status;
+    std::size_t stepsAhead = 0;
+    QTimer::singleShot(500, [&] {
+        tooltip = window.Command2->toolTip();
+        caption = window.Command2->text();
+        status = plot.playbackStatus();
+        stepsAhead = plot.view()->plan().size();
+    });
+    Shared.CurrentLimit = 1000;
+    PlayerButton_Click(window.Command2, path);
+    EXPECT_EQ(caption, "Stop");
+    EXPECT_TRUE(tooltip.startsWith(path + ": 1 of 2 sent, next in 00:00:0"))
+        << tooltip.toStdString();
+    EXPECT_TRUE(status.startsWith(path + ": 1 of 2 sent, next in 00:00:0")) << status.toStdString();
+    EXPECT_EQ(stepsAhead, 1u) << "the record waited for, ahead of now";
+    EXPECT_EQ(window.Command2->toolTip(), "");
+    EXPECT_TRUE(plot.view()->plan().empty());
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports.front().sent, 0);
+    EXPECT_EQ(CommandsAhead(reports.front()).size(), 2u);
+    const auto waiting = std::find_if(reports.begin(), reports.end(),
+                                      [](const PlaybackProgress& p) { return p.nextLine == 3; });
+    ASSERT_NE(waiting, reports.end());
+    EXPECT_EQ(waiting->nextAt, WallSeconds(due));
+    EXPECT_EQ(CommandsAhead(*waiting).size(), 1u);
+    EXPECT_FALSE(reports.back().running);
+    EXPECT_EQ(reports.back().sent, 2);
+    EXPECT_EQ(PlaybackStatusText(reports.back(), 0), path + ": 2 of 2 sent, run ended");
 }

@@ -1,6 +1,8 @@
 // The plot window over a history: record files opened in windows of their
-// own, following and its end at a pan, the hover read-out, and export.
+// own with what they would do when played, following and its end at a pan,
+// the hover read-out, and export.
 
+#include "core/state.h"
 #include "history/history.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
@@ -54,6 +56,44 @@ TEST(PlotWindow, RecordFilesOpenInWindowsOfTheirOwnOrSayWhyNot) {
                 << messages.messages().first().text.toStdString();
         }
     }
+}
+
+TEST(PlotWindow, AFileShowsWhatItWouldDoWhenPlayed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ctl.dat");
+    ASSERT_TRUE(Write(path, "nonsense\r\n"
+                            "#2020-01-01 10:00:00#,\"05.0V\",\"0.40A\"\r\n"
+                            "#2020-01-01 10:00:10#,\"12.3V\",\"5.00A\"\r\n"
+                            "#2020-01-01 10:00:05#,\"06.0V\",\"0.50A\"\r\n"));
+    const qint16 limit = Shared.CurrentLimit;
+    Shared.CurrentLimit = 1000; // where 5.00 A makes a command of nine characters
+    std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(path));
+    Shared.CurrentLimit = limit;
+    ASSERT_TRUE(window);
+    const auto ms = [](int second) {
+        return QDateTime(QDate(2020, 1, 1), QTime(10, 0, second)).toMSecsSinceEpoch();
+    };
+    struct Step {
+        qint64 ms;
+        int millivolts, milliamps;
+    };
+    // The record stamped before the one ahead of it goes out right after that one.
+    const Step steps[] = {{ms(0), 5000, 400}, {ms(10), 6000, 500}};
+    const auto& plan = window->view()->plan();
+    ASSERT_EQ(plan.size(), std::size(steps));
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        EXPECT_EQ(plan[i].ms, steps[i].ms) << i;
+        EXPECT_EQ(plan[i].setpoints.millivolts, steps[i].millivolts) << i;
+        EXPECT_EQ(plan[i].setpoints.milliamps, steps[i].milliamps) << i;
+    }
+    EXPECT_EQ(window->planNotes(),
+              QStringList({"every record is past due: the player sends all 2 commands at once, "
+                           "back to back",
+                           "line 1 skipped: cannot be read",
+                           "line 3 skipped: command would be 9 characters"}));
+    EXPECT_TRUE(window->readoutAt(ms(10)).endsWith("line 3 skipped: command would be 9 characters"))
+        << window->readoutAt(ms(10)).toStdString();
+    EXPECT_FALSE(window->readoutAt(ms(0)).contains("skipped"));
 }
 
 TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {

@@ -12,9 +12,9 @@
 #include "settings/start_stop.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
+#include "support/wait_until.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -220,6 +220,23 @@ TEST_F(RecorderTest, TheFileBeingPlayedIsNotRecordedOver) {
     EXPECT_EQ(Contents(path), control);
 }
 
+// Under the button: what starting and stopping came to, for any caller.
+TEST_F(RecorderTest, StartAndStopReportWhatTheyCameTo) {
+    const RecordingStart refused = StartRecording(QStringLiteral("no such folder/run.log"));
+    EXPECT_FALSE(refused.recording);
+    EXPECT_EQ(refused.refusal, "Error opening file: no such folder/run.log");
+    EXPECT_TRUE(messages.messages().isEmpty()); // the caller shows it
+    EXPECT_EQ(StartRecording(path).recording, true);
+    const RecordingStart again = StartRecording(dir.filePath("other.log"));
+    EXPECT_TRUE(again.recording); // on already: records go on into the first file
+    EXPECT_TRUE(again.refusal.isEmpty());
+    StopRecording();
+    EXPECT_FALSE(ChannelIsOpen(RecordChannel));
+    StopRecording(); // harmless when off
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(dir.filePath("other.log")));
+}
+
 // A Form1 whose port is one end of a pseudo-terminal: the test plays the unit.
 class RecordingFromTheUnit : public RecorderTest {
   protected:
@@ -234,10 +251,7 @@ class RecordingFromTheUnit : public RecorderTest {
     // Sends one frame and waits until the panel has shown it.
     void Frame(const QByteArray& frame, const QString& shownVoltage) {
         pty.send(frame);
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 2000 && form.Label1.caption() != shownVoltage)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        test::WaitUntil([&] { return form.Label1.caption() == shownVoltage; });
         // A frame that repeats the caption is done once the line is quiet.
         for (int i = 0; i < 10; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -33,7 +33,7 @@ namespace velmora {
 namespace {
 
 void SetModel(Model model) {
-    const Limits own = ModelLimits(model);
+    const Limits own = LimitsOf(model);
     Shared.VoltageLimit = own.voltage;
     Shared.CurrentLimit = own.current;
 }
@@ -101,7 +101,7 @@ TEST_F(SetpointActions, DialogSendsTheTypedValuesWithinTheLimits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.voltage) + " V, " + c.current + " mA on " +
-                     std::to_string(ModelLimits(c.model).current));
+                     std::to_string(LimitsOf(c.model).current));
         SetModel(c.model);
         SaveUserLimits(c.model, c.user);
         Shared.VoltageSetpoint = 0;

@@ -3,6 +3,7 @@
 // settings are loaded and the chosen port is opened.
 
 #include "core/command_line.h"
+#include "core/message.h"
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "link/serial_comm.h"
@@ -52,6 +53,36 @@ TEST(Startup, APortThatCannotOpenLeavesTheWindowWorkingWithThePortClosed) {
     Startup();
     EXPECT_EQ(Shared.PortNumber, 3);
     EXPECT_FALSE(panel.form.MSComm1->PortOpen());
+}
+
+// The program shows its messages through what it installed at start; a
+// message with no shower installed goes nowhere and holds nothing up.
+TEST(Startup, MessagesGoToTheInstalledShower) {
+    const MessageShower before = SetMessageShower({});
+    ShowMessage(QStringLiteral("seen by nobody"));
+    QStringList seen;
+    SetMessageShower(
+        [&](const QString& text, const QString& title) { seen << title + "|" + text; });
+    ShowMessage(QStringLiteral("a"));
+    ShowMessage(QStringLiteral("b"), QStringLiteral("Error:"));
+    EXPECT_TRUE(SetMessageShower(before));
+    EXPECT_EQ(seen, QStringList({"Velmora|a", "Error:|b"}));
+}
+
+// Start-up, the settings window and the tests take a model's limits from
+// one table.
+TEST(Startup, EachModelHasItsLimits) {
+    struct Case {
+        Model model;
+        qint16 voltage, current;
+    };
+    for (const Case c : {Case{Model::Small1A20V, 20000, 1000},
+                         Case{Model::Large2A5_25V, 25000, 2500}, Case{Model::None, 0, 0}}) {
+        EXPECT_EQ(LimitsOf(c.model).voltage, c.voltage);
+        EXPECT_EQ(LimitsOf(c.model).current, c.current);
+        EXPECT_EQ(ModelFromCurrentLimit(c.current), c.model);
+    }
+    EXPECT_EQ(ModelFromCurrentLimit(SharedState().CurrentLimit), kDefaultModel);
 }
 
 TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {

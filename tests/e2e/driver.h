@@ -4,6 +4,7 @@
 // asks (WM_DELETE_WINDOW), and reads the record file and the unit's output.
 
 #include "support/sim_process.h"
+#include "support/wait_until.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -36,15 +37,7 @@ inline long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
-/// Polls `done` every 20 ms until it holds or `timeout` has passed.
-inline bool WaitUntil(const std::function<bool()>& done, milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (done()) return true;
-        if (Clock::now() >= deadline) return false;
-        Pause(20ms);
-    }
-}
+using test::WaitUntil;
 
 /// Runs xdotool with `args` and returns what it printed; nothing when it failed.
 inline std::optional<QByteArray> Xdo(const QStringList& args) {

@@ -3,6 +3,7 @@
 // keeps every line that was written.
 
 #include "e2e/session.h"
+#include "support/control_line.h"
 
 #include <QDateTime>
 #include <csignal>
@@ -15,10 +16,7 @@ namespace {
 // The control file's text box in the settings window, in its client pixels.
 constexpr int kControlFileX = 400, kControlFileY = 113;
 
-QByteArray ControlLine(const QDateTime& at, const char* voltage, const char* current) {
-    return "#" + at.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + "#,\"" + voltage + "\",\"" +
-           current + "\"\r\n";
-}
+using test::ControlLine;
 
 // Closes the panel as a user does and checks what it leaves behind.
 void CloseAndCheck(Session& s) {

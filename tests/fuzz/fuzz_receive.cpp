@@ -7,32 +7,19 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
-#include "support/fake_line.h"
-
-#include <memory>
+#include "support/panel_on_fake_line.h"
 
 using namespace velmora;
 
 namespace {
 
-struct Bench {
-    Form1 form;
-    test::FakeLine* line;
-    Bench() {
-        auto fake = std::make_unique<test::FakeLine>();
-        line = fake.get();
-        form.MSComm1->setLine(std::move(fake));
-        OpenPort();
-    }
-};
-
-Bench* bench = nullptr;
+test::PanelOnFakeLine* bench = nullptr;
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::StartApplication();
-    bench = new Bench;
+    bench = new test::PanelOnFakeLine;
     return 0;
 }
 

@@ -6,6 +6,7 @@ namespace velmora::test {
 
 bool FakeLine::open(const QString& device, const LineSettings&) {
     device_ = device;
+    ++opens_;
     if (open_ || !openSucceeds_) return false;
     open_ = true;
     input_.clear(); // as a real port, characters from before the open are gone
@@ -13,6 +14,7 @@ bool FakeLine::open(const QString& device, const LineSettings&) {
 }
 
 QByteArray FakeLine::read(qint64 maxBytes) {
+    ++reads_;
     const qint64 count = maxBytes > 0 ? qMin(maxBytes, qint64(input_.size())) : input_.size();
     const QByteArray out = input_.left(count);
     input_.remove(0, count);

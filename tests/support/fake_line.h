@@ -21,7 +21,10 @@ class FakeLine final : public SerialLine {
     };
 
     bool open(const QString& device, const LineSettings& settings) override;
-    void close() override { open_ = false; }
+    void close() override {
+        ++closes_;
+        open_ = false;
+    }
     bool isOpen() const override { return open_; }
     qint64 bytesAvailable() const override { return input_.size(); }
     QByteArray read(qint64 maxBytes) override;
@@ -33,8 +36,18 @@ class FakeLine final : public SerialLine {
     void setCtsAsserted(bool asserted) { cts_ = asserted ? Cts::Asserted : Cts::NotAsserted; }
     /// Whether the next open succeeds.
     void setOpenSucceeds(bool succeeds) { openSucceeds_ = succeeds; }
-    /// Characters from the unit; raises readyRead.
+    /// Characters from the unit; raises readyRead. Nothing arrives on a
+    /// closed line.
     void feed(const QByteArray& bytes);
+    /// Characters waiting, put there without raising readyRead.
+    void putWaiting(const QByteArray& bytes) { input_ += bytes; }
+    const QByteArray& waiting() const { return input_; }
+
+    /// How often the program opened, closed and read the line.
+    int opens() const { return opens_; }
+    int closes() const { return closes_; }
+    int reads() const { return reads_; }
+    void clearCounts() { opens_ = closes_ = reads_ = 0; }
 
     const QList<Write>& writes() const { return writes_; }
     /// Every byte written so far, in order.
@@ -49,6 +62,7 @@ class FakeLine final : public SerialLine {
     QByteArray input_;
     QList<Write> writes_;
     QString device_;
+    int opens_ = 0, closes_ = 0, reads_ = 0;
 };
 
 /// The real line over QSerialPort, noting the moment of every write: the

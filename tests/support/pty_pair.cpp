@@ -27,6 +27,12 @@ PtyPair::PtyPair() {
     slavePath_ = QString::fromLocal8Bit(name);
 }
 
+void PtyPair::setMasterBlocking(bool blocking) {
+    if (master_ < 0) return;
+    const int flags = fcntl(master_, F_GETFL);
+    fcntl(master_, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+
 PtyPair::~PtyPair() {
     closeMaster();
     if (slaveKeeper_ >= 0) ::close(slaveKeeper_);

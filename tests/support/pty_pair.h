@@ -17,6 +17,10 @@ class PtyPair {
 
     bool ok() const { return master_ >= 0; }
     QString slavePath() const { return slavePath_; }
+    /// The master end, for a caller that plays the unit from a thread of
+    /// its own with blocking reads and writes.
+    int masterFd() const { return master_; }
+    void setMasterBlocking(bool blocking);
 
     /// Writes bytes as the unit would send them.
     void send(const QByteArray& bytes);

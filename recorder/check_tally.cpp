@@ -1,7 +1,6 @@
-#include "files/check_tally.h"
+#include "recorder/check_tally.h"
 
 #include "core/constants.h"
-#include "files/check.h"
 #include "recorder/wall_time.h"
 
 namespace velmora {
@@ -25,6 +24,18 @@ int Number(const QByteArray& text, std::initializer_list<int> places) {
 }
 
 } // namespace
+
+QString ModelName(Model model) {
+    switch (model) {
+    case Model::Small1A20V:
+        return QStringLiteral("1A/20V");
+    case Model::Large2A5_25V:
+        return QStringLiteral("2,5A/25V");
+    case Model::None:
+        break;
+    }
+    return QStringLiteral("no model");
+}
 
 QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
     ++lines_;
@@ -88,20 +99,26 @@ void CheckTally::warn(Kind kind, const QString& text) {
     warnings_[kind].append(text);
 }
 
-void CheckTally::finish(QTextStream& out) const {
+QStringList CheckTally::warnings() const {
+    QStringList all;
     for (int kind = 0; kind < KindCount; ++kind) {
-        for (const QString& text : warnings_[kind])
-            out << QStringLiteral("warning: ") << text << u'\n';
+        all += warnings_[kind];
         if (warningCounts_[kind] > kWarningsShown)
-            out << QStringLiteral("warning: ... and ") << warningCounts_[kind] - kWarningsShown
-                << QStringLiteral(" more like these\n");
+            all += QStringLiteral("... and %1 more like these")
+                       .arg(warningCounts_[kind] - kWarningsShown);
     }
     if (records_ == 0)
-        out << QStringLiteral(
-            "warning: no line reads as a record: the player would send nothing\n");
+        all += QStringLiteral("no line reads as a record: the player would send nothing");
     else if (commands_ > 0 && pastDue_ == commands_)
-        out << QStringLiteral("warning: every record is past due: the player sends all ")
-            << commands_ << QStringLiteral(" commands at once, back to back\n");
+        all += QStringLiteral("every record is past due: the player sends all %1 commands at "
+                              "once, back to back")
+                   .arg(commands_);
+    return all;
+}
+
+void CheckTally::finish(QTextStream& out) const {
+    for (const QString& text : warnings())
+        out << QStringLiteral("warning: ") << text << u'\n';
     out << QStringLiteral("summary: ") << lines_
         << (lines_ == 1 ? QStringLiteral(" line, ") : QStringLiteral(" lines, ")) << commands_
         << (commands_ == 1 ? QStringLiteral(" command") : QStringLiteral(" commands"))

@@ -13,6 +13,9 @@
 
 namespace velmora {
 
+/// "1A/20V", "2,5A/25V" or "no model".
+QString ModelName(Model model);
+
 /// Follows the player through a control file, one line at a time.
 class CheckTally {
   public:
@@ -20,6 +23,8 @@ class CheckTally {
 
     /// The line's text for the listing, with the tally updated.
     QString take(int lineNumber, const RecordVerdict& verdict);
+    /// What would surprise a user, one text a warning, without "warning: ".
+    QStringList warnings() const;
     /// The warnings and the summary.
     void finish(QTextStream& out) const;
 

@@ -1,0 +1,40 @@
+#include "plot/plan_picture.h"
+
+#include "recorder/wall_time.h"
+
+namespace velmora {
+
+namespace {
+
+QString SkipText(const PlannedSkip& skip) {
+    return QStringLiteral("line %1 skipped: %2").arg(skip.line).arg(skip.reason);
+}
+
+} // namespace
+
+std::vector<SetpointStep> PlanSteps(const std::vector<PlannedCommand>& commands, Model model) {
+    std::vector<SetpointStep> steps;
+    steps.reserve(commands.size());
+    for (const PlannedCommand& c : commands)
+        if (const auto setpoints = DecodeCommand(model, c.command))
+            steps.push_back({FromWallSeconds(c.at).toMSecsSinceEpoch(), *setpoints});
+    return steps;
+}
+
+std::vector<SkipMark> PlanSkipMarks(const PlaybackPlan& plan) {
+    std::vector<SkipMark> marks;
+    // A line skipped before any record has no time of its own: listed only.
+    for (const PlannedSkip& skip : plan.skips)
+        if (skip.at > 0)
+            marks.push_back({FromWallSeconds(skip.at).toMSecsSinceEpoch(), SkipText(skip)});
+    return marks;
+}
+
+QStringList PlanNotes(const PlaybackPlan& plan) {
+    QStringList notes = plan.warnings;
+    for (const PlannedSkip& skip : plan.skips)
+        notes += SkipText(skip);
+    return notes;
+}
+
+} // namespace velmora

@@ -1,0 +1,41 @@
+#include "recorder/playback_progress.h"
+
+#include "recorder/wall_time.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+QString PlaybackStatusText(const PlaybackProgress& progress, qint64 now) {
+    const QString head = QStringLiteral("%1: %2 of %3 sent, ")
+                             .arg(progress.fileName)
+                             .arg(progress.sent)
+                             .arg(progress.total);
+    if (!progress.running) return head + QStringLiteral("run ended");
+    if (!progress.nextAt) return head + QStringLiteral("nothing more to send");
+    if (*progress.nextAt <= now) return head + QStringLiteral("next now");
+    return head + QStringLiteral("next in ") + ShowDuration(*progress.nextAt - now);
+}
+
+std::vector<PlannedCommand> CommandsAhead(const PlaybackProgress& progress) {
+    if (!progress.plan || !progress.running) return {};
+    const auto& all = progress.plan->commands;
+    const auto first = std::find_if(all.begin(), all.end(), [&](const PlannedCommand& c) {
+        return c.line >= progress.nextLine;
+    });
+    return {first, all.end()};
+}
+
+void PlaybackNews::report(const PlaybackProgress& progress) {
+    last_ = progress;
+    emit progressed(last_);
+}
+
+PlaybackNews& PlaybackReports() {
+    // Made on first use and never destroyed: windows may still be
+    // disconnecting from it while the program ends.
+    static auto* news = new PlaybackNews;
+    return *news;
+}
+
+} // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+// How far a playback run has come, for the windows that show it: the player
+// reports, it never draws.
+
+#include "recorder/playback_plan.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+/// One report of a run.
+struct PlaybackProgress {
+    QString fileName;             // as typed
+    int sent = 0;                 // commands sent so far
+    int total = 0;                // commands the file holds for the model at the start
+    std::optional<qint64> nextAt; // when the next command is due (wall seconds)
+    int nextLine = 1;             // commands of this line on are still to come
+    bool running = false;
+    std::shared_ptr<const PlaybackPlan> plan; // worked out once, at the start
+};
+
+/// "ctl.dat: 3 of 12 sent, next in 00:04:12"; "..., nothing more to send"
+/// when nothing is coming; "..., run ended" after the run.
+QString PlaybackStatusText(const PlaybackProgress& progress, qint64 now);
+
+/// The commands of the plan still to come.
+std::vector<PlannedCommand> CommandsAhead(const PlaybackProgress& progress);
+
+/// Where the player's reports go out: windows connect to `progressed`.
+class PlaybackNews : public QObject {
+    Q_OBJECT
+  public:
+    void report(const PlaybackProgress& progress);
+    /// The last report: what a window opened during a run starts from.
+    const PlaybackProgress& last() const { return last_; }
+
+  signals:
+    void progressed(const velmora::PlaybackProgress& progress);
+
+  private:
+    PlaybackProgress last_;
+};
+
+/// The player's one news channel; lives as long as the program.
+PlaybackNews& PlaybackReports();
+
+} // namespace velmora
