@@ -1,6 +1,7 @@
 #include "files/check.h"
 
 #include "core/clock.h"
+#include "core/limits.h"
 #include "core/settings_store.h"
 #include "files/options.h"
 #include "recorder/check_tally.h"
@@ -52,9 +53,12 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!input.error.isEmpty()) return Fail(err, input.error);
 
     CheckTally tally(*model, *now);
+    // The player skips what goes past the user's own limits; so does the check.
+    const UserLimits userLimits = ReadUserLimits(*model);
     int number = 0;
     while (const auto line = input.lines->next()) {
-        const RecordVerdict verdict = JudgeReadLine(*line, input.lines->lastWasTooLong(), *model);
+        const RecordVerdict verdict =
+            JudgeReadLine(*line, input.lines->lastWasTooLong(), *model, userLimits);
         out << tally.take(++number, verdict) << u'\n';
     }
     tally.finish(out);

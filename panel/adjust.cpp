@@ -1,6 +1,7 @@
 #include "panel/adjust.h"
 
 #include "core/constants.h"
+#include "core/limits.h"
 #include "core/message.h"
 #include "core/state.h"
 #include "core/wait.h"
@@ -44,7 +45,9 @@ void Form1::Command_MouseDown(int number) {
     Label16.setVisible(true);
     do {
         qint16& setpoint = step.voltage ? Shared.VoltageSetpoint : Shared.CurrentSetpoint;
-        const qint16 limit = step.voltage ? Shared.VoltageLimit : Shared.CurrentLimit;
+        // Read at every step: the user may change a limit during the hold.
+        const Limits limits = SetpointLimits();
+        const qint16 limit = step.voltage ? limits.voltage : limits.current;
         setpoint = Stepped(setpoint, step.delta, limit);
         Label16.setCaption(SetpointCaption(step.voltage, setpoint));
         WaitSeconds(0.5);

@@ -1,6 +1,7 @@
 #include "panel/context_menu.h"
 
 #include "panel/form1.h"
+#include "panel/setpoint_actions.h"
 
 #include <QMenu>
 
@@ -9,6 +10,7 @@ namespace velmora {
 void FillPanelContextMenu(QMenu& menu, Form1& form) {
     menu.addAction(QStringLiteral("Settings…"), &form, [&form] { form.Label15_Click(); });
     menu.addAction(QStringLiteral("Plot…"), &form, [&form] { form.OpenPlotWindow(); });
+    AddSetpointActions(menu, form);
 }
 
 } // namespace velmora

@@ -9,7 +9,7 @@ namespace velmora {
 class Form1;
 
 /// Adds the panel's entries to `menu`, in this order: "Settings…" (as a left
-/// click on the panel) and "Plot…". Further entries go after these.
+/// click on the panel), "Plot…", "Set values…" and "Zero output".
 void FillPanelContextMenu(QMenu& menu, Form1& form);
 
 } // namespace velmora

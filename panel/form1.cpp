@@ -13,6 +13,7 @@
 #include "plot/plot_window.h"
 #include "settings/form2.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QMenu>
@@ -85,6 +86,8 @@ Form1::Form1()
                             Px(kButtonSize), Px(kButtonSize));
         button->setFocusPolicy(Qt::StrongFocus);
         button->setAutoDefault(false);
+        // A right press steps like any other; it opens no menu.
+        button->setContextMenuPolicy(Qt::PreventContextMenu);
         const int number = i + 1;
         connect(button, &AdjustButton::MouseDown, this,
                 [this, number] { Command_MouseDown(number); });
@@ -101,6 +104,13 @@ Form1::Form1()
     Command8 = commands_[7];
     for (int i = 0; i + 1 < 8; ++i)
         setTabOrder(commands_[i], commands_[i + 1]);
+
+    // Ctrl+0 acts also while a button is held and from the other windows.
+    zeroOutput_ = new QAction(QStringLiteral("Zero output"), this);
+    zeroOutput_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    zeroOutput_->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(zeroOutput_);
+    connect(zeroOutput_, &QAction::triggered, this, &Form1::ZeroOutput);
 
     connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &SerialComm::CommandSent, this, &Form1::onCommandSent);

@@ -13,9 +13,12 @@
 #include <QWidget>
 #include <array>
 
+class QAction;
+
 namespace velmora {
 
 class SerialComm;
+class SetpointDialog;
 
 /// The main window "Power supply", drawn as the unit's front panel.
 class Form1 : public QWidget {
@@ -51,6 +54,15 @@ class Form1 : public QWidget {
     void Command_MouseUp(int number);
     /// Ends an adjustment: restores the read-outs and sends both set-points.
     void SendSetpoints();
+    /// "Set values…": opens the dialog, or brings it forward when open.
+    void OpenSetpointDialog();
+    /// "Zero output": ends a playback, drops the commands still waiting,
+    /// sends 0 V and 0 A and makes both set-points 0.
+    void ZeroOutput();
+    /// The "Zero output" action, Ctrl+0 in every window of the program.
+    QAction* zeroOutputAction() const { return zeroOutput_; }
+    /// The "Set values" dialog once opened, else nullptr.
+    SetpointDialog* setpointDialog() const;
     /// The tooltip of the panel outside the buttons: what the link is doing.
     QString linkToolTip() const;
 
@@ -81,6 +93,8 @@ class Form1 : public QWidget {
     QFont readoutFont_; // Label1, Label2 and Label16
     bool loaded_ = false;
     bool clickStarted_ = false;
+    QAction* zeroOutput_;
+    QPointer<SetpointDialog> setpointDialog_;
 };
 
 } // namespace velmora

@@ -47,4 +47,13 @@ std::optional<QByteArray> BuildPlaybackCommand(Model model, const QByteArray& vo
     return MakePlaybackCommand(model, voltageText, currentText).command;
 }
 
+bool RecordPastLimits(const UserLimits& limits, const QByteArray& voltageText,
+                      const QByteArray& currentText) {
+    const auto voltage = DigitsAt(voltageText, {1, 2, 4});
+    const auto current = DigitsAt(currentText, {1, 3, 4});
+    // A record the player cannot read is skipped for that reason already.
+    if (!voltage || !current) return false;
+    return PastUserLimits(limits, voltage->toInt() * 100, current->toInt() * 10);
+}
+
 } // namespace velmora

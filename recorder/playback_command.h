@@ -1,6 +1,7 @@
 #pragma once
 // The set-point command the player builds from a control-file record.
 
+#include "core/limits.h"
 #include "core/state.h"
 
 #include <QByteArray>
@@ -17,6 +18,7 @@ enum class SkipReason {
     VoltageNotDigits, // characters 1, 2, 4 of the voltage text
     CurrentNotDigits, // characters 1, 3, 4 of the current text
     CommandTooLong,   // the current field would have four digits
+    PastUserLimit,    // above the user's own limit for the model: sent whole or not at all
 };
 
 /// The command, or why there is none; `length` is how long the command would
@@ -39,5 +41,12 @@ PlaybackCommand MakePlaybackCommand(Model model, const QByteArray& voltageText,
 /// sent a command of any other shape.
 std::optional<QByteArray> BuildPlaybackCommand(Model model, const QByteArray& voltageText,
                                                const QByteArray& currentText);
+
+/// Whether a record asks for more than the user's limits allow: its voltage
+/// (characters 1, 2, 4 in 100 mV) or its current (characters 1, 3, 4 in
+/// 10 mA) above them. The player skips such a record whole, and
+/// `velmora-files check` marks it (with ReadUserLimits of the model in force).
+bool RecordPastLimits(const UserLimits& limits, const QByteArray& voltageText,
+                      const QByteArray& currentText);
 
 } // namespace velmora

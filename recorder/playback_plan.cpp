@@ -1,5 +1,7 @@
 #include "recorder/playback_plan.h"
 
+#include "core/limits.h"
+
 #include "recorder/check_tally.h"
 #include "recorder/line_reader.h"
 #include "recorder/wall_time.h"
@@ -28,8 +30,9 @@ void PlanBuilder::take(int lineNumber, const RecordVerdict& verdict) {
         plan_.commands.push_back({lineNumber, latest_, *verdict.command});
 }
 
-RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model) {
-    if (!tooLong) return JudgeRecordLine(line, model);
+RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model,
+                            const UserLimits& limits) {
+    if (!tooLong) return JudgeRecordLine(line, model, limits);
     RecordVerdict verdict;
     verdict.reason = SkipReason::TooLong;
     verdict.skippedAtOnce = true;
@@ -46,9 +49,12 @@ PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now, Check
                 QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString())};
     LineReader lines(&file);
     PlanBuilder builder(model, now);
+    // What goes past the user's own limits is skipped, as the player skips it.
+    const UserLimits userLimits = ReadUserLimits(model);
     int number = 0;
     while (const auto line = lines.next()) {
-        const RecordVerdict verdict = JudgeReadLine(*line, lines.lastWasTooLong(), model);
+        const RecordVerdict verdict =
+            JudgeReadLine(*line, lines.lastWasTooLong(), model, userLimits);
         builder.take(++number, verdict);
         if (tally) tally->take(number, verdict);
     }

@@ -57,7 +57,8 @@ class PlanBuilder {
 
 /// The verdict on a line as the player's reader gives it: a line too long to
 /// be a record is skipped at once.
-RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model);
+RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model,
+                            const UserLimits& limits = {});
 
 /// Reads the control file at `path` into a plan on `model`, as it plays when
 /// started at `now` (wall seconds). `tally`, when given, follows every line

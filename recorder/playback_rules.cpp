@@ -23,20 +23,24 @@ RecordVerdict VerdictOnReading(const QByteArray& line) {
     return verdict;
 }
 
-RecordVerdict VerdictWhenDue(const Record& record, Model model) {
+RecordVerdict VerdictWhenDue(const Record& record, Model model, const UserLimits& limits) {
     RecordVerdict verdict;
     verdict.record = record;
     const PlaybackCommand made = MakePlaybackCommand(model, record.voltageText, record.currentText);
     verdict.command = made.command;
     verdict.reason = made.reason;
     verdict.commandLength = made.length;
+    if (verdict.command && RecordPastLimits(limits, record.voltageText, record.currentText)) {
+        verdict.command.reset();
+        verdict.reason = SkipReason::PastUserLimit;
+    }
     return verdict;
 }
 
-RecordVerdict JudgeRecordLine(const QByteArray& line, Model model) {
+RecordVerdict JudgeRecordLine(const QByteArray& line, Model model, const UserLimits& limits) {
     RecordVerdict first = VerdictOnReading(line);
     if (first.skippedAtOnce) return first;
-    return VerdictWhenDue(*first.record, model);
+    return VerdictWhenDue(*first.record, model, limits);
 }
 
 QString SkipReasonText(const RecordVerdict& verdict) {
@@ -56,6 +60,8 @@ QString SkipReasonText(const RecordVerdict& verdict) {
         return QStringLiteral("current is not a digit, a separator and two digits");
     case SkipReason::CommandTooLong:
         return QStringLiteral("command would be %1 characters").arg(verdict.commandLength);
+    case SkipReason::PastUserLimit:
+        return QStringLiteral("above your own limit for the model (settings group \"Limits\")");
     }
     return {};
 }

@@ -30,10 +30,12 @@ RecordVerdict VerdictOnReading(const QByteArray& line);
 
 /// When the record is due, on the model in force then (read anew for every
 /// record): the command, or why nothing is sent.
-RecordVerdict VerdictWhenDue(const Record& record, Model model);
+/// A record above the user's own limits (`limits`, ReadUserLimits of the
+/// model) is skipped, never clamped.
+RecordVerdict VerdictWhenDue(const Record& record, Model model, const UserLimits& limits = {});
 
 /// Both steps: what the player does with the line on the model.
-RecordVerdict JudgeRecordLine(const QByteArray& line, Model model);
+RecordVerdict JudgeRecordLine(const QByteArray& line, Model model, const UserLimits& limits = {});
 
 /// Why a record is left out, in a few words: "cannot be read",
 /// "command would be 9 characters", ...

@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/constants.h"
+#include "core/limits.h"
 #include "core/message.h"
 #include "core/state.h"
 #include "core/wait.h"
@@ -76,7 +77,9 @@ bool WaitForStamp(const Record& record, int lineNumber) {
 
 void SendRecord(const Record& record) {
     // The model is read anew: the user may change it meanwhile.
-    const RecordVerdict verdict = VerdictWhenDue(record, CurrentModel());
+    const Model model = CurrentModel();
+    // A record past the user's own limits is sent whole or not at all.
+    const RecordVerdict verdict = VerdictWhenDue(record, model, ReadUserLimits(model));
     if (verdict.reason == SkipReason::NoModel)
         ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
     // A record that would not make a whole, well-formed command is dropped.

@@ -4,9 +4,11 @@
 #include "core/message.h"
 #include "recorder/player.h"
 #include "recorder/recorder.h"
+#include "settings/form2.h"
 
 #include <QAbstractButton>
 #include <QPointer>
+#include <QPushButton>
 
 namespace velmora {
 
@@ -37,6 +39,12 @@ void PlayerButton_Click(QAbstractButton* button, const QString& fileName) {
     const PlaybackEnd end = PlayControlFile(fileName);
     if (end.outcome == PlaybackOutcome::Refused) ShowMessage(end.refusal);
     if (player) player->setText(QString(kCaptionStart));
+}
+
+void EndPlayback() {
+    if (!PlaybackRunning()) return;
+    StopPlayback();
+    if (Form2* window = SettingsWindow()) window->Command2->setText(QString(kCaptionStart));
 }
 
 } // namespace velmora

@@ -18,4 +18,10 @@ void RecorderButton_Click(QAbstractButton* button, const QString& fileName);
 /// while an earlier run is still winding down is refused.
 void PlayerButton_Click(QAbstractButton* button, const QString& fileName);
 
+/// Ends a playback in progress as the player button's Stop does, from
+/// outside the settings window: the run sends nothing more once the command
+/// on the line is out, and the player button of an open settings window
+/// reads "Start" again. Nothing when no run is in progress.
+void EndPlayback();
+
 } // namespace velmora

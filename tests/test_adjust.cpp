@@ -2,6 +2,7 @@
 // and hold, release, and the command each release sends.
 
 #include "core/constants.h"
+#include "core/limits.h"
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "core/wait.h"
@@ -79,6 +80,7 @@ TEST(Stepped, TakesAStepOnlyWhenItStaysWithinBounds) {
 class AdjustButtons : public ::testing::Test {
   protected:
     void SetUp() override {
+        test::ClearSettings();
         ResetSharedState();
         form = std::make_unique<Form1>();
         auto fake = std::make_unique<FakeLine>();
@@ -104,6 +106,7 @@ struct BoundCase {
     qint16 currentAfter;
     const char* caption;
     QByteArray command;
+    UserLimits user = {}; // the user's own limits for the model
 };
 
 class AdjustBounds : public AdjustButtons, public ::testing::WithParamInterface<BoundCase> {};
@@ -111,6 +114,7 @@ class AdjustBounds : public AdjustButtons, public ::testing::WithParamInterface<
 TEST_P(AdjustBounds, StepsShowsAndSends) {
     const BoundCase& c = GetParam();
     SetModel(c.model);
+    SaveUserLimits(c.model, c.user);
     Shared.VoltageSetpoint = c.voltage;
     Shared.CurrentSetpoint = c.current;
     QString captionWhileHeld;
@@ -156,7 +160,49 @@ INSTANTIATE_TEST_SUITE_P(
                   "1400mA", "125\r140\r"},
         BoundCase{"Large2500PlusTenStays", Model::Large2A5_25V, 0, 2500, 7, 0, 2500, "2500mA",
                   "000\r250\r"},
-        BoundCase{"Small10MinusTen", Model::Small1A20V, 0, 10, 8, 0, 0, "0000mA", "000\r000\r"}),
+        BoundCase{"Small10MinusTen", Model::Small1A20V, 0, 10, 8, 0, 0, "0000mA", "000\r000\r"},
+        // The user's own limits stop a step the same way, without clamping.
+        BoundCase{"OwnLimit12000PlusOneVoltFrom11500Stays",
+                  Model::Large2A5_25V,
+                  11500,
+                  0,
+                  1,
+                  11500,
+                  0,
+                  "11500mV",
+                  "115\r000\r",
+                  {12000, {}}},
+        BoundCase{"OwnLimit12000PlusOneVoltFrom11000Reaches",
+                  Model::Large2A5_25V,
+                  11000,
+                  0,
+                  1,
+                  12000,
+                  0,
+                  "12000mV",
+                  "120\r000\r",
+                  {12000, {}}},
+        BoundCase{"OwnLimit500PlusTenFrom500Stays",
+                  Model::Small1A20V,
+                  0,
+                  500,
+                  7,
+                  0,
+                  500,
+                  "0500mA",
+                  "000\r100\r",
+                  {{}, 500}},
+        BoundCase{"OwnLimitAboveTheSetpointStillStepsDown",
+                  Model::Small1A20V,
+                  15000,
+                  0,
+                  2,
+                  14000,
+                  0,
+                  "14000mV",
+                  "140\r000\r",
+                  {10000, {}}}),
+
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AdjustButtons, MinusTenTwiceFromTenStopsAtZero) {

@@ -109,6 +109,7 @@ TEST(PlaybackRules, VerdictsPerLineForBothModels) {
         Model model;
         const char* verdict; // the command as shown, or why the line is skipped
         bool skippedAtOnce;
+        UserLimits limits = {}; // the user's own
     } cases[] = {
         {kRecord, M::Small1A20V, "123 246", false},
         {kRecord, M::Large2A5_25V, "123 123", false},
@@ -117,6 +118,17 @@ TEST(PlaybackRules, VerdictsPerLineForBothModels) {
         {"#2024-03-06#,\"25.0V\",\"2.50A\"", M::Small1A20V, "250 500", false},
         {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Small1A20V, "command would be 9 characters", false},
         {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Large2A5_25V, "123 500", false},
+        {kRecord,
+         M::Small1A20V,
+         "above your own limit for the model (settings group \"Limits\")",
+         false,
+         {12000, {}}},
+        {kRecord,
+         M::Large2A5_25V,
+         "above your own limit for the model (settings group \"Limits\")",
+         false,
+         {{}, 1200}},
+        {kRecord, M::Large2A5_25V, "123 123", false, {12300, 1230}},
         {"#2024-03-06#,\"12.3V\",\"1.23A\"", M::None,
          "no model chosen (the player shows \"Power supply version not defined.\")", false},
         {"#2024-03-06#,\"1x.3V\",\"1.23A\"", M::Small1A20V,
@@ -131,7 +143,7 @@ TEST(PlaybackRules, VerdictsPerLineForBothModels) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
-        const RecordVerdict verdict = JudgeRecordLine(c.line, c.model);
+        const RecordVerdict verdict = JudgeRecordLine(c.line, c.model, c.limits);
         EXPECT_EQ(verdict.command ? ShowCommand(*verdict.command) : SkipReasonText(verdict),
                   QString::fromLatin1(c.verdict));
         EXPECT_EQ(verdict.skippedAtOnce, c.skippedAtOnce);

@@ -2,6 +2,7 @@
 // each in the second its stamp names, through a pseudo-terminal.
 
 #include "core/clock.h"
+#include "core/limits.h"
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "link/port.h"
@@ -112,6 +113,7 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
         const char* voltage;
         const char* current;
         QByteArray sent;
+        UserLimits user = {}; // the user's own limits for the model
     };
     const Case cases[] = {
         {2500, "12.3V", "1.23A", QByteArray::fromHex("31 32 33 0D 31 32 33 0D")},
@@ -123,12 +125,18 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
         {1000, "12.3V", "2.50A", "123\r500\r"},
         {1000, "12.3V", "5.00A", ""}, // would not be an eight-character command
         {2500, "12,3V", "1,23A", "123\r123\r"},
+        // Past the user's own limits: skipped whole, never clamped.
+        {2500, "12.3V", "1.23A", "", {12000, {}}},
+        {2500, "12.0V", "1.23A", "120\r123\r", {12000, {}}},
+        {1000, "05.0V", "0.50A", "", {{}, 400}},
+        {1000, "05.0V", "0.40A", "050\r080\r", {{}, 400}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.voltage) + " " + c.current + " on " +
                      std::to_string(c.currentLimit));
         arrivals.clear();
         Shared.CurrentLimit = c.currentLimit;
+        SaveUserLimits(CurrentModel(), c.user);
         Write(Line(kPast, c.voltage, c.current));
         EXPECT_EQ(Play(), c.sent);
         ExpectIdle();

@@ -1,6 +1,7 @@
 // The stored settings: where they live, what a first run gets, and that
 // anything but a whole 16-bit number keeps the default.
 
+#include "core/limits.h"
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "support/panel_on_pty.h"
@@ -100,6 +101,53 @@ TEST_F(SettingsStore, WholeNumbersAreTakenAsTheyStand) {
     LoadSettings();
     EXPECT_EQ(Shared.CurrentLimit, 1500);
     EXPECT_EQ(CurrentModel(), Model::None);
+}
+
+// The user's limits: whole mV and mA within the model's range, per model;
+// anything else is as if nothing were stored.
+TEST_F(SettingsStore, UserLimitsAreWholeNumbersWithinTheModelsRange) {
+    const struct {
+        Model model;
+        const char* voltage;
+        const char* current;
+        std::optional<qint16> voltageRead;
+        std::optional<qint16> currentRead;
+    } cases[] = {
+        {Model::Small1A20V, "12000", "500", 12000, 500},
+        {Model::Small1A20V, "20000", "1000", 20000, 1000},
+        {Model::Small1A20V, "0", "0", 0, 0},
+        {Model::Small1A20V, "20001", "1001", {}, {}},
+        {Model::Large2A5_25V, "25000", "2500", 25000, 2500},
+        {Model::Large2A5_25V, "25001", "2501", {}, {}},
+        {Model::Large2A5_25V, "", "", {}, {}},
+        {Model::Large2A5_25V, "-1", "12.5", {}, {}},
+        {Model::Large2A5_25V, " 500", "abc", {}, {}},
+        {Model::Large2A5_25V, "99999", "0x10", {}, {}},
+        {Model::Large2A5_25V, "0012000", "+7", 12000, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.voltage) + " / " + c.current);
+        test::ClearSettings();
+        QSettings store(QStringLiteral("Tarnholm"), QString());
+        const QString suffix = c.model == Model::Small1A20V ? "_1000" : "_2500";
+        store.setValue("Limits/MaxU" + suffix, c.voltage);
+        store.setValue("Limits/MaxI" + suffix, c.current);
+        const UserLimits read = ReadUserLimits(c.model);
+        EXPECT_EQ(read.voltage, c.voltageRead);
+        EXPECT_EQ(read.current, c.currentRead);
+        const Model other = c.model == Model::Small1A20V ? Model::Large2A5_25V : Model::Small1A20V;
+        EXPECT_FALSE(ReadUserLimits(other).voltage.has_value());
+    }
+    // Nothing stored: the buttons step within the shared limits, as always.
+    test::ClearSettings();
+    Shared.VoltageLimit = 25000;
+    Shared.CurrentLimit = 2500;
+    EXPECT_EQ(SetpointLimits().voltage, 25000);
+    EXPECT_EQ(SetpointLimits().current, 2500);
+    SaveUserLimits(Model::Large2A5_25V, {12000, std::nullopt});
+    EXPECT_EQ(SetpointLimits().voltage, 12000);
+    EXPECT_EQ(SetpointLimits().current, 2500);
+    EXPECT_FALSE(QSettings(QStringLiteral("Tarnholm"), QString()).contains("Limits/MaxI_2500"));
 }
 
 TEST_F(SettingsStore, TextsComeBackExactlyAsStored) {

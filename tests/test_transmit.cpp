@@ -214,6 +214,26 @@ TEST_F(Transmit, HandlerWaitingInsideAPauseDoesNotStallTheCommand) {
     EXPECT_LT(line->writes().last().atNs - line->writes().first().atNs, 300 * kMs);
 }
 
+// A command held back by CTS has not started: dropping the waiting commands
+// takes it too, and every sender returns. (One on the line goes out whole:
+// the panel's Zero output tests.)
+TEST_F(Transmit, DroppingWaitingCommandsTakesOneHeldBackByCts) {
+    line->setCtsAsserted(false);
+    bool innerReturned = false;
+    QTimer::singleShot(15, [&] {
+        SendCommand("222\r222\r");
+        innerReturned = true;
+    });
+    QTimer::singleShot(30, [&] {
+        DropWaitingCommands();
+        line->setCtsAsserted(true);
+    });
+    SendCommand("111\r111\r");
+    WaitSeconds(0.1);
+    EXPECT_TRUE(innerReturned);
+    EXPECT_TRUE(line->writes().isEmpty());
+}
+
 TEST_F(Transmit, LineWithoutModemLinesCountsAsReady) {
     line->setCts(SerialLine::Cts::NoModemLines);
     SendCommand("051\r000\r");
