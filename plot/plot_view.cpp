@@ -22,6 +22,25 @@ QVector<double> ToVector(const std::vector<double>& values) {
     return QVector<double>(values.begin(), values.end());
 }
 
+// Set-point steps as two step lines; the last step holds to `toMs`, so it
+// shows as a step and not as a dot.
+template <typename Steps>
+void FillSteps(const Steps& steps, qint64 toMs, QCPGraph* voltsGraph, QCPGraph* ampsGraph) {
+    QVector<double> keys, volts, amps;
+    for (const SetpointStep& step : steps) {
+        keys.push_back(double(step.ms) / 1000.0);
+        volts.push_back(step.setpoints.millivolts / 1000.0);
+        amps.push_back(step.setpoints.milliamps / 1000.0);
+    }
+    if (!keys.isEmpty() && double(toMs) / 1000.0 > keys.back()) {
+        keys.push_back(double(toMs) / 1000.0);
+        volts.push_back(volts.back());
+        amps.push_back(amps.back());
+    }
+    voltsGraph->setData(keys, volts, true);
+    ampsGraph->setData(keys, amps, true);
+}
+
 } // namespace
 
 PlotView::PlotView(const History* history, QWidget* parent)
@@ -127,37 +146,11 @@ void PlotView::setPlan(std::vector<SetpointStep> steps, std::vector<qint64> mark
 }
 
 void PlotView::fillPlan(qint64 toMs) {
-    QVector<double> keys, volts, amps;
-    for (const SetpointStep& step : plan_) {
-        keys.push_back(double(step.ms) / 1000.0);
-        volts.push_back(step.setpoints.millivolts / 1000.0);
-        amps.push_back(step.setpoints.milliamps / 1000.0);
-    }
-    // The last step holds to the right edge, so it shows as a step.
-    if (!keys.isEmpty() && double(toMs) / 1000.0 > keys.back()) {
-        keys.push_back(double(toMs) / 1000.0);
-        volts.push_back(volts.back());
-        amps.push_back(amps.back());
-    }
-    voltsPlan_->setData(keys, volts, true);
-    ampsPlan_->setData(keys, amps, true);
+    FillSteps(plan_, toMs, voltsPlan_, ampsPlan_);
 }
 
 void PlotView::fillSetpoints(qint64 toMs) {
-    QVector<double> keys, volts, amps;
-    for (const SetpointStep& step : history_->setpoints()) {
-        keys.push_back(double(step.ms) / 1000.0);
-        volts.push_back(step.setpoints.millivolts / 1000.0);
-        amps.push_back(step.setpoints.milliamps / 1000.0);
-    }
-    // The last set-point holds until now.
-    if (!keys.isEmpty() && double(toMs) / 1000.0 > keys.back()) {
-        keys.push_back(double(toMs) / 1000.0);
-        volts.push_back(volts.back());
-        amps.push_back(amps.back());
-    }
-    voltsSet_->setData(keys, volts, true);
-    ampsSet_->setData(keys, amps, true);
+    FillSteps(history_->setpoints(), toMs, voltsSet_, ampsSet_);
 }
 
 void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
