@@ -5,6 +5,7 @@
 #include "history/file_history.h"
 #include "history/history.h"
 #include "history/values.h"
+#include "support/files.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -108,14 +109,11 @@ TEST(History, EnvelopeKeepsExtremesAndReachesTheEdges) {
 TEST(History, RecordFileReadWithLinesLeftOutCountedAndWrittenAsCsv) {
     QTemporaryDir dir;
     const QString path = dir.filePath("record.txt");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#2024-03-05 14:07:10#,\"12.3V\",\"1.23A\"\r\n"
-               "not a record\r\n"
-               "#2024-03-05 14:07:09#,\"05.0V\",\"0.40A\"\r\n"
-               "#2024-03-05 14:07:11#,\"0?.0V\",\"0.40A\"\n"
-               "#2024-03-06#,\"05.0V\",\"0.40A\"");
-    file.close();
+    ASSERT_TRUE(test::WriteFile(path, "#2024-03-05 14:07:10#,\"12.3V\",\"1.23A\"\r\n"
+                                      "not a record\r\n"
+                                      "#2024-03-05 14:07:09#,\"05.0V\",\"0.40A\"\r\n"
+                                      "#2024-03-05 14:07:11#,\"0?.0V\",\"0.40A\"\n"
+                                      "#2024-03-06#,\"05.0V\",\"0.40A\""));
     const FileHistory read = LoadRecordFile(path);
     ASSERT_TRUE(read.history);
     EXPECT_EQ(read.lines, 5);

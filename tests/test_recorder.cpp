@@ -10,6 +10,7 @@
 #include "recorder/channels.h"
 #include "recorder/recorder.h"
 #include "settings/start_stop.h"
+#include "support/files.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 #include "support/wait_until.h"
@@ -28,12 +29,6 @@ namespace {
 QByteArray Contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 class RecorderTest : public ::testing::Test {
@@ -61,7 +56,7 @@ class RecorderTest : public ::testing::Test {
 } // namespace
 
 TEST_F(RecorderTest, ChannelsOpenWriteReadAndClose) {
-    WriteFile(path, "earlier\r\n");
+    ASSERT_TRUE(test::WriteFile(path, "earlier\r\n"));
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::Opened);
     EXPECT_EQ(Contents(path), ""); // emptied on open
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, path), OpenResult::AlreadyOpen);
@@ -88,7 +83,7 @@ TEST_F(RecorderTest, ChannelsOpenWriteReadAndClose) {
 }
 
 TEST_F(RecorderTest, OneFileIsNeverOnBothChannels) {
-    WriteFile(path, "x\r\n");
+    ASSERT_TRUE(test::WriteFile(path, "x\r\n"));
     ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
     EXPECT_EQ(OpenChannelForOutput(RecordChannel, dir.filePath("./run.log")), OpenResult::InUse);
     EXPECT_EQ(Contents(path), "x\r\n");
@@ -104,7 +99,8 @@ TEST_F(RecorderTest, OneFileIsNeverOnBothChannels) {
 }
 
 TEST_F(RecorderTest, OverlongLinesAreDroppedWhole) {
-    WriteFile(path, QByteArray(10000, 'x') + "\r\nnext\r\n" + QByteArray(9000, 'y'));
+    ASSERT_TRUE(
+        test::WriteFile(path, QByteArray(10000, 'x') + "\r\nnext\r\n" + QByteArray(9000, 'y')));
     ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
     EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray(""));
     EXPECT_EQ(ReadChannelLine(ControlChannel), QByteArray("next"));
@@ -113,7 +109,7 @@ TEST_F(RecorderTest, OverlongLinesAreDroppedWhole) {
 }
 
 TEST_F(RecorderTest, StartAndStopWithoutChangesLeaveAnEmptyFile) {
-    WriteFile(path, "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n");
+    ASSERT_TRUE(test::WriteFile(path, "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n"));
     RecorderButton_Click(&button, path);
     EXPECT_EQ(button.text(), "Stop");
     EXPECT_TRUE(ChannelIsOpen(RecordChannel));
@@ -210,7 +206,7 @@ TEST_F(RecorderTest, RecordChannelAlreadyOpenGoesOnRecording) {
 
 TEST_F(RecorderTest, TheFileBeingPlayedIsNotRecordedOver) {
     const QByteArray control = "#2024-03-05 09:00:00#,\"05.0V\",\"0.40A\"\r\n";
-    WriteFile(path, control);
+    ASSERT_TRUE(test::WriteFile(path, control));
     ASSERT_EQ(OpenChannelForInput(ControlChannel, path), OpenResult::Opened);
     RecorderButton_Click(&button, dir.filePath("./run.log"));
     EXPECT_EQ(button.text(), "Start");

@@ -11,6 +11,7 @@
 #include "recorder/channels.h"
 #include "recorder/player.h"
 #include "settings/form2.h"
+#include "support/files.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 
@@ -192,11 +193,8 @@ TEST_F(SetpointActions, DialogStoresTheLimitsPerModel) {
 TEST_F(SetpointActions, ZeroOutputDuringAPlaybackWaitEndsItAndSendsZero) {
     QTemporaryDir dir;
     const QString path = dir.filePath("run.dat");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#2020-01-02 03:04:05#,\"01.0V\",\"0.10A\"\r\n"
-               "#2099-01-01 00:00:00#,\"02.0V\",\"0.20A\"\r\n");
-    file.close();
+    ASSERT_TRUE(test::WriteFile(path, "#2020-01-02 03:04:05#,\"01.0V\",\"0.10A\"\r\n"
+                                      "#2099-01-01 00:00:00#,\"02.0V\",\"0.20A\"\r\n"));
     OpenSettingsWindow();
     Form2* window = SettingsWindow();
     ASSERT_NE(window, nullptr);

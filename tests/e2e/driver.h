@@ -3,6 +3,7 @@
 // pointer through XTest (xdotool), closing a window the way a window manager
 // asks (WM_DELETE_WINDOW), and reads the record file and the unit's output.
 
+#include "support/files.h"
 #include "support/sim_process.h"
 #include "support/wait_until.h"
 
@@ -140,16 +141,8 @@ inline bool SendDeleteWindow(const QString& window) {
     return sent;
 }
 
-inline QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
+using test::ReadFile;
+using test::WriteFile;
 
 /// One line of a record file as the recorder writes it.
 struct RecordLine {
