@@ -1,26 +1,13 @@
 #include "history/values.h"
 
 #include "core/constants.h"
+#include "recorder/record_format.h"
 
 #include <cstdio>
-#include <initializer_list>
 
 namespace velmora {
 
 namespace {
-
-// The number the characters at the given 1-based positions make, when all
-// are there and are digits.
-std::optional<int> NumberAt(const QByteArray& text, std::initializer_list<qsizetype> positions) {
-    int number = 0;
-    for (const qsizetype position : positions) {
-        if (position > text.size()) return std::nullopt;
-        const char c = text.at(position - 1);
-        if (c < '0' || c > '9') return std::nullopt;
-        number = number * 10 + (c - '0');
-    }
-    return number;
-}
 
 // "12.3" from 123, "0.40" from 40, "15.129" from 15129: no float rounding.
 QByteArray Fixed(int value, int decimals) {
@@ -34,8 +21,8 @@ QByteArray Fixed(int value, int decimals) {
 } // namespace
 
 std::optional<Values> ValuesOfTexts(const QByteArray& voltageText, const QByteArray& currentText) {
-    const auto volts = NumberAt(voltageText, {1, 2, 4});
-    const auto amps = NumberAt(currentText, {1, 3, 4});
+    const auto volts = NumberAtPlaces(voltageText, {1, 2, 4});
+    const auto amps = NumberAtPlaces(currentText, {1, 3, 4});
     if (!volts || !amps) return std::nullopt;
     return Values{*volts, *amps};
 }
@@ -48,8 +35,8 @@ std::optional<Setpoints> DecodeCommand(Model model, const QByteArray& command) {
     if (model == Model::None || command.size() != kCommandLength || command[3] != '\r' ||
         command[7] != '\r')
         return std::nullopt;
-    const auto voltage = NumberAt(command, {1, 2, 3});
-    const auto current = NumberAt(command, {5, 6, 7});
+    const auto voltage = NumberAtPlaces(command, {1, 2, 3});
+    const auto current = NumberAtPlaces(command, {5, 6, 7});
     if (!voltage || !current) return std::nullopt;
     const int currentStep = model == Model::Small1A20V ? 5 : 10;
     return Setpoints{*voltage * 100, *current * currentStep};

@@ -1,6 +1,7 @@
 #include "recorder/check_tally.h"
 
 #include "core/constants.h"
+#include "recorder/record_format.h"
 #include "recorder/wall_time.h"
 
 namespace velmora {
@@ -11,17 +12,6 @@ namespace {
 constexpr qint64 kCommandMs = 80;
 // Past this many of a kind, a file is wrong throughout: the rest are counted.
 constexpr int kWarningsShown = 10;
-
-// The digits at 1-based places of a text, as one number; -1 when one is not
-// a digit. The places the player takes its values from.
-int Number(const QByteArray& text, std::initializer_list<int> places) {
-    int number = 0;
-    for (const int place : places) {
-        if (place > text.size() || text[place - 1] < '0' || text[place - 1] > '9') return -1;
-        number = number * 10 + (text[place - 1] - '0');
-    }
-    return number;
-}
 
 } // namespace
 
@@ -73,20 +63,20 @@ QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
 }
 
 void CheckTally::checkLimits(int lineNumber, const Record& record) {
-    const bool small = model_ == Model::Small1A20V;
-    const int voltageLimit = small ? kSmallVoltageLimit : kLargeVoltageLimit; // mV
-    const int currentLimit = small ? kSmallCurrentLimit : kLargeCurrentLimit; // mA
-    const int voltage = Number(record.voltageText, {1, 2, 4}) * 100;          // mV
-    const int current = Number(record.currentText, {1, 3, 4}) * 10;           // mA
+    // Only records that make a command come here: a model is in force and
+    // the value places hold digits.
+    const Limits limits = LimitsOf(model_);
+    const int voltage = NumberAtPlaces(record.voltageText, {1, 2, 4}).value_or(0) * 100; // mV
+    const int current = NumberAtPlaces(record.currentText, {1, 3, 4}).value_or(0) * 10;  // mA
     const auto text = [&](const char* what, double value, int decimals, const char* unit) {
         return QStringLiteral("line %1: %2 %3 %4 is beyond the %5 model's limit; the player does "
                               "not limit it")
             .arg(QString::number(lineNumber), QLatin1StringView(what),
                  QString::number(value, 'f', decimals), QLatin1StringView(unit), ModelName(model_));
     };
-    if (current > currentLimit && wanted(BeyondLimit))
+    if (current > limits.current && wanted(BeyondLimit))
         warn(BeyondLimit, text("current", current / 1000.0, 2, "A"));
-    if (voltage > voltageLimit && wanted(BeyondLimit))
+    if (voltage > limits.voltage && wanted(BeyondLimit))
         warn(BeyondLimit, text("voltage", voltage / 1000.0, 1, "V"));
 }
 
