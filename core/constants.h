@@ -24,18 +24,8 @@ inline constexpr qint16 kDefaultPort = 2;
 inline constexpr QLatin1StringView kDefaultRecordFile{"Velmora.log"};
 inline constexpr QLatin1StringView kDefaultControlFile{"Velmora.dat"};
 
-// The two power-supply models.
-inline constexpr QLatin1StringView kModelSmallCaption{"1A/20V"};
-inline constexpr QLatin1StringView kModelLargeCaption{"2,5A/25V"};
-inline constexpr qint16 kSmallVoltageLimit = 20000;
-inline constexpr qint16 kSmallCurrentLimit = 1000;
-inline constexpr qint16 kLargeVoltageLimit = 25000;
-inline constexpr qint16 kLargeCurrentLimit = 2500;
-
 // Serial line.
 inline constexpr QLatin1StringView kLineSettings{"9600,N,8,1"};
-inline constexpr qint16 kFrameLength = 12;
-inline constexpr qint16 kCommandLength = 8;
 inline constexpr qint16 kCommEventReceive = 2;
 
 // Window titles and messages, exactly as the user sees them.

@@ -1,10 +1,9 @@
 #include "core/limits.h"
 
 #include "core/constants.h"
-#include "core/settings_store.h"
 
 #include <QSettings>
-#include <algorithm>
+#include <QStringList>
 
 namespace velmora {
 
@@ -20,23 +19,33 @@ QString UserLimitKey(Model model, bool voltage) {
            QString::number(LimitsOf(model).current);
 }
 
-std::optional<qint16> ParseUserLimit(const QString& text, qint16 modelLimit) {
-    const auto number = ParseInt16(text);
-    if (!number || *number < 0 || *number > modelLimit) return std::nullopt;
-    return number;
-}
-
-UserLimits ReadUserLimits(Model model) {
+StoredUserLimits ReadStoredUserLimits(Model model) {
     if (model == Model::None) return {};
     QSettings store{QString(kOrganisation), QString()};
     store.beginGroup(kLimitsSection);
     const Limits own = LimitsOf(model);
-    return {ParseUserLimit(store.value(UserLimitKey(model, true)).toString(), own.voltage),
-            ParseUserLimit(store.value(UserLimitKey(model, false)).toString(), own.current)};
+    StoredUserLimits out;
+    const auto read = [&](bool voltage, qint16 modelLimit, std::optional<qint16>& into) {
+        const QString key = UserLimitKey(model, voltage);
+        const QVariant value = store.value(key);
+        const QString text = value.typeId() == QMetaType::QStringList
+                                 ? value.toStringList().join(u',')
+                                 : value.toString();
+        const StoredLimit limit = ParseUserLimit(text, modelLimit);
+        into = limit.value;
+        if (limit.unreadable) out.unreadable << key + u'=' + text;
+    };
+    read(true, own.voltage, out.limits.voltage);
+    read(false, own.current, out.limits.current);
+    return out;
 }
 
-void SaveUserLimits(Model model, const UserLimits& limits) {
-    if (model == Model::None) return;
+UserLimits ReadUserLimits(Model model) {
+    return ReadStoredUserLimits(model).limits;
+}
+
+bool SaveUserLimits(Model model, const UserLimits& limits) {
+    if (model == Model::None) return true;
     QSettings store{QString(kOrganisation), QString()};
     store.beginGroup(kLimitsSection);
     const auto save = [&store](const QString& key, std::optional<qint16> value) {
@@ -47,20 +56,13 @@ void SaveUserLimits(Model model, const UserLimits& limits) {
     };
     save(UserLimitKey(model, true), limits.voltage);
     save(UserLimitKey(model, false), limits.current);
-}
-
-qint16 Lowered(qint16 limit, std::optional<qint16> userLimit) {
-    return userLimit ? std::min(limit, *userLimit) : limit;
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 Limits SetpointLimits() {
     const UserLimits user = ReadUserLimits(CurrentModel());
     return {Lowered(Shared.VoltageLimit, user.voltage), Lowered(Shared.CurrentLimit, user.current)};
-}
-
-bool PastUserLimits(const UserLimits& limits, int voltageMv, int currentMa) {
-    return (limits.voltage && voltageMv > *limits.voltage) ||
-           (limits.current && currentMa > *limits.current);
 }
 
 } // namespace velmora

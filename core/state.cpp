@@ -4,18 +4,6 @@
 
 namespace velmora {
 
-Limits LimitsOf(Model model) {
-    switch (model) {
-    case Model::Small1A20V:
-        return {kSmallVoltageLimit, kSmallCurrentLimit};
-    case Model::Large2A5_25V:
-        return {kLargeVoltageLimit, kLargeCurrentLimit};
-    case Model::None:
-        break;
-    }
-    return {0, 0};
-}
-
 SharedState::SharedState()
     : VoltageLimit(LimitsOf(kDefaultModel).voltage), CurrentLimit(LimitsOf(kDefaultModel).current),
       PortNumber(kDefaultPort), RecordFileName(kDefaultRecordFile),
@@ -26,12 +14,6 @@ SharedState Shared;
 
 void ResetSharedState() {
     Shared = SharedState();
-}
-
-Model ModelFromCurrentLimit(qint16 currentLimit) {
-    if (currentLimit == kLargeCurrentLimit) return Model::Large2A5_25V;
-    if (currentLimit == kSmallCurrentLimit) return Model::Small1A20V;
-    return Model::None;
 }
 
 Model CurrentModel() {

@@ -2,23 +2,11 @@
 // The process-wide state every part of the program reads and writes, and the
 // two power-supply models.
 
+#include "unit/model.h"
+
 #include <QString>
 
 namespace velmora {
-
-enum class Model { None, Small1A20V, Large2A5_25V };
-
-/// The model a first start assumes.
-inline constexpr Model kDefaultModel = Model::Small1A20V;
-
-/// A model's voltage limit (mV) and current limit (mA).
-struct Limits {
-    qint16 voltage;
-    qint16 current;
-};
-
-/// The limits of `model`; Model::None has none and gives zeros.
-Limits LimitsOf(Model model);
 
 /// The one shared state of the program; lives for the whole run. There is one
 /// thread, so nothing here is locked.
@@ -46,7 +34,6 @@ extern SharedState Shared;
 void ResetSharedState();
 
 /// The model in force, told by the current limit alone.
-Model ModelFromCurrentLimit(qint16 currentLimit);
 Model CurrentModel();
 
 } // namespace velmora

@@ -25,13 +25,6 @@ Model StoredModel() {
 
 } // namespace
 
-std::optional<Model> ParseModel(const QString& text) {
-    if (text == QStringLiteral("1A/20V")) return Model::Small1A20V;
-    if (text == QStringLiteral("2,5A/25V") || text == QStringLiteral("2.5A/25V"))
-        return Model::Large2A5_25V;
-    return std::nullopt;
-}
-
 int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
     const Options options =
         ParseOptions(args, {QStringLiteral("--model"), QStringLiteral("--now")});
@@ -39,7 +32,7 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (options.files.size() != 1) return Fail(err, QStringLiteral("give one control file"));
     std::optional<Model> model = Model::None;
     if (options.values.contains(QStringLiteral("--model"))) {
-        model = ParseModel(options.values.value(QStringLiteral("--model")));
+        model = ParseModelName(options.values.value(QStringLiteral("--model")));
         if (!model) return Fail(err, QStringLiteral("--model is 1A/20V or 2,5A/25V"));
     } else {
         model = StoredModel();

@@ -10,9 +10,6 @@
 
 namespace velmora {
 
-/// "1A/20V" or "2,5A/25V" ("2.5A/25V" too); nothing for any other text.
-std::optional<Model> ParseModel(const QString& text);
-
 /// check CTL [--model M] [--now "YYYY-MM-DD HH:MM:SS"]. Exit 0 when every
 /// record would be sent, 1 when some would be skipped, 2 when the file cannot
 /// be read or the arguments are wrong.

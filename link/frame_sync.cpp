@@ -1,6 +1,6 @@
 #include "link/frame_sync.h"
 
-#include "core/constants.h"
+#include "unit/measurement.h"
 
 namespace velmora {
 

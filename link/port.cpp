@@ -4,6 +4,7 @@
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "link/serial_comm.h"
+#include "unit/measurement.h"
 
 namespace velmora {
 

@@ -4,7 +4,7 @@
 #include "core/constants.h"
 #include "core/state.h"
 #include "history/values.h"
-#include "link/frame.h"
+#include "unit/measurement.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
 #include "recorder/recorder.h"
@@ -29,8 +29,7 @@ void Form1::MSComm1_OnComm() {
     Label17.setCaption(Label17.caption() == u"*" ? QString() : QStringLiteral("*"));
     // Only values the plot can draw: letters in a value place are shown above
     // but left out here.
-    if (const auto values = ValuesOfTexts(frame->voltageText, frame->currentText))
-        history_.addMeasurement(QDateTime::currentMSecsSinceEpoch(), *values);
+    if (frame->values) history_.addMeasurement(QDateTime::currentMSecsSinceEpoch(), *frame->values);
 }
 
 } // namespace velmora

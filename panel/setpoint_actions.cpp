@@ -13,14 +13,6 @@
 
 namespace velmora {
 
-namespace {
-
-// The same eight characters on both models, so they go out with no model
-// defined too.
-const QByteArray kZeroCommand = QByteArrayLiteral("000\r000\r");
-
-} // namespace
-
 void AddSetpointActions(QMenu& menu, Form1& form) {
     menu.addAction(QStringLiteral("Set values…"), &form, &Form1::OpenSetpointDialog);
     menu.addAction(form.zeroOutputAction());
@@ -64,7 +56,8 @@ void Form1::ZeroOutput() {
     Label1.setVisible(true);
     Label2.setVisible(true);
     Label16.setVisible(false);
-    SendCommand(kZeroCommand);
+    // The same eight characters on both models: they go out with no model too.
+    SendCommand(QByteArray(kZeroCommand));
 }
 
 } // namespace velmora

@@ -20,13 +20,6 @@ namespace velmora {
 
 namespace {
 
-constexpr int kVoltageStepMv = 100;
-
-// The unit's current step: 5 mA on "1A/20V", 10 mA otherwise.
-int CurrentStepMa(Model model) {
-    return model == Model::Small1A20V ? 5 : 10;
-}
-
 double Volts(int mv) {
     return double(mv / kVoltageStepMv) / 10.0;
 }
@@ -153,8 +146,7 @@ void SetpointDialog::refresh() {
     shownModel_ = CurrentModel();
     const bool defined = shownModel_ != Model::None;
     limitsGroup->setTitle(defined ? QStringLiteral("Own limits for %1")
-                                        .arg(shownModel_ == Model::Small1A20V ? kModelSmallCaption
-                                                                              : kModelLargeCaption)
+                                        .arg(ModelCaption(shownModel_))
                                   : QStringLiteral("Own limits"));
     limitsGroup->setEnabled(defined);
     const Limits own = LimitsOf(shownModel_);

@@ -1,6 +1,6 @@
 #include "recorder/check_tally.h"
 
-#include "core/constants.h"
+#include "unit/measurement.h"
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"
 
@@ -14,18 +14,6 @@ constexpr qint64 kCommandMs = 80;
 constexpr int kWarningsShown = 10;
 
 } // namespace
-
-QString ModelName(Model model) {
-    switch (model) {
-    case Model::Small1A20V:
-        return QStringLiteral("1A/20V");
-    case Model::Large2A5_25V:
-        return QStringLiteral("2,5A/25V");
-    case Model::None:
-        break;
-    }
-    return QStringLiteral("no model");
-}
 
 QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
     ++lines_;
@@ -66,8 +54,8 @@ void CheckTally::checkLimits(int lineNumber, const Record& record) {
     // Only records that make a command come here: a model is in force and
     // the value places hold digits.
     const Limits limits = LimitsOf(model_);
-    const int voltage = NumberAtPlaces(record.voltageText, {1, 2, 4}).value_or(0) * 100; // mV
-    const int current = NumberAtPlaces(record.currentText, {1, 3, 4}).value_or(0) * 10;  // mA
+    const int voltage = VoltageAtPlaces(record.voltageText).value_or(0) * 100; // mV
+    const int current = CurrentAtPlaces(record.currentText).value_or(0) * 10;  // mA
     const auto text = [&](const char* what, double value, int decimals, const char* unit) {
         return QStringLiteral("line %1: %2 %3 %4 is beyond the %5 model's limit; the player does "
                               "not limit it")

@@ -2,7 +2,7 @@
 // The running count of a check: what the player sends, when, and what would
 // surprise a user, gathered line by line.
 
-#include "core/state.h"
+#include "unit/model.h"
 #include "recorder/playback_rules.h"
 
 #include <QString>
@@ -12,9 +12,6 @@
 #include <limits>
 
 namespace velmora {
-
-/// "1A/20V", "2,5A/25V" or "no model".
-QString ModelName(Model model);
 
 /// Follows the player through a control file, one line at a time.
 class CheckTally {

@@ -119,17 +119,6 @@ std::optional<Record> ParseRecord(const QByteArray& line) {
     return record;
 }
 
-std::optional<int> NumberAtPlaces(const QByteArray& text, std::initializer_list<qsizetype> places) {
-    int number = 0;
-    for (const qsizetype place : places) {
-        if (place < 1 || place > text.size()) return std::nullopt;
-        const char c = text.at(place - 1);
-        if (c < '0' || c > '9') return std::nullopt;
-        number = number * 10 + (c - '0');
-    }
-    return number;
-}
-
 bool StampHasCome(const Record& record, const QDateTime& now) {
     // Compared as the clock on the wall shows it, field by field, so a stamp
     // in an hour the clock skips at a change to summer time is still reached.

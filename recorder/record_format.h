@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QTime>
-#include <initializer_list>
 #include <optional>
 
 namespace velmora {
@@ -34,11 +33,6 @@ QByteArray FormatStamp(const QDateTime& at);
 /// not three fields: a date (and time) between "#", then two texts, each
 /// quoted or not. Blanks around the fields are allowed.
 std::optional<Record> ParseRecord(const QByteArray& line);
-
-/// The number the digits at the given 1-based places of a text make: the
-/// places a value is taken from (1, 2, 4 of a voltage text, 1, 3, 4 of a
-/// current text). Nothing when a place is missing or not a digit.
-std::optional<int> NumberAtPlaces(const QByteArray& text, std::initializer_list<qsizetype> places);
 
 /// Whether the local date and time `now` has reached the record's second.
 bool StampHasCome(const Record& record, const QDateTime& now);

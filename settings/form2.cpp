@@ -94,9 +94,9 @@ Form2::Form2()
 void Form2::createControls() {
     Frame2 = Named<QGroupBox>(QStringLiteral("Frame2"), QStringLiteral("Version"), this);
     Option2[0] =
-        Named<QRadioButton>(QStringLiteral("Option2_0"), QString(kModelSmallCaption), Frame2);
+        Named<QRadioButton>(QStringLiteral("Option2_0"), ModelCaption(Model::Small1A20V), Frame2);
     Option2[1] =
-        Named<QRadioButton>(QStringLiteral("Option2_1"), QString(kModelLargeCaption), Frame2);
+        Named<QRadioButton>(QStringLiteral("Option2_1"), ModelCaption(Model::Large2A5_25V), Frame2);
     Command3 = MakeButton(QStringLiteral("Command3"), QStringLiteral("Ok"), this);
     Frame1 = Named<QGroupBox>(QStringLiteral("Frame1"), QStringLiteral("Port"), this);
     for (int i = 0; i < 4; ++i) {

@@ -4,7 +4,7 @@
 #include "core/settings_store.h"
 #include "core/state.h"
 #include "link/command.h"
-#include "link/frame.h"
+#include "unit/measurement.h"
 #include "link/frame_sync.h"
 #include "link/port.h"
 #include "link/serial_comm.h"

@@ -177,7 +177,7 @@ TEST(PlaybackCommand, BuildsTheCommandFromCharacterPositions) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.voltage.toStdString() + " " + c.current.toStdString());
-        EXPECT_EQ(BuildPlaybackCommand(c.model, c.voltage, c.current), c.command);
+        EXPECT_EQ(MakePlaybackCommand(c.model, c.voltage, c.current).command, c.command);
     }
 }
 

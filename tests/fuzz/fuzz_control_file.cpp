@@ -44,10 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!record->date.isValid() || !record->time.isValid()) fuzz::Finding();
         for (Model model : {Model::Small1A20V, Model::Large2A5_25V}) {
             const auto command =
-                BuildPlaybackCommand(model, record->voltageText, record->currentText);
+                MakePlaybackCommand(model, record->voltageText, record->currentText).command;
             if (command && !WellFormed(*command)) fuzz::Finding();
         }
-        if (BuildPlaybackCommand(Model::None, record->voltageText, record->currentText))
+        if (MakePlaybackCommand(Model::None, record->voltageText, record->currentText).command)
             fuzz::Finding();
     }
     CloseChannel(ControlChannel);
