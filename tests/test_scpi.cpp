@@ -1,9 +1,10 @@
 // The remote-control language: lines read into calls and errors, the header
 // paths, every table row by its forms, the help and README texts, the error
-// queue and the answers' texts.
+// queue, the answers' texts and the line reader.
 
 #include "scpi/scpi_errors.h"
 #include "scpi/scpi_format.h"
+#include "scpi/scpi_line.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_table.h"
 
@@ -412,5 +413,42 @@ TEST(ScpiFormat, StringsReadBackThroughTheParser) {
         const QList<Unit> units = ParseLine("REC:FILE " + FormatString(text));
         ASSERT_EQ(units.size(), 1);
         EXPECT_EQ(std::get<Call>(units[0]).parameters, QList<Value>{text});
+    }
+}
+
+TEST(ScpiLineReader, CutsBytesIntoLines) {
+    using Line = LineReader::Line;
+    const QByteArray longest(kMaxLineBytes, 'x');
+    struct Case {
+        const char* name;
+        QByteArrayList chunks;
+        QList<Line> lines;
+    };
+    const Case cases[] = {
+        {"lf", {"*IDN?\n"}, {{"*IDN?"}}},
+        {"pieces", {"*ID", "N?\r", "\n"}, {{"*IDN?"}}},
+        {"several", {"A\nB\r\nC"}, {{"A"}, {"B"}}},
+        {"empty", {"\n\r\n"}, {{""}, {""}}},
+        {"bareCr", {"A\rB\n"}, {{"A\rB"}}},
+        {"longest", {longest + "\r\n"}, {{longest}}},
+        {"oneOver", {longest + "x\n"}, {{{}, true}}},
+        {"oneOverCrLf", {longest + "x\r\n", "OK\n"}, {{{}, true}, {"OK"}}},
+        {"overInPieces", {longest, longest, longest + "\nOK\n"}, {{{}, true}, {"OK"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LineReader reader;
+        QList<Line> lines;
+        for (const QByteArray& chunk : c.chunks) {
+            reader.Append(chunk);
+            while (const auto line = reader.Next())
+                lines.append(*line);
+            EXPECT_LE(reader.Pending(), kMaxLineBytes + 1);
+        }
+        ASSERT_EQ(lines.size(), c.lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].text, c.lines[i].text);
+            EXPECT_EQ(lines[i].tooLong, c.lines[i].tooLong);
+        }
     }
 }
