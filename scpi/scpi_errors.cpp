@@ -1,0 +1,82 @@
+#include "scpi/scpi_errors.h"
+
+#include <utility>
+
+namespace velmora::scpi {
+
+namespace {
+
+struct ErrorRow {
+    ErrorCode code;
+    const char* text;
+};
+
+constexpr ErrorRow kErrors[] = {
+    {ErrorCode::NoError, "No error"},
+    {ErrorCode::CommandError, "Command error"},
+    {ErrorCode::SyntaxError, "Syntax error"},
+    {ErrorCode::InvalidSeparator, "Invalid separator"},
+    {ErrorCode::DataTypeError, "Data type error"},
+    {ErrorCode::ParameterNotAllowed, "Parameter not allowed"},
+    {ErrorCode::MissingParameter, "Missing parameter"},
+    {ErrorCode::UndefinedHeader, "Undefined header"},
+    {ErrorCode::InvalidSuffix, "Invalid suffix"},
+    {ErrorCode::SuffixNotAllowed, "Suffix not allowed"},
+    {ErrorCode::InvalidCharacterData, "Invalid character data"},
+    {ErrorCode::InvalidStringData, "Invalid string data"},
+    {ErrorCode::ParameterError, "Parameter error"},
+    {ErrorCode::DataOutOfRange, "Data out of range"},
+    {ErrorCode::TooMuchData, "Too much data"},
+    {ErrorCode::IllegalParameterValue, "Illegal parameter value"},
+    {ErrorCode::DataStale, "Data stale"},
+    {ErrorCode::QueueOverflow, "Queue overflow"},
+    {ErrorCode::QueryInterrupted, "Query INTERRUPTED"},
+    {ErrorCode::QueryUnterminated, "Query UNTERMINATED"},
+};
+
+// Printable ASCII without the double quote, which would end the answer's
+// string early.
+QByteArray SafeDetail(const QString& detail) {
+    QByteArray out;
+    for (QChar c : detail.left(kMaxDetailChars)) {
+        const char16_t u = c.unicode();
+        if (u == u'"')
+            out += '\'';
+        else if (u >= 0x20 && u < 0x7F)
+            out += char(u);
+        else
+            out += '?';
+    }
+    return out;
+}
+
+} // namespace
+
+QLatin1StringView ErrorText(ErrorCode code) {
+    for (const ErrorRow& row : kErrors)
+        if (row.code == code) return QLatin1StringView(row.text);
+    return {};
+}
+
+QByteArray FormatErrorEntry(const Error& error) {
+    const QLatin1StringView text = ErrorText(error.code);
+    QByteArray out = QByteArray::number(int(error.code)) + ",\"";
+    out.append(text.data(), text.size());
+    if (!error.detail.isEmpty()) out += ';' + SafeDetail(error.detail);
+    return out + '"';
+}
+
+void ErrorQueue::Push(Error error) {
+    if (entries_.size() < kCapacity) {
+        entries_.append(std::move(error));
+        return;
+    }
+    entries_.last() = Error{ErrorCode::QueueOverflow, {}};
+}
+
+Error ErrorQueue::Pop() {
+    if (entries_.isEmpty()) return {};
+    return entries_.takeFirst();
+}
+
+} // namespace velmora::scpi

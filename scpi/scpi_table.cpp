@@ -1,0 +1,226 @@
+#include "scpi/scpi_table.h"
+
+#include "scpi/scpi_format.h"
+
+#include <array>
+
+namespace velmora::scpi {
+
+namespace {
+
+using A = Access;
+using P = ParamKind;
+
+constexpr CommandInfo kCommands[] = {
+    {CommandId::Identify, "*IDN", A::Query, P::None,
+     "Identifies the program and the unit: maker, model, serial number, version."},
+    {CommandId::Reset, "*RST", A::Command, P::None,
+     "Switches the output off and sets both set-points to zero."},
+    {CommandId::ClearStatus, "*CLS", A::Command, P::None,
+     "Empties the error queue and clears the event status register."},
+    {CommandId::EventStatus, "*ESR", A::Query, P::None,
+     "Reads the event status register and clears it."},
+    {CommandId::EventEnable, "*ESE", A::Both, P::Number, "The event status enable mask, 0 to 255."},
+    {CommandId::StatusByte, "*STB", A::Query, P::None, "Reads the status byte."},
+    {CommandId::RequestEnable, "*SRE", A::Both, P::Number,
+     "The service request enable mask, 0 to 255."},
+    {CommandId::OperationComplete, "*OPC", A::Both, P::None,
+     "Sets the operation complete bit; the query answers 1 once earlier commands are done."},
+    {CommandId::Wait, "*WAI", A::Command, P::None, "Waits until earlier commands are done."},
+    {CommandId::SelfTest, "*TST", A::Query, P::None, "Self-test: 0 when it passes."},
+    {CommandId::SystemError, "SYSTem:ERRor[:NEXT]", A::Query, P::None,
+     "The oldest entry of the error queue, taken out of it; 0,\"No error\" when it is empty."},
+    {CommandId::SystemVersion, "SYSTem:VERSion", A::Query, P::None,
+     "The SCPI version the commands follow."},
+    {CommandId::SystemHelpHeaders, "SYSTem:HELP:HEADers", A::Query, P::None,
+     "Lists every command header, one a line, as a definite-length block."},
+    {CommandId::SystemWatchdog, "SYSTem:WDOG", A::Both, P::Seconds,
+     "Switches the output off when no command arrives for this many seconds; 0 turns it off."},
+    {CommandId::SystemLink, "SYSTem:LINK", A::Query, P::None,
+     "Whether the panel is in touch with the unit: 1 or 0."},
+    {CommandId::Voltage, "[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", A::Both, P::Volts,
+     "The voltage set-point."},
+    {CommandId::Current, "[SOURce:]CURRent[:LEVel][:IMMediate][:AMPLitude]", A::Both, P::Amperes,
+     "The current set-point."},
+    {CommandId::VoltageLimit, "[SOURce:]VOLTage:LIMit", A::Both, P::VoltsLimit,
+     "Your own voltage limit; MAX, DEF or OFF removes it."},
+    {CommandId::CurrentLimit, "[SOURce:]CURRent:LIMit", A::Both, P::AmperesLimit,
+     "Your own current limit; MAX, DEF or OFF removes it."},
+    {CommandId::Apply, "APPLy", A::Both, P::VoltsAmperes,
+     "Both set-points in one command; the query answers both."},
+    {CommandId::OutputState, "OUTPut[:STATe]", A::Both, P::Boolean,
+     "Switches the output on or off."},
+    {CommandId::OutputMode, "OUTPut:MODE", A::Query, P::None,
+     "CV or CC: whether the unit holds the voltage or the current."},
+    {CommandId::OutputTripped, "OUTPut:PROTection:TRIPped", A::Query, P::None,
+     "1 when a protection has switched the output off."},
+    {CommandId::OutputClearTrip, "OUTPut:PROTection:CLEar", A::Command, P::None,
+     "Clears a tripped protection."},
+    {CommandId::OutputTimer, "OUTPut:TIMer", A::Both, P::Seconds,
+     "Switches the output off after this many seconds; 0 turns the timer off."},
+    {CommandId::MeasureVoltage, "MEASure[:SCALar]:VOLTage[:DC]", A::Query, P::None,
+     "Measures the output voltage: the next reading from the unit."},
+    {CommandId::MeasureCurrent, "MEASure[:SCALar]:CURRent[:DC]", A::Query, P::None,
+     "Measures the output current: the next reading from the unit."},
+    {CommandId::MeasurePower, "MEASure[:SCALar]:POWer[:DC]", A::Query, P::None,
+     "Measures the output power: the next readings' voltage times current."},
+    {CommandId::FetchVoltage, "FETCh[:SCALar]:VOLTage[:DC]", A::Query, P::None,
+     "The latest voltage reading."},
+    {CommandId::FetchCurrent, "FETCh[:SCALar]:CURRent[:DC]", A::Query, P::None,
+     "The latest current reading."},
+    {CommandId::FetchPower, "FETCh[:SCALar]:POWer[:DC]", A::Query, P::None,
+     "The latest readings' voltage times current."},
+    {CommandId::FetchAmpHours, "FETCh:AHOur", A::Query, P::None,
+     "The charge delivered since the counts were reset, in ampere-hours."},
+    {CommandId::FetchWattHours, "FETCh:WHOur", A::Query, P::None,
+     "The energy delivered since the counts were reset, in watt-hours."},
+    {CommandId::FetchTime, "FETCh:TIME", A::Query, P::None,
+     "The seconds counted since the counts were reset."},
+    {CommandId::ResetCounts, "SENSe:AHOur:RESet", A::Command, P::None,
+     "Resets the counts: ampere-hours, watt-hours, time and the lowest, highest and mean."},
+    {CommandId::FetchVoltageMinimum, "FETCh:VOLTage:MINimum", A::Query, P::None,
+     "The lowest voltage reading since the counts were reset."},
+    {CommandId::FetchVoltageMaximum, "FETCh:VOLTage:MAXimum", A::Query, P::None,
+     "The highest voltage reading since the counts were reset."},
+    {CommandId::FetchVoltageMean, "FETCh:VOLTage:MEAN", A::Query, P::None,
+     "The mean voltage reading since the counts were reset."},
+    {CommandId::FetchCurrentMinimum, "FETCh:CURRent:MINimum", A::Query, P::None,
+     "The lowest current reading since the counts were reset."},
+    {CommandId::FetchCurrentMaximum, "FETCh:CURRent:MAXimum", A::Query, P::None,
+     "The highest current reading since the counts were reset."},
+    {CommandId::FetchCurrentMean, "FETCh:CURRent:MEAN", A::Query, P::None,
+     "The mean current reading since the counts were reset."},
+    {CommandId::FetchPowerMinimum, "FETCh:POWer:MINimum", A::Query, P::None,
+     "The lowest power since the counts were reset."},
+    {CommandId::FetchPowerMaximum, "FETCh:POWer:MAXimum", A::Query, P::None,
+     "The highest power since the counts were reset."},
+    {CommandId::FetchPowerMean, "FETCh:POWer:MEAN", A::Query, P::None,
+     "The mean power since the counts were reset."},
+    {CommandId::RecordFile, "RECord:FILE", A::Both, P::Text, "The record file's name."},
+    {CommandId::RecordState, "RECord:STATe", A::Both, P::Boolean, "Starts or stops recording."},
+    {CommandId::ProgramFile, "PROGram:FILE", A::Both, P::Text, "The control file's name."},
+    {CommandId::ProgramState, "PROGram:STATe", A::Both, P::RunStop,
+     "Starts or stops playing the control file."},
+    {CommandId::ProgramProgress, "PROGram:PROGress", A::Query, P::None,
+     "How far playing the control file has come."},
+};
+
+// One word of a header pattern, e.g. "LEVel" from "[:LEVel]".
+struct Node {
+    QByteArrayView word;
+    bool optional = false;
+};
+
+// No header in the table has more nodes than this; a longer pattern is cut.
+constexpr qsizetype kMaxNodes = 8;
+using Nodes = std::array<Node, kMaxNodes>;
+
+qsizetype SplitHeader(QByteArrayView header, Nodes& nodes) {
+    qsizetype count = 0;
+    bool optional = false;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= header.size(); ++i) {
+        const char c = i < header.size() ? header[i] : ':';
+        if (c == ':' || c == '[' || c == ']') {
+            if (start >= 0 && count < kMaxNodes)
+                nodes[count++] = {header.sliced(start, i - start), optional};
+            start = -1;
+            if (c == '[') optional = true;
+            if (c == ']') optional = false;
+        } else if (start < 0) {
+            start = i;
+        }
+    }
+    return count;
+}
+
+bool MatchFrom(std::span<const QByteArrayView> typed, std::span<const Node> nodes) {
+    if (nodes.empty()) return typed.empty();
+    if (nodes.front().optional && MatchFrom(typed, nodes.subspan(1))) return true;
+    return !typed.empty() && MnemonicMatches(typed.front(), nodes.front().word) &&
+           MatchFrom(typed.subspan(1), nodes.subspan(1));
+}
+
+QByteArray ParamSyntax(ParamKind kind) {
+    switch (kind) {
+    case P::None:
+        return {};
+    case P::Number:
+        return "<value>";
+    case P::Volts:
+        return "<volts>";
+    case P::Amperes:
+        return "<amperes>";
+    case P::Seconds:
+        return "<seconds>";
+    case P::VoltsLimit:
+        return "<volts>|OFF";
+    case P::AmperesLimit:
+        return "<amperes>|OFF";
+    case P::VoltsAmperes:
+        return "<volts>,<amperes>";
+    case P::Boolean:
+        return "ON|OFF";
+    case P::Text:
+        return "\"<name>\"";
+    case P::RunStop:
+        return "RUN|STOP";
+    }
+    return {};
+}
+
+} // namespace
+
+std::span<const CommandInfo> Commands() {
+    return kCommands;
+}
+
+const CommandInfo& InfoOf(CommandId id) {
+    for (const CommandInfo& row : kCommands)
+        if (row.id == id) return row;
+    return kCommands[0]; // unreachable: every id has its row, which the tests check
+}
+
+bool MnemonicMatches(QByteArrayView typed, QByteArrayView word) {
+    qsizetype shortLength = 0;
+    while (shortLength < word.size() && !(word[shortLength] >= 'a' && word[shortLength] <= 'z'))
+        ++shortLength;
+    const auto same = [&](qsizetype length) {
+        return typed.size() == length &&
+               QByteArrayView(word.first(length)).compare(typed, Qt::CaseInsensitive) == 0;
+    };
+    return same(shortLength) || same(word.size());
+}
+
+bool HeaderMatches(std::span<const QByteArrayView> typed, QByteArrayView header) {
+    Nodes nodes;
+    const qsizetype count = SplitHeader(header, nodes);
+    return MatchFrom(typed, std::span<const Node>(nodes.data(), size_t(count)));
+}
+
+QByteArray HelpHeadersBlock() {
+    QByteArray lines;
+    for (const CommandInfo& row : kCommands) {
+        lines += row.header;
+        if (row.access == Access::Query) lines += "?/qonly/";
+        if (row.access == Access::Command) lines += "/nquery/";
+        lines += '\n';
+    }
+    return DefiniteBlock(lines);
+}
+
+QString CommandListMarkdown() {
+    QByteArray out;
+    for (const CommandInfo& row : kCommands) {
+        QByteArrayList forms;
+        if (row.access != Access::Query) {
+            const QByteArray params = ParamSyntax(row.params);
+            forms += '`' + QByteArray(row.header) + (params.isEmpty() ? "" : " " + params) + '`';
+        }
+        if (row.access != Access::Command) forms += '`' + QByteArray(row.header) + "?`";
+        out += "- " + forms.join(", ") + ": " + row.description + '\n';
+    }
+    return QString::fromLatin1(out);
+}
+
+} // namespace velmora::scpi

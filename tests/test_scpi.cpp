@@ -1,0 +1,454 @@
+// The remote-control language: lines read into calls and errors, the header
+// paths, every table row by its forms, the help and README texts, the error
+// queue, the answers' texts and the line reader.
+
+#include "scpi/scpi_errors.h"
+#include "scpi/scpi_format.h"
+#include "scpi/scpi_line.h"
+#include "scpi/scpi_parser.h"
+#include "scpi/scpi_table.h"
+
+#include <QRegularExpression>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace velmora::scpi;
+using Id = CommandId;
+
+namespace {
+
+Unit C(Id id, QList<Value> values = {}) {
+    return Call{id, false, values, {}};
+}
+Unit Q(Id id, QList<Value> values = {}) {
+    return Call{id, true, values, {}};
+}
+Unit E(ErrorCode code) {
+    return Error{code, {}};
+}
+
+std::string Brief(const Value& value) {
+    if (const double* d = std::get_if<double>(&value))
+        return QByteArray::number(*d, 'g', 17).toStdString();
+    if (const bool* b = std::get_if<bool>(&value)) return *b ? "true" : "false";
+    if (const QString* s = std::get_if<QString>(&value)) return '<' + s->toStdString() + '>';
+    if (const RunState* r = std::get_if<RunState>(&value))
+        return *r == RunState::Run ? "RUN" : "STOP";
+    const char* names[] = {"MIN", "MAX", "DEF", "OFF"};
+    return names[int(std::get<Special>(value))];
+}
+
+// Calls by their table header and values, errors by their code alone.
+std::string Brief(const QList<Unit>& units) {
+    std::string out;
+    for (const Unit& unit : units) {
+        if (const Error* error = std::get_if<Error>(&unit)) {
+            out += "error " + std::to_string(int(error->code)) + " | ";
+            continue;
+        }
+        const Call& call = std::get<Call>(unit);
+        out += InfoOf(call.id).header;
+        if (call.query) out += '?';
+        for (const Value& value : call.parameters)
+            out += ' ' + Brief(value);
+        out += " | ";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ScpiParser, ReadsLinesIntoCalls) {
+    struct Case {
+        QByteArray line;
+        QList<Unit> units;
+    };
+    const Case cases[] = {
+        {"*IDN?", {Q(Id::Identify)}},
+        {"*idn?", {Q(Id::Identify)}},
+        {"*RST;*CLS;*OPC;*OPC?;*WAI",
+         {C(Id::Reset), C(Id::ClearStatus), C(Id::OperationComplete), Q(Id::OperationComplete),
+          C(Id::Wait)}},
+        {"*ESE 32;*ESE?;*SRE 0;*SRE?",
+         {C(Id::EventEnable, {32.0}), Q(Id::EventEnable), C(Id::RequestEnable, {0.0}),
+          Q(Id::RequestEnable)}},
+        {"VOLT 5", {C(Id::Voltage, {5.0})}},
+        {"volt 5V", {C(Id::Voltage, {5.0})}},
+        {"VOLT 500 mV", {C(Id::Voltage, {0.5})}},
+        {"VOLT 1.25e1", {C(Id::Voltage, {12.5})}},
+        {"VOLT +.5", {C(Id::Voltage, {0.5})}},
+        {"VOLT 5.", {C(Id::Voltage, {5.0})}},
+        {"VOLT -2E-1 V", {C(Id::Voltage, {-0.2})}},
+        {"CURR 500 MA", {C(Id::Current, {0.5})}},
+        {"CURR 1.5A", {C(Id::Current, {1.5})}},
+        {"VOLT MAX;VOLT minimum;CURR DEF",
+         {C(Id::Voltage, {Special::Maximum}), C(Id::Voltage, {Special::Minimum}),
+          C(Id::Current, {Special::Default})}},
+        {"VOLT?;VOLT? MAX;CURR? def",
+         {Q(Id::Voltage), Q(Id::Voltage, {Special::Maximum}), Q(Id::Current, {Special::Default})}},
+        {"VOLT:LIM OFF;CURR:LIM 2;CURR:LIM MAX;VOLT:LIM?",
+         {C(Id::VoltageLimit, {Special::Off}), C(Id::CurrentLimit, {2.0}),
+          C(Id::CurrentLimit, {Special::Maximum}), Q(Id::VoltageLimit)}},
+        {"APPL 12.5, 1.5;APPL 12.5V ,1500mA;APPL?",
+         {C(Id::Apply, {12.5, 1.5}), C(Id::Apply, {12.5, 1.5}), Q(Id::Apply)}},
+        {"OUTP ON;OUTP:STAT 0;outp off;output:state 1;OUTP?",
+         {C(Id::OutputState, {true}), C(Id::OutputState, {false}), C(Id::OutputState, {false}),
+          C(Id::OutputState, {true}), Q(Id::OutputState)}},
+        {"OUTP:MODE?;:OUTP:PROT:TRIP?;:OUTP:PROT:CLE",
+         {Q(Id::OutputMode), Q(Id::OutputTripped), C(Id::OutputClearTrip)}},
+        {"OUTP:TIM 60;OUTP:TIM 1500 ms;OUTP:TIM?",
+         {C(Id::OutputTimer, {60.0}), C(Id::OutputTimer, {1.5}), Q(Id::OutputTimer)}},
+        {"SYST:WDOG 10;SYST:WDOG?;SYST:ERR?;SYST:ERR:NEXT?",
+         {C(Id::SystemWatchdog, {10.0}), Q(Id::SystemWatchdog), Q(Id::SystemError),
+          Q(Id::SystemError)}},
+        // Measurements and the statistics under the same FETCh node.
+        {"MEAS:VOLT?", {Q(Id::MeasureVoltage)}},
+        {"MEAS:SCAL:VOLT:DC?", {Q(Id::MeasureVoltage)}},
+        {"FETC:VOLT?", {Q(Id::FetchVoltage)}},
+        {"FETC:VOLT:MIN?", {Q(Id::FetchVoltageMinimum)}},
+        {"FETC:SCAL:POW?;:FETC:POW:MAX?;:FETC:CURR:MEAN?",
+         {Q(Id::FetchPower), Q(Id::FetchPowerMaximum), Q(Id::FetchCurrentMean)}},
+        {"SENS:AHO:RES", {C(Id::ResetCounts)}},
+        {"REC:FILE \"run 1.dat\"", {C(Id::RecordFile, {QString("run 1.dat")})}},
+        {"REC:FILE 'it''s'", {C(Id::RecordFile, {QString("it's")})}},
+        {"REC:FILE \"say \"\"hi\"\"\"", {C(Id::RecordFile, {QString("say \"hi\"")})}},
+        {"REC:FILE \"a;b\";REC:STAT ON",
+         {C(Id::RecordFile, {QString("a;b")}), C(Id::RecordState, {true})}},
+        {"REC:FILE ''", {C(Id::RecordFile, {QString("")})}},
+        {"PROG:FILE \"plan.dat\";PROG:STAT RUN;prog:stat stop;PROG:STAT?;PROG:PROG?",
+         {C(Id::ProgramFile, {QString("plan.dat")}), C(Id::ProgramState, {RunState::Run}),
+          C(Id::ProgramState, {RunState::Stop}), Q(Id::ProgramState), Q(Id::ProgramProgress)}},
+        // White space and the message unit separator.
+        {"  *IDN? ; VOLT?  ", {Q(Id::Identify), Q(Id::Voltage)}},
+        {"VOLT\t5\r", {C(Id::Voltage, {5.0})}},
+        {"*IDN?;", {Q(Id::Identify)}},
+        {"", {}},
+        {"   ", {}},
+        // Errors stand in their unit's place; the other units are read on.
+        {"VOLT 5;VOLTA 3;*IDN?",
+         {C(Id::Voltage, {5.0}), E(ErrorCode::UndefinedHeader), Q(Id::Identify)}},
+        {"*IDN?;;*RST", {Q(Id::Identify), E(ErrorCode::SyntaxError), C(Id::Reset)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        EXPECT_EQ(Brief(ParseLine(c.line)), Brief(c.units));
+    }
+}
+
+TEST(ScpiParser, FollowsTheHeaderPath) {
+    struct Case {
+        QByteArray line;
+        QList<Unit> units;
+    };
+    const Case cases[] = {
+        {"SOUR:VOLT 5;CURR 1", {C(Id::Voltage, {5.0}), C(Id::Current, {1.0})}},
+        {"MEAS:VOLT?;CURR?;POW?",
+         {Q(Id::MeasureVoltage), Q(Id::MeasureCurrent), Q(Id::MeasurePower)}},
+        {"FETC:AHO?;WHO?;TIME?", {Q(Id::FetchAmpHours), Q(Id::FetchWattHours), Q(Id::FetchTime)}},
+        {"FETC:VOLT:MIN?;MAX?;MEAN?",
+         {Q(Id::FetchVoltageMinimum), Q(Id::FetchVoltageMaximum), Q(Id::FetchVoltageMean)}},
+        {"OUTP:PROT:CLE;TRIP?", {C(Id::OutputClearTrip), Q(Id::OutputTripped)}},
+        // Common commands leave the path where it was.
+        {"SOUR:VOLT 5;*OPC;CURR 1",
+         {C(Id::Voltage, {5.0}), C(Id::OperationComplete), C(Id::Current, {1.0})}},
+        // A leading colon starts from the root.
+        {"MEAS:VOLT?;:VOLT 3", {Q(Id::MeasureVoltage), C(Id::Voltage, {3.0})}},
+        {"MEAS:VOLT?;VOLT?", {Q(Id::MeasureVoltage), Q(Id::MeasureVoltage)}},
+        // Nothing of that name under the path: looked up from the root.
+        {"VOLT 5;OUTP ON", {C(Id::Voltage, {5.0}), C(Id::OutputState, {true})}},
+        {"SOUR:VOLT:LIM 5;CURR:LIM 1", {C(Id::VoltageLimit, {5.0}), C(Id::CurrentLimit, {1.0})}},
+        // An error leaves the path alone.
+        {"MEAS:VOLT?;XYZ?;CURR?",
+         {Q(Id::MeasureVoltage), E(ErrorCode::UndefinedHeader), Q(Id::MeasureCurrent)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        EXPECT_EQ(Brief(ParseLine(c.line)), Brief(c.units));
+    }
+}
+
+TEST(ScpiParser, ReportsTheStandardErrors) {
+    struct Case {
+        QByteArray line;
+        ErrorCode code;
+    };
+    const Case cases[] = {
+        {"VOLTA 5", ErrorCode::UndefinedHeader},
+        {"VOL 5", ErrorCode::UndefinedHeader},
+        {"VOLTAGES 5", ErrorCode::UndefinedHeader},
+        {"OUTP1 ON", ErrorCode::UndefinedHeader},
+        {"*RST?", ErrorCode::UndefinedHeader},
+        {"*IDN", ErrorCode::UndefinedHeader},
+        {"MEAS:VOLT 5", ErrorCode::UndefinedHeader},
+        {"SOUR:SOUR:VOLT 5", ErrorCode::UndefinedHeader},
+        {"VOLT", ErrorCode::MissingParameter},
+        {"VOLT ", ErrorCode::MissingParameter},
+        {"APPL 5", ErrorCode::MissingParameter},
+        {"REC:FILE", ErrorCode::MissingParameter},
+        {"*RST 1", ErrorCode::ParameterNotAllowed},
+        {"VOLT 5,6", ErrorCode::ParameterNotAllowed},
+        {"MEAS:VOLT? 5", ErrorCode::ParameterNotAllowed},
+        {"VOLT? MAX,MIN", ErrorCode::ParameterNotAllowed},
+        {"VOLT? 5", ErrorCode::DataTypeError},
+        {"VOLT \"5\"", ErrorCode::DataTypeError},
+        {"REC:FILE 5", ErrorCode::DataTypeError},
+        {"OUTP \"ON\"", ErrorCode::DataTypeError},
+        {"PROG:STAT 1", ErrorCode::DataTypeError},
+        {"VOLT #H1F", ErrorCode::DataTypeError},
+        {"VOLT 5 A", ErrorCode::InvalidSuffix},
+        {"VOLT 5 KV", ErrorCode::InvalidSuffix},
+        {"CURR 1 V", ErrorCode::InvalidSuffix},
+        {"OUTP:TIM 5 MIN", ErrorCode::InvalidSuffix},
+        {"VOLT 5E", ErrorCode::InvalidSuffix},
+        {"*ESE 5 V", ErrorCode::SuffixNotAllowed},
+        {"OUTP 1 V", ErrorCode::SuffixNotAllowed},
+        {"OUTP MAYBE", ErrorCode::InvalidCharacterData},
+        {"VOLT ON", ErrorCode::InvalidCharacterData},
+        {"VOLT OFF", ErrorCode::InvalidCharacterData},
+        {"*ESE MAX", ErrorCode::InvalidCharacterData},
+        {"PROG:STAT GO", ErrorCode::InvalidCharacterData},
+        {"REC:FILE \"abc", ErrorCode::InvalidStringData},
+        {"REC:FILE 'abc\"", ErrorCode::InvalidStringData},
+        {"REC:FILE \"a;VOLT 5", ErrorCode::InvalidStringData},
+        {"VOLT 1e999", ErrorCode::DataOutOfRange},
+        {"VOLT 5 5", ErrorCode::InvalidSeparator},
+        {"*IDN?*RST", ErrorCode::InvalidSeparator},
+        {"MEAS:VOLT?MEAS:CURR?", ErrorCode::InvalidSeparator},
+        {"VOLT,5", ErrorCode::InvalidSeparator},
+        {"REC:FILE \"a\" \"b\"", ErrorCode::InvalidSeparator},
+        {"VOLT 5.5.5", ErrorCode::SyntaxError},
+        {"VOLT 5V2", ErrorCode::SyntaxError},
+        {"VOLT +", ErrorCode::SyntaxError},
+        {"VOLT ?", ErrorCode::SyntaxError},
+        {"VOLT :", ErrorCode::SyntaxError},
+        {"APPL 5,", ErrorCode::SyntaxError},
+        {"APPL 5,,1", ErrorCode::SyntaxError},
+        {"VOLT:", ErrorCode::SyntaxError},
+        {"VOLT::LEV 5", ErrorCode::SyntaxError},
+        {":", ErrorCode::SyntaxError},
+        {"*", ErrorCode::SyntaxError},
+        {"5", ErrorCode::SyntaxError},
+        {";", ErrorCode::SyntaxError},
+        {"?", ErrorCode::SyntaxError},
+        // Bytes that have no place in a line: outside a string, then inside one.
+        {QByteArray("VOLT 5\0", 7), ErrorCode::SyntaxError},
+        {"VOLT\x01 5", ErrorCode::SyntaxError},
+        {"VOLT 5\x7f", ErrorCode::SyntaxError},
+        {"REC:FILE \"a\x01\"", ErrorCode::InvalidStringData},
+        {"REC:FILE \"\xc3\xa4.dat\"", ErrorCode::InvalidStringData},
+        {QByteArray(kMaxLineBytes + 1, ' '), ErrorCode::TooMuchData},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        const QList<Unit> units = ParseLine(c.line);
+        ASSERT_EQ(units.size(), 1);
+        ASSERT_TRUE(FirstError(units));
+        EXPECT_EQ(int(FirstError(units)->code), int(c.code));
+    }
+}
+
+TEST(ScpiParser, TakesALineOfTheLongestLength) {
+    QByteArray line = "VOLT 5";
+    line += QByteArray(kMaxLineBytes - line.size(), ' ');
+    EXPECT_EQ(Brief(ParseLine(line)), Brief({C(Id::Voltage, {5.0})}));
+}
+
+TEST(ScpiParser, ErrorsTellWhatWasTyped) {
+    const QList<Unit> units = ParseLine("SOUR:VOLTA 5;VOLT 5\x01;VOLT 5 A");
+    ASSERT_EQ(units.size(), 3);
+    EXPECT_EQ(std::get<Error>(units[0]).detail, "SOUR:VOLTA");
+    EXPECT_EQ(std::get<Error>(units[1]).detail, "byte 0x01");
+    EXPECT_EQ(std::get<Error>(units[2]).detail, "5 A");
+}
+
+// Every row is reached by its long form, its short form with all optional
+// nodes, and its shortest form, as a command and as a query as it allows.
+TEST(ScpiTable, EveryRowIsReachedByItsForms) {
+    const auto sample = [](ParamKind kind) -> QByteArray {
+        switch (kind) {
+        case ParamKind::None:
+            return "";
+        case ParamKind::VoltsAmperes:
+            return " 1,1";
+        case ParamKind::Boolean:
+            return " ON";
+        case ParamKind::Text:
+            return " \"x\"";
+        case ParamKind::RunStop:
+            return " RUN";
+        default:
+            return " 1";
+        }
+    };
+    for (const CommandInfo& row : Commands()) {
+        const QString header = QString::fromLatin1(row.header);
+        QString everyNode = header;
+        everyNode.remove(u'[').remove(u']');
+        QString shortest = header;
+        shortest.remove(QRegularExpression(QStringLiteral("\\[[^]]*\\]")));
+        const QString forms[] = {everyNode.toLower(), everyNode.remove(QRegularExpression("[a-z]")),
+                                 shortest.remove(QRegularExpression("[a-z]"))};
+        for (const QString& form : forms) {
+            SCOPED_TRACE(form.toStdString());
+            if (row.access != Access::Query) {
+                const QList<Unit> units = ParseLine(form.toLatin1() + sample(row.params));
+                ASSERT_EQ(units.size(), 1);
+                ASSERT_TRUE(std::holds_alternative<Call>(units[0])) << Brief(units);
+                EXPECT_EQ(std::get<Call>(units[0]).id, row.id);
+            }
+            if (row.access != Access::Command) {
+                const QList<Unit> units = ParseLine(form.toLatin1() + '?');
+                ASSERT_EQ(units.size(), 1);
+                ASSERT_TRUE(std::holds_alternative<Call>(units[0])) << Brief(units);
+                EXPECT_EQ(std::get<Call>(units[0]).id, row.id);
+                EXPECT_TRUE(std::get<Call>(units[0]).query);
+            }
+        }
+    }
+}
+
+TEST(ScpiTable, EveryIdHasItsRow) {
+    for (int id = 0; id <= int(Id::ProgramProgress); ++id)
+        EXPECT_EQ(int(InfoOf(Id(id)).id), id);
+    EXPECT_EQ(Commands().size(), size_t(Id::ProgramProgress) + 1);
+}
+
+TEST(ScpiTable, HelpListsEveryHeaderInABlock) {
+    const QByteArray block = HelpHeadersBlock();
+    ASSERT_TRUE(block.startsWith('#'));
+    const int digits = block.at(1) - '0';
+    const QByteArray data = block.mid(2 + digits);
+    EXPECT_EQ(block.mid(2, digits).toInt(), data.size());
+    EXPECT_EQ(data.count('\n'), qsizetype(Commands().size()));
+    EXPECT_TRUE(data.startsWith("*IDN?/qonly/\n*RST/nquery/\n*CLS/nquery/\n*ESR?/qonly/\n*ESE\n"));
+    EXPECT_TRUE(data.contains("\n[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]\n"));
+    EXPECT_TRUE(data.contains("\nFETCh[:SCALar]:VOLTage[:DC]?/qonly/\n"));
+    EXPECT_TRUE(data.endsWith("\nPROGram:PROGress?/qonly/\n"));
+}
+
+TEST(ScpiTable, ReadmeListHasOneItemPerRow) {
+    const QStringList lines = CommandListMarkdown().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), qsizetype(Commands().size()));
+    EXPECT_EQ(lines.first(), "- `*IDN?`: Identifies the program and the unit: maker, model, "
+                             "serial number, version.");
+    EXPECT_TRUE(
+        lines.contains("- `*RST`: Switches the output off and sets both set-points to zero."));
+    EXPECT_TRUE(lines.contains("- `OUTPut[:STATe] ON|OFF`, `OUTPut[:STATe]?`: Switches the output "
+                               "on or off."));
+    EXPECT_TRUE(lines.contains("- `APPLy <volts>,<amperes>`, `APPLy?`: Both set-points in one "
+                               "command; the query answers both."));
+}
+
+TEST(ScpiErrors, EntriesAsTheQueueAnswers) {
+    struct Case {
+        Error error;
+        QByteArray entry;
+    };
+    const Case cases[] = {
+        {{}, "0,\"No error\""},
+        {{ErrorCode::UndefinedHeader, {}}, "-113,\"Undefined header\""},
+        {{ErrorCode::DataOutOfRange, "VOLT 30 above 25.0 V"},
+         "-222,\"Data out of range;VOLT 30 above 25.0 V\""},
+        {{ErrorCode::QueryUnterminated, {}}, "-420,\"Query UNTERMINATED\""},
+        // The detail never ends the quoted string nor the line.
+        {{ErrorCode::SyntaxError, "a\"b\nc\xe4"}, "-102,\"Syntax error;a'b?c?\""},
+        {{ErrorCode::SyntaxError, QString(100, u'x')},
+         "-102,\"Syntax error;" + QByteArray(kMaxDetailChars, 'x') + '"'},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatErrorEntry(c.error), c.entry);
+}
+
+TEST(ScpiErrors, AFullQueueEndsInOverflow) {
+    ErrorQueue queue;
+    for (int i = 0; i < ErrorQueue::kCapacity + 5; ++i)
+        queue.Push({ErrorCode::SyntaxError, QString::number(i)});
+    ASSERT_EQ(queue.Size(), ErrorQueue::kCapacity);
+    for (int i = 0; i < ErrorQueue::kCapacity - 1; ++i)
+        EXPECT_EQ(queue.Pop(), (Error{ErrorCode::SyntaxError, QString::number(i)}));
+    EXPECT_EQ(queue.Pop(), (Error{ErrorCode::QueueOverflow, {}}));
+    EXPECT_EQ(queue.Pop(), Error{});
+    // Room again: new errors are kept.
+    queue.Push({ErrorCode::DataStale, {}});
+    EXPECT_EQ(queue.Pop().code, ErrorCode::DataStale);
+}
+
+TEST(ScpiFormat, AnswerTexts) {
+    struct Case {
+        QByteArray text;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {FormatNumber(12.3, 1), "12.3"},
+        {FormatNumber(1.23, 2), "1.23"},
+        {FormatNumber(15.129, 3), "15.129"},
+        {FormatNumber(0, 0), "0"},
+        {FormatNumber(-1.5, 1), "-1.5"},
+        {FormatNumber(-10, 0), "-10"},
+        {FormatNumber(-0.001, 2), "0.00"},
+        {FormatNumber(-0.4, 0), "0"},
+        {FormatNumber(1e20, 0), "100000000000000000000"},
+        {FormatNumber(std::nan(""), 2), "9.91E+37"},
+        {FormatBool(true), "1"},
+        {FormatBool(false), "0"},
+        {FormatString("run.dat"), "\"run.dat\""},
+        {FormatString("say \"hi\""), "\"say \"\"hi\"\"\""},
+        {FormatString(""), "\"\""},
+        {FormatString(QString::fromUtf8("\xc3\xa4")), "\"\xc3\xa4\""},
+        {DefiniteBlock(""), "#10"},
+        {DefiniteBlock("abc"), "#13abc"},
+        {DefiniteBlock(QByteArray(12, 'a')), "#212aaaaaaaaaaaa"},
+        {AnswerLine({}), ""},
+        {AnswerLine({"1"}), "1\n"},
+        {AnswerLine({"1", "2.5", "\"x\""}), "1;2.5;\"x\"\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.text, c.expected);
+}
+
+// What the client writes reads back as a string parameter, unchanged.
+TEST(ScpiFormat, StringsReadBackThroughTheParser) {
+    for (const QString& text :
+         {QString("a"), QString("it's \"so\""), QString("''\"\""), QString(" ; , ")}) {
+        const QList<Unit> units = ParseLine("REC:FILE " + FormatString(text));
+        ASSERT_EQ(units.size(), 1);
+        EXPECT_EQ(std::get<Call>(units[0]).parameters, QList<Value>{text});
+    }
+}
+
+TEST(ScpiLineReader, CutsBytesIntoLines) {
+    using Line = LineReader::Line;
+    const QByteArray longest(kMaxLineBytes, 'x');
+    struct Case {
+        const char* name;
+        QByteArrayList chunks;
+        QList<Line> lines;
+    };
+    const Case cases[] = {
+        {"lf", {"*IDN?\n"}, {{"*IDN?"}}},
+        {"pieces", {"*ID", "N?\r", "\n"}, {{"*IDN?"}}},
+        {"several", {"A\nB\r\nC"}, {{"A"}, {"B"}}},
+        {"empty", {"\n\r\n"}, {{""}, {""}}},
+        {"bareCr", {"A\rB\n"}, {{"A\rB"}}},
+        {"longest", {longest + "\r\n"}, {{longest}}},
+        {"oneOver", {longest + "x\n"}, {{{}, true}}},
+        {"oneOverCrLf", {longest + "x\r\n", "OK\n"}, {{{}, true}, {"OK"}}},
+        {"overInPieces", {longest, longest, longest + "\nOK\n"}, {{{}, true}, {"OK"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LineReader reader;
+        QList<Line> lines;
+        for (const QByteArray& chunk : c.chunks) {
+            reader.Append(chunk);
+            while (const auto line = reader.Next())
+                lines.append(*line);
+            EXPECT_LE(reader.Pending(), kMaxLineBytes + 1);
+        }
+        ASSERT_EQ(lines.size(), c.lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].text, c.lines[i].text);
+            EXPECT_EQ(lines[i].tooLong, c.lines[i].tooLong);
+        }
+    }
+}
