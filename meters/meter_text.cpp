@@ -25,6 +25,10 @@ QString SpreadText(const Spread& spread, int decimals, double stepsPerUnit) {
 
 } // namespace
 
+QString ClockText(QTime at) {
+    return at.isValid() ? at.toString(QStringLiteral("hh:mm:ss")) : QStringLiteral("--:--:--");
+}
+
 QString DurationText(qint64 seconds) {
     seconds = std::max<qint64>(seconds, 0);
     const qint64 days = seconds / kSecondsPerDay;

@@ -5,8 +5,12 @@
 #include "meters/meters.h"
 
 #include <QString>
+#include <QTime>
 
 namespace velmora {
+
+/// "12:34:56" of a local time; "--:--:--" for no time.
+QString ClockText(QTime at);
 
 /// "00:12:03"; from a day on "1 day 01:02:03", "3 days 00:00:00".
 QString DurationText(qint64 seconds);

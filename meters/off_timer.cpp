@@ -16,8 +16,7 @@ QString CountdownText(qint64 remainingSeconds) {
 }
 
 QString OffTimerMessage(QTime at) {
-    return QStringLiteral("Output zeroed: the off-timer ran out at ") +
-           at.toString(QStringLiteral("hh:mm:ss"));
+    return QStringLiteral("Output zeroed: the off-timer ran out at ") + ClockText(at);
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "meters/protection.h"
 
+#include "meters/meter_text.h"
+
 #include <QSettings>
 #include <algorithm>
 
@@ -135,8 +137,7 @@ QString TripMessage(const Trip& trip, QTime at) {
         .arg(QLatin1StringView(shown.name), Decimal(trip.value, shown.decimals),
              QLatin1StringView(shown.unit), Decimal(trip.threshold, shown.decimals))
         .arg(trip.frames)
-        .arg(QLatin1StringView(trip.frames == 1 ? "frame" : "frames"),
-             at.toString(QStringLiteral("hh:mm:ss")));
+        .arg(QLatin1StringView(trip.frames == 1 ? "frame" : "frames"), ClockText(at));
 }
 
 } // namespace velmora

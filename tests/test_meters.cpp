@@ -214,6 +214,7 @@ TEST(MeterText, DurationsNumbersAndCountdowns) {
         EXPECT_EQ(RemainingSeconds(r.nowNs, r.deadlineNs), r.seconds) << r.nowNs;
     EXPECT_EQ(OffTimerMessage(QTime(12, 34, 56)),
               "Output zeroed: the off-timer ran out at 12:34:56");
+    EXPECT_EQ(OffTimerMessage(QTime()), "Output zeroed: the off-timer ran out at --:--:--");
 }
 
 ProtectionSettings Settings(TripRule voltage, TripRule current, TripRule power, int frames = 3) {
