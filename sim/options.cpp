@@ -40,6 +40,22 @@ std::string positive(const std::string& text, double high, double& out) {
     return error;
 }
 
+// "SECONDS:OHMS", kept in time order; steps at the same time take effect
+// in the order given.
+std::string loadStep(const std::string& text, std::vector<LoadStep>& steps) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return "needs SECONDS:OHMS, not '" + text + "'";
+    LoadStep step;
+    std::string error = number(text.substr(0, colon), 0.0, 1e6, step.atSeconds);
+    if (error.empty()) error = positive(text.substr(colon + 1), 1e9, step.ohms);
+    if (!error.empty()) return "SECONDS:OHMS " + error;
+    const auto later =
+        std::upper_bound(steps.begin(), steps.end(), step.atSeconds,
+                         [](double at, const LoadStep& other) { return at < other.atSeconds; });
+    steps.insert(later, step);
+    return {};
+}
+
 using Setter = std::string (*)(Options&, const std::string&);
 
 struct OptionInfo {
@@ -64,6 +80,9 @@ const std::array kOptionTable{
                }},
     OptionInfo{"--load", "OHMS", "load resistance on the output (default 10)",
                [](Options& o, const std::string& v) { return positive(v, 1e9, o.loadOhms); }},
+    OptionInfo{"--load-step", "SECONDS:OHMS",
+               "the load becomes OHMS at SECONDS after start (repeatable)",
+               [](Options& o, const std::string& v) { return loadStep(v, o.loadSteps); }},
     OptionInfo{
         "--settle", "SECONDS",
         "time to come within 1% of a new set-point (default 0.3, 0: at once)",
@@ -204,14 +223,18 @@ std::string helpText() {
     std::string text =
         "Usage: velmora-sim [OPTION]...\n"
         "Plays the Velmora power-supply unit on a pseudo-terminal. The first line on\n"
-        "stdout is the device path; then one line per command received:\n"
+        "stdout is the device path; then one line per command received and per\n"
+        "load step:\n"
         "  command 030 100 -> set 3.0 V 0.500 A\n"
         "  skipped \"03X\\r100\\r\": non-digit X in voltage field\n"
+        "  load 2 ohms at 1.5 s\n"
         "Runs until SIGINT, SIGTERM or SIGHUP, then removes its link and exits 0.\n\n";
     for (const OptionInfo& option : kOptionTable) {
         std::string left = "  " + std::string(option.name);
         if (!option.argument.empty()) left += " " + std::string(option.argument);
-        left.resize(std::max<std::size_t>(left.size() + 1, 22), ' ');
+        // A name too long for the column puts its help on the next line.
+        if (left.size() >= 22) left += "\n";
+        left.resize(left.back() == '\n' ? left.size() + 22 : 22, ' ');
         text += left + std::string(option.help) + "\n";
     }
     text +=

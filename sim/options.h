@@ -8,11 +8,18 @@
 
 namespace velmora::sim {
 
+// The load on the output becomes `ohms` at `atSeconds` after the start.
+struct LoadStep {
+    double atSeconds = 0.0;
+    double ohms = 0.0;
+};
+
 // Everything the user chooses on velmora-sim's command line.
 struct Options {
     UnitModel model = defaultModel();
     TransmitPlan plan;
     double loadOhms = 10.0;
+    std::vector<LoadStep> loadSteps; // in time order
     double settleSeconds = 0.3;
     bool noise = false;
     std::string linkPath;      // empty: no link

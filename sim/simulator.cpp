@@ -58,8 +58,7 @@ void Simulator::run() {
         const timespec timeout = pollTimeout(now());
         if (ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR) return;
         const double t = now();
-        model_.advance(t - modelAt_);
-        modelAt_ = t;
+        advanceModel(t);
         if ((fds[0].revents & POLLIN) != 0 && !handleSignals()) return;
         if ((fds[1].revents & POLLIN) != 0) receive(t);
         if (parser_.midCommand() && t - lastByteAt_ >= kLineIdle) {
@@ -70,11 +69,29 @@ void Simulator::run() {
     }
 }
 
+// A load step takes effect at its own time, not at the wake that notices it.
+void Simulator::advanceModel(double t) {
+    const std::vector<LoadStep>& steps = options_.loadSteps;
+    for (; nextLoadStep_ < steps.size() && steps[nextLoadStep_].atSeconds <= t; ++nextLoadStep_) {
+        const LoadStep& step = steps[nextLoadStep_];
+        model_.advance(std::max(step.atSeconds - modelAt_, 0.0));
+        modelAt_ = std::max(step.atSeconds, modelAt_);
+        model_.setLoad(step.ohms);
+        char line[80];
+        std::snprintf(line, sizeof line, "load %g ohms at %g s", step.ohms, step.atSeconds);
+        printLine(line);
+    }
+    model_.advance(t - modelAt_);
+    modelAt_ = t;
+}
+
 // To the microsecond: a character at the full rate is due every 1.04 ms.
 timespec Simulator::pollTimeout(double t) const {
     double wake = transmitter_.nextWake();
     if (!options_.statusPath.empty()) wake = std::min(wake, statusAt_);
     if (parser_.midCommand()) wake = std::min(wake, lastByteAt_ + kLineIdle);
+    if (nextLoadStep_ < options_.loadSteps.size())
+        wake = std::min(wake, options_.loadSteps[nextLoadStep_].atSeconds);
     const auto us = static_cast<long>(std::clamp(std::ceil((wake - t) * 1e6), 0.0, 1e6));
     return {us / 1'000'000, (us % 1'000'000) * 1000};
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <random>
 #include <ctime>
+#include <random>
 #include <string>
 
 #include "sim/command_parser.h"
@@ -22,6 +22,7 @@ class Simulator {
 
   private:
     double now() const;
+    void advanceModel(double now);
     timespec pollTimeout(double now) const;
     bool handleSignals();
     void receive(double now);
@@ -41,6 +42,7 @@ class Simulator {
     CommandParser parser_;
     double lastByteAt_ = 0.0;
     double modelAt_ = 0.0;
+    std::size_t nextLoadStep_ = 0;
     double statusAt_ = 0.0;
     std::mt19937 random_{std::random_device{}()};
 };

@@ -18,6 +18,9 @@ class SupplyModel {
     SupplyModel(double loadOhms, double settleSeconds);
 
     void setTarget(double volts, double amps);
+    // A new load from now on: the current follows at once, the voltage
+    // settles toward its new value as after a new set-point.
+    void setLoad(double ohms) { loadOhms_ = ohms; }
     // Lets the given time pass.
     void advance(double seconds);
 

@@ -127,19 +127,27 @@ struct SupplyCase {
     double setVolts, setAmps, load;
     const char* settled;
     bool constantCurrent;
+    double loadStep = 0.0; // the load after settling, then settled again; 0: none
 };
 
 TEST(SimSupplyModel, SettlesInConstantVoltageOrConstantCurrent) {
     const SupplyCase cases[] = {
         {3.0, 0.5, 10.0, "D 030  030  ", false}, // 0.3 A is below the limit
         {10.0, 0.1, 10.0, "D 010  010  ", true}, // 1 A wanted, held at 0.1 A
-        {5.0, 1.0, 1.0, "D 010  100  ", true},   {20.0, 2.5, 10.0, "D 200  200  ", false},
+        {5.0, 1.0, 1.0, "D 010  100  ", true},
+        {20.0, 2.5, 10.0, "D 200  200  ", false},
         {0.0, 0.5, 10.0, "D 000  000  ", false},
+        {12.0, 0.5, 100.0, "D 100  050  ", true, 20.0}, // a heavier load: 0.6 A held at 0.5 A
+        {5.0, 1.0, 2.0, "D 050  005  ", false, 100.0},  // a lighter one: back to CV
     };
     for (const SupplyCase& c : cases) {
         SupplyModel model(c.load, 0.3);
         model.setTarget(c.setVolts, c.setAmps);
         model.advance(3.0);
+        if (c.loadStep > 0.0) {
+            model.setLoad(c.loadStep);
+            model.advance(3.0);
+        }
         const Reading out = model.output();
         EXPECT_EQ(formatFrame(out.volts, out.amps), c.settled) << c.setVolts << " V " << c.setAmps;
         EXPECT_EQ(model.constantCurrent(), c.constantCurrent) << c.setVolts << " V " << c.setAmps;
@@ -202,7 +210,12 @@ TEST(SimOptions, ReadsEveryOption) {
                                           "/tmp/f",
                                           "--pieces",
                                           "16",
-                                          "--count"});
+                                          "--count",
+                                          "--load-step",
+                                          "2:1.5",
+                                          "--load-step=0.5:4",
+                                          "--load-step",
+                                          "2:7"});
     ASSERT_EQ(p.error, "");
     const Options& o = p.options;
     EXPECT_EQ(o.model.name, "2,5A/25V");
@@ -218,21 +231,46 @@ TEST(SimOptions, ReadsEveryOption) {
     EXPECT_EQ(o.linkPath, "/tmp/x");
     EXPECT_EQ(o.statusPath, "/tmp/s");
     EXPECT_EQ(o.framesLogPath, "/tmp/f");
+    std::vector<std::pair<double, double>> steps;
+    for (const LoadStep& step : o.loadSteps)
+        steps.emplace_back(step.atSeconds, step.ohms);
+    EXPECT_EQ(steps, (std::vector<std::pair<double, double>>{{0.5, 4}, {2, 1.5}, {2, 7}}))
+        << "in time order; at the same time, as given";
 
     const Options defaults = parseOptions({}).options;
     EXPECT_EQ(defaults.model.name, "1A/20V");
     EXPECT_EQ(defaults.plan.framesPerSecond, 4.0);
     EXPECT_EQ(defaults.loadOhms, 10.0);
     EXPECT_FALSE(defaults.plan.mute || defaults.noise || defaults.plan.split);
+    EXPECT_TRUE(defaults.loadSteps.empty());
 }
 
 TEST(SimOptions, RejectsBadCommandLines) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--bogus"},         {"--rate"},          {"--rate", "x"},  {"--rate", "0"},
-        {"--rate", "5e3"},   {"--model", "3A"},   {"--load", "-1"}, {"--settle", "-0.1"},
-        {"--garble", "0"},   {"--garble", "1.5"}, {"--noise=yes"},  {"--silent-for", "1"},
-        {"--rate", "4x"},    {"--load", "nan"},   {"rate"},         {"--pieces", "0"},
+        {"--bogus"},
+        {"--rate"},
+        {"--rate", "x"},
+        {"--rate", "0"},
+        {"--rate", "5e3"},
+        {"--model", "3A"},
+        {"--load", "-1"},
+        {"--settle", "-0.1"},
+        {"--garble", "0"},
+        {"--garble", "1.5"},
+        {"--noise=yes"},
+        {"--silent-for", "1"},
+        {"--rate", "4x"},
+        {"--load", "nan"},
+        {"rate"},
+        {"--pieces", "0"},
         {"--pieces", "2.5"},
+        {"--load-step", "1"},
+        {"--load-step", "x:2"},
+        {"--load-step", "1:0"},
+        {"--load-step", "-1:5"},
+        {"--load-step", "1:"},
+        {"--load-step", ":5"},
+        {"--load-step", "1:2:3"},
     };
     for (const auto& args : cases) {
         EXPECT_NE(parseOptions(args).error, "") << args.front() << " " << args.back();
@@ -241,7 +279,7 @@ TEST(SimOptions, RejectsBadCommandLines) {
     for (const char* name :
          {"--model", "--rate", "--load", "--settle", "--noise", "--garble", "--split", "--join",
           "--silent-after", "--silent-for", "--mute", "--link", "--status", "--echo-bytes",
-          "--frames-log", "--pieces", "--count", "--help"}) {
+          "--frames-log", "--pieces", "--count", "--load-step", "--help"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }
@@ -517,6 +555,27 @@ TEST(SimProgram, FallsSilentForAWhileAndThenSendsAgain) {
     }
     EXPECT_NEAR(longest, 0.6, 0.1);
     EXPECT_GE(after, 10u) << "frames come again after the silence";
+}
+
+// What a test of the protection trips needs: the current rising past a
+// threshold at a known time, without a command.
+TEST(SimProgram, ALoadStepRaisesTheCurrentAtItsTime) {
+    Bench bench({"--rate", "50", "--settle", "0", "--load-step", "1.5:2"});
+    ASSERT_TRUE(bench.ready());
+    sendSlowly(bench.fd, "050\r200\r"); // 5 V, 1 A into 10 ohms: 0.5 A
+    EXPECT_EQ(bench.sim.readLine(milliseconds(2000)).value_or("none"),
+              "command 050 200 -> set 5.0 V 1.000 A");
+    readFor(bench.fd, milliseconds(100));
+    auto frames = framesOf(readFor(bench.fd, milliseconds(100)));
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back(), "D 050  050  ");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(bench.sim.readLine(milliseconds(3000)).value_or("none"), "load 2 ohms at 1.5 s");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(1500));
+    readFor(bench.fd, milliseconds(100));
+    frames = framesOf(readFor(bench.fd, milliseconds(100)));
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back(), "D 020  100  ") << "2.5 A wanted, held at 1 A";
 }
 
 TEST(SimProgram, MuteSendsNothingButStillObeys) {

@@ -1,0 +1,16 @@
+#pragma once
+// The meters over a velmora-sim --frames-log file, integrated the way the
+// program integrates what arrives: for checking the program's meters against
+// what the unit really sent.
+
+#include "meters/meters.h"
+
+#include <string>
+
+namespace velmora::test {
+
+/// Feeds every frame line ("<ms> D 123  045  ") to fresh meters, at its
+/// millisecond stamp; other lines and frames without digits are left out.
+Meters MetersOfFramesLog(const std::string& log);
+
+} // namespace velmora::test
