@@ -1,15 +1,73 @@
 #pragma once
-// The present local date and time, to the second, with a seam for tests that
-// need a given moment (a record written at midnight).
+// The time the program goes by: a monotonic clock for intervals, the local
+// date and time for stamps, and single-shot timers on the monotonic clock.
+// The program runs on the real one; tests drive a fake one by hand.
 
 #include <QDateTime>
 #include <functional>
+#include <memory>
 
 namespace velmora {
 
-QDateTime LocalNow();
+class Timer;
 
-/// Replaces the clock for tests; an empty function restores the real one.
-void SetClockForTesting(std::function<QDateTime()> clock);
+/// Where a timer's wake-up comes from.
+class TimerBackend {
+  public:
+    virtual ~TimerBackend() = default;
+    /// Calls the timer's action once the monotonic clock reaches `dueNs`.
+    virtual void start(qint64 dueNs) = 0;
+    virtual void stop() = 0;
+};
+
+/// A monotonic clock, the wall clock, and the timers that wake on them.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    /// Nanoseconds on a monotonic clock; unaffected by midnight or clock changes.
+    virtual qint64 monotonicNs() const = 0;
+    /// The present local date and time.
+    virtual QDateTime localNow() const = 0;
+    /// A wake-up source that calls `fire` when due.
+    virtual std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) = 0;
+};
+
+/// The system's clocks, with timers on the thread's event loop.
+class RealClock final : public Clock {
+  public:
+    qint64 monotonicNs() const override;
+    QDateTime localNow() const override;
+    std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override;
+};
+
+/// A single-shot timer: calls its action once, when its time has come.
+/// Destroying or stopping it before then calls nothing.
+class Timer {
+  public:
+    Timer(Clock& clock, std::function<void()> action);
+    ~Timer();
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    /// (Re)starts it to fire `inNs` from now; 0 fires at the next turn.
+    void start(qint64 inNs);
+    /// (Re)starts it to fire at `dueNs` on the monotonic clock.
+    void startAt(qint64 dueNs);
+    void stop();
+    bool isActive() const { return active_; }
+    qint64 dueNs() const { return dueNs_; }
+
+  private:
+    void fire();
+
+    Clock& clock_;
+    std::function<void()> action_;
+    std::unique_ptr<TimerBackend> backend_;
+    qint64 dueNs_ = 0;
+    bool active_ = false;
+};
+
+inline constexpr qint64 kNsPerMs = 1'000'000;
+inline constexpr qint64 kNsPerSecond = 1'000'000'000;
 
 } // namespace velmora

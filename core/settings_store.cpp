@@ -1,61 +1,30 @@
 #include "core/settings_store.h"
 
 #include "core/constants.h"
-#include "core/state.h"
 
 #include <QSettings>
-#include <QStringList>
 #include <algorithm>
 
 namespace velmora {
 
 namespace {
 
-QString ReadFrom(QLatin1StringView group, const QString& key) {
-    QSettings store{QString(kOrganisation), QString()};
-    store.beginGroup(group);
-    const QVariant value = store.value(key);
-    // A hand-edited value with commas comes back as a list; keep it whole.
-    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(u',');
-    return value.toString();
+constexpr QLatin1StringView kLimitsSection{"Limits"};
+
+void LoadNumber(const SettingsStore& store, QLatin1StringView key, qint16& item) {
+    if (const auto number = ParseInt16(store.text(QString(kSection), QString(key)))) item = *number;
 }
 
-void LoadNumber(QLatin1StringView key, qint16& item) {
-    const QString text = ReadSetting(key);
-    if (text.isEmpty()) return;
-    if (auto number = ParseInt16(text)) item = *number;
-}
-
-void LoadText(QLatin1StringView key, QString& item) {
-    const QString text = ReadSetting(key);
+void LoadText(const SettingsStore& store, QLatin1StringView key, QString& item) {
+    const QString text = store.text(QString(kSection), QString(key));
     if (!text.isEmpty()) item = text;
 }
 
+QString PortKey(int port) {
+    return QStringLiteral("COM%1").arg(port);
+}
+
 } // namespace
-
-QString ReadSetting(const QString& key) {
-    return ReadFrom(kSection, key);
-}
-
-void SaveSetting(const QString& key, const QString& text) {
-    QSettings store{QString(kOrganisation), QString()};
-    store.beginGroup(kSection);
-    store.setValue(key, text);
-}
-
-QString ReadPortMapping(int port) {
-    return ReadFrom(kPortsSection, QStringLiteral("COM%1").arg(port));
-}
-
-void SavePortMapping(int port, const QString& device) {
-    QSettings store{QString(kOrganisation), QString()};
-    store.beginGroup(kPortsSection);
-    const QString key = QStringLiteral("COM%1").arg(port);
-    if (device.isEmpty())
-        store.remove(key);
-    else
-        store.setValue(key, device);
-}
 
 std::optional<qint16> ParseInt16(const QString& text) {
     const qsizetype digitsFrom = text.startsWith(u'-') ? 1 : 0;
@@ -72,18 +41,116 @@ std::optional<qint16> ParseInt16(const QString& text) {
     return static_cast<qint16>(value);
 }
 
-void LoadSettings() {
-    const SharedState defaults;
-    Shared.VoltageLimit = defaults.VoltageLimit;
-    Shared.CurrentLimit = defaults.CurrentLimit;
-    LoadNumber(kKeyVoltageLimit, Shared.VoltageLimit);
-    LoadNumber(kKeyCurrentLimit, Shared.CurrentLimit);
-    Shared.PortNumber = defaults.PortNumber;
-    LoadNumber(kKeyPort, Shared.PortNumber);
-    Shared.RecordFileName = defaults.RecordFileName;
-    Shared.ControlFileName = defaults.ControlFileName;
-    LoadText(kKeyRecordFile, Shared.RecordFileName);
-    LoadText(kKeyControlFile, Shared.ControlFileName);
+SettingsStore::SettingsStore()
+    : store_(std::make_unique<QSettings>(QString(kOrganisation), QString())) {}
+
+SettingsStore::SettingsStore(const QString& path)
+    : store_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+
+SettingsStore::~SettingsStore() = default;
+SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
+SettingsStore& SettingsStore::operator=(SettingsStore&&) noexcept = default;
+
+QString SettingsStore::fileName() const {
+    return store_->fileName();
+}
+
+QString SettingsStore::text(const QString& group, const QString& key) const {
+    const QVariant value = store_->value(group + u'/' + key);
+    // A hand-edited value with commas comes back as a list; keep it whole.
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(u',');
+    return value.toString();
+}
+
+StoredSettings SettingsStore::load() const {
+    StoredSettings s;
+    LoadNumber(*this, kKeyVoltageLimit, s.voltageLimit);
+    LoadNumber(*this, kKeyCurrentLimit, s.currentLimit);
+    LoadNumber(*this, kKeyPort, s.port);
+    LoadText(*this, kKeyRecordFile, s.recordFileName);
+    LoadText(*this, kKeyControlFile, s.controlFileName);
+    store_->beginGroup(kPortsSection);
+    const QStringList keys = store_->childKeys();
+    store_->endGroup();
+    for (const QString& key : keys) {
+        bool ok = false;
+        const int port = key.mid(3).toInt(&ok);
+        if (!key.startsWith(QStringLiteral("COM")) || !ok) continue;
+        const QString device = text(QString(kPortsSection), key);
+        if (!device.isEmpty()) s.portDevices.insert(port, device);
+    }
+    return s;
+}
+
+StoredUserLimits SettingsStore::userLimits(Model model) const {
+    if (model == Model::None) return {};
+    const Limits own = LimitsOf(model);
+    StoredUserLimits out;
+    const auto read = [&](bool voltage, qint16 modelLimit, std::optional<qint16>& into) {
+        const QString key = UserLimitKey(model, voltage);
+        const QString stored = text(QString(kLimitsSection), key);
+        const StoredLimit limit = ParseUserLimit(stored, modelLimit);
+        into = limit.value;
+        if (limit.unreadable) out.unreadable << key + u'=' + stored;
+    };
+    read(true, own.voltage, out.limits.voltage);
+    read(false, own.current, out.limits.current);
+    return out;
+}
+
+bool SettingsStore::written() {
+    store_->sync();
+    return store_->status() == QSettings::NoError;
+}
+
+bool SettingsStore::saveText(const QString& key, const QString& text) {
+    store_->setValue(QString(kSection) + u'/' + key, text);
+    return written();
+}
+
+bool SettingsStore::saveModelLimits(qint16 voltageLimit, qint16 currentLimit) {
+    store_->setValue(QString(kSection) + u'/' + kKeyVoltageLimit, QString::number(voltageLimit));
+    store_->setValue(QString(kSection) + u'/' + kKeyCurrentLimit, QString::number(currentLimit));
+    return written();
+}
+
+bool SettingsStore::savePort(qint16 port) {
+    return saveText(QString(kKeyPort), QString::number(port));
+}
+
+bool SettingsStore::saveFileNames(const QString& recordFile, const QString& controlFile) {
+    store_->setValue(QString(kSection) + u'/' + kKeyRecordFile, recordFile);
+    store_->setValue(QString(kSection) + u'/' + kKeyControlFile, controlFile);
+    return written();
+}
+
+bool SettingsStore::savePortDevice(int port, const QString& device) {
+    const QString key = QString(kPortsSection) + u'/' + PortKey(port);
+    if (device.isEmpty())
+        store_->remove(key);
+    else
+        store_->setValue(key, device);
+    return written();
+}
+
+bool SettingsStore::saveUserLimits(Model model, const UserLimits& limits) {
+    if (model == Model::None) return true;
+    const auto save = [this](const QString& key, std::optional<qint16> value) {
+        const QString path = QString(kLimitsSection) + u'/' + key;
+        if (value)
+            store_->setValue(path, QString::number(*value));
+        else
+            store_->remove(path);
+    };
+    save(UserLimitKey(model, true), limits.voltage);
+    save(UserLimitKey(model, false), limits.current);
+    return written();
+}
+
+QString UserLimitKey(Model model, bool voltage) {
+    if (model == Model::None) return {};
+    return (voltage ? QStringLiteral("MaxU_") : QStringLiteral("MaxI_")) +
+           QString::number(LimitsOf(model).current);
 }
 
 } // namespace velmora

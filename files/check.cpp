@@ -1,7 +1,5 @@
 #include "files/check.h"
 
-#include "core/clock.h"
-#include "core/limits.h"
 #include "core/settings_store.h"
 #include "files/options.h"
 #include "recorder/check_tally.h"
@@ -17,11 +15,6 @@ int Fail(QTextStream& err, const QString& message) {
     return 2;
 }
 
-// The model stored in the settings, as the panel would start with it.
-Model StoredModel() {
-    LoadSettings();
-    return CurrentModel();
-}
 
 } // namespace
 
@@ -35,9 +28,9 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
         model = ParseModelName(options.values.value(QStringLiteral("--model")));
         if (!model) return Fail(err, QStringLiteral("--model is 1A/20V or 2,5A/25V"));
     } else {
-        model = StoredModel();
+        model = ModelFromCurrentLimit(SettingsStore().load().currentLimit);
     }
-    std::optional<qint64> now = WallSeconds(LocalNow());
+    std::optional<qint64> now = WallSeconds(QDateTime::currentDateTime());
     if (options.values.contains(QStringLiteral("--now"))) {
         now = ParseMoment(options.values.value(QStringLiteral("--now")));
         if (!now) return Fail(err, QStringLiteral("--now needs \"YYYY-MM-DD HH:MM:SS\""));
@@ -47,7 +40,13 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
 
     CheckTally tally(*model, *now);
     // The player skips what goes past the user's own limits; so does the check.
-    const UserLimits userLimits = ReadUserLimits(*model);
+    const StoredUserLimits stored = SettingsStore().userLimits(*model);
+    for (const QString& unreadable : stored.unreadable)
+        out << QStringLiteral("warning: the stored limit %1 cannot be read; the model's limit "
+                              "holds")
+                   .arg(unreadable)
+            << u'\n';
+    const UserLimits& userLimits = stored.limits;
     int number = 0;
     while (const auto line = input.lines->next()) {
         const RecordVerdict verdict =

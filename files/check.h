@@ -2,7 +2,7 @@
 // velmora-files check: what the player would do with each record of a
 // control file, on a model and at a moment, before the file is played.
 
-#include "core/state.h"
+#include "unit/model.h"
 
 #include <QStringList>
 #include <QTextStream>

@@ -1,6 +1,5 @@
 #include "files/options.h"
 
-#include "core/clock.h"
 #include "recorder/wall_time.h"
 
 #include <QFileInfo>
@@ -46,7 +45,7 @@ std::optional<qint64> StartMoment(const Options& options, QString& error) {
         error = QStringLiteral("--in needs a whole number of seconds from now");
         return std::nullopt;
     }
-    return WallSeconds(LocalNow()) + seconds;
+    return WallSeconds(QDateTime::currentDateTime()) + seconds;
 }
 
 InputFile OpenInput(const QString& path) {

@@ -1,19 +1,13 @@
 #include "link/port.h"
 
 #include "core/constants.h"
-#include "core/settings_store.h"
-#include "core/state.h"
 #include "link/serial_comm.h"
 #include "unit/measurement.h"
 
 namespace velmora {
 
-SerialComm* MSComm1() {
-    return SerialComm::current();
-}
-
-QString DeviceForPort(int port) {
-    const QString mapped = ReadPortMapping(port);
+QString DeviceForPort(int port, const QMap<int, QString>& mappedDevices) {
+    const QString mapped = mappedDevices.value(port);
     if (!mapped.isEmpty()) return mapped;
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(port);
@@ -22,22 +16,20 @@ QString DeviceForPort(int port) {
 #endif
 }
 
-void OpenPort() {
-    SerialComm* comm = MSComm1();
-    if (!comm) return;
+void OpenPort(SerialComm& comm, qint16 port, const QString& device) {
     // A port number or settings text the component refuses is treated like a
     // port that cannot be opened: silently, port closed.
-    if (!comm->setCommPort(Shared.PortNumber)) return;
-    if (!comm->setDevice(DeviceForPort(Shared.PortNumber))) return;
-    if (!comm->setSettings(QString(kLineSettings))) return;
-    if (!comm->setInputLen(0)) return;
-    if (!comm->setRThreshold(kFrameLength)) return;
-    comm->setPortOpen(true);
+    if (!comm.setCommPort(port)) return;
+    if (!comm.setDevice(device)) return;
+    if (!comm.setSettings(QString(kLineSettings))) return;
+    if (!comm.setInputLen(0)) return;
+    if (!comm.setRThreshold(kFrameLength)) return;
+    comm.setPortOpen(true);
 }
 
-void ClosePort() {
+void ClosePort(SerialComm& comm) {
     // Also when the port is closed, waiting for its device: that ends.
-    if (SerialComm* comm = MSComm1()) comm->setPortOpen(false);
+    comm.setPortOpen(false);
 }
 
 } // namespace velmora

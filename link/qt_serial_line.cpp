@@ -95,7 +95,6 @@ class QtSerialLine final : public SerialLine {
     }
 
     bool isOpen() const override { return port_.isOpen(); }
-    qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
     QByteArray read(qint64 maxBytes) override {
         if (!port_.isOpen()) return {};
         return maxBytes > 0 ? port_.read(maxBytes) : port_.readAll();

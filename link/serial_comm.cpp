@@ -1,8 +1,6 @@
 #include "link/serial_comm.h"
 
 #include "core/constants.h"
-#include "core/wait.h"
-#include "link/transmitter.h"
 
 namespace velmora {
 
@@ -10,32 +8,22 @@ namespace {
 
 // How often an absent device is looked for: it opens within a second of
 // coming back, and a look is one stat() call.
-constexpr int kLookIntervalMs = 500;
+constexpr qint64 kLookIntervalNs = 500'000'000;
 // A device that is there but refuses to open (in use, no permission) is
 // tried again this often; a new device node at the path at once.
 constexpr qint64 kRetryNs = 3'000'000'000;
 
-SerialComm* currentComm = nullptr;
-
 } // namespace
 
-SerialComm::SerialComm(QObject* parent)
-    : QObject(parent), transmitter_(std::make_unique<Transmitter>(*this)),
-      settings_(kLineSettings) {
+SerialComm::SerialComm(Clock& clock, std::unique_ptr<SerialLine> line, QObject* parent)
+    : QObject(parent), clock_(clock), transmitter_(*this, clock),
+      lookForDevice_(clock, [this] { lookForDevice(); }), settings_(kLineSettings) {
     ParseLineSettings(settings_, &lineSettings_);
-    setLine(MakeQtSerialLine());
-    lookForDevice_.setInterval(kLookIntervalMs);
-    connect(&lookForDevice_, &QTimer::timeout, this, &SerialComm::lookForDevice);
-    currentComm = this;
+    setLine(std::move(line));
 }
 
 SerialComm::~SerialComm() {
-    if (currentComm == this) currentComm = nullptr;
-    transmitter_.reset();
-}
-
-SerialComm* SerialComm::current() {
-    return currentComm;
+    if (line_) line_->close();
 }
 
 void SerialComm::setLine(std::unique_ptr<SerialLine> line) {
@@ -81,6 +69,13 @@ bool SerialComm::PortOpen() const {
     return line_->isOpen();
 }
 
+void SerialComm::setState(LinkState state, const QString& detail) {
+    const bool changed = state != state_ || detail != detail_;
+    state_ = state;
+    detail_ = detail;
+    if (changed) emit LinkChanged();
+}
+
 bool SerialComm::setPortOpen(bool open) {
     if (!open) {
         // Choosing another port ends the looks for this one.
@@ -88,7 +83,7 @@ bool SerialComm::setPortOpen(bool open) {
         lookForDevice_.stop();
         line_->close();
         input_.restart();
-        state_ = LinkState::Closed;
+        setState(LinkState::Closed);
         return true;
     }
     if (line_->isOpen()) return false;
@@ -101,46 +96,42 @@ bool SerialComm::setPortOpen(bool open) {
 bool SerialComm::openLine() {
     const DeviceCheck check = CheckDevicePath(device_);
     triedIdentity_ = check.identity;
-    triedAtNs_ = MonotonicNs();
+    triedAtNs_ = clock_.monotonicNs();
     if (line_->open(device_, lineSettings_)) {
         input_.restart();
-        state_ = LinkState::Open;
-        heardAtNs_ = MonotonicNs();
+        heardAtNs_ = clock_.monotonicNs();
         lookForDevice_.stop();
+        setState(LinkState::Open);
         return true;
     }
-    state_ = check.state == LinkState::Open ? LinkState::CannotOpen : check.state;
-    detail_ = state_ == LinkState::CannotOpen ? line_->openError() : check.detail;
-    if (wanted_) lookForDevice_.start();
+    const LinkState state = check.state == LinkState::Open ? LinkState::CannotOpen : check.state;
+    setState(state, state == LinkState::CannotOpen ? line_->openError() : check.detail);
+    if (wanted_) lookForDevice_.start(kLookIntervalNs);
     return false;
 }
 
 void SerialComm::lookForDevice() {
-    if (!wanted_ || PortOpen()) {
-        lookForDevice_.stop();
-        return;
-    }
+    if (!wanted_ || PortOpen()) return;
+    lookForDevice_.start(kLookIntervalNs);
     const DeviceCheck check = CheckDevicePath(device_);
     if (check.state != LinkState::Open) {
-        state_ = check.state;
-        detail_ = check.detail;
+        setState(check.state, check.detail);
         triedIdentity_.clear();
         return;
     }
     const bool another = check.identity != triedIdentity_;
-    if (!another && MonotonicNs() - triedAtNs_ < kRetryNs) return;
+    if (!another && clock_.monotonicNs() - triedAtNs_ < kRetryNs) return;
     openLine();
 }
 
 void SerialComm::onLineGone() {
     // The line is closed already. What was going out is not finished on the
     // device when it comes back.
-    transmitter_->lineLost();
+    transmitter_.lineLost();
     input_.restart();
-    state_ = LinkState::Waiting;
-    detail_.clear();
     triedIdentity_.clear();
-    if (wanted_) lookForDevice_.start();
+    setState(LinkState::Waiting);
+    if (wanted_) lookForDevice_.start(kLookIntervalNs);
 }
 
 LinkStatus SerialComm::status() const {
@@ -148,7 +139,7 @@ LinkStatus SerialComm::status() const {
     s.port = commPort_;
     s.device = device_;
     s.state = PortOpen() ? LinkState::Open : state_;
-    if (s.state == LinkState::Open) s.quietNs = MonotonicNs() - heardAtNs_;
+    if (s.state == LinkState::Open) s.quietNs = clock_.monotonicNs() - heardAtNs_;
     s.detail = detail_;
     return s;
 }
@@ -163,32 +154,28 @@ bool SerialComm::setOutput(const QByteArray& bytes) {
 }
 
 QByteArray SerialComm::Input() {
-    input_.take(line_->read(0), MonotonicNs());
+    input_.take(line_->read(0), clock_.monotonicNs());
     return input_.read(inputLen_);
 }
 
 void SerialComm::resynchronise() {
     line_->close();
     if (!openLine()) return;
-    input_.resynchronise(MonotonicNs());
+    input_.resynchronise(clock_.monotonicNs());
 }
 
-void SerialComm::sendCommand(const QByteArray& command) {
-    transmitter_->send(command);
+void SerialComm::sendCommand(const QByteArray& command, Transmitter::Done done) {
+    transmitter_.send(command, std::move(done));
 }
 
 void SerialComm::dropWaitingCommands() {
-    transmitter_->dropWaiting();
-}
-
-void SerialComm::finishCommandOnLine() {
-    transmitter_->finishOnLine();
+    transmitter_.dropWaiting();
 }
 
 void SerialComm::onReadyRead() {
     const QByteArray bytes = line_->read(0);
     if (bytes.isEmpty()) return;
-    heardAtNs_ = MonotonicNs();
+    heardAtNs_ = clock_.monotonicNs();
     input_.take(bytes, heardAtNs_);
     // The receive event comes once a block is ready, as soon as it is; once
     // the stream is cut into frames, once for each frame waiting.

@@ -3,36 +3,32 @@
 // receive threshold, open state, CTS, output and input, the OnComm event, and
 // the queue of commands going out on the line.
 
+#include "core/clock.h"
 #include "link/frame_sync.h"
 #include "link/link_status.h"
 #include "link/serial_line.h"
+#include "link/transmitter.h"
 
 #include <QObject>
-#include <QTimer>
 #include <memory>
 
 namespace velmora {
 
-class Transmitter;
-
-/// The serial component the main window owns; all traffic with the unit
-/// passes through it, and everything the link keeps lives in it. Setters
-/// return false where the component would raise an error (a bad port number,
-/// bad settings, an open that fails). While one lives, the link's operations
-/// (OpenPort, ClosePort, SendCommand) work on it; the program has one.
-/// While the port is meant to be open but is not (its device absent, gone,
-/// or refusing), the component looks for the device twice a second and opens
-/// it again by itself, with the same configuration.
+/// One unit's serial component, MSComm1: all traffic with the unit passes
+/// through it, and everything the link keeps lives in it. Setters return
+/// false where the component would raise an error (a bad port number, bad
+/// settings, an open that fails). While the port is meant to be open but is
+/// not (its device absent, gone, or refusing), the component looks for the
+/// device twice a second and opens it again by itself, with the same
+/// configuration.
 class SerialComm : public QObject {
     Q_OBJECT
   public:
-    explicit SerialComm(QObject* parent = nullptr);
+    /// The component on `line` (the real one over QSerialPort in the program).
+    SerialComm(Clock& clock, std::unique_ptr<SerialLine> line, QObject* parent = nullptr);
     ~SerialComm() override;
 
-    /// The component the link works on: the last one made that still lives.
-    static SerialComm* current();
-
-    /// Puts another line in place of the real one (tests). Closes the port.
+    /// Puts another line in place of the one it has. Closes the port.
     void setLine(std::unique_ptr<SerialLine> line);
 
     qint16 CommPort() const { return commPort_; }
@@ -72,31 +68,37 @@ class SerialComm : public QObject {
     /// What the link is doing now.
     LinkStatus status() const;
 
-    /// Sends the command as SendCommand describes (link/command.h).
-    void sendCommand(const QByteArray& command);
+    /// Queues a command for the line (see Transmitter::send) and returns at once.
+    void sendCommand(const QByteArray& command, Transmitter::Done done = {});
     /// Drops every command still waiting in the queue; the one already on the
     /// line finishes.
     void dropWaitingCommands();
-    /// At the end of the program: the command whose first character is on
-    /// the line goes out whole (at most 70 ms); nothing else goes out.
-    void finishCommandOnLine();
+    /// Whether no command is queued or going out.
+    bool commandsIdle() const { return transmitter_.idle(); }
+    /// Calls `then` once no command is queued or going out (at the next turn
+    /// when none is now).
+    void whenCommandsIdle(std::function<void()> then) { transmitter_.whenIdle(std::move(then)); }
 
   signals:
     /// Raised on the GUI thread; CommEvent tells what happened (2: receive).
     void OnComm();
     /// A command's first character has gone onto the line.
     void CommandSent(QByteArray command);
+    /// The port opened, closed, went away or could not open.
+    void LinkChanged();
 
   private:
     bool openLine();
     void lookForDevice();
     void onLineGone();
     void onReadyRead();
+    void setState(LinkState state, const QString& detail = {});
 
+    Clock& clock_;
     std::unique_ptr<SerialLine> line_;
-    std::unique_ptr<Transmitter> transmitter_;
+    Transmitter transmitter_;
     FrameSync input_;
-    QTimer lookForDevice_;
+    Timer lookForDevice_;
     bool wanted_ = false; // the port is meant to be open
     LinkState state_ = LinkState::Closed;
     QString detail_;

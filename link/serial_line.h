@@ -32,7 +32,6 @@ class SerialLine : public QObject {
     virtual bool open(const QString& device, const LineSettings& settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    virtual qint64 bytesAvailable() const = 0;
     virtual QByteArray read(qint64 maxBytes) = 0;
     /// Hands the bytes to the line at once; false when they could not go.
     virtual bool write(const QByteArray& bytes) = 0;

@@ -1,18 +1,9 @@
-// Each send handles events until its own command is out and returns after
-// the pause that follows its eighth character. Writing and reading CTS handle
-// no events, so drive() never runs inside itself.
-
 #include "link/transmitter.h"
 
-#include "core/constants.h"
-#include "core/state.h"
-#include "core/wait.h"
-#include "link/command.h"
-#include "link/port.h"
 #include "link/serial_comm.h"
+#include "unit/command.h"
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 namespace velmora {
 
@@ -22,41 +13,58 @@ constexpr qint64 kCharacterPauseNs = 10'000'000;
 // How often CTS is looked at while the unit holds it back; the line has no
 // event for a modem-line change.
 constexpr qint64 kCtsPollNs = 2'000'000;
-// The transmit timer wakes a waiting sender; this only bounds a lost wake-up.
-constexpr qint64 kSenderWakeNs = 20'000'000;
 
 } // namespace
 
-struct Transmitter::Pending {
-    QByteArray text;
-    int sent = 0;         // positions handed to the line so far, 0..8
-    bool ctsSeen = false; // CTS is tested once, before the first character
-    qint16 port = 0;      // where the first character went
-    QString device;
-    bool finished = false;
-    bool lost = false; // it could not go out whole
-};
+Transmitter::Transmitter(SerialComm& comm, Clock& clock)
+    : comm_(comm), clock_(clock), timer_(clock, [this] { drive(); }), lostTimer_(clock, [this] {
+          // Each lost command's pauses end in the order they began.
+          const qint64 now = clock_.monotonicNs();
+          while (!lost_.empty() && lost_.front().first <= now) {
+              const Done done = std::move(lost_.front().second);
+              lost_.pop_front();
+              if (done) done(CommandEnd::Lost);
+          }
+          if (!lost_.empty()) lostTimer_.startAt(lost_.front().first);
+      }) {}
 
-Transmitter::Transmitter(SerialComm& comm) : comm_(comm) {
-    timer_.setSingleShot(true);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { drive(); });
+Transmitter::~Transmitter() = default;
+
+void Transmitter::send(const QByteArray& command, Done done) {
+    if (!comm_.PortOpen()) {
+        // Nothing can go out on a closed port, and waiting for its CTS would
+        // never end: the command is lost.
+        loseLater(clock_.monotonicNs(), std::move(done));
+        return;
+    }
+    Pending pending;
+    pending.text = command;
+    pending.done = std::move(done);
+    pending.askedAtNs = clock_.monotonicNs();
+    queue_.push_back(std::move(pending));
+    // Events already waiting are handled before CTS is looked at.
+    if (!timer_.isActive()) timer_.start(0);
 }
 
-Transmitter::~Transmitter() {
-    for (const auto& command : queue_)
-        command->finished = true;
+// A lost command still takes its eight pauses from when it was asked for,
+// so a playback keeps its pace and sees a stop request while the line is away.
+void Transmitter::loseLater(qint64 askedAtNs, Done done) {
+    const qint64 pausesEnd =
+        std::max(askedAtNs + kCommandLength * kCharacterPauseNs, clock_.monotonicNs());
+    const auto at = std::upper_bound(lost_.begin(), lost_.end(), pausesEnd,
+                                     [](qint64 t, const auto& entry) { return t < entry.first; });
+    lost_.emplace(at, pausesEnd, std::move(done));
+    lostTimer_.startAt(lost_.front().first);
 }
 
-void Transmitter::schedule(qint64 inNs) {
-    // Rounded up: a wake-up a little early would only be rescheduled.
-    timer_.start(static_cast<int>((inNs + 999'999) / 1'000'000));
-}
-
-void Transmitter::finishHead(bool lost) {
-    queue_.front()->finished = true;
-    queue_.front()->lost = lost;
+void Transmitter::finishHead(CommandEnd end) {
+    Done done = std::move(queue_.front().done);
+    const qint64 askedAt = queue_.front().askedAtNs;
     queue_.pop_front();
+    if (end == CommandEnd::Lost)
+        loseLater(askedAt, std::move(done));
+    else if (done)
+        done(end);
 }
 
 // Hands position `sent + 1` of the command to the line. Past the end of a
@@ -64,25 +72,24 @@ void Transmitter::finishHead(bool lost) {
 // same; a write that fails loses that character only.
 void Transmitter::writeNext(Pending& command) {
     const int position = command.sent++;
-    Shared.TransmitIndex = static_cast<qint16>(position + 1);
     if (position < command.text.size()) comm_.setOutput(command.text.mid(position, 1));
     if (position == 0) emit comm_.CommandSent(command.text);
 }
 
 // Takes every step on the queue that is due now and arranges to be called
-// again for the next one.
+// again for the next one. A `done` called here may queue another command.
 void Transmitter::drive() {
     while (!queue_.empty()) {
-        Pending& head = *queue_.front();
+        Pending& head = queue_.front();
         if (!comm_.PortOpen()) {
             // The port went away (closed, or another chosen): what is left of
             // this command cannot reach the unit.
-            finishHead(true);
+            finishHead(CommandEnd::Lost);
             continue;
         }
         if (!head.ctsSeen) {
             if (!comm_.CTSHolding()) {
-                schedule(kCtsPollNs);
+                timer_.start(kCtsPollNs);
                 return;
             }
             head.ctsSeen = true;
@@ -92,85 +99,50 @@ void Transmitter::drive() {
             // Another port was chosen meanwhile: the rest of this command would
             // reach a device that never saw its start. (A reset of the same
             // port after a spoilt frame goes on with the command.)
-            finishHead(true);
+            finishHead(CommandEnd::Lost);
             continue;
         }
-        const qint64 now = MonotonicNs();
+        const qint64 now = clock_.monotonicNs();
         if (now < nextCharacterAt_) {
-            schedule(nextCharacterAt_ - now);
+            timer_.startAt(nextCharacterAt_);
             return;
         }
         if (head.sent >= kCommandLength) {
-            Shared.TransmitIndex = kCommandLength + 1;
-            finishHead();
+            finishHead(CommandEnd::Sent);
             continue;
         }
         writeNext(head);
-        nextCharacterAt_ = MonotonicNs() + kCharacterPauseNs;
-        schedule(kCharacterPauseNs);
+        nextCharacterAt_ = clock_.monotonicNs() + kCharacterPauseNs;
+        timer_.startAt(nextCharacterAt_);
         return;
     }
     timer_.stop();
+    for (auto waiting = std::exchange(whenIdle_, {}); auto& then : waiting)
+        then();
+}
+
+void Transmitter::whenIdle(std::function<void()> then) {
+    whenIdle_.push_back(std::move(then));
+    if (!timer_.isActive()) timer_.start(0);
 }
 
 void Transmitter::dropWaiting() {
     // The head has begun once its first character is out; the rest wait.
-    const bool headOnLine = !queue_.empty() && queue_.front()->sent > 0;
-    const auto keep = headOnLine ? queue_.begin() + 1 : queue_.begin();
-    for (auto it = keep; it != queue_.end(); ++it)
-        (*it)->finished = true;
-    queue_.erase(keep, queue_.end());
-    if (queue_.empty()) timer_.stop();
+    std::deque<Pending> dropped;
+    const bool headOnLine = commandOnLine();
+    while (queue_.size() > (headOnLine ? 1u : 0u)) {
+        dropped.push_front(std::move(queue_.back()));
+        queue_.pop_back();
+    }
+    if (queue_.empty()) timer_.start(0); // tells who waits for the queue to run dry
+    for (Pending& command : dropped)
+        if (command.done) command.done(CommandEnd::Dropped);
 }
 
 void Transmitter::lineLost() {
     while (!queue_.empty())
-        finishHead(true);
-    timer_.stop();
-}
-
-void Transmitter::finishOnLine() {
-    dropWaiting();
-    if (queue_.empty()) return;
-    Pending& head = *queue_.front();
-    timer_.stop();
-    while (comm_.PortOpen() && head.sent < kCommandLength) {
-        const qint64 wait = nextCharacterAt_ - MonotonicNs();
-        if (wait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-        writeNext(head);
-        nextCharacterAt_ = MonotonicNs() + kCharacterPauseNs;
-    }
-    finishHead();
-}
-
-void Transmitter::send(const QByteArray& command) {
-    const qint64 start = MonotonicNs();
-    auto mine = std::make_shared<Pending>();
-    mine->text = command;
-    // Nothing can go out on a closed port, and waiting for its CTS would
-    // never end: the command is lost.
-    if (comm_.PortOpen())
-        queue_.push_back(mine);
-    else
-        mine->finished = mine->lost = true;
-    // Events are handled at least once before CTS is looked at.
-    ProcessPendingEvents();
-    if (!mine->finished) drive();
-    while (!mine->finished)
-        SleepForEvents(kSenderWakeNs);
-    // A lost command still takes its eight pauses, so a playback keeps its
-    // pace and sees a stop request while the line is away.
-    const qint64 pausesEnd = start + kCommandLength * kCharacterPauseNs;
-    for (qint64 now = MonotonicNs(); mine->lost && now < pausesEnd; now = MonotonicNs())
-        SleepForEvents(pausesEnd - now);
-}
-
-void SendCommand(const QByteArray& command) {
-    if (SerialComm* comm = MSComm1()) comm->sendCommand(command);
-}
-
-void DropWaitingCommands() {
-    if (SerialComm* comm = MSComm1()) comm->dropWaitingCommands();
+        finishHead(CommandEnd::Lost);
+    timer_.start(0);
 }
 
 } // namespace velmora

@@ -83,14 +83,12 @@ QImage DrawIcon() {
 
 } // namespace
 
-const QImage& ArrowStrip() {
-    static const QImage strip = DrawArrowStrip();
-    return strip;
+QImage ArrowStrip() {
+    return DrawArrowStrip();
 }
 
-const QImage& IconImage() {
-    static const QImage icon = DrawIcon();
-    return icon;
+QImage IconImage() {
+    return DrawIcon();
 }
 
 QIcon WindowIcon() {

@@ -28,13 +28,13 @@ inline constexpr ArrowTriangle kArrowTriangles[] = {
 
 /// The arrow strip: 24 x 212 pixels, 8 bits per pixel with a grey palette,
 /// black triangles with smoothed slanted edges on the 192 grey of a
-/// classic button face. Drawn once and kept.
-const QImage& ArrowStrip();
+/// classic button face.
+QImage ArrowStrip();
 
 /// The 32 x 32 window icon: a wide box with a light grey rim, a black
 /// outline and a white face dotted with pixels of the 16-colour palette;
 /// transparent above row 10 and below row 24.
-const QImage& IconImage();
+QImage IconImage();
 QIcon WindowIcon();
 
 } // namespace velmora

@@ -1,21 +1,19 @@
 #include "panel/form1.h"
 
 #include "core/constants.h"
-#include "core/state.h"
-#include "core/window_font.h"
-#include "history/values.h"
 #include "link/link_status.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
 #include "panel/artwork.h"
 #include "panel/context_menu.h"
-#include "panel/lifecycle.h"
+#include "panel/setpoint_dialog.h"
 #include "plot/plot_window.h"
+#include "session/session.h"
 #include "settings/form2.h"
+#include "ui/message_box.h"
+#include "ui/window_font.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -66,10 +64,10 @@ QFont ReadoutFont() {
 
 } // namespace
 
-Form1::Form1()
+Form1::Form1(Session& session)
     : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
-      Label16(this, QString(), false), Label17(this, QString(), true),
-      MSComm1(new SerialComm(this)) {
+      Label16(this, QString(), false), Label17(this, QString(), true), session_(session),
+      arrowStrip_(ArrowStrip()) {
     setWindowTitle(QString(kMainWindowTitle));
     setWindowIcon(WindowIcon());
     setFont(WindowFont());
@@ -79,6 +77,18 @@ Form1::Form1()
     resize(Px(9360), Px(2985));
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+    createButtons();
+
+    // Ctrl+0 acts also while a button is held and from the other windows.
+    zeroOutput_ = new QAction(QStringLiteral("Zero output"), this);
+    zeroOutput_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    zeroOutput_->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(zeroOutput_);
+    connect(zeroOutput_, &QAction::triggered, &session_, &Session::zeroOutput);
+    followSession();
+}
+
+void Form1::createButtons() {
     for (int i = 0; i < 8; ++i) {
         auto* button = new AdjustButton(this);
         button->setObjectName(QStringLiteral("Command%1").arg(i + 1));
@@ -89,9 +99,9 @@ Form1::Form1()
         // A right press steps like any other; it opens no menu.
         button->setContextMenuPolicy(Qt::PreventContextMenu);
         const int number = i + 1;
-        connect(button, &AdjustButton::MouseDown, this,
-                [this, number] { Command_MouseDown(number); });
-        connect(button, &AdjustButton::MouseUp, this, [this, number] { Command_MouseUp(number); });
+        connect(button, &AdjustButton::MouseDown, &session_,
+                [this, number] { session_.pressAdjust(number); });
+        connect(button, &AdjustButton::MouseUp, &session_, [this] { session_.releaseAdjust(); });
         commands_[i] = button;
     }
     Command1 = commands_[0];
@@ -104,20 +114,38 @@ Form1::Form1()
     Command8 = commands_[7];
     for (int i = 0; i + 1 < 8; ++i)
         setTabOrder(commands_[i], commands_[i + 1]);
+}
 
-    // Ctrl+0 acts also while a button is held and from the other windows.
-    zeroOutput_ = new QAction(QStringLiteral("Zero output"), this);
-    zeroOutput_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    zeroOutput_->setShortcutContext(Qt::ApplicationShortcut);
-    addAction(zeroOutput_);
-    connect(zeroOutput_, &QAction::triggered, this, &Form1::ZeroOutput);
+// The display follows the session: a held button shows its set-point in
+// place of the measured read-outs, which go on updating underneath.
+void Form1::followSession() {
+    connect(&session_, &Session::measured, this, &Form1::showMeasurement);
+    connect(&session_, &Session::adjustStepped, this, [this](bool voltage, qint16 value) {
+        Label1.setVisible(false);
+        Label2.setVisible(false);
+        Label16.setVisible(true);
+        Label16.setCaption(SetpointCaption(voltage, value));
+    });
+    connect(&session_, &Session::adjustEnded, this, [this] {
+        Label1.setVisible(true);
+        Label2.setVisible(true);
+        Label16.setVisible(false);
+    });
+    connect(&session_, &Session::message, this,
+            [](const QString& text, const QString& title) { ShowMessageBox(text, title); });
+}
 
-    connect(MSComm1, &SerialComm::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(MSComm1, &SerialComm::CommandSent, this, &Form1::onCommandSent);
+void Form1::showMeasurement(const Measurement& m) {
+    Label1.setCaption(m.voltageText);
+    Label2.setCaption(m.currentText);
+    Label17.setCaption(Label17.caption() == u"*" ? QString() : QStringLiteral("*"));
 }
 
 Form1::~Form1() {
-    delete plotWindow_; // it draws our history
+    // Deleted, not closed: their closing steps do not run when the program ends.
+    delete settingsWindow_;
+    delete plotWindow_;
+    delete setpointDialog_;
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -144,17 +172,15 @@ void Form1::showContextMenu(const QPoint& globalPos) {
     menu->popup(globalPos);
 }
 
-void Form1::onCommandSent(const QByteArray& command) {
-    // Read as the model in force takes it at the moment it goes out.
-    if (const auto setpoints = DecodeCommand(CurrentModel(), command))
-        history_.addSetpoints(QDateTime::currentMSecsSinceEpoch(), *setpoints);
-}
-
 PlotWindow* Form1::OpenPlotWindow() {
-    if (!plotWindow_) plotWindow_ = new PlotWindow(&history_);
+    if (!plotWindow_) plotWindow_ = new PlotWindow(session_);
     plotWindow_->show();
     plotWindow_->raise();
     plotWindow_->activateWindow();
+    return plotWindow_;
+}
+
+PlotWindow* Form1::plotWindow() const {
     return plotWindow_;
 }
 
@@ -165,7 +191,7 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 QString Form1::linkToolTip() const {
-    return LinkStatusText(MSComm1->status());
+    return LinkStatusText(session_.linkStatus());
 }
 
 bool Form1::event(QEvent* event) {
@@ -184,9 +210,36 @@ void Form1::Label15_Click() {
     OpenSettingsWindow();
 }
 
+Form2* Form1::OpenSettingsWindow() {
+    if (settingsWindow()) {
+        settingsWindow_->raise();
+        settingsWindow_->activateWindow();
+        return settingsWindow_;
+    }
+    QWidget* over = QApplication::activeWindow();
+    if (over && !over->isVisible()) over = nullptr;
+    auto* window = new Form2(session_);
+    // Closed, it is gone: the next opening makes it anew.
+    connect(window, &QObject::destroyed, this, [this] { settingsWindow_.clear(); });
+    settingsWindow_ = window;
+    window->Form_Load();
+    PlaceWindow(window, over);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+Form2* Form1::settingsWindow() const {
+    // A window that has run its closing steps is on its way out.
+    return settingsWindow_ && !settingsWindow_->closed() ? settingsWindow_.data() : nullptr;
+}
+
+// Closing the main window ends the program: the session lets the command on
+// the line finish, and then the program returns from its event loop.
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
-    Shutdown();
+    session_.shutdown();
 }
 
 } // namespace velmora

@@ -1,14 +1,12 @@
 #pragma once
 // The main window: the unit's front panel with its read-outs and the eight
-// adjust buttons. It owns the serial component.
+// adjust buttons, over one session.
 
 #include "panel/adjust_button.h"
 #include "panel/panel_label.h"
 
-#include "history/history.h"
-#include "plot/plot_window.h"
-
 #include <QFont>
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -17,14 +15,17 @@ class QAction;
 
 namespace velmora {
 
-class SerialComm;
+class Form2;
+class PlotWindow;
+class Session;
 class SetpointDialog;
+struct Measurement;
 
 /// The main window "Power supply", drawn as the unit's front panel.
 class Form1 : public QWidget {
     Q_OBJECT
   public:
-    Form1();
+    explicit Form1(Session& session);
     ~Form1() override;
 
     // The controls the rest of the program works with.
@@ -40,37 +41,29 @@ class Form1 : public QWidget {
     PanelLabel Label2;      // measured current
     PanelLabel Label16;     // set-point while an adjust button is held
     PanelLabel Label17;     // heartbeat
-    SerialComm* const MSComm1;
 
+    Session& session() const { return session_; }
     /// Command1..Command8 by number 1..8.
     AdjustButton* command(int number) const { return commands_.at(number - 1); }
 
-    /// The receive handler of MSComm1.
-    void MSComm1_OnComm();
     /// The click area over the whole panel: opens the settings window.
     void Label15_Click();
-    /// Press and release of adjust button 1..8.
-    void Command_MouseDown(int number);
-    void Command_MouseUp(int number);
-    /// Ends an adjustment: restores the read-outs and sends both set-points.
-    void SendSetpoints();
+    /// Opens the settings window and runs its opening steps when it is not
+    /// open; otherwise only brings it to the front.
+    Form2* OpenSettingsWindow();
+    /// The open settings window, or nullptr when it is closed.
+    Form2* settingsWindow() const;
     /// "Set values…": opens the dialog, or brings it forward when open.
     void OpenSetpointDialog();
-    /// "Zero output": ends a playback, drops the commands still waiting,
-    /// sends 0 V and 0 A and makes both set-points 0.
-    void ZeroOutput();
     /// The "Zero output" action, Ctrl+0 in every window of the program.
     QAction* zeroOutputAction() const { return zeroOutput_; }
     /// The "Set values" dialog once opened, else nullptr.
     SetpointDialog* setpointDialog() const;
     /// The tooltip of the panel outside the buttons: what the link is doing.
     QString linkToolTip() const;
-
-    /// Every valid measurement and every set-point command since start-up.
-    const History& history() const { return history_; }
     /// Opens the plot window, or brings the open one to the front.
     PlotWindow* OpenPlotWindow();
-    PlotWindow* plotWindow() const { return plotWindow_; }
+    PlotWindow* plotWindow() const;
 
   signals:
     void Label15Clicked();
@@ -84,17 +77,21 @@ class Form1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void onCommandSent(const QByteArray& command);
+    void createButtons();
+    void followSession();
+    void showMeasurement(const Measurement& measurement);
     void showContextMenu(const QPoint& globalPos);
 
-    History history_;
+    Session& session_;
     QPointer<PlotWindow> plotWindow_;
+    QPointer<Form2> settingsWindow_;
+    QPointer<SetpointDialog> setpointDialog_;
     std::array<AdjustButton*, 8> commands_{};
     QFont readoutFont_; // Label1, Label2 and Label16
+    QImage arrowStrip_;
     bool loaded_ = false;
     bool clickStarted_ = false;
     QAction* zeroOutput_;
-    QPointer<SetpointDialog> setpointDialog_;
 };
 
 } // namespace velmora

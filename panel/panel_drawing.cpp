@@ -120,8 +120,8 @@ void Form1::paintEvent(QPaintEvent*) {
     DrawLabel(painter, {3840, 720, 1335, 375}, Label16, readoutFont_, text,
               std::nullopt);                                                       // Label16
     DrawLabel(painter, {0, 0, 135, 135}, Label17, windowFont, text, std::nullopt); // Label17
-    DrawPicture(painter, {7320, 180, 240, 2100}, ArrowStrip());                    // Image1
-    DrawPicture(painter, {8760, 180, 240, 2100}, ArrowStrip());                    // Image2
+    DrawPicture(painter, {7320, 180, 240, 2100}, arrowStrip_);                     // Image1
+    DrawPicture(painter, {8760, 180, 240, 2100}, arrowStrip_);                     // Image2
 }
 
 } // namespace velmora

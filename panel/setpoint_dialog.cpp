@@ -1,8 +1,7 @@
 #include "panel/setpoint_dialog.h"
 
 #include "core/constants.h"
-#include "core/limits.h"
-#include "panel/setpoint_actions.h"
+#include "session/session.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -12,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <cmath>
@@ -28,13 +28,16 @@ qint16 Millivolts(const QDoubleSpinBox* box) {
     return static_cast<qint16>(std::lround(box->value() * 10.0) * kVoltageStepMv);
 }
 
-QDoubleSpinBox* VoltageBox(QWidget* parent) {
-    auto* box = new QDoubleSpinBox(parent);
-    box->setDecimals(1);
-    box->setSingleStep(0.1);
-    box->setSuffix(QStringLiteral(" V"));
+VoltageSpinBox* VoltageBox(QWidget* parent) {
+    auto* box = new VoltageSpinBox(parent);
     box->setAccelerated(true);
     return box;
+}
+
+// The digits typed in a voltage box, without its suffix: whole volts, and
+// tenths after a point or a comma.
+QRegularExpression TypedVolts() {
+    return QRegularExpression(QStringLiteral("^\\s*([0-9]*)(?:[.,]([0-9]*))?\\s*$"));
 }
 
 StepSpinBox* CurrentBox(QWidget* parent) {
@@ -63,7 +66,43 @@ void StepSpinBox::fixup(QString& input) const {
     input = textFromValue(value);
 }
 
-SetpointDialog::SetpointDialog(QWidget* parent) : QDialog(parent) {
+VoltageSpinBox::VoltageSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {
+    setDecimals(1);
+    setSingleStep(0.1);
+    setSuffix(QStringLiteral(" V"));
+}
+
+QValidator::State VoltageSpinBox::validate(QString& input, int&) const {
+    QString text = input;
+    if (text.endsWith(suffix()))
+        text.chop(suffix().size());
+    else if (text.endsWith(suffix().trimmed()))
+        text.chop(suffix().trimmed().size());
+    const QRegularExpressionMatch match = TypedVolts().match(text);
+    if (!match.hasMatch()) return QValidator::Invalid;
+    const QString whole = match.captured(1);
+    const QString tenths = match.captured(2);
+    if (tenths.size() > decimals()) return QValidator::Invalid;
+    if (whole.isEmpty() && tenths.isEmpty()) return QValidator::Intermediate;
+    if (valueFromText(input) > maximum()) return QValidator::Invalid;
+    return QValidator::Acceptable;
+}
+
+double VoltageSpinBox::valueFromText(const QString& input) const {
+    QString text = input;
+    if (text.endsWith(suffix()))
+        text.chop(suffix().size());
+    else if (text.endsWith(suffix().trimmed()))
+        text.chop(suffix().trimmed().size());
+    const QRegularExpressionMatch match = TypedVolts().match(text);
+    if (!match.hasMatch()) return 0;
+    const int whole = match.captured(1).toInt();
+    const int tenths = match.captured(2).left(1).toInt();
+    return whole + tenths / 10.0;
+}
+
+SetpointDialog::SetpointDialog(Session& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
     setWindowTitle(QStringLiteral("Set values"));
     setModal(false);
     createControls();
@@ -76,6 +115,11 @@ SetpointDialog::SetpointDialog(QWidget* parent) : QDialog(parent) {
     // every key while it is typed.
     connect(voltageLimitBox, &QDoubleSpinBox::valueChanged, this, &SetpointDialog::saveLimits);
     connect(currentLimitBox, &QSpinBox::valueChanged, this, &SetpointDialog::saveLimits);
+    // It shows what is in force, whoever changes it.
+    connect(&session_, &Session::setpointsChanged, this, &SetpointDialog::showSetpoints);
+    connect(&session_, &Session::modelChanged, this, [this] {
+        if (isVisible()) refresh();
+    });
 }
 
 void SetpointDialog::createControls() {
@@ -88,6 +132,11 @@ void SetpointDialog::createControls() {
     currentLimitBox = CurrentBox(limitsGroup);
     voltageLimitBox->setKeyboardTracking(false);
     currentLimitBox->setKeyboardTracking(false);
+    voltageLimitNote = new QLabel(limitsGroup);
+    currentLimitNote = new QLabel(limitsGroup);
+    storeNote = new QLabel(limitsGroup);
+    storeNote->setWordWrap(true);
+    storeNote->hide();
     sendButton = new QPushButton(QStringLiteral("Send"), this);
     sendButton->setDefault(true);
     closeButton = new QPushButton(QStringLiteral("Close"), this);
@@ -103,8 +152,11 @@ void SetpointDialog::placeControls() {
     auto* limits = new QGridLayout(limitsGroup);
     limits->addWidget(voltageLimitOn, 0, 0);
     limits->addWidget(voltageLimitBox, 0, 1);
+    limits->addWidget(voltageLimitNote, 0, 2);
     limits->addWidget(currentLimitOn, 1, 0);
     limits->addWidget(currentLimitBox, 1, 1);
+    limits->addWidget(currentLimitNote, 1, 2);
+    limits->addWidget(storeNote, 2, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(sendButton);
@@ -125,90 +177,89 @@ void SetpointDialog::placeControls() {
 // The set-point boxes reach the limits in force, rounded down to the step;
 // each limit box shows the user's limit, or the model's when there is none.
 void SetpointDialog::updateRanges() {
-    const Model model = shownModel_;
-    const Limits own = model == Model::None ? Limits{Shared.VoltageLimit, Shared.CurrentLimit}
-                                            : LimitsOf(model);
-    const int step = CurrentStepMa(model);
-    const std::optional<qint16> userVoltage =
-        voltageLimitOn->isChecked() ? std::optional<qint16>(Millivolts(voltageLimitBox))
-                                    : std::nullopt;
-    const std::optional<qint16> userCurrent = currentLimitOn->isChecked()
-                                                  ? std::optional<qint16>(currentLimitBox->value())
-                                                  : std::nullopt;
-    voltageBox->setRange(0, Volts(std::max<int>(0, Lowered(own.voltage, userVoltage))));
+    const Limits within = session_.setpointLimits();
+    const int step = CurrentStepMa(session_.model());
+    voltageBox->setRange(0, Volts(std::max<int>(0, within.voltage)));
     currentBox->setSingleStep(step);
-    currentBox->setRange(0, std::max<int>(0, Lowered(own.current, userCurrent)) / step * step);
+    currentBox->setRange(0, std::max<int>(0, within.current) / step * step);
     voltageLimitBox->setEnabled(voltageLimitOn->isChecked());
     currentLimitBox->setEnabled(currentLimitOn->isChecked());
 }
 
 void SetpointDialog::refresh() {
-    shownModel_ = CurrentModel();
-    const bool defined = shownModel_ != Model::None;
-    limitsGroup->setTitle(defined ? QStringLiteral("Own limits for %1")
-                                        .arg(ModelCaption(shownModel_))
+    const Model model = session_.model();
+    const bool defined = model != Model::None;
+    limitsGroup->setTitle(defined ? QStringLiteral("Own limits for %1").arg(ModelCaption(model))
                                   : QStringLiteral("Own limits"));
     limitsGroup->setEnabled(defined);
-    const Limits own = LimitsOf(shownModel_);
-    const UserLimits user = ReadUserLimits(shownModel_);
+    const Limits own = LimitsOf(model);
+    const UserLimits user = session_.userLimits();
     {
         const QSignalBlocker b1(voltageLimitOn), b2(currentLimitOn), b3(voltageLimitBox),
             b4(currentLimitBox);
         voltageLimitBox->setRange(0, Volts(own.voltage));
-        currentLimitBox->setSingleStep(CurrentStepMa(shownModel_));
+        currentLimitBox->setSingleStep(CurrentStepMa(model));
         currentLimitBox->setRange(0, own.current);
         voltageLimitOn->setChecked(user.voltage.has_value());
         voltageLimitBox->setValue(double(user.voltage.value_or(own.voltage)) / 1000.0);
         currentLimitOn->setChecked(user.current.has_value());
         currentLimitBox->setValue(user.current.value_or(own.current));
     }
+    voltageLimitNote->clear();
+    currentLimitNote->clear();
+    const QStringList unreadable = session_.unreadableUserLimits();
+    if (!unreadable.isEmpty())
+        storeNote->setText(QStringLiteral("The stored limit %1 cannot be read; the model's limit "
+                                          "holds until you set one here.")
+                               .arg(unreadable.join(QStringLiteral(", "))));
+    storeNote->setVisible(!unreadable.isEmpty() || storeFailed_);
     updateRanges();
-    takeSharedSetpoints();
+    showSetpoints();
     voltageBox->setFocus(Qt::OtherFocusReason);
     voltageBox->selectAll();
 }
 
-void SetpointDialog::takeSharedSetpoints() {
-    shownVoltage_ = Shared.VoltageSetpoint;
-    shownCurrent_ = Shared.CurrentSetpoint;
-    voltageBox->setValue(double(shownVoltage_) / 1000.0);
-    currentBox->setValue(shownCurrent_);
+void SetpointDialog::showSetpoints() {
+    const Setpoints in = session_.setpoints();
+    voltageBox->setValue(double(in.millivolts) / 1000.0);
+    currentBox->setValue(in.milliamps);
 }
 
 void SetpointDialog::saveLimits() {
-    if (shownModel_ == Model::None || shownModel_ != CurrentModel()) return;
+    if (session_.model() == Model::None) return;
     UserLimits limits;
     if (voltageLimitOn->isChecked()) limits.voltage = Millivolts(voltageLimitBox);
     if (currentLimitOn->isChecked()) limits.current = static_cast<qint16>(currentLimitBox->value());
-    SaveUserLimits(shownModel_, limits);
+    const LimitChange change = session_.setUserLimits(limits);
     updateRanges();
+    showLimitChange(change);
+}
+
+void SetpointDialog::showLimitChange(const LimitChange& change) {
+    voltageLimitNote->setText(change.voltageLoweredTo
+                                  ? QStringLiteral("set-point lowered to %1 V")
+                                        .arg(*change.voltageLoweredTo / 1000.0, 0, 'f', 1)
+                                  : QString());
+    currentLimitNote->setText(
+        change.currentLoweredTo
+            ? QStringLiteral("set-point lowered to %1 mA").arg(*change.currentLoweredTo)
+            : QString());
+    if (!change.stored && !storeFailed_) {
+        // Said once: the limits hold for this run all the same.
+        storeFailed_ = true;
+        storeNote->setText(QStringLiteral("Your limits could not be saved (the settings file %1 "
+                                          "cannot be written); they hold until the program ends.")
+                               .arg(session_.settingsFileName()));
+        storeNote->show();
+    }
 }
 
 void SetpointDialog::send() {
-    // The model was changed in the settings window meanwhile: the boxes are
-    // filled again for it (both set-points are 0 then) rather than sent.
-    if (CurrentModel() != shownModel_) {
-        refresh();
-        return;
-    }
     voltageBox->interpretText();
     currentBox->interpretText();
-    const qint16 voltage = Millivolts(voltageBox);
-    const qint16 current = static_cast<qint16>(currentBox->value());
-    shownVoltage_ = voltage;
-    shownCurrent_ = current;
-    SendTypedSetpoints(voltage, current);
-}
-
-// Coming back to the dialog: set-points changed elsewhere (the buttons, Zero
-// output) are shown; values typed here and not sent stay otherwise.
-void SetpointDialog::changeEvent(QEvent* event) {
-    QDialog::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
-    if (CurrentModel() != shownModel_)
-        refresh();
-    else if (Shared.VoltageSetpoint != shownVoltage_ || Shared.CurrentSetpoint != shownCurrent_)
-        takeSharedSetpoints();
+    session_.sendSetpoints(Millivolts(voltageBox), static_cast<qint16>(currentBox->value()));
+    // Refused (no model, past a limit) or not, the boxes show what is in force.
+    showSetpoints();
 }
 
 } // namespace velmora

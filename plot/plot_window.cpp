@@ -1,8 +1,5 @@
 #include "plot/plot_window.h"
 
-#include "core/clock.h"
-#include "core/message.h"
-#include "core/state.h"
 #include "history/csv_export.h"
 #include "history/file_history.h"
 #include "history/history.h"
@@ -10,6 +7,8 @@
 #include "recorder/check_tally.h"
 #include "recorder/playback_progress.h"
 #include "recorder/wall_time.h"
+#include "session/session.h"
+#include "ui/message_box.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,18 +36,19 @@ QString LocalPath(const QMimeData* mime) {
 
 } // namespace
 
-PlotWindow::PlotWindow(const History* history) : history_(history), live_(true) {
+PlotWindow::PlotWindow(Session& session)
+    : session_(session), history_(&session.history()), live_(true) {
     setWindowTitle(QStringLiteral("Plot"));
     build();
     setSpan(LastTenMinutes);
-    connect(&PlaybackReports(), &PlaybackNews::progressed, this, &PlotWindow::showPlaybackProgress);
-    if (!PlaybackReports().last().fileName.isEmpty())
-        showPlaybackProgress(PlaybackReports().last());
+    connect(&session_, &Session::playbackChanged, this, &PlotWindow::showPlaybackProgress);
+    if (!session_.playbackProgress().fileName.isEmpty())
+        showPlaybackProgress(session_.playbackProgress());
 }
 
-PlotWindow::PlotWindow(std::unique_ptr<History> history, const QString& fileName,
+PlotWindow::PlotWindow(Session& session, std::unique_ptr<History> history, const QString& fileName,
                        const QString& note)
-    : own_(std::move(history)), history_(own_.get()), live_(false) {
+    : session_(session), own_(std::move(history)), history_(own_.get()), live_(false) {
     setWindowTitle(QStringLiteral("Plot \u2013 %1").arg(fileName));
     setAttribute(Qt::WA_DeleteOnClose);
     build();
@@ -181,7 +181,7 @@ void PlotWindow::showPlaybackProgress(const PlaybackProgress& progress) {
 void PlotWindow::showPlaybackStatus() {
     if (!progress_) return;
     // The countdown moves with the clock between the player's reports.
-    playback_->setText(PlaybackStatusText(*progress_, WallSeconds(LocalNow())));
+    playback_->setText(PlaybackStatusText(*progress_, WallSeconds(session_.clock().localNow())));
     playback_->show();
 }
 
@@ -232,14 +232,14 @@ bool PlotWindow::savePicture(const QString& path) const {
 
 void PlotWindow::chooseAndOpen() {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open record file"));
-    if (!path.isEmpty()) OpenRecordFileWindow(path);
+    if (!path.isEmpty()) OpenRecordFileWindow(session_, path);
 }
 
 void PlotWindow::chooseAndSaveData() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save data"), {},
                                                       QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty() && !saveData(path))
-        ShowMessage(QStringLiteral("Could not write %1.").arg(path), windowTitle());
+        ShowMessageBox(QStringLiteral("Could not write %1.").arg(path), windowTitle(), this);
 }
 
 void PlotWindow::chooseAndSavePicture() {
@@ -250,7 +250,7 @@ void PlotWindow::chooseAndSavePicture() {
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += filter.contains("svg") ? ".svg" : ".png";
     if (!savePicture(path))
-        ShowMessage(QStringLiteral("Could not write %1.").arg(path), windowTitle());
+        ShowMessageBox(QStringLiteral("Could not write %1.").arg(path), windowTitle(), this);
 }
 
 void PlotWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -261,27 +261,28 @@ void PlotWindow::dropEvent(QDropEvent* event) {
     const QString path = LocalPath(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
-    OpenRecordFileWindow(path);
+    OpenRecordFileWindow(session_, path);
 }
 
-PlotWindow* OpenRecordFileWindow(const QString& path) {
+PlotWindow* OpenRecordFileWindow(Session& session, const QString& path) {
     FileHistory file = LoadRecordFile(path);
     if (!file.history) {
-        ShowMessage(QStringLiteral("Cannot open the record file %1").arg(file.error),
-                    QStringLiteral("Plot"));
+        ShowMessageBox(QStringLiteral("Cannot open the record file %1").arg(file.error),
+                       QStringLiteral("Plot"));
         return nullptr;
     }
     const QString leftOut = LeftOutText(file.leftOut, file.lines);
     const QString note = leftOut.isEmpty()
                              ? QString()
                              : QStringLiteral("Could not read all of the file: %1.").arg(leftOut);
-    auto* window = new PlotWindow(std::move(file.history), QFileInfo(path).fileName(), note);
+    auto* window =
+        new PlotWindow(session, std::move(file.history), QFileInfo(path).fileName(), note);
     // Every record file is a control file too: laid out on its own time
     // stamps, as it plays when started before its first record; the
     // warnings are for playing it now.
-    const Model model = CurrentModel();
-    CheckTally tally(model, WallSeconds(LocalNow()));
-    if (auto reading = ReadPlaybackPlan(path, model, 0, &tally); reading.plan)
+    const Model model = session.model();
+    CheckTally tally(model, WallSeconds(session.clock().localNow()));
+    if (auto reading = ReadPlaybackPlan(path, model, 0, &tally, session.userLimits()); reading.plan)
         window->setPlan(*reading.plan);
     window->show();
     return window;

@@ -17,17 +17,20 @@ class QPushButton;
 namespace velmora {
 
 class PlotView;
+class Session;
 struct PlaybackProgress;
 
-/// "Plot" (live, over the panel's history) or "Plot – name" (a record file
-/// it holds itself). Modeless; closing it loses nothing of the panel's.
+/// "Plot" (live, over the session's history) or "Plot – name" (a record file
+/// it holds itself). Modeless; closing it loses nothing of the session's.
 class PlotWindow : public QWidget {
     Q_OBJECT
   public:
-    /// The live window over `history`, which must outlive it.
-    explicit PlotWindow(const History* history);
-    /// A window of its own over a file's history.
-    PlotWindow(std::unique_ptr<History> history, const QString& fileName, const QString& note);
+    /// The live window over the session's history; the session must outlive it.
+    explicit PlotWindow(Session& session);
+    /// A window of its own over a file's history; files opened from it are
+    /// laid out on `session`'s model.
+    PlotWindow(Session& session, std::unique_ptr<History> history, const QString& fileName,
+               const QString& note);
     ~PlotWindow() override;
 
     /// Choices of the time window, in the order of the list.
@@ -72,6 +75,7 @@ class PlotWindow : public QWidget {
     void showPlaybackProgress(const PlaybackProgress& progress);
     void showPlaybackStatus();
 
+    Session& session_;
     std::unique_ptr<History> own_;
     const History* history_;
     bool live_;
@@ -92,8 +96,8 @@ class PlotWindow : public QWidget {
 };
 
 /// Opens a record file in a window of its own, with what it would do when
-/// played as a control file on the model in force; on a missing or
+/// played as a control file on the session's model; on a missing or
 /// unreadable file shows why and opens nothing.
-PlotWindow* OpenRecordFileWindow(const QString& path);
+PlotWindow* OpenRecordFileWindow(Session& session, const QString& path);
 
 } // namespace velmora

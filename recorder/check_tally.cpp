@@ -1,8 +1,8 @@
 #include "recorder/check_tally.h"
 
-#include "unit/measurement.h"
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"
+#include "unit/measurement.h"
 
 namespace velmora {
 

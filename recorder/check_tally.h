@@ -2,8 +2,8 @@
 // The running count of a check: what the player sends, when, and what would
 // surprise a user, gathered line by line.
 
-#include "unit/model.h"
 #include "recorder/playback_rules.h"
+#include "unit/model.h"
 
 #include <QString>
 #include <QStringList>

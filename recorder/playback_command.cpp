@@ -12,9 +12,17 @@ PlaybackCommand MakePlaybackCommand(Model model, const QByteArray& voltageText,
     if (!voltage) return {std::nullopt, SkipReason::VoltageNotDigits};
     const auto current = CurrentAtPlaces(currentText);
     if (!current) return {std::nullopt, SkipReason::CurrentNotDigits};
-    const QByteArray command = BuildRecordCommand(model, *voltage, *current);
+    return CommandForValues(model, Values{*voltage, *current});
+}
+
+PlaybackCommand CommandForValues(Model model, Values values, const UserLimits& limits) {
+    if (model == Model::None) return {std::nullopt, SkipReason::NoModel};
+    const QByteArray command = BuildRecordCommand(model, values.decivolts, values.centiamps);
     if (command.size() != kCommandLength)
         return {std::nullopt, SkipReason::CommandTooLong, command.size()};
+    // Past the user's own limits a record is sent whole or not at all.
+    if (PastUserLimits(limits, values.decivolts * 100, values.centiamps * 10))
+        return {std::nullopt, SkipReason::PastUserLimit, command.size()};
     return {command, SkipReason::None, command.size()};
 }
 

@@ -2,6 +2,7 @@
 // The set-point command the player builds from a control-file record.
 
 #include "unit/limits.h"
+#include "unit/measurement.h"
 #include "unit/model.h"
 
 #include <QByteArray>
@@ -36,6 +37,10 @@ struct PlaybackCommand {
 /// sent a command of any other shape.
 PlaybackCommand MakePlaybackCommand(Model model, const QByteArray& voltageText,
                                     const QByteArray& currentText);
+
+/// The command for a record whose value places hold digits, on the model and
+/// within the user's limits; or why there is none.
+PlaybackCommand CommandForValues(Model model, Values values, const UserLimits& limits = {});
 
 /// Whether a record asks for more than the user's limits allow: its voltage
 /// (characters 1, 2, 4 in 100 mV) or its current (characters 1, 3, 4 in

@@ -1,7 +1,5 @@
 #include "recorder/playback_plan.h"
 
-#include "core/limits.h"
-
 #include "recorder/check_tally.h"
 #include "recorder/line_reader.h"
 #include "recorder/wall_time.h"
@@ -39,7 +37,9 @@ RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model,
     return verdict;
 }
 
-PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now, CheckTally* tally) {
+PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now, CheckTally* tally,
+                             const UserLimits& userLimits,
+                             const std::function<void(int, const RecordVerdict&)>& each) {
     const QFileInfo info(path);
     // A pipe or a device could block for good, and a folder is no file.
     if (!info.isFile()) return {std::nullopt, QStringLiteral("%1: no such file").arg(path)};
@@ -49,14 +49,13 @@ PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now, Check
                 QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString())};
     LineReader lines(&file);
     PlanBuilder builder(model, now);
-    // What goes past the user's own limits is skipped, as the player skips it.
-    const UserLimits userLimits = ReadUserLimits(model);
     int number = 0;
     while (const auto line = lines.next()) {
         const RecordVerdict verdict =
             JudgeReadLine(*line, lines.lastWasTooLong(), model, userLimits);
         builder.take(++number, verdict);
         if (tally) tally->take(number, verdict);
+        if (each) each(number, verdict);
     }
     if (tally) builder.plan().warnings = tally->warnings();
     return {std::move(builder.plan()), {}};

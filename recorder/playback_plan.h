@@ -2,12 +2,13 @@
 // What a control file will do when played: its commands at the moments they
 // go out and the lines left out, worked out with the player's own rules.
 
-#include "core/state.h"
 #include "recorder/playback_rules.h"
+#include "unit/model.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -68,7 +69,11 @@ struct PlanReading {
     std::optional<PlaybackPlan> plan;
     QString error;
 };
-PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now,
-                             CheckTally* tally = nullptr);
+/// What goes past `userLimits` is skipped, as the player skips it. `each`,
+/// when given, is told every line's verdict as the plan takes it.
+PlanReading
+ReadPlaybackPlan(const QString& path, Model model, qint64 now, CheckTally* tally = nullptr,
+                 const UserLimits& userLimits = {},
+                 const std::function<void(int line, const RecordVerdict& verdict)>& each = {});
 
 } // namespace velmora

@@ -26,16 +26,4 @@ std::vector<PlannedCommand> CommandsAhead(const PlaybackProgress& progress) {
     return {first, all.end()};
 }
 
-void PlaybackNews::report(const PlaybackProgress& progress) {
-    last_ = progress;
-    emit progressed(last_);
-}
-
-PlaybackNews& PlaybackReports() {
-    // Made on first use and never destroyed: windows may still be
-    // disconnecting from it while the program ends.
-    static auto* news = new PlaybackNews;
-    return *news;
-}
-
 } // namespace velmora

@@ -4,7 +4,6 @@
 
 #include "recorder/playback_plan.h"
 
-#include <QObject>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -28,23 +27,5 @@ QString PlaybackStatusText(const PlaybackProgress& progress, qint64 now);
 
 /// The commands of the plan still to come.
 std::vector<PlannedCommand> CommandsAhead(const PlaybackProgress& progress);
-
-/// Where the player's reports go out: windows connect to `progressed`.
-class PlaybackNews : public QObject {
-    Q_OBJECT
-  public:
-    void report(const PlaybackProgress& progress);
-    /// The last report: what a window opened during a run starts from.
-    const PlaybackProgress& last() const { return last_; }
-
-  signals:
-    void progressed(const velmora::PlaybackProgress& progress);
-
-  private:
-    PlaybackProgress last_;
-};
-
-/// The player's one news channel; lives as long as the program.
-PlaybackNews& PlaybackReports();
 
 } // namespace velmora

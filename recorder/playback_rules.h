@@ -2,9 +2,9 @@
 // What the player does with one line of a control file: the player's own
 // decisions, also used to tell a user beforehand what a file will do.
 
-#include "core/state.h"
 #include "recorder/playback_command.h"
 #include "recorder/record_format.h"
+#include "unit/model.h"
 
 #include <QByteArray>
 #include <QString>

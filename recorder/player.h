@@ -1,34 +1,93 @@
 #pragma once
 // The player: sends the set-points of a control file to the unit, each at the
-// date and time its line carries.
+// date and time its line carries, one record after the other.
 
-#include <QString>
+#include "core/clock.h"
+#include "recorder/file_identity.h"
+#include "recorder/playback_progress.h"
+#include "unit/limits.h"
+#include "unit/measurement.h"
+
+#include <QDate>
+#include <QTime>
+#include <functional>
+#include <vector>
 
 namespace velmora {
 
-enum class PlaybackOutcome {
-    Finished, // the file was played to its end, or until asked to stop
-    Refused,  // the file could not be opened; nothing was sent
-    Busy,     // a run asked to stop has not ended yet; nothing was started
+/// What the player needs of the unit it plays to.
+struct PlayerHost {
+    /// The model and the user's limits in force now: read at every record.
+    std::function<Model()> model;
+    std::function<UserLimits()> userLimits;
+    /// Sends a command; `sent` is called once it is out (or lost on a line
+    /// that went away, after its pauses all the same).
+    std::function<void(const QByteArray& command, std::function<void()> sent)> send;
+    /// A message for the user; the run goes on.
+    std::function<void(const QString& text, const QString& title)> message;
+    /// How far the run has come: at the start, after every record, once a
+    /// second while waiting, and at the end.
+    std::function<void(const PlaybackProgress& progress)> report;
 };
 
-/// What a call of PlayControlFile came to.
-struct PlaybackEnd {
-    PlaybackOutcome outcome;
-    QString refusal; // when Refused: the message for the user
+/// What asking the player to start came to.
+enum class PlaybackStart {
+    Started,
+    Refused, // the file could not be opened; nothing is sent
+    Busy,    // a run asked to stop has not ended yet; nothing was started
 };
 
-/// Plays the control file named `fileName` (as typed): returns when the run
-/// has ended. Events are handled meanwhile, so anything may happen in the
-/// run, StopPlayback included.
-PlaybackEnd PlayControlFile(const QString& fileName);
+/// A run through one control file: it reads the file once, at the start,
+/// then waits for each record's second on a timer. Nothing waits inside it.
+class Player {
+  public:
+    enum class State {
+        Idle,
+        Running,  // waiting for a record's second, or sending it
+        Stopping, // asked to stop while a command is on the line
+    };
 
-/// Asks the run in progress to end: it sends nothing more and ends at its
-/// next check. Harmless when no run is in progress.
-void StopPlayback();
+    Player(Clock& clock, PlayerHost host);
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
 
-/// Whether a playback run is in progress (stopped runs included, until they
-/// have ended).
-bool PlaybackRunning();
+    /// Starts playing the file at `path`; `fileName` is the name as typed,
+    /// for the reports.
+    PlaybackStart start(const QString& path, const QString& fileName);
+    /// Ends the run: it sends nothing more; a command on the line finishes
+    /// first. Harmless when no run is in progress.
+    void stop();
+    State state() const { return state_; }
+    /// The last report.
+    const PlaybackProgress& progress() const { return progress_; }
+    /// The file being played, while a run is in progress.
+    std::optional<FileIdentity> file() const { return file_; }
+
+  private:
+    struct Entry {
+        int line;
+        QDate date;
+        QTime time;
+        Values values;
+    };
+
+    void step();
+    void sendDue(const Entry& entry);
+    void sent();
+    void finish();
+    void report(int nextLine, std::optional<qint64> nextAt);
+    std::optional<qint64> plannedAt(int line) const;
+
+    Clock& clock_;
+    PlayerHost host_;
+    State state_ = State::Idle;
+    std::vector<Entry> entries_;
+    std::size_t next_ = 0;
+    qint64 reportedSecond_ = -1;
+    std::optional<FileIdentity> file_;
+    PlaybackProgress progress_;
+    Timer wake_;
+};
 
 } // namespace velmora

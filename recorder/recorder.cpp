@@ -1,33 +1,44 @@
 #include "recorder/recorder.h"
 
-#include "core/clock.h"
-#include "core/constants.h"
-#include "recorder/channels.h"
 #include "recorder/record_format.h"
 
 namespace velmora {
 
-void WriteRecord(const QString& voltageText, const QString& currentText) {
-    if (!ChannelIsOpen(RecordChannel)) return;
-    // A failed write (disk full, file gone) is dropped: the receive handler
-    // carries on and the next change is written if it can be.
-    WriteChannel(RecordChannel, FormatRecord(LocalNow(), voltageText, currentText));
+Recorder::~Recorder() {
+    stop();
 }
 
-RecordingStart StartRecording(const QString& fileName) {
-    switch (OpenChannelForOutput(RecordChannel, ProgramFilePath(fileName))) {
-    case OpenResult::Opened:
-    case OpenResult::AlreadyOpen: // records go on into the file already open
-        return {true, {}};
-    case OpenResult::InUse: // the player reads this file: recording would record nothing
-    case OpenResult::Failed:
-        break;
-    }
-    return {false, QString(kMsgErrorOpeningFile) + fileName};
+bool Recorder::start(const QString& path) {
+    if (recording() || PathTooLong(path) || NotAPlainFile(path)) return false;
+    auto file = std::make_unique<QFile>(path);
+    // Unbuffered: every write goes to the system at once, nothing waits in
+    // the program for a close that a crash would never do.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return false;
+    sync_.start(file->handle());
+    file_ = std::move(file);
+    return true;
 }
 
-void StopRecording() {
-    CloseChannel(RecordChannel);
+void Recorder::stop() {
+    if (!file_) return;
+    sync_.stop(); // every line on the disk before the file is let go
+    file_->close();
+    file_.reset();
+}
+
+std::optional<FileIdentity> Recorder::identity() const {
+    if (!file_) return std::nullopt;
+    return IdentityOfOpen(file_->handle());
+}
+
+void Recorder::write(const Measurement& m) {
+    if (!file_) return;
+    const QByteArray line = FormatRecord(m.at, m.voltageText, m.currentText);
+    const qint64 before = file_->size();
+    // Half a line (a full disk) would not read back as a record: take it away.
+    if (file_->write(line) != line.size()) file_->resize(before);
+    sync_.request();
 }
 
 } // namespace velmora

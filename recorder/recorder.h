@@ -1,25 +1,44 @@
 #pragma once
-// The recorder: one time-stamped line per changed measurement.
+// The recorder: one time-stamped line per changed measurement in the record
+// file, each handed to the system as it is written and put onto the disk a
+// moment later in the background.
 
+#include "recorder/disk_sync.h"
+#include "recorder/file_identity.h"
+#include "unit/measurement.h"
+
+#include <QFile>
 #include <QString>
+#include <memory>
 
 namespace velmora {
 
-/// Writes one record while recording is on; otherwise does nothing. Never
-/// reports an error.
-void WriteRecord(const QString& voltageText, const QString& currentText);
+/// The record file while recording is on.
+class Recorder {
+  public:
+    Recorder() = default;
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
-/// What asking the recorder to start came to.
-struct RecordingStart {
-    bool recording = false; // records now go to the file (or the one open already)
-    QString refusal;        // when not recording: the message for the user
+    /// Opens the file at `path` for recording, creating or emptying it.
+    /// False when it cannot be: no such folder, no access, a folder's or a
+    /// device's name, a name longer than a path may be.
+    bool start(const QString& path);
+    /// Ends recording; the file keeps what was written. Harmless when off.
+    void stop();
+    bool recording() const { return file_ != nullptr; }
+    /// The file being recorded into.
+    std::optional<FileIdentity> identity() const;
+
+    /// Writes the measurement's line, stamped with its arrival, while
+    /// recording is on. A failed write (disk full, file gone) leaves no half
+    /// line and is not reported: the next change is written if it can be.
+    void write(const Measurement& measurement);
+
+  private:
+    std::unique_ptr<QFile> file_;
+    DiskSync sync_;
 };
-
-/// Starts recording into the file named `fileName` (as typed), emptying it.
-/// With recording on already, records go on into the file that is open.
-RecordingStart StartRecording(const QString& fileName);
-
-/// Ends recording; the file keeps what was written. Harmless when off.
-void StopRecording();
 
 } // namespace velmora

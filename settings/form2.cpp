@@ -1,17 +1,16 @@
 #include "settings/form2.h"
 
-#include "core/clock.h"
 #include "core/constants.h"
 #include "core/message.h"
-#include "core/window_font.h"
-#include "link/port.h"
-#include "recorder/channels.h"
+#include "recorder/file_identity.h"
 #include "recorder/file_names.h"
 #include "recorder/playback_progress.h"
 #include "recorder/wall_time.h"
+#include "session/session.h"
 #include "settings/port_menu.h"
 #include "settings/steady_cursor.h"
 #include "settings/web_page.h"
+#include "ui/window_font.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -77,9 +76,10 @@ QLineEdit* MakeTextBox(const QString& name, QWidget* parent) {
 
 } // namespace
 
-Form2::Form2()
+Form2::Form2(Session& session)
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint) {
+                           Qt::WindowCloseButtonHint),
+      session_(session) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString(kSettingsWindowTitle));
@@ -164,18 +164,30 @@ void Form2::connectHandlers() {
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
-    connect(&PlaybackReports(), &PlaybackNews::progressed, this, &Form2::showPlaybackProgress);
-    showPlaybackProgress(PlaybackReports().last());
+    // The captions follow the recorder and the player, whoever starts or
+    // stops them.
+    connect(&session_, &Session::recordingChanged, this, &Form2::showRecording);
+    connect(&session_, &Session::playbackChanged, this, &Form2::showPlaybackProgress);
+    showRecording(session_.recording());
+    showPlaybackProgress(session_.playbackProgress());
+}
+
+void Form2::showRecording(bool recording) {
+    Command1->setText(QString(recording ? kCaptionStop : kCaptionStart));
 }
 
 void Form2::showPlaybackProgress(const PlaybackProgress& progress) {
-    // The caption stays "Stop" while the run goes on; the tooltip tells how far.
-    Command2->setToolTip(progress.running ? PlaybackStatusText(progress, WallSeconds(LocalNow()))
-                                          : QString());
+    // "Stop" while the run goes on (a run asked to stop reads "Start" at
+    // once); the tooltip tells how far it has come.
+    const bool running = session_.playerState() == Player::State::Running;
+    Command2->setText(QString(running ? kCaptionStop : kCaptionStart));
+    Command2->setToolTip(
+        progress.running ? PlaybackStatusText(progress, WallSeconds(session_.clock().localNow()))
+                         : QString());
 }
 
 void Form2::updatePortToolTip(int index) {
-    const QString device = DeviceForPort(index + 1);
+    const QString device = session_.deviceForPort(index + 1);
     Option1[index]->setToolTip(PortToolTip(device, DevicePresent(device)));
 }
 

@@ -12,14 +12,16 @@ class QRadioButton;
 
 namespace velmora {
 
+class Session;
 struct PlaybackProgress;
 
 /// The settings window "Settings": chooses port and model at once, holds the
-/// two file names in use and the recorder and player buttons.
+/// two file names in use and the recorder and player buttons, whose captions
+/// follow the session's recorder and player.
 class Form2 : public QWidget {
     Q_OBJECT
   public:
-    Form2();
+    explicit Form2(Session& session);
     ~Form2() override;
 
     QGroupBox* Frame1;                    // "Port"
@@ -50,6 +52,8 @@ class Form2 : public QWidget {
     /// Maps COM(index+1) to `device` (empty: back to the default device) and
     /// then chooses that port, so it is reopened on the new device.
     void MapPort(int index, const QString& device);
+    /// Whether its closing steps have run: it is on its way out.
+    bool closed() const { return closed_; }
     /// Shows the port-mapping menu for option `index` at `globalPos`.
     void ShowPortMenu(int index, const QPoint& globalPos);
 
@@ -63,15 +67,16 @@ class Form2 : public QWidget {
     void connectHandlers();
     void setTabOrders();
     void updatePortToolTip(int index);
+    void showRecording(bool recording);
     void showPlaybackProgress(const PlaybackProgress& progress);
     void selectOption(QRadioButton* option);
+
+    Session& session_;
+    bool closed_ = false; // the closing steps have run
 };
 
-/// Creates the settings window and runs its opening steps when it is not
-/// open; otherwise only brings it to the front.
-void OpenSettingsWindow();
-
-/// The open settings window, or nullptr when it is closed.
-Form2* SettingsWindow();
+/// Places a new window centred over `over` (the window the user clicked
+/// in), else on the screen; kept on the screen either way.
+void PlaceWindow(QWidget* window, QWidget* over);
 
 } // namespace velmora

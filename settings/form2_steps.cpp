@@ -4,14 +4,11 @@
 #include "settings/form2.h"
 
 #include "core/constants.h"
-#include "core/message.h"
-#include "core/settings_store.h"
-#include "core/state.h"
-#include "link/port.h"
-#include "recorder/channels.h"
+#include "session/session.h"
 #include "settings/port_menu.h"
 #include "settings/start_stop.h"
 #include "settings/web_page.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,22 +22,10 @@
 
 namespace velmora {
 
-namespace {
-
-// The window while it is open; cleared by its closing steps, so a window that
-// is closed but not yet destroyed is never brought back.
-Form2* g_openWindow = nullptr;
-
-} // namespace
-
-Form2::~Form2() {
-    if (g_openWindow == this) g_openWindow = nullptr;
-}
+Form2::~Form2() = default;
 
 void Form2::Form_Load() {
-    Shared.PlaybackStop = false;
-
-    switch (CurrentModel()) {
+    switch (session_.model()) {
     case Model::Small1A20V:
         selectOption(Option2[0]);
         Option2_Click(0);
@@ -50,50 +35,37 @@ void Form2::Form_Load() {
         Option2_Click(1);
         break;
     case Model::None:
-        ShowMessage(QString(kMsgVersionNotDefined), QString(kErrorTitle));
+        ShowMessageBox(QString(kMsgVersionNotDefined), QString(kErrorTitle));
         break;
     }
 
-    if (Shared.PortNumber >= 1 && Shared.PortNumber <= 4) {
-        const int index = Shared.PortNumber - 1;
+    if (session_.port() >= 1 && session_.port() <= 4) {
+        const int index = session_.port() - 1;
         selectOption(Option1[index]);
         Option1_Click(index);
     }
 
-    Text1->setText(Shared.RecordFileName);
-    Text2->setText(Shared.ControlFileName);
+    Text1->setText(session_.recordFileName());
+    Text2->setText(session_.controlFileName());
     // Keyboard focus starts in the record file box: on an option button an
     // arrow key would choose a port or model the user did not mean.
     Text1->setFocus(Qt::OtherFocusReason);
 }
 
 void Form2::Option1_Click(int index) {
-    ClosePort();
-    Shared.PortNumber = static_cast<qint16>(index + 1);
-    OpenPort();
-    // Stored even when the port did not open: the next start tries it again.
-    SaveSetting(QString(kKeyPort), QString::number(Shared.PortNumber));
+    session_.choosePort(static_cast<qint16>(index + 1));
 }
 
 void Form2::Option2_Click(int index) {
-    // The unit keeps its set-points; the next adjustment starts from zero.
-    Shared.VoltageSetpoint = 0;
-    Shared.CurrentSetpoint = 0;
-    const Limits limits = LimitsOf(index == 1 ? Model::Large2A5_25V : Model::Small1A20V);
-    Shared.VoltageLimit = limits.voltage;
-    Shared.CurrentLimit = limits.current;
-    SaveSetting(QString(kKeyVoltageLimit), QString::number(Shared.VoltageLimit));
-    SaveSetting(QString(kKeyCurrentLimit), QString::number(Shared.CurrentLimit));
+    session_.chooseModel(index == 1 ? Model::Large2A5_25V : Model::Small1A20V);
 }
 
 void Form2::Command1_Click() {
-    RecorderButton_Click(Command1, Text1->text());
+    RecorderButton_Click(session_, Command1, Text1->text());
 }
 
 void Form2::Command2_Click() {
-    // The whole playback runs in here; the window may be closed and
-    // destroyed meanwhile, so nothing after the call may touch it.
-    PlayerButton_Click(Command2, Text2->text());
+    PlayerButton_Click(session_, Command2, Text2->text());
 }
 
 void Form2::Command3_Click() {
@@ -105,14 +77,15 @@ void Form2::Label4_Click() {
 }
 
 void Form2::MapPort(int index, const QString& device) {
-    SavePortMapping(index + 1, device);
+    session_.mapPort(index + 1, device);
     updatePortToolTip(index);
     selectOption(Option1[index]);
     Option1_Click(index);
 }
 
 void Form2::ShowPortMenu(int index, const QPoint& globalPos) {
-    QMenu* menu = BuildPortMenu(index + 1, PresentSerialDevices(), this);
+    QMenu* menu =
+        BuildPortMenu(index + 1, session_.mappedDevice(index + 1), PresentSerialDevices(), this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu, &QMenu::triggered, this,
             [this, index](QAction* action) { MapPort(index, action->data().toString()); });
@@ -125,17 +98,15 @@ void Form2::selectOption(QRadioButton* option) {
 
 void Form2::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (g_openWindow != this) return; // the closing steps have run already
-    g_openWindow = nullptr;
-    Shared.PlaybackStop = true;
-    CloseChannel(RecordChannel);
-    CloseChannel(ControlChannel);
-    SaveSetting(QString(kKeyRecordFile), Text1->text());
-    SaveSetting(QString(kKeyControlFile), Text2->text());
+    // Once the program is ending, names typed since the window opened are
+    // not stored; the closing steps run once.
+    if (closed_ || session_.ending()) return;
+    closed_ = true;
+    session_.stopPlayback();
+    session_.stopRecording();
     // A window opened again in this run shows what was just stored, not the
     // names read at start-up (closing it would store those over the user's).
-    Shared.RecordFileName = Text1->text();
-    Shared.ControlFileName = Text2->text();
+    session_.setFileNames(Text1->text(), Text2->text());
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
@@ -151,10 +122,6 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-namespace {
-
-// Centred over the window the user clicked in, else on the screen; kept on
-// the screen either way.
 void PlaceWindow(QWidget* window, QWidget* over) {
     QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
@@ -167,31 +134,6 @@ void PlaceWindow(QWidget* window, QWidget* over) {
     frame.moveTop(
         qBound(area.top(), frame.top(), qMax(area.top(), area.bottom() - frame.height())));
     window->move(frame.topLeft());
-}
-
-} // namespace
-
-void OpenSettingsWindow() {
-    if (g_openWindow) {
-        g_openWindow->raise();
-        g_openWindow->activateWindow();
-        return;
-    }
-    QWidget* over = QApplication::activeWindow();
-    if (over && !over->isVisible()) over = nullptr;
-    auto* window = new Form2;
-    // Known as open before the opening steps: a click on the panel while
-    // their message box waits only brings this window forward.
-    g_openWindow = window;
-    window->Form_Load();
-    PlaceWindow(window, over);
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
-
-Form2* SettingsWindow() {
-    return g_openWindow;
 }
 
 } // namespace velmora

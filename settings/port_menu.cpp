@@ -1,7 +1,5 @@
 #include "settings/port_menu.h"
 
-#include "core/settings_store.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -113,10 +111,10 @@ bool DevicePresent(const QString& device) {
     return QFileInfo::exists(device);
 }
 
-QMenu* BuildPortMenu(int port, const QList<SerialDevice>& devices, QWidget* parent) {
+QMenu* BuildPortMenu(int port, const QString& mapped, const QList<SerialDevice>& devices,
+                     QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("PortMenu%1").arg(port));
-    const QString mapped = ReadPortMapping(port);
     for (const PortMenuEntry& entry :
          PortMenuEntries(devices, mapped, mapped.isEmpty() || DevicePresent(mapped))) {
         if (entry.text.isEmpty()) {

@@ -57,8 +57,9 @@ QString PortToolTip(const QString& device, bool present);
 /// Whether a device path leads to something now (a dangling link does not).
 bool DevicePresent(const QString& device);
 
-/// A menu for COM`port` built from PortMenuEntries with the stored mapping.
-/// Each action's data is the device path, empty for "Default".
-QMenu* BuildPortMenu(int port, const QList<SerialDevice>& devices, QWidget* parent);
+/// A menu for COM`port`, mapped to `mapped` (empty: not mapped), built from
+/// PortMenuEntries. Each action's data is the device path, empty for "Default".
+QMenu* BuildPortMenu(int port, const QString& mapped, const QList<SerialDevice>& devices,
+                     QWidget* parent);
 
 } // namespace velmora

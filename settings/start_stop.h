@@ -1,6 +1,6 @@
 #pragma once
-// The recorder and player buttons of the settings window: their caption,
-// "Start" or "Stop", is the recorder's and the player's state.
+// The recorder and player buttons of the settings window: "Start" starts,
+// "Stop" stops; the captions follow the session's recorder and player.
 
 #include <QString>
 
@@ -8,20 +8,16 @@ class QAbstractButton;
 
 namespace velmora {
 
+class Session;
+
 /// A click of the recorder button: starts recording into the file named
-/// `fileName` (as typed) or stops it; the caption tells which.
-void RecorderButton_Click(QAbstractButton* button, const QString& fileName);
+/// `fileName` (as typed) or stops it; the caption tells which. A file that
+/// cannot be opened is named in a message.
+void RecorderButton_Click(Session& session, QAbstractButton* button, const QString& fileName);
 
-/// A click of the player button. "Start" runs the whole playback of the file
-/// named `fileName` (as typed) before it returns; "Stop" asks a running
-/// playback to end. The button may be destroyed during the run. A Start
-/// while an earlier run is still winding down is refused.
-void PlayerButton_Click(QAbstractButton* button, const QString& fileName);
-
-/// Ends a playback in progress as the player button's Stop does, from
-/// outside the settings window: the run sends nothing more once the command
-/// on the line is out, and the player button of an open settings window
-/// reads "Start" again. Nothing when no run is in progress.
-void EndPlayback();
+/// A click of the player button: "Start" starts a run through the file named
+/// `fileName` (as typed), "Stop" asks the run to end. A Start while an
+/// earlier run is still finishing its command is refused.
+void PlayerButton_Click(Session& session, QAbstractButton* button, const QString& fileName);
 
 } // namespace velmora

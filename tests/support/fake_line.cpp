@@ -1,6 +1,6 @@
 #include "fake_line.h"
 
-#include "core/wait.h"
+#include "core/clock.h"
 
 namespace velmora::test {
 
@@ -23,7 +23,7 @@ QByteArray FakeLine::read(qint64 maxBytes) {
 
 bool FakeLine::write(const QByteArray& bytes) {
     if (!open_) return false;
-    writes_.append({MonotonicNs(), bytes});
+    writes_.append({clock_ ? clock_->monotonicNs() : RealClock().monotonicNs(), bytes});
     return true;
 }
 
@@ -46,7 +46,7 @@ StampingLine::StampingLine() : real_(MakeQtSerialLine()) {
 }
 
 bool StampingLine::write(const QByteArray& bytes) {
-    writes_.append({MonotonicNs(), bytes});
+    writes_.append({RealClock().monotonicNs(), bytes});
     return real_->write(bytes);
 }
 

@@ -3,6 +3,7 @@
 // line), and the real one with its writes noted. Both record every write with
 // the moment it was made.
 
+#include "core/clock.h"
 #include "link/serial_line.h"
 
 #include <QList>
@@ -16,9 +17,12 @@ class FakeLine final : public SerialLine {
     Q_OBJECT
   public:
     struct Write {
-        qint64 atNs; // MonotonicNs() at the write
+        qint64 atNs; // the monotonic clock at the write
         QByteArray bytes;
     };
+
+    /// Writes are stamped on `clock` (a test's fake one), else the real one.
+    explicit FakeLine(const Clock* clock = nullptr) : clock_(clock) {}
 
     bool open(const QString& device, const LineSettings& settings) override;
     void close() override {
@@ -26,7 +30,6 @@ class FakeLine final : public SerialLine {
         open_ = false;
     }
     bool isOpen() const override { return open_; }
-    qint64 bytesAvailable() const override { return input_.size(); }
     QByteArray read(qint64 maxBytes) override;
     bool write(const QByteArray& bytes) override;
     Cts cts() override { return open_ ? cts_ : Cts::NotAsserted; }
@@ -56,6 +59,7 @@ class FakeLine final : public SerialLine {
     QString openedDevice() const { return device_; }
 
   private:
+    const Clock* clock_;
     bool open_ = false;
     bool openSucceeds_ = true;
     Cts cts_ = Cts::Asserted;
@@ -77,7 +81,6 @@ class StampingLine final : public SerialLine {
     }
     void close() override { real_->close(); }
     bool isOpen() const override { return real_->isOpen(); }
-    qint64 bytesAvailable() const override { return real_->bytesAvailable(); }
     QByteArray read(qint64 maxBytes) override { return real_->read(maxBytes); }
     bool write(const QByteArray& bytes) override;
     Cts cts() override { return real_->cts(); }

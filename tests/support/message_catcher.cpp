@@ -1,7 +1,5 @@
 #include "message_catcher.h"
 
-#include "panel/message_box.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -9,26 +7,21 @@
 namespace velmora::test {
 
 MessageCatcher::MessageCatcher() {
-    previous_ =
-        SetMessageShower([this](const QString& text, const QString& title) { show(text, title); });
     timer_.setInterval(10);
     connect(&timer_, &QTimer::timeout, this, &MessageCatcher::poll);
     timer_.start();
 }
 
-MessageCatcher::~MessageCatcher() {
-    SetMessageShower(std::move(previous_));
+const QList<MessageCatcher::Message>& MessageCatcher::messages() const {
+    poll(); // boxes shown since the last look count too
+    return messages_;
 }
 
-void MessageCatcher::show(const QString& text, const QString& title) {
-    messages_.append({title, text});
-    ShowMessageBox(text, title);
-}
-
-void MessageCatcher::poll() {
+void MessageCatcher::poll() const {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (!box || !box->isVisible()) continue;
+        messages_.append({box->windowTitle(), box->text()});
         box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
     }
 }

@@ -1,17 +1,17 @@
 #pragma once
-// Closes the program's modal message boxes as a user would and remembers
-// what they said.
-
-#include "core/message.h"
+// Closes the program's message boxes as a user would and remembers what they said.
 
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
+class QMessageBox;
+
 namespace velmora::test {
 
-/// While alive, every message of the program shows in a real message box,
-/// on which it presses OK; it remembers the messages in order.
+/// While alive, looks for message boxes every few milliseconds, remembers
+/// each one's title and text in the order they came, and presses OK on it.
 class MessageCatcher : public QObject {
   public:
     struct Message {
@@ -20,17 +20,14 @@ class MessageCatcher : public QObject {
     };
 
     MessageCatcher();
-    ~MessageCatcher() override;
-    const QList<Message>& messages() const { return messages_; }
+    const QList<Message>& messages() const;
     void clear() { messages_.clear(); }
 
   private:
-    void show(const QString& text, const QString& title);
-    void poll();
+    void poll() const;
 
     QTimer timer_;
-    QList<Message> messages_;
-    MessageShower previous_;
+    mutable QList<Message> messages_;
 };
 
 } // namespace velmora::test

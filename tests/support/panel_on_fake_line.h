@@ -1,30 +1,30 @@
 #pragma once
-// The panel with its port on a FakeLine: the caller hands it characters
-// directly, with no device and no timing of its own.
+// The panel with its session's port on a FakeLine: the caller hands it
+// characters directly, with no device, on the real clock.
 
-#include "core/state.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
+#include "core/clock.h"
+#include "core/settings_store.h"
 #include "panel/form1.h"
+#include "session/session.h"
 #include "support/fake_line.h"
 
 #include <memory>
 
 namespace velmora::test {
 
-/// A Form1 whose MSComm1 runs on a FakeLine, from the shared state at program
-/// start, with the port opened as the program does and the line's counts at 0.
+/// A session on a FakeLine and its Form1, the session started from the
+/// user's (test-private) settings as the program starts, the line's counts at 0.
 struct PanelOnFakeLine {
-    PanelOnFakeLine() {
-        ResetSharedState();
-        auto fake = std::make_unique<FakeLine>();
-        line = fake.get();
-        form.MSComm1->setLine(std::move(fake));
-        OpenPort();
+    PanelOnFakeLine()
+        : line(new FakeLine), session(clock, std::unique_ptr<SerialLine>(line), SettingsStore()),
+          form(session) {
+        session.start();
         line->clearCounts();
     }
-    Form1 form;
+    RealClock clock;
     FakeLine* line;
+    Session session;
+    Form1 form;
 };
 
 } // namespace velmora::test

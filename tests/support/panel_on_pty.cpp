@@ -2,8 +2,6 @@
 
 #include "core/constants.h"
 #include "core/settings_store.h"
-#include "core/state.h"
-#include "link/port.h"
 #include "link/serial_comm.h"
 
 #include <QFile>
@@ -17,19 +15,30 @@ void ClearSettings() {
     QSettings(QString(kOrganisation), QString()).clear();
 }
 
-PanelOnPty::~PanelOnPty() {
-    ClosePort();
-    SavePortMapping(2, QString());
+namespace {
+
+// Settings cleared before the session is made: it starts as on a first run.
+std::unique_ptr<SerialLine> ClearedFirst(std::unique_ptr<SerialLine> line) {
+    ClearSettings();
+    return line ? std::move(line) : MakeQtSerialLine();
 }
 
-bool PanelOnPty::openCom2(std::unique_ptr<SerialLine> line) {
-    ClearSettings();
-    ResetSharedState();
-    if (line) form.MSComm1->setLine(std::move(line));
-    SavePortMapping(2, pty.slavePath());
-    Shared.PortNumber = 2;
-    OpenPort();
-    return pty.ok() && MSComm1() == form.MSComm1 && form.MSComm1->PortOpen();
+} // namespace
+
+PanelOnPty::PanelOnPty(std::unique_ptr<SerialLine> line)
+    : session(clock, ClearedFirst(std::move(line)), SettingsStore()), form(session) {
+    session.start();
+}
+
+PanelOnPty::~PanelOnPty() {
+    session.MSComm1().setPortOpen(false);
+    session.mapPort(2, QString());
+}
+
+bool PanelOnPty::openCom2() {
+    session.mapPort(2, pty.slavePath());
+    session.choosePort(2);
+    return pty.ok() && session.MSComm1().PortOpen();
 }
 
 bool PanelOnPty::pointLinkAt(const QString& target) {
@@ -42,14 +51,10 @@ bool PanelOnPty::pointLinkAt(const QString& target) {
 }
 
 bool PanelOnPty::openCom2ThroughLink(const QString& target) {
-    ClosePort();
-    ClearSettings();
-    ResetSharedState();
     if (!pointLinkAt(target)) return false;
-    SavePortMapping(2, linkPath());
-    Shared.PortNumber = 2;
-    OpenPort();
-    return pty.ok() && MSComm1() == form.MSComm1;
+    session.mapPort(2, linkPath());
+    session.choosePort(2);
+    return pty.ok();
 }
 
 } // namespace velmora::test

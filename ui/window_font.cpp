@@ -1,4 +1,4 @@
-#include "core/window_font.h"
+#include "ui/window_font.h"
 
 namespace velmora {
 

@@ -1,0 +1,47 @@
+// Recording and playback: the file names in use and the refusals.
+
+#include "core/constants.h"
+#include "session/session.h"
+
+namespace velmora {
+
+void Session::setFileNames(const QString& recordFile, const QString& controlFile) {
+    stored_.recordFileName = recordFile;
+    stored_.controlFileName = controlFile;
+    store_.saveFileNames(recordFile, controlFile);
+}
+
+FileStart Session::startRecording(const QString& fileName) {
+    // With recording on, records go on into the file that is open.
+    if (recorder_.recording()) return {true, {}};
+    const QString path = filePath(fileName);
+    const FileStart refused{false, QString(kMsgErrorOpeningFile) + fileName};
+    // The file the player reads: recording would record nothing into it.
+    const std::optional<FileIdentity> played = player_->file();
+    if (played && IdentityOf(path) == played) return refused;
+    if (!recorder_.start(path)) return refused;
+    emit recordingChanged(true);
+    return {true, {}};
+}
+
+void Session::stopRecording() {
+    if (!recorder_.recording()) return;
+    recorder_.stop();
+    emit recordingChanged(false);
+}
+
+FileStart Session::startPlayback(const QString& fileName) {
+    if (ending_ || player_->state() != Player::State::Idle) return {false, {}};
+    const QString path = filePath(fileName);
+    const FileStart refused{false, QString(kMsgErrorOpeningFile) + fileName};
+    const std::optional<FileIdentity> recorded = recorder_.identity();
+    if (recorded && IdentityOf(path) == recorded) return refused;
+    if (player_->start(path, fileName) != PlaybackStart::Started) return refused;
+    return {true, {}};
+}
+
+void Session::stopPlayback() {
+    player_->stop();
+}
+
+} // namespace velmora
