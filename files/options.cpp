@@ -4,7 +4,6 @@
 #include "recorder/wall_time.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace velmora {
 
@@ -70,24 +69,6 @@ InputFile OpenInput(const QString& path) {
     }
     input.lines = std::make_unique<LineReader>(input.file.get());
     return input;
-}
-
-bool WriteResult(const Options& options, const QByteArray& bytes, QTextStream& out,
-                 QTextStream& err, const QString& command) {
-    const QString path = options.values.value(QStringLiteral("-o"));
-    if (path.isEmpty()) {
-        // File lines are single bytes; Latin-1 gives them back unchanged.
-        out.setEncoding(QStringConverter::Latin1);
-        out << QString::fromLatin1(bytes);
-        out.flush();
-        return true;
-    }
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    err << command << QStringLiteral(": cannot write ") << path << QStringLiteral(": ")
-        << file.errorString() << Qt::endl;
-    return false;
 }
 
 } // namespace velmora

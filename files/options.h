@@ -37,9 +37,4 @@ struct InputFile {
 };
 InputFile OpenInput(const QString& path);
 
-/// Writes the bytes to the file named by -o, whole or not at all, or to
-/// `out` when there is none. False with a message on `err` when it fails.
-bool WriteResult(const Options& options, const QByteArray& bytes, QTextStream& out,
-                 QTextStream& err, const QString& command);
-
 } // namespace velmora

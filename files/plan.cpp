@@ -1,6 +1,6 @@
 #include "files/plan.h"
 
-#include "files/options.h"
+#include "files/output.h"
 #include "recorder/playback_rules.h"
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"

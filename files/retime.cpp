@@ -1,6 +1,6 @@
 #include "files/retime.h"
 
-#include "files/options.h"
+#include "files/output.h"
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"
 

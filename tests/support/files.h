@@ -1,9 +1,13 @@
 #pragma once
-// Reading and writing a whole file, for tests that set up or check one.
+// Reading and writing a whole file, for tests that set up or check one, and
+// running velmora-files itself.
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace velmora::test {
 
@@ -18,6 +22,25 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+/// What velmora-files printed and returned; -2 when it crashed or hung.
+struct FilesRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+/// Runs velmora-files; `inChild` runs in the child before the program starts
+/// (limits), and `standardOutput` names a file its output goes to instead.
+inline FilesRun RunFiles(const QStringList& args, const std::function<void()>& inChild = {},
+                         const QString& standardOutput = {}) {
+    QProcess p;
+    if (inChild) p.setChildProcessModifier(inChild);
+    if (!standardOutput.isEmpty()) p.setStandardOutputFile(standardOutput);
+    p.start(QStringLiteral(VELMORA_BIN_DIR "/velmora-files"), args);
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, p.readAllStandardOutput(),
+            p.readAllStandardError()};
 }
 
 } // namespace velmora::test

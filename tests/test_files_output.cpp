@@ -1,0 +1,143 @@
+// velmora-files writes its outputs whole or not at all: the program itself
+// run on a file that may not grow (as on a full disk), on a full standard
+// output and on targets that are not regular files.
+
+#include "support/files.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace velmora::test;
+
+namespace {
+
+const QByteArray kRecords = "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n"
+                            "#2024-03-05 14:07:10#,\"12.4V\",\"1.23A\"\r\n"
+                            "#2024-03-05 14:07:12#,\"12.4V\",\"1.25A\"\r\n";
+
+// In the child: no file may grow past `bytes`, as on a nearly full disk;
+// the write past it fails rather than ending the program.
+std::function<void()> FileSizeLimit(rlim_t bytes) {
+    return [bytes] {
+        const rlimit limit{bytes, bytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_IGN);
+    };
+}
+
+// The type and permissions of a file, links not followed.
+mode_t Mode(const QString& path) {
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode : 0;
+}
+
+class FilesOutput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFile(path("rec.log"), kRecords));
+        ASSERT_TRUE(WriteFile(path("list.txt"), "5.0 0.40 10\n12.3 1.5 5\n"));
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    // REC, LIST and OUT stand for the files of the folder.
+    QString named(QString text) const {
+        return text.replace("REC", path("rec.log"))
+            .replace("LIST", path("list.txt"))
+            .replace("OUT", path("out"));
+    }
+    QStringList named(const QStringList& args) const {
+        QStringList all;
+        for (const QString& arg : args)
+            all << named(arg);
+        return all;
+    }
+    // Everything in the folder, hidden files too.
+    QStringList entries() const {
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(FilesOutput, AFailedWriteLeavesTheTargetAsItWasAndSaysWhy) {
+    const QStringList start = {"--start", "2027-01-01 08:00:00"};
+    const struct {
+        QStringList args;
+        rlim_t limit; // 0: none
+        const char* standardOutput;
+        const char* message;
+    } cases[] = {
+        {QStringList{"csv", "REC", "-o", "OUT"}, 10, nullptr,
+         "velmora-files csv: cannot write OUT: File too large\n"},
+        {QStringList{"retime", "REC", "-o", "OUT"} << start, 10, nullptr,
+         "velmora-files retime: cannot write OUT: File too large\n"},
+        {QStringList{"plan", "LIST", "-o", "OUT"} << start, 10, nullptr,
+         "velmora-files plan: cannot write OUT: File too large\n"},
+        {QStringList{"png", "REC", "-o", "OUT"}, 1000, nullptr,
+         "velmora-files png: cannot write OUT: File too large\n"},
+        {QStringList{"svg", "REC", "-o", "OUT"}, 1000, nullptr,
+         "velmora-files svg: cannot write OUT: File too large\n"},
+        {QStringList{"csv", "REC"}, 0, "/dev/full",
+         "velmora-files csv: cannot write standard output: No space left on device\n"},
+        {QStringList{"retime", "REC"} << start, 0, "/dev/full",
+         "velmora-files retime: cannot write standard output: No space left on device\n"},
+        {QStringList{"plan", "LIST"} << start, 0, "/dev/full",
+         "velmora-files plan: cannot write standard output: No space left on device\n"},
+        {QStringList{"check", "REC", "--model", "1A/20V"}, 0, "/dev/full",
+         "velmora-files check: cannot write standard output: No space left on device\n"},
+        {QStringList{"--help"}, 0, "/dev/full",
+         "velmora-files: cannot write standard output: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        ASSERT_TRUE(WriteFile(path("out"), "as it was\n"));
+        const QStringList before = entries();
+        const FilesRun run = RunFiles(named(c.args), c.limit ? FileSizeLimit(c.limit) : nullptr,
+                                      c.standardOutput ? c.standardOutput : QString());
+        EXPECT_EQ(run.exitCode, 2);
+        // Qt may warn first, when it makes the application that draws.
+        EXPECT_TRUE(run.err.endsWith(named(c.message).toLocal8Bit())) << run.err.toStdString();
+        EXPECT_EQ(ReadFile(path("out")), "as it was\n");
+        EXPECT_EQ(entries(), before);
+    }
+}
+
+TEST_F(FilesOutput, ATargetThatARenameWouldDestroyIsRefused) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    const struct {
+        const char* target;
+        const char* message;
+    } cases[] = {
+        {"fifo", "velmora-files csv: cannot write DIR/fifo: not a regular file\n"},
+        {"folder", "velmora-files csv: cannot write DIR/folder: it is a folder\n"},
+        {"missing/out.csv",
+         "velmora-files csv: cannot write DIR/missing/out.csv: No such file or directory\n"},
+    };
+    const QStringList before = entries();
+    for (const auto& c : cases) {
+        const FilesRun run = RunFiles({"csv", path("rec.log"), "-o", path(c.target)});
+        EXPECT_EQ(run.exitCode, 2) << c.target;
+        EXPECT_EQ(run.err, QString(c.message).replace("DIR", dir.path()).toLocal8Bit());
+    }
+    EXPECT_EQ(entries(), before);
+    EXPECT_TRUE(S_ISFIFO(Mode(path("fifo"))));
+    EXPECT_TRUE(S_ISDIR(Mode(path("folder"))));
+}
+
+TEST_F(FilesOutput, ReplacesTheFileALinkNamesKeepingItsPermissions) {
+    ASSERT_TRUE(WriteFile(path("out"), "as it was\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path("out")).constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(path("out"), path("link")));
+    const FilesRun run = RunFiles({"csv", path("rec.log"), "-o", path("link")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(ReadFile(path("out")).startsWith("time,voltage_V,current_A,power_W\n"));
+    EXPECT_TRUE(S_ISLNK(Mode(path("link"))));
+    EXPECT_EQ(Mode(path("out")), S_IFREG | 0640);
+    EXPECT_EQ(entries(), (QStringList{"link", "list.txt", "out", "rec.log"}));
+}
