@@ -201,6 +201,22 @@ QString Output::writeError() const {
 }
 
 QString Output::sameAsInput() const {
+    struct stat output {};
+    if (!path_.isEmpty()) {
+        if (::stat(QFile::encodeName(path_).constData(), &output) != 0) return {};
+    } else {
+        const auto* device = dynamic_cast<const DescriptorDevice*>(out_.device());
+        if (!device || ::fstat(device->descriptor(), &output) != 0 || !S_ISREG(output.st_mode))
+            return {};
+    }
+    for (const QString& input : inputs_) {
+        struct stat read {};
+        if (::stat(QFile::encodeName(input).constData(), &read) == 0 &&
+            read.st_dev == output.st_dev && read.st_ino == output.st_ino)
+            return QStringLiteral("cannot write ") +
+                   (path_.isEmpty() ? QStringLiteral("standard output") : path_) +
+                   QStringLiteral(": it is the input file ") + input;
+    }
     return {};
 }
 

@@ -19,6 +19,8 @@ const QByteArray kRecords = "#2024-03-05 14:07:09#,\"12.3V\",\"1.23A\"\r\n"
                             "#2024-03-05 14:07:10#,\"12.4V\",\"1.23A\"\r\n"
                             "#2024-03-05 14:07:12#,\"12.4V\",\"1.25A\"\r\n";
 
+const QByteArray kList = "5.0 0.40 10\n12.3 1.5 5\n";
+
 // In the child: no file may grow past `bytes`, as on a nearly full disk;
 // the write past it fails rather than ending the program.
 std::function<void()> FileSizeLimit(rlim_t bytes) {
@@ -39,14 +41,15 @@ class FilesOutput : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(WriteFile(path("rec.log"), kRecords));
-        ASSERT_TRUE(WriteFile(path("list.txt"), "5.0 0.40 10\n12.3 1.5 5\n"));
+        ASSERT_TRUE(WriteFile(path("list.txt"), kList));
     }
     QString path(const QString& name) const { return dir.filePath(name); }
-    // REC, LIST and OUT stand for the files of the folder.
+    // {REC}, {LIST}, {OUT} stand for the files of the folder, {DIR} for the folder.
     QString named(QString text) const {
-        return text.replace("REC", path("rec.log"))
-            .replace("LIST", path("list.txt"))
-            .replace("OUT", path("out"));
+        return text.replace("{REC}", path("rec.log"))
+            .replace("{LIST}", path("list.txt"))
+            .replace("{OUT}", path("out"))
+            .replace("{DIR}", dir.path());
     }
     QStringList named(const QStringList& args) const {
         QStringList all;
@@ -72,23 +75,23 @@ TEST_F(FilesOutput, AFailedWriteLeavesTheTargetAsItWasAndSaysWhy) {
         const char* standardOutput;
         const char* message;
     } cases[] = {
-        {QStringList{"csv", "REC", "-o", "OUT"}, 10, nullptr,
-         "velmora-files csv: cannot write OUT: File too large\n"},
-        {QStringList{"retime", "REC", "-o", "OUT"} << start, 10, nullptr,
-         "velmora-files retime: cannot write OUT: File too large\n"},
-        {QStringList{"plan", "LIST", "-o", "OUT"} << start, 10, nullptr,
-         "velmora-files plan: cannot write OUT: File too large\n"},
-        {QStringList{"png", "REC", "-o", "OUT"}, 1000, nullptr,
-         "velmora-files png: cannot write OUT: File too large\n"},
-        {QStringList{"svg", "REC", "-o", "OUT"}, 1000, nullptr,
-         "velmora-files svg: cannot write OUT: File too large\n"},
-        {QStringList{"csv", "REC"}, 0, "/dev/full",
+        {QStringList{"csv", "{REC}", "-o", "{OUT}"}, 10, nullptr,
+         "velmora-files csv: cannot write {OUT}: File too large\n"},
+        {QStringList{"retime", "{REC}", "-o", "{OUT}"} << start, 10, nullptr,
+         "velmora-files retime: cannot write {OUT}: File too large\n"},
+        {QStringList{"plan", "{LIST}", "-o", "{OUT}"} << start, 10, nullptr,
+         "velmora-files plan: cannot write {OUT}: File too large\n"},
+        {QStringList{"png", "{REC}", "-o", "{OUT}"}, 1000, nullptr,
+         "velmora-files png: cannot write {OUT}: File too large\n"},
+        {QStringList{"svg", "{REC}", "-o", "{OUT}"}, 1000, nullptr,
+         "velmora-files svg: cannot write {OUT}: File too large\n"},
+        {QStringList{"csv", "{REC}"}, 0, "/dev/full",
          "velmora-files csv: cannot write standard output: No space left on device\n"},
-        {QStringList{"retime", "REC"} << start, 0, "/dev/full",
+        {QStringList{"retime", "{REC}"} << start, 0, "/dev/full",
          "velmora-files retime: cannot write standard output: No space left on device\n"},
-        {QStringList{"plan", "LIST"} << start, 0, "/dev/full",
+        {QStringList{"plan", "{LIST}"} << start, 0, "/dev/full",
          "velmora-files plan: cannot write standard output: No space left on device\n"},
-        {QStringList{"check", "REC", "--model", "1A/20V"}, 0, "/dev/full",
+        {QStringList{"check", "{REC}", "--model", "1A/20V"}, 0, "/dev/full",
          "velmora-files check: cannot write standard output: No space left on device\n"},
         {QStringList{"--help"}, 0, "/dev/full",
          "velmora-files: cannot write standard output: No space left on device\n"},
@@ -114,20 +117,66 @@ TEST_F(FilesOutput, ATargetThatARenameWouldDestroyIsRefused) {
         const char* target;
         const char* message;
     } cases[] = {
-        {"fifo", "velmora-files csv: cannot write DIR/fifo: not a regular file\n"},
-        {"folder", "velmora-files csv: cannot write DIR/folder: it is a folder\n"},
+        {"fifo", "velmora-files csv: cannot write {DIR}/fifo: not a regular file\n"},
+        {"folder", "velmora-files csv: cannot write {DIR}/folder: it is a folder\n"},
         {"missing/out.csv",
-         "velmora-files csv: cannot write DIR/missing/out.csv: No such file or directory\n"},
+         "velmora-files csv: cannot write {DIR}/missing/out.csv: No such file or directory\n"},
     };
     const QStringList before = entries();
     for (const auto& c : cases) {
         const FilesRun run = RunFiles({"csv", path("rec.log"), "-o", path(c.target)});
         EXPECT_EQ(run.exitCode, 2) << c.target;
-        EXPECT_EQ(run.err, QString(c.message).replace("DIR", dir.path()).toLocal8Bit());
+        EXPECT_EQ(run.err, QString(c.message).replace("{DIR}", dir.path()).toLocal8Bit());
     }
     EXPECT_EQ(entries(), before);
     EXPECT_TRUE(S_ISFIFO(Mode(path("fifo"))));
     EXPECT_TRUE(S_ISDIR(Mode(path("folder"))));
+}
+
+TEST_F(FilesOutput, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten) {
+    ASSERT_TRUE(QFile::link(path("rec.log"), path("link")));
+    ASSERT_EQ(::link(QFile::encodeName(path("rec.log")).constData(),
+                     QFile::encodeName(path("hard")).constData()),
+              0);
+    const QStringList start = {"--start", "2027-01-01 08:00:00"};
+    const struct {
+        QStringList args;
+        const char* appendedTo; // standard output
+        const char* message;
+    } cases[] = {
+        {{"csv", "{REC}", "-o", "{REC}"},
+         nullptr,
+         "velmora-files csv: cannot write {REC}: it is the input file {REC}\n"},
+        {QStringList{"retime", "{REC}", "-o", "{REC}"} << start, nullptr,
+         "velmora-files retime: cannot write {REC}: it is the input file {REC}\n"},
+        {QStringList{"plan", "{LIST}", "-o", "{LIST}"} << start, nullptr,
+         "velmora-files plan: cannot write {LIST}: it is the input file {LIST}\n"},
+        {{"csv", "{REC}", "-o", "{DIR}/link"},
+         nullptr,
+         "velmora-files csv: cannot write {DIR}/link: it is the input file {REC}\n"},
+        {QStringList{"retime", "{DIR}/link", "-o", "{DIR}/hard"} << start, nullptr,
+         "velmora-files retime: cannot write {DIR}/hard: it is the input file {DIR}/link\n"},
+        {{"png", "{REC}", "-o", "{DIR}/hard"},
+         nullptr,
+         "velmora-files png: cannot write {DIR}/hard: it is the input file {REC}\n"},
+        {{"svg", "{DIR}/hard", "-o", "{REC}"},
+         nullptr,
+         "velmora-files svg: cannot write {REC}: it is the input file {DIR}/hard\n"},
+        {{"csv", "{REC}"},
+         "hard",
+         "velmora-files csv: cannot write standard output: it is the input file {REC}\n"},
+    };
+    const QStringList before = entries();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const FilesRun run = RunFiles(
+            named(c.args), {}, c.appendedTo ? path(c.appendedTo) : QString(), QIODevice::Append);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.endsWith(named(c.message).toLocal8Bit())) << run.err.toStdString();
+        EXPECT_EQ(ReadFile(path("rec.log")), kRecords);
+        EXPECT_EQ(ReadFile(path("list.txt")), kList);
+        EXPECT_EQ(entries(), before);
+    }
 }
 
 TEST_F(FilesOutput, ReplacesTheFileALinkNamesKeepingItsPermissions) {

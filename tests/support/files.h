@@ -31,12 +31,14 @@ struct FilesRun {
 };
 
 /// Runs velmora-files; `inChild` runs in the child before the program starts
-/// (limits), and `standardOutput` names a file its output goes to instead.
+/// (limits), and `standardOutput` names a file its output goes to instead,
+/// emptied first or appended to.
 inline FilesRun RunFiles(const QStringList& args, const std::function<void()>& inChild = {},
-                         const QString& standardOutput = {}) {
+                         const QString& standardOutput = {},
+                         QIODevice::OpenMode mode = QIODevice::Truncate) {
     QProcess p;
     if (inChild) p.setChildProcessModifier(inChild);
-    if (!standardOutput.isEmpty()) p.setStandardOutputFile(standardOutput);
+    if (!standardOutput.isEmpty()) p.setStandardOutputFile(standardOutput, mode);
     p.start(QStringLiteral(VELMORA_BIN_DIR "/velmora-files"), args);
     p.waitForFinished(30000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, p.readAllStandardOutput(),
