@@ -48,7 +48,7 @@ std::optional<qint64> StartMoment(const Options& options, QString& error) {
     return WallSeconds(LocalNow()) + seconds;
 }
 
-InputFile OpenInput(const QString& path) {
+InputFile OpenInput(const QString& path, LongLines longLines) {
     InputFile input;
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -67,7 +67,7 @@ InputFile OpenInput(const QString& path) {
         input.file.reset();
         return input;
     }
-    input.lines = std::make_unique<LineReader>(input.file.get());
+    input.lines = std::make_unique<LineReader>(input.file.get(), longLines);
     return input;
 }
 

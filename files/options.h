@@ -35,6 +35,6 @@ struct InputFile {
     std::unique_ptr<LineReader> lines;
     QString error;
 };
-InputFile OpenInput(const QString& path);
+InputFile OpenInput(const QString& path, LongLines longLines = LongLines::Emptied);
 
 } // namespace velmora

@@ -179,8 +179,7 @@ bool Output::write(const QByteArray& bytes) {
         held_ += bytes;
         return true;
     }
-    out_ << QString::fromLatin1(bytes);
-    return out_.status() == QTextStream::Ok;
+    return send(bytes);
 }
 
 bool Output::finish(QString& error) {
@@ -190,10 +189,21 @@ bool Output::finish(QString& error) {
         return false;
     }
     // A failure on standard output is told once, by the program's main.
-    out_ << QString::fromLatin1(held_);
+    send(held_);
     held_.clear();
     out_.flush();
     return true;
+}
+
+bool Output::send(const QByteArray& bytes) {
+    // Straight into the stream's device, when it has one, so that a long
+    // line is not turned into text and back.
+    if (QIODevice* device = out_.device()) {
+        out_.flush();
+        return device->write(bytes) == bytes.size();
+    }
+    out_ << QString::fromLatin1(bytes);
+    return out_.status() == QTextStream::Ok;
 }
 
 QString Output::writeError() const {

@@ -91,6 +91,7 @@ class Output {
 
   private:
     QString sameAsInput() const;
+    bool send(const QByteArray& bytes);
 
     QString path_;
     QStringList inputs_;

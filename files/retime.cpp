@@ -39,22 +39,24 @@ int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
     QString error;
     const auto start = StartMoment(options, error);
     if (!start) return Fail(err, error);
-    InputFile input = OpenInput(options.files.first());
+    // A line too long to be a record is one the player skips: it is kept as
+    // it is, like any other line that is not a record.
+    InputFile input = OpenInput(options.files.first(), LongLines::Kept);
     if (!input.error.isEmpty()) return Fail(err, input.error);
+    Output output(options, out, true);
+    if (!output.open(error)) return Fail(err, error);
 
-    QByteArray result;
     std::optional<qint64> shift;
-    int number = 0, kept = 0, tooLong = 0;
+    int number = 0, kept = 0;
     while (const auto line = input.lines->next()) {
         ++number;
-        if (input.lines->lastWasTooLong()) {
-            ++tooLong; // the player skips it; a copy would only make the file huge
-            continue;
-        }
-        const auto record = ParseRecord(*line);
+        const auto record =
+            input.lines->lastWasTooLong() ? std::optional<Record>() : ParseRecord(*line);
         if (!record) {
             ++kept;
-            result += *line + "\r\n";
+            // Apart from its line end: a long line is not copied once more.
+            output.write(*line);
+            output.write("\r\n");
             continue;
         }
         const qint64 stamp = WallSeconds(record->date, record->time);
@@ -64,20 +66,18 @@ int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
             return Fail(err, QStringLiteral("line ") + QString::number(number) +
                                  QStringLiteral(" cannot be moved there: its date would leave the "
                                                 "years a record can carry"));
-        result += *retimed + "\r\n";
+        output.write(*retimed + "\r\n");
     }
     if (!shift)
         return Fail(err,
                     QStringLiteral("no line of ") + options.files.first() +
                         QStringLiteral(" is a record"),
                     1);
+    if (!output.finish(error)) return Fail(err, error);
     if (kept > 0)
         err << QStringLiteral("kept ") << kept << QStringLiteral(" of ") << number
             << QStringLiteral(" lines as they were: they are not records") << Qt::endl;
-    if (tooLong > 0)
-        err << QStringLiteral("left out ") << tooLong << QStringLiteral(" of ") << number
-            << QStringLiteral(" lines too long to be records") << Qt::endl;
-    return WriteResult(options, result, out, err, QStringLiteral("velmora-files retime")) ? 0 : 2;
+    return 0;
 }
 
 } // namespace velmora
