@@ -27,7 +27,7 @@ Options ParseOptions(const QStringList& args, const QStringList& withValue) {
     return options;
 }
 
-std::optional<qint64> StartMoment(const Options& options, QString& error) {
+std::optional<qint64> StartMoment(const Options& options, LocalClock& clock, QString& error) {
     const bool start = options.values.contains(QStringLiteral("--start"));
     const bool in = options.values.contains(QStringLiteral("--in"));
     if (start == in) {
@@ -35,9 +35,18 @@ std::optional<qint64> StartMoment(const Options& options, QString& error) {
         return std::nullopt;
     }
     if (start) {
-        const auto moment = ParseMoment(options.values.value(QStringLiteral("--start")));
-        if (!moment) error = QStringLiteral("--start needs a moment as \"YYYY-MM-DD HH:MM:SS\"");
-        return moment;
+        const auto wall = ParseMoment(options.values.value(QStringLiteral("--start")));
+        if (!wall) {
+            error = QStringLiteral("--start needs a moment as \"YYYY-MM-DD HH:MM:SS\"");
+            return std::nullopt;
+        }
+        const LocalMoment moment = clock.momentOf(*wall);
+        if (moment.reading == Reading::Skipped) {
+            error = QStringLiteral("--start ") + ShowMoment(*wall) +
+                    QStringLiteral(" is a time the local clock skips (a change to summer time)");
+            return std::nullopt;
+        }
+        return moment.first;
     }
     bool ok = false;
     const qint64 seconds = options.values.value(QStringLiteral("--in")).toLongLong(&ok);
@@ -45,7 +54,7 @@ std::optional<qint64> StartMoment(const Options& options, QString& error) {
         error = QStringLiteral("--in needs a whole number of seconds from now");
         return std::nullopt;
     }
-    return WallSeconds(LocalNow()) + seconds;
+    return LocalNow().toSecsSinceEpoch() + seconds;
 }
 
 InputFile OpenInput(const QString& path, LongLines longLines) {

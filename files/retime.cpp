@@ -13,6 +13,15 @@ int Fail(QTextStream& err, const QString& message, int code = 2) {
     return code;
 }
 
+// When a stamp was written, in seconds since 1970: of an hour the clock
+// shows twice, the time that is not before the record before it, as a
+// recording goes on.
+qint64 Happened(const LocalMoment& moment, std::optional<qint64> previous) {
+    if (moment.reading == Reading::Twice && previous && moment.first < *previous)
+        return moment.last;
+    return moment.first;
+}
+
 } // namespace
 
 std::optional<QByteArray> RetimeLine(const QByteArray& line, qint64 moment) {
@@ -37,7 +46,8 @@ int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!options.error.isEmpty()) return Fail(err, options.error);
     if (options.files.size() != 1) return Fail(err, QStringLiteral("give one record file"));
     QString error;
-    const auto start = StartMoment(options, error);
+    LocalClock clock;
+    const auto start = StartMoment(options, clock, error);
     if (!start) return Fail(err, error);
     // A line too long to be a record is one the player skips: it is kept as
     // it is, like any other line that is not a record.
@@ -46,7 +56,7 @@ int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
     Output output(options, out, true);
     if (!output.open(error)) return Fail(err, error);
 
-    std::optional<qint64> shift;
+    std::optional<qint64> shift, previous;
     int number = 0, kept = 0;
     while (const auto line = input.lines->next()) {
         ++number;
@@ -59,9 +69,11 @@ int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
             output.write("\r\n");
             continue;
         }
-        const qint64 stamp = WallSeconds(record->date, record->time);
-        if (!shift) shift = *start - stamp;
-        const auto retimed = RetimeLine(*line, stamp + *shift);
+        const qint64 happened =
+            Happened(clock.momentOf(WallSeconds(record->date, record->time)), previous);
+        previous = happened;
+        if (!shift) shift = *start - happened;
+        const auto retimed = RetimeLine(*line, clock.wallOf(happened + *shift));
         if (!retimed)
             return Fail(err, QStringLiteral("line ") + QString::number(number) +
                                  QStringLiteral(" cannot be moved there: its date would leave the "

@@ -8,6 +8,7 @@
 #include "recorder/line_reader.h"
 #include "recorder/playback_rules.h"
 #include "recorder/wall_time.h"
+#include "support/files.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 
 using namespace velmora;
+using test::Outcome;
+using test::RunCommand;
 
 namespace {
 
@@ -32,22 +35,6 @@ QList<QByteArray> ReadAll(const QByteArray& bytes, LongLines longLines) {
 
 qint64 Moment(const char* text) {
     return *ParseMoment(QString::fromLatin1(text));
-}
-
-struct Outcome {
-    int code;
-    QString out;
-    QString err;
-};
-
-Outcome RunCommand(int (*command)(const QStringList&, QTextStream&, QTextStream&),
-                   const QStringList& args) {
-    Outcome run{};
-    QTextStream out(&run.out), err(&run.err);
-    run.code = command(args, out, err);
-    out.flush();
-    err.flush();
-    return run;
 }
 
 class FilesTest : public ::testing::Test {

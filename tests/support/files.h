@@ -1,12 +1,13 @@
 #pragma once
 // Reading and writing a whole file, for tests that set up or check one, and
-// running velmora-files itself.
+// running the commands of velmora-files, here or as the program itself.
 
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 #include <functional>
 
 namespace velmora::test {
@@ -22,6 +23,23 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+/// What a command of velmora-files, run here, printed and returned.
+struct Outcome {
+    int code;
+    QString out;
+    QString err;
+};
+
+inline Outcome RunCommand(int (*command)(const QStringList&, QTextStream&, QTextStream&),
+                          const QStringList& args) {
+    Outcome run{};
+    QTextStream out(&run.out), err(&run.err);
+    run.code = command(args, out, err);
+    out.flush();
+    err.flush();
+    return run;
 }
 
 /// What velmora-files printed and returned; -2 when it crashed or hung.
