@@ -6,6 +6,7 @@
 #include "files/picture.h"
 #include "files/plan.h"
 #include "files/retime.h"
+#include "files/usage.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -16,20 +17,6 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: velmora-files COMMAND ...\n"
-    "  check CTL [--model 1A/20V|2,5A/25V] [--now \"YYYY-MM-DD HH:MM:SS\"]\n"
-    "      what the player would do with each record of a control file\n"
-    "  retime REC --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [-o OUT]\n"
-    "      the file with its first record due then, the spacing kept\n"
-    "  plan LIST --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [--repeat N] [-o OUT]\n"
-    "      a control file from a list of steps: volts amperes seconds (5.0 0.40 10)\n"
-    "  csv REC [-o OUT]\n"
-    "      the record file as CSV: time,voltage_V,current_A,power_W\n"
-    "  png REC -o OUT.png [--size WIDTHxHEIGHT]    (default 1200x400)\n"
-    "  svg REC -o OUT.svg [--size WIDTHxHEIGHT]\n"
-    "      the plot window's picture of the record file, made without a display\n";
-
 // png and svg draw: they need the windowing part of Qt.
 bool Draws(int argc, char* argv[]) {
     return argc > 1 && (!std::strcmp(argv[1], "png") || !std::strcmp(argv[1], "svg"));
@@ -38,7 +25,7 @@ bool Draws(int argc, char* argv[]) {
 int Run(const QString& command, QStringList args, bool draws, QTextStream& out, QTextStream& err) {
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h") ||
         args.contains(QStringLiteral("--help"))) {
-        out << kUsage;
+        out << velmora::kUsage;
         return 0;
     }
     if (command == QStringLiteral("check")) return velmora::RunCheck(args, out, err);

@@ -9,6 +9,7 @@
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"
 #include "support/files.h"
+#include "support/print_qt.h"
 #include "support/time_zone.h"
 
 #include <QTemporaryDir>

@@ -1,8 +1,10 @@
 // velmora-files writes its outputs whole or not at all: the program itself
 // run on a file that may not grow (as on a full disk), on a full standard
-// output and on targets that are not regular files.
+// output, on targets that are not regular files and on its own inputs; and
+// its help, which tells the exit statuses as the manual page does.
 
 #include "support/files.h"
+#include "support/print_qt.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -64,6 +66,35 @@ class FilesOutput : public ::testing::Test {
     }
     QTemporaryDir dir;
 };
+
+// The exit statuses as `--help` gives them ("  2  text", continued on lines
+// indented further) and as the manual page does (".TP", ".B 2", text lines):
+// each status with its text on one line.
+QStringList HelpStatuses(const QString& help) {
+    QStringList statuses;
+    const QString section = help.section(QStringLiteral("exit status:\n"), 1);
+    for (const QString& line : section.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.at(2) != u' ')
+            statuses << line.simplified();
+        else if (!statuses.isEmpty())
+            statuses.last() += u' ' + line.simplified();
+    }
+    return statuses;
+}
+
+QStringList ManualStatuses(const QString& page) {
+    QStringList statuses;
+    const QString section = page.section(QStringLiteral(".SH \"EXIT STATUS\"\n"), 1)
+                                .section(QStringLiteral(".SH"), 0, 0);
+    for (const QString& line : section.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(QStringLiteral(".B ")))
+            statuses << line.mid(3);
+        else if (!line.startsWith(u'.') && !statuses.isEmpty())
+            statuses.last() +=
+                u' ' + QString(line).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    }
+    return statuses;
+}
 
 } // namespace
 
@@ -189,4 +220,15 @@ TEST_F(FilesOutput, ReplacesTheFileALinkNamesKeepingItsPermissions) {
     EXPECT_TRUE(S_ISLNK(Mode(path("link"))));
     EXPECT_EQ(Mode(path("out")), S_IFREG | 0640);
     EXPECT_EQ(entries(), (QStringList{"link", "list.txt", "out", "rec.log"}));
+}
+
+TEST(FilesHelp, ListsTheExitStatusesAsTheManualPageDoes) {
+    const FilesRun help = RunFiles({"--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    const QStringList statuses = HelpStatuses(QString::fromUtf8(help.out));
+    ASSERT_EQ(statuses.size(), 3) << help.out.toStdString();
+    EXPECT_TRUE(statuses[0].startsWith("0 ") && statuses[1].startsWith("1 ") &&
+                statuses[2].startsWith("2 "));
+    const QByteArray page = ReadFile(VELMORA_SOURCE_DIR "/packaging/man/velmora-files.1.in");
+    EXPECT_EQ(ManualStatuses(QString::fromUtf8(page)), statuses);
 }
