@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
     const bool draws = Draws(argc, argv);
     const std::unique_ptr<QCoreApplication> app(draws ? nullptr : new QCoreApplication(argc, argv));
     // Standard output through a device that remembers a failed write (a full
-    // disk, a closed pipe end), which a plain stream would not tell.
+    // disk, a closed descriptor), which a plain stream would not tell.
     velmora::DescriptorDevice standardOutput(STDOUT_FILENO);
     standardOutput.open(QIODevice::WriteOnly);
     QTextStream out(&standardOutput);
