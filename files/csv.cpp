@@ -2,12 +2,10 @@
 
 #include "files/csv.h"
 
-#include "files/options.h"
+#include "files/output.h"
 #include "history/file_history.h"
 #include "history/values.h"
 #include "recorder/record_file.h"
-
-#include <QSaveFile>
 
 namespace velmora {
 
@@ -24,21 +22,11 @@ int RunCsv(const QStringList& args, QTextStream& out, QTextStream& err) {
     const Options options = ParseOptions(args, {QStringLiteral("-o")});
     if (!options.error.isEmpty()) return Fail(err, options.error);
     if (options.files.size() != 1) return Fail(err, QStringLiteral("give one record file"));
-    const QString output = options.values.value(QStringLiteral("-o"));
-    QSaveFile file(output);
-    if (!output.isEmpty() && !file.open(QIODevice::WriteOnly))
-        return Fail(err, QStringLiteral("cannot write ") + output + QStringLiteral(": ") +
-                             file.errorString());
+    Output output(options, out, false);
+    QString error;
+    if (!output.open(error)) return Fail(err, error);
     QByteArray block = QByteArray(kCsvHeader) + '\n';
     qint64 lines = 0, leftOut = 0;
-    bool written = true;
-    const auto put = [&] {
-        if (output.isEmpty())
-            out << QString::fromLatin1(block);
-        else
-            written = written && file.write(block) == block.size();
-        block.clear();
-    };
     const auto unreadable =
         ReadRecordFile(options.files.first(), [&](const std::optional<Record>& record) {
             ++lines;
@@ -48,14 +36,14 @@ int RunCsv(const QStringList& args, QTextStream& out, QTextStream& err) {
                 return;
             }
             block += *row + '\n';
-            if (block.size() > 64 * 1024) put();
+            if (block.size() > 64 * 1024) {
+                output.write(block);
+                block.clear();
+            }
         });
     if (unreadable) return Fail(err, *unreadable);
-    put();
-    out.flush();
-    if (!output.isEmpty()) written = written && file.commit();
-    if (!written || out.status() != QTextStream::Ok)
-        return Fail(err, QStringLiteral("could not write all of the CSV"));
+    output.write(block);
+    if (!output.finish(error)) return Fail(err, error);
     if (leftOut > 0) err << LeftOutText(leftOut, lines) << Qt::endl;
     return 0;
 }

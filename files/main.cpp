@@ -2,52 +2,30 @@
 
 #include "files/check.h"
 #include "files/csv.h"
+#include "files/output.h"
 #include "files/picture.h"
 #include "files/plan.h"
 #include "files/retime.h"
+#include "files/usage.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: velmora-files COMMAND ...\n"
-    "  check CTL [--model 1A/20V|2,5A/25V] [--now \"YYYY-MM-DD HH:MM:SS\"]\n"
-    "      what the player would do with each record of a control file\n"
-    "  retime REC --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [-o OUT]\n"
-    "      the file with its first record due then, the spacing kept\n"
-    "  plan LIST --start \"YYYY-MM-DD HH:MM:SS\" | --in SECONDS [--repeat N] [-o OUT]\n"
-    "      a control file from a list of steps: volts amperes seconds (5.0 0.40 10)\n"
-    "  csv REC [-o OUT]\n"
-    "      the record file as CSV: time,voltage_V,current_A,power_W\n"
-    "  png REC -o OUT.png [--size WIDTHxHEIGHT]    (default 1200x400)\n"
-    "  svg REC -o OUT.svg [--size WIDTHxHEIGHT]\n"
-    "      the plot window's picture of the record file, made without a display\n";
 
 // png and svg draw: they need the windowing part of Qt.
 bool Draws(int argc, char* argv[]) {
     return argc > 1 && (!std::strcmp(argv[1], "png") || !std::strcmp(argv[1], "svg"));
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    // png and svg make their own application once their arguments are good.
-    const bool draws = Draws(argc, argv);
-    const std::unique_ptr<QCoreApplication> app(draws ? nullptr : new QCoreApplication(argc, argv));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+int Run(const QString& command, QStringList args, bool draws, QTextStream& out, QTextStream& err) {
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h") ||
         args.contains(QStringLiteral("--help"))) {
-        out << kUsage;
+        out << velmora::kUsage;
         return 0;
     }
     if (command == QStringLiteral("check")) return velmora::RunCheck(args, out, err);
@@ -58,5 +36,31 @@ int main(int argc, char* argv[]) {
     err << (command.isEmpty() ? QStringLiteral("velmora-files: give a command")
                               : QStringLiteral("velmora-files: unknown command ") + command)
         << QStringLiteral("; velmora-files --help lists them") << Qt::endl;
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // png and svg make their own application once their arguments are good.
+    const bool draws = Draws(argc, argv);
+    const std::unique_ptr<QCoreApplication> app(draws ? nullptr : new QCoreApplication(argc, argv));
+    // Standard output through a device that remembers a failed write (a full
+    // disk, a closed descriptor), which a plain stream would not tell.
+    velmora::DescriptorDevice standardOutput(STDOUT_FILENO);
+    standardOutput.open(QIODevice::WriteOnly);
+    QTextStream out(&standardOutput);
+    QTextStream err(stderr);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    const int code = Run(command, args, draws, out, err);
+    out.flush();
+    if (standardOutput.drain()) return code;
+    err << QStringLiteral("velmora-files")
+        << (command.startsWith(u'-') || command.isEmpty() ? QString() : u' ' + command)
+        << QStringLiteral(": cannot write standard output: ") << standardOutput.errorString()
+        << Qt::endl;
     return 2;
 }

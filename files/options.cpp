@@ -3,7 +3,6 @@
 #include "recorder/wall_time.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace velmora {
 
@@ -27,7 +26,7 @@ Options ParseOptions(const QStringList& args, const QStringList& withValue) {
     return options;
 }
 
-std::optional<qint64> StartMoment(const Options& options, QString& error) {
+std::optional<qint64> StartMoment(const Options& options, LocalClock& clock, QString& error) {
     const bool start = options.values.contains(QStringLiteral("--start"));
     const bool in = options.values.contains(QStringLiteral("--in"));
     if (start == in) {
@@ -35,9 +34,18 @@ std::optional<qint64> StartMoment(const Options& options, QString& error) {
         return std::nullopt;
     }
     if (start) {
-        const auto moment = ParseMoment(options.values.value(QStringLiteral("--start")));
-        if (!moment) error = QStringLiteral("--start needs a moment as \"YYYY-MM-DD HH:MM:SS\"");
-        return moment;
+        const auto wall = ParseMoment(options.values.value(QStringLiteral("--start")));
+        if (!wall) {
+            error = QStringLiteral("--start needs a moment as \"YYYY-MM-DD HH:MM:SS\"");
+            return std::nullopt;
+        }
+        const LocalMoment moment = clock.momentOf(*wall);
+        if (moment.reading == Reading::Skipped) {
+            error = QStringLiteral("--start ") + ShowMoment(*wall) +
+                    QStringLiteral(" is a time the local clock skips (a change to summer time)");
+            return std::nullopt;
+        }
+        return moment.first;
     }
     bool ok = false;
     const qint64 seconds = options.values.value(QStringLiteral("--in")).toLongLong(&ok);
@@ -45,10 +53,10 @@ std::optional<qint64> StartMoment(const Options& options, QString& error) {
         error = QStringLiteral("--in needs a whole number of seconds from now");
         return std::nullopt;
     }
-    return WallSeconds(QDateTime::currentDateTime()) + seconds;
+    return QDateTime::currentDateTime().toSecsSinceEpoch() + seconds;
 }
 
-InputFile OpenInput(const QString& path) {
+InputFile OpenInput(const QString& path, LongLines longLines) {
     InputFile input;
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -67,26 +75,8 @@ InputFile OpenInput(const QString& path) {
         input.file.reset();
         return input;
     }
-    input.lines = std::make_unique<LineReader>(input.file.get());
+    input.lines = std::make_unique<LineReader>(input.file.get(), longLines);
     return input;
-}
-
-bool WriteResult(const Options& options, const QByteArray& bytes, QTextStream& out,
-                 QTextStream& err, const QString& command) {
-    const QString path = options.values.value(QStringLiteral("-o"));
-    if (path.isEmpty()) {
-        // File lines are single bytes; Latin-1 gives them back unchanged.
-        out.setEncoding(QStringConverter::Latin1);
-        out << QString::fromLatin1(bytes);
-        out.flush();
-        return true;
-    }
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    err << command << QStringLiteral(": cannot write ") << path << QStringLiteral(": ")
-        << file.errorString() << Qt::endl;
-    return false;
 }
 
 } // namespace velmora

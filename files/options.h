@@ -2,6 +2,7 @@
 // The command line of a subcommand: names of files, and options with values.
 
 #include "recorder/line_reader.h"
+#include "recorder/local_clock.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -25,9 +26,10 @@ struct Options {
 /// its value; any other argument starting with "-" is an error.
 Options ParseOptions(const QStringList& args, const QStringList& withValue);
 
-/// The moment that --start names, or now plus --in seconds; exactly one of
-/// the two must be given. Wall-clock seconds; `error` is set otherwise.
-std::optional<qint64> StartMoment(const Options& options, QString& error);
+/// The moment that --start names (the first time the local clock shows it),
+/// or now plus --in seconds; exactly one of the two must be given. Seconds
+/// since 1970; `error` is set otherwise, and for a moment the clock skips.
+std::optional<qint64> StartMoment(const Options& options, LocalClock& clock, QString& error);
 
 /// A file opened for reading line by line, or the one-line reason it cannot be.
 struct InputFile {
@@ -35,11 +37,6 @@ struct InputFile {
     std::unique_ptr<LineReader> lines;
     QString error;
 };
-InputFile OpenInput(const QString& path);
-
-/// Writes the bytes to the file named by -o, whole or not at all, or to
-/// `out` when there is none. False with a message on `err` when it fails.
-bool WriteResult(const Options& options, const QByteArray& bytes, QTextStream& out,
-                 QTextStream& err, const QString& command);
+InputFile OpenInput(const QString& path, LongLines longLines = LongLines::Emptied);
 
 } // namespace velmora

@@ -3,7 +3,7 @@
 
 #include "files/picture.h"
 
-#include "files/options.h"
+#include "files/output.h"
 #include "history/file_history.h"
 #include "plot/plot_view.h"
 
@@ -38,8 +38,7 @@ int RunPicture(const QString& kind, const QStringList& args, QTextStream& err) {
     const Options options = ParseOptions(args, {QStringLiteral("-o"), QStringLiteral("--size")});
     if (!options.error.isEmpty()) return fail(options.error);
     if (options.files.size() != 1) return fail(QStringLiteral("give one record file"));
-    const QString output = options.values.value(QStringLiteral("-o"));
-    if (output.isEmpty())
+    if (!options.values.contains(QStringLiteral("-o")))
         return fail(QStringLiteral("-o OUT.") + kind + QStringLiteral(" is needed"));
     QSize size(1200, 400);
     if (options.values.contains(QStringLiteral("--size"))) {
@@ -53,6 +52,10 @@ int RunPicture(const QString& kind, const QStringList& args, QTextStream& err) {
     static char name[] = "velmora-files";
     static char* argv[] = {name, nullptr};
     const QApplication app(argc, argv);
+    QTextStream none;
+    Output output(options, none, true);
+    QString error;
+    if (!output.open(error)) return fail(error);
     FileHistory file = LoadRecordFile(options.files.first());
     if (!file.history) return fail(file.error);
     PlotView view(file.history.get());
@@ -62,10 +65,13 @@ int RunPicture(const QString& kind, const QStringList& args, QTextStream& err) {
     view.replot(QCustomPlot::rpImmediateRefresh);
     view.refresh(QCustomPlot::rpImmediateRefresh);
     // The picture's kind follows the subcommand, whatever the name ends in.
-    const bool saved = kind == QStringLiteral("svg")
-                           ? view.saveSvg(output, size)
-                           : view.savePng(output, size.width(), size.height());
-    if (!saved) return fail(QStringLiteral("cannot write ") + output);
+    const bool drawn = kind == QStringLiteral("svg") ? view.writeSvg(output.device(), size)
+                                                     : view.writePng(output.device(), size);
+    if (!drawn) {
+        error = output.writeError();
+        return fail(error.isEmpty() ? QStringLiteral("cannot draw the picture") : error);
+    }
+    if (!output.finish(error)) return fail(error);
     if (file.leftOut > 0) err << LeftOutText(file.leftOut, file.lines) << Qt::endl;
     return 0;
 }

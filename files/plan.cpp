@@ -1,6 +1,6 @@
 #include "files/plan.h"
 
-#include "files/options.h"
+#include "files/output.h"
 #include "recorder/playback_rules.h"
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"
@@ -67,13 +67,14 @@ PlanLine ParsePlanLine(const QByteArray& line) {
     return PlanStep{*volts, *amps, seconds};
 }
 
-QByteArray PlanRecords(const QList<PlanStep>& steps, qint64 start, int repeat) {
+QByteArray PlanRecords(const QList<PlanStep>& steps, qint64 start, int repeat, LocalClock& clock) {
     QByteArray records;
     qint64 at = start;
     for (int round = 0; round < repeat; ++round) {
         for (const PlanStep& step : steps) {
-            records += FormatRecord(FromWallSeconds(at), Digits(step.decivolts, 3, 1) + u'V',
-                                    Digits(step.centiamps, 3, 2) + u'A');
+            records +=
+                FormatRecord(FromWallSeconds(clock.wallOf(at)), Digits(step.decivolts, 3, 1) + u'V',
+                             Digits(step.centiamps, 3, 2) + u'A');
             at += step.seconds;
         }
     }
@@ -86,7 +87,8 @@ int RunPlan(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!options.error.isEmpty()) return Fail(err, options.error);
     if (options.files.size() != 1) return Fail(err, QStringLiteral("give one list file"));
     QString error;
-    const auto start = StartMoment(options, error);
+    LocalClock clock;
+    const auto start = StartMoment(options, clock, error);
     if (!start) return Fail(err, error);
     bool ok = true;
     const int repeat =
@@ -124,10 +126,10 @@ int RunPlan(const QStringList& args, QTextStream& out, QTextStream& err) {
     }
     if (steps.isEmpty()) return Fail(err, QStringLiteral("the list holds no step"), 1);
     // The stamps must stay within years a record can carry.
-    const qint64 end = *start + total * repeat;
-    if (!FromWallSeconds(end).date().isValid() || FromWallSeconds(end).date().year() > 9999)
+    const QDate end = FromWallSeconds(clock.wallOf(*start + total * repeat)).date();
+    if (!end.isValid() || end.year() > 9999)
         return Fail(err, QStringLiteral("the plan would run past the year 9999"), 1);
-    return WriteResult(options, PlanRecords(steps, *start, repeat), out, err,
+    return WriteResult(options, PlanRecords(steps, *start, repeat, clock), out, err,
                        QStringLiteral("velmora-files plan"))
                ? 0
                : 2;

@@ -2,6 +2,8 @@
 // velmora-files plan: a control file from a list written by hand, one step a
 // line: voltage, current and how long to hold them ("5.0 0.40 10").
 
+#include "recorder/local_clock.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -27,9 +29,11 @@ struct NoStep {
 using PlanLine = std::variant<PlanStep, NoStep, QString>;
 PlanLine ParsePlanLine(const QByteArray& line);
 
-/// The control-file lines, CR LF ended, for the steps from `start`
-/// (wall-clock seconds), the list `repeat` times over.
-QByteArray PlanRecords(const QList<PlanStep>& steps, qint64 start, int repeat);
+/// The control-file lines, CR LF ended, for the steps from `start` (seconds
+/// since 1970), the list `repeat` times over. Steps last the time that
+/// passes: across a change of the clock, each stamp is what the local clock
+/// shows then (an hour the clock shows twice gives the same stamps twice).
+QByteArray PlanRecords(const QList<PlanStep>& steps, qint64 start, int repeat, LocalClock& clock);
 
 /// plan LIST --start ... | --in SECONDS [--repeat N] [-o OUT]. Exit 0 when
 /// written, 1 when the list is refused, 2 when it cannot be read or written

@@ -1,6 +1,6 @@
 #include "files/retime.h"
 
-#include "files/options.h"
+#include "files/output.h"
 #include "recorder/record_format.h"
 #include "recorder/wall_time.h"
 
@@ -11,6 +11,15 @@ namespace {
 int Fail(QTextStream& err, const QString& message, int code = 2) {
     err << QStringLiteral("velmora-files retime: ") << message << Qt::endl;
     return code;
+}
+
+// When a stamp was written, in seconds since 1970: of an hour the clock
+// shows twice, the time that is not before the record before it, as a
+// recording goes on.
+qint64 Happened(const LocalMoment& moment, std::optional<qint64> previous) {
+    if (moment.reading == Reading::Twice && previous && moment.first < *previous)
+        return moment.last;
+    return moment.first;
 }
 
 } // namespace
@@ -37,47 +46,50 @@ int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!options.error.isEmpty()) return Fail(err, options.error);
     if (options.files.size() != 1) return Fail(err, QStringLiteral("give one record file"));
     QString error;
-    const auto start = StartMoment(options, error);
+    LocalClock clock;
+    const auto start = StartMoment(options, clock, error);
     if (!start) return Fail(err, error);
-    InputFile input = OpenInput(options.files.first());
+    // A line too long to be a record is one the player skips: it is kept as
+    // it is, like any other line that is not a record.
+    InputFile input = OpenInput(options.files.first(), LongLines::Kept);
     if (!input.error.isEmpty()) return Fail(err, input.error);
+    Output output(options, out, true);
+    if (!output.open(error)) return Fail(err, error);
 
-    QByteArray result;
-    std::optional<qint64> shift;
-    int number = 0, kept = 0, tooLong = 0;
+    std::optional<qint64> shift, previous;
+    int number = 0, kept = 0;
     while (const auto line = input.lines->next()) {
         ++number;
-        if (input.lines->lastWasTooLong()) {
-            ++tooLong; // the player skips it; a copy would only make the file huge
-            continue;
-        }
-        const auto record = ParseRecord(*line);
+        const auto record =
+            input.lines->lastWasTooLong() ? std::optional<Record>() : ParseRecord(*line);
         if (!record) {
             ++kept;
-            result += *line + "\r\n";
+            // Apart from its line end: a long line is not copied once more.
+            output.write(*line);
+            output.write("\r\n");
             continue;
         }
-        const qint64 stamp = WallSeconds(record->date, record->time);
-        if (!shift) shift = *start - stamp;
-        const auto retimed = RetimeLine(*line, stamp + *shift);
+        const qint64 happened =
+            Happened(clock.momentOf(WallSeconds(record->date, record->time)), previous);
+        previous = happened;
+        if (!shift) shift = *start - happened;
+        const auto retimed = RetimeLine(*line, clock.wallOf(happened + *shift));
         if (!retimed)
             return Fail(err, QStringLiteral("line ") + QString::number(number) +
                                  QStringLiteral(" cannot be moved there: its date would leave the "
                                                 "years a record can carry"));
-        result += *retimed + "\r\n";
+        output.write(*retimed + "\r\n");
     }
     if (!shift)
         return Fail(err,
                     QStringLiteral("no line of ") + options.files.first() +
                         QStringLiteral(" is a record"),
                     1);
+    if (!output.finish(error)) return Fail(err, error);
     if (kept > 0)
         err << QStringLiteral("kept ") << kept << QStringLiteral(" of ") << number
             << QStringLiteral(" lines as they were: they are not records") << Qt::endl;
-    if (tooLong > 0)
-        err << QStringLiteral("left out ") << tooLong << QStringLiteral(" of ") << number
-            << QStringLiteral(" lines too long to be records") << Qt::endl;
-    return WriteResult(options, result, out, err, QStringLiteral("velmora-files retime")) ? 0 : 2;
+    return 0;
 }
 
 } // namespace velmora

@@ -15,7 +15,9 @@ namespace velmora {
 /// at that moment.
 std::optional<QByteArray> RetimeLine(const QByteArray& line, qint64 moment);
 
-/// retime REC --start "YYYY-MM-DD HH:MM:SS" | --in SECONDS [-o OUT]. Exit 0
+/// retime REC --start "YYYY-MM-DD HH:MM:SS" | --in SECONDS [-o OUT]: the
+/// records keep the time that passes between them, across changes of the
+/// clock too. Exit 0
 /// when written, 1 when the file holds no record, 2 when it cannot be read or
 /// written or the arguments are wrong.
 int RunRetime(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -1,10 +1,16 @@
 #include "plot/plan_picture.h"
 
-#include "recorder/wall_time.h"
+#include "recorder/local_clock.h"
 
 namespace velmora {
 
 namespace {
+
+// A stamp is a reading of the local clock: drawn at the moment the clock
+// first shows it (or jumps over it), as the player sends it then.
+qint64 LocalMs(LocalClock& clock, qint64 wall) {
+    return clock.momentOf(wall).first * 1000;
+}
 
 QString SkipText(const PlannedSkip& skip) {
     return QStringLiteral("line %1 skipped: %2").arg(skip.line).arg(skip.reason);
@@ -15,18 +21,19 @@ QString SkipText(const PlannedSkip& skip) {
 std::vector<SetpointStep> PlanSteps(const std::vector<PlannedCommand>& commands, Model model) {
     std::vector<SetpointStep> steps;
     steps.reserve(commands.size());
+    LocalClock clock;
     for (const PlannedCommand& c : commands)
         if (const auto setpoints = DecodeCommand(model, c.command))
-            steps.push_back({FromWallSeconds(c.at).toMSecsSinceEpoch(), *setpoints});
+            steps.push_back({LocalMs(clock, c.at), *setpoints});
     return steps;
 }
 
 std::vector<SkipMark> PlanSkipMarks(const PlaybackPlan& plan) {
     std::vector<SkipMark> marks;
+    LocalClock clock;
     // A line skipped before any record has no time of its own: listed only.
     for (const PlannedSkip& skip : plan.skips)
-        if (skip.at > 0)
-            marks.push_back({FromWallSeconds(skip.at).toMSecsSinceEpoch(), SkipText(skip)});
+        if (skip.at > 0) marks.push_back({LocalMs(clock, skip.at), SkipText(skip)});
     return marks;
 }
 

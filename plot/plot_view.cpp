@@ -196,6 +196,16 @@ bool PlotView::savePicture(const QString& path, QSize size) {
 bool PlotView::saveSvg(const QString& path, QSize size) {
     QSvgGenerator svg;
     svg.setFileName(path);
+    return paintSvg(svg, size);
+}
+
+bool PlotView::writeSvg(QIODevice* device, QSize size) {
+    QSvgGenerator svg;
+    svg.setOutputDevice(device);
+    return paintSvg(svg, size);
+}
+
+bool PlotView::paintSvg(QSvgGenerator& svg, QSize size) {
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(QStringLiteral("Plot"));
@@ -203,6 +213,15 @@ bool PlotView::saveSvg(const QString& path, QSize size) {
     if (!painter.begin(&svg)) return false;
     toPainter(&painter, size.width(), size.height());
     return painter.end();
+}
+
+bool PlotView::writePng(QIODevice* device, QSize size) {
+    // As savePng makes it: 96 dots per inch.
+    QImage image = toPixmap(size.width(), size.height()).toImage();
+    const int dotsPerMeter = int(96 / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    return !image.isNull() && image.save(device, "PNG");
 }
 
 } // namespace velmora

@@ -5,6 +5,8 @@
 #include "history/history.h"
 
 #include <qcustomplot.h>
+
+class QSvgGenerator;
 #include <vector>
 
 namespace velmora {
@@ -38,8 +40,13 @@ class PlotView : public QCustomPlot {
     /// ".svg". False when it could not be written.
     bool savePicture(const QString& path, QSize size);
     bool saveSvg(const QString& path, QSize size);
+    /// The picture written into a device open for writing; false when
+    /// drawing or writing failed.
+    bool writePng(QIODevice* device, QSize size);
+    bool writeSvg(QIODevice* device, QSize size);
 
   private:
+    bool paintSvg(QSvgGenerator& svg, QSize size);
     QCPGraph* addLine(QCPAxis* valueAxis, const QColor& colour, Qt::PenStyle style);
     void fillSetpoints(qint64 toMs);
     void fillPlan(qint64 toMs);

@@ -32,6 +32,7 @@ QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
                             QStringLiteral(" is before ") + ShowMoment(latest_) +
                             QStringLiteral(": it goes out right after the record before"));
     latest_ = goesOut;
+    checkClock(head, stamp);
     if (goesOut - now_ > kSecondsPerDay && wanted(FarAhead))
         warn(FarAhead,
              head + QStringLiteral("due more than a day ahead, at ") + ShowMoment(goesOut));
@@ -66,6 +67,20 @@ void CheckTally::checkLimits(int lineNumber, const Record& record) {
         warn(BeyondLimit, text("current", current / 1000.0, 2, "A"));
     if (voltage > limits.voltage && wanted(BeyondLimit))
         warn(BeyondLimit, text("voltage", voltage / 1000.0, 1, "V"));
+}
+
+void CheckTally::checkClock(const QString& head, qint64 stamp) {
+    // The player compares the clock's reading with the stamp, field by field.
+    const Reading reading = clock_.momentOf(stamp).reading;
+    if (reading == Reading::Once || !wanted(ClockChange)) return;
+    warn(ClockChange, head + QStringLiteral("time stamp ") + ShowMoment(stamp) +
+                          (reading == Reading::Skipped
+                               ? QStringLiteral(" does not exist on the local clock, which skips "
+                                                "it at the change to summer time: the record "
+                                                "goes out as the clock jumps over it")
+                               : QStringLiteral(" comes twice on the local clock, at the change "
+                                                "back from summer time: the record goes out the "
+                                                "first time")));
 }
 
 bool CheckTally::wanted(Kind kind) {

@@ -2,6 +2,7 @@
 // The running count of a check: what the player sends, when, and what would
 // surprise a user, gathered line by line.
 
+#include "recorder/local_clock.h"
 #include "recorder/playback_rules.h"
 #include "unit/model.h"
 
@@ -28,12 +29,14 @@ class CheckTally {
     int skipped() const { return skipped_; }
 
   private:
-    enum Kind { Backwards, FarAhead, BeyondLimit, KindCount };
+    enum Kind { Backwards, FarAhead, BeyondLimit, ClockChange, KindCount };
     bool wanted(Kind kind);
     void warn(Kind kind, const QString& text);
     void checkLimits(int lineNumber, const Record& record);
+    void checkClock(const QString& head, qint64 stamp);
 
     Model model_;
+    LocalClock clock_;
     qint64 now_;
     int records_ = 0; // lines that read as records
     int lines_ = 0;

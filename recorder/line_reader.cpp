@@ -42,11 +42,12 @@ std::optional<QByteArray> LineReader::next() {
     while (fill()) {
         const qsizetype end = FindLineEnd(buffer_, pos_);
         const qsizetype stop = end < 0 ? buffer_.size() : end;
+        const bool keep = longLines_ == LongLines::Kept;
         if (!tooLong_ && line.size() + (stop - pos_) > kMaxLineLength) {
             tooLong_ = true;
-            line.clear();
+            if (!keep) line.clear();
         }
-        if (!tooLong_) line.append(buffer_.constData() + pos_, stop - pos_);
+        if (!tooLong_ || keep) line.append(buffer_.constData() + pos_, stop - pos_);
         pos_ = stop;
         if (end >= 0) {
             pendingLf_ = buffer_.at(pos_++) == '\r';

@@ -8,21 +8,29 @@
 
 namespace velmora {
 
-/// One line at a time from a device open for reading, in bounded memory.
+/// What a reader gives back for a line too long to be a record.
+enum class LongLines {
+    Emptied, // read to its end and dropped: a file without line ends cannot fill the memory
+    Kept,    // whole, for a copy of the file
+};
+
+/// One line at a time from a device open for reading, in bounded memory
+/// unless long lines are kept.
 class LineReader {
   public:
-    /// Longer than any record; a longer line is read to its end and dropped,
-    /// so a file without line ends cannot fill the memory.
+    /// Longer than any record.
     static constexpr qsizetype kMaxLineLength = 4096;
 
-    explicit LineReader(QIODevice* device) : device_(device) {}
+    explicit LineReader(QIODevice* device, LongLines longLines = LongLines::Emptied)
+        : device_(device), longLines_(longLines) {}
 
     /// The next line without its line end; nothing at the end of the file or
-    /// after a read error. A line too long to be a record comes back empty.
+    /// after a read error. A line too long to be a record comes back as
+    /// `LongLines` says.
     std::optional<QByteArray> next();
     /// True when no line is left.
     bool atEnd();
-    /// Whether the line `next` gave last was too long and came back empty.
+    /// Whether the line `next` gave last was too long to be a record.
     bool lastWasTooLong() const { return tooLong_; }
 
   private:
@@ -30,6 +38,7 @@ class LineReader {
     void takePendingLf();
 
     QIODevice* device_;
+    LongLines longLines_;
     QByteArray buffer_;
     qsizetype pos_ = 0;
     bool pendingLf_ = false; // the last line ended in CR: an LF next is part of its end

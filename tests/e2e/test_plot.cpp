@@ -3,12 +3,16 @@
 // into CSV and a picture that match it.
 
 #include "e2e/session.h"
+#include "support/files.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
 namespace velmora::e2e {
 namespace {
+
+using test::FilesRun;
+using test::RunFiles;
 
 // Pixels of the plot's voltage line (blue) and current line (red): hues,
 // since the lines are smoothed into the white around them.
@@ -29,19 +33,6 @@ QImage Capture(const QString& window, const QString& path) {
     import.start("import", {"-window", window, path});
     import.waitForFinished(10000);
     return QImage(path);
-}
-
-// What velmora-files prints and returns.
-struct FilesRun {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-FilesRun Files(const QStringList& args) {
-    QProcess p;
-    p.start(QString(VELMORA_BIN_DIR) + "/velmora-files", args);
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, p.readAllStandardOutput(),
-            p.readAllStandardError()};
 }
 
 // The CSV row a record line stands for, worked out here from its characters.
@@ -88,7 +79,7 @@ TEST(Plot, MenuOpensTheLivePlotAndFilesMatchTheRecord) {
     const auto lines = ParseRecordFile(s.record());
     ASSERT_TRUE(lines && !lines->empty()) << s.record().toStdString();
 
-    const FilesRun csv = Files({"csv", s.recordFile(), "-o", s.path("record.csv")});
+    const FilesRun csv = RunFiles({"csv", s.recordFile(), "-o", s.path("record.csv")});
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     EXPECT_TRUE(csv.err.isEmpty()) << csv.err.toStdString();
     QByteArray expected = "time,voltage_V,current_A,power_W\n";
@@ -97,13 +88,13 @@ TEST(Plot, MenuOpensTheLivePlotAndFilesMatchTheRecord) {
     EXPECT_EQ(ReadFile(s.path("record.csv")), expected);
 
     const FilesRun png =
-        Files({"png", s.recordFile(), "-o", s.path("record.png"), "--size", "600x200"});
+        RunFiles({"png", s.recordFile(), "-o", s.path("record.png"), "--size", "600x200"});
     ASSERT_EQ(png.exitCode, 0) << png.err.toStdString();
     const QImage picture(s.path("record.png"));
     ASSERT_EQ(picture.size(), QSize(600, 200));
     // On the unit's 10 ohm load the two lines lie on top of each other.
     EXPECT_GT(LinePixels(picture, Line::Voltage) + LinePixels(picture, Line::Current), 10);
-    const FilesRun svg = Files({"svg", s.recordFile(), "-o", s.path("record.svg")});
+    const FilesRun svg = RunFiles({"svg", s.recordFile(), "-o", s.path("record.svg")});
     ASSERT_EQ(svg.exitCode, 0) << svg.err.toStdString();
     EXPECT_TRUE(ReadFile(s.path("record.svg")).contains("<svg"));
 
@@ -112,7 +103,7 @@ TEST(Plot, MenuOpensTheLivePlotAndFilesMatchTheRecord) {
          {QStringList{"csv"}, QStringList{"png", s.recordFile()}, QStringList{"frobnicate"},
           QStringList{"png", s.recordFile(), "-o", "x.png", "--size", "big"},
           QStringList{"csv", s.path("missing.txt")}}) {
-        const FilesRun r = Files(bad);
+        const FilesRun r = RunFiles(bad);
         EXPECT_NE(r.exitCode, 0) << bad.join(' ').toStdString();
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
     }

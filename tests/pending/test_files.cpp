@@ -8,6 +8,7 @@
 #include "recorder/line_reader.h"
 #include "recorder/playback_rules.h"
 #include "recorder/wall_time.h"
+#include "support/files.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -15,14 +16,16 @@
 #include <gtest/gtest.h>
 
 using namespace velmora;
+using test::Outcome;
+using test::RunCommand;
 
 namespace {
 
-QList<QByteArray> ReadAll(const QByteArray& bytes) {
+QList<QByteArray> ReadAll(const QByteArray& bytes, LongLines longLines) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    LineReader reader(&buffer);
+    LineReader reader(&buffer, longLines);
     QList<QByteArray> lines;
     while (const auto line = reader.next())
         lines.append(*line);
@@ -32,22 +35,6 @@ QList<QByteArray> ReadAll(const QByteArray& bytes) {
 
 qint64 Moment(const char* text) {
     return *ParseMoment(QString::fromLatin1(text));
-}
-
-struct Outcome {
-    int code;
-    QString out;
-    QString err;
-};
-
-Outcome RunCommand(int (*command)(const QStringList&, QTextStream&, QTextStream&),
-                   const QStringList& args) {
-    Outcome run{};
-    QTextStream out(&run.out), err(&run.err);
-    run.code = command(args, out, err);
-    out.flush();
-    err.flush();
-    return run;
 }
 
 class FilesTest : public ::testing::Test {
@@ -75,9 +62,11 @@ TEST(LineReader, TakesLfCrLfAndCrAloneAsLineEnds) {
     // Lines "x" up to a CR that is the last byte of the reader's first read.
     const QByteArray chunkEnd = QByteArray("x\n").repeated(32 * 1024 - 1) + "y\r";
     const L chunkLines = L(32 * 1024 - 1, "x") << "y";
+    const QByteArray longLine = QByteArray(70'000, 'x') + "y";
     const struct {
         QByteArray bytes;
         L lines;
+        LongLines longLines = LongLines::Emptied;
     } cases[] = {
         {"", L{}},
         {"a\r\nb\r\n", L{"a", "b"}},
@@ -95,10 +84,14 @@ TEST(LineReader, TakesLfCrLfAndCrAloneAsLineEnds) {
         // Longer than any record: read to its end and given back empty.
         {QByteArray(20'000, 'x') + "\rnext", L{"", "next"}},
         {QByteArray(4096, 'x') + "\n", L{QByteArray(4096, 'x')}},
+        // Or whole, for a copy; across reads, with any line end.
+        {QByteArray(20'000, 'x') + "\rnext", L{QByteArray(20'000, 'x'), "next"}, LongLines::Kept},
+        {longLine + "\r\n" + longLine, L{longLine, longLine}, LongLines::Kept},
+        {QByteArray(4097, 'x') + "\n\n", L{QByteArray(4097, 'x'), ""}, LongLines::Kept},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.left(20).toHex().toStdString());
-        EXPECT_EQ(ReadAll(c.bytes), c.lines);
+        EXPECT_EQ(ReadAll(c.bytes, c.longLines), c.lines);
     }
 }
 
@@ -231,18 +224,30 @@ TEST(Retime, KeepsSpacingAndFormatAcrossMidnight) {
 }
 
 TEST_F(FilesTest, RetimeMovesTheFirstRecordToTheStart) {
+    // Lines too long to be records, one of them a record padded out, which
+    // the player skips too.
+    const QByteArray note = "note " + QByteArray(100'000, '-');
+    const QByteArray padded =
+        "#2024-03-06 00:00:30#," + QByteArray(5000, ' ') + "\"09.0V\",\"0.90A\"";
     const QString rec = Write("rec.log", "#2024-03-05 23:59:58#,\"01.0V\",\"0.10A\"\r\n"
                                          "not a record\r"
-                                         "#2024-03-06#,\"02.0V\",\"0.20A\"\n"
-                                         "#2024-03-06 00:01:00#,\"03.0V\",\"0.30A\"\r\n");
+                                         "#2024-03-06#,\"02.0V\",\"0.20A\"\n" +
+                                             note + "\n" + padded +
+                                             "\r\n"
+                                             "#2024-03-06 00:01:00#,\"03.0V\",\"0.30A\"\r\n");
     const QString out = dir.filePath("out.dat");
     const Outcome run = RunCommand(RunRetime, {rec, "--start", "2027-01-01 00:00:00", "-o", out});
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.err, "kept 1 of 4 lines as they were: they are not records\n");
-    EXPECT_EQ(Contents(out), "#2027-01-01#,\"01.0V\",\"0.10A\"\r\n"
-                             "not a record\r\n"
-                             "#2027-01-01 00:00:02#,\"02.0V\",\"0.20A\"\r\n"
-                             "#2027-01-01 00:01:02#,\"03.0V\",\"0.30A\"\r\n");
+    EXPECT_EQ(run.err, "kept 3 of 6 lines as they were: they are not records\n");
+    const QByteArray retimed = "#2027-01-01#,\"01.0V\",\"0.10A\"\r\n"
+                               "not a record\r\n"
+                               "#2027-01-01 00:00:02#,\"02.0V\",\"0.20A\"\r\n" +
+                               note + "\r\n" + padded +
+                               "\r\n"
+                               "#2027-01-01 00:01:02#,\"03.0V\",\"0.30A\"\r\n";
+    EXPECT_EQ(Contents(out), retimed);
+    EXPECT_EQ(RunCommand(RunRetime, {rec, "--start", "2027-01-01 00:00:00"}).out,
+              QString::fromLatin1(retimed));
     EXPECT_EQ(RunCommand(RunRetime, {rec}).code, 2);
     EXPECT_EQ(RunCommand(RunRetime, {Write("empty", ""), "--in", "5"}).code, 1);
 }

@@ -11,6 +11,7 @@
 #include "panel/form1.h"
 #include "support/panel_on_fake_line.h"
 #include "support/panel_on_pty.h"
+#include "support/print_qt.h"
 #include "support/wait_until.h"
 
 #include <QCoreApplication>
@@ -23,11 +24,6 @@
 #include <thread>
 
 using namespace std::literals;
-
-// Readable failure output for texts (gtest finds it next to QString).
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace velmora {
 namespace {
