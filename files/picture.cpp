@@ -18,7 +18,7 @@ namespace {
 
 // "1200x400", each side 16 to 20000 pixels.
 std::optional<QSize> ParseSize(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$"));
+    const QRegularExpression form(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$"));
     const auto m = form.match(text);
     if (!m.hasMatch()) return std::nullopt;
     const QSize size(m.captured(1).toInt(), m.captured(2).toInt());
@@ -48,9 +48,9 @@ int RunPicture(const QString& kind, const QStringList& args, QTextStream& err) {
     }
     // Drawn without a display unless a platform is asked for.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "velmora-files";
-    static char* argv[] = {name, nullptr};
+    int argc = 1;
+    char name[] = "velmora-files";
+    char* argv[] = {name, nullptr};
     const QApplication app(argc, argv);
     QTextStream none;
     Output output(options, none, true);

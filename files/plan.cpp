@@ -24,7 +24,7 @@ int Fail(QTextStream& err, const QString& message, int code = 2) {
 // carry it: at most `digits` digits before the separator and nothing but
 // zeros past `decimals` after it.
 std::optional<int> Decimal(const QByteArray& text, int digits, int decimals) {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9]+)(?:[.,]([0-9]*))?$"));
+    const QRegularExpression pattern(QStringLiteral("^([0-9]+)(?:[.,]([0-9]*))?$"));
     const auto match = pattern.match(QString::fromLatin1(text));
     if (!match.hasMatch()) return std::nullopt;
     QString whole = match.captured(1);

@@ -1,6 +1,8 @@
 #pragma once
 // The settings window: port and model, file names, recorder and player.
 
+#include "settings/web_page.h"
+
 #include <QWidget>
 #include <array>
 
@@ -52,6 +54,8 @@ class Form2 : public QWidget {
     /// Maps COM(index+1) to `device` (empty: back to the default device) and
     /// then chooses that port, so it is reopened on the new device.
     void MapPort(int index, const QString& device);
+    /// Shows web pages through `opener` rather than the desktop (tests).
+    void setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
     /// Whether its closing steps have run: it is on its way out.
     bool closed() const { return closed_; }
     /// Shows the port-mapping menu for option `index` at `globalPos`.
@@ -72,6 +76,7 @@ class Form2 : public QWidget {
     void selectOption(QRadioButton* option);
 
     Session& session_;
+    UrlOpener urlOpener_;
     bool closed_ = false; // the closing steps have run
 };
 

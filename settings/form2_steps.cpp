@@ -73,7 +73,7 @@ void Form2::Command3_Click() {
 }
 
 void Form2::Label4_Click() {
-    OpenAuthorPage();
+    OpenAuthorPage(urlOpener_);
 }
 
 void Form2::MapPort(int index, const QString& device) {

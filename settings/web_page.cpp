@@ -4,34 +4,21 @@
 
 namespace velmora {
 
-namespace {
-
-std::function<bool(const QUrl&)>& UrlOpener() {
-    static std::function<bool(const QUrl&)> opener;
-    return opener;
-}
-
-} // namespace
-
 QUrl AuthorPageUrl() {
     return QUrl(QStringLiteral("http://%1/").arg(kAuthorHost));
 }
 
-void OpenAuthorPage() {
+void OpenAuthorPage(const UrlOpener& opener) {
     const QUrl url = AuthorPageUrl();
     // The page is a courtesy: no browser, no desktop session, a refusing
     // handler - none of it may disturb the window, so every outcome is dropped.
     try {
-        if (UrlOpener())
-            (void)UrlOpener()(url);
+        if (opener)
+            (void)opener(url);
         else
             (void)QDesktopServices::openUrl(url);
     } catch (...) {
     }
-}
-
-void SetUrlOpenerForTesting(std::function<bool(const QUrl&)> opener) {
-    UrlOpener() = std::move(opener);
 }
 
 } // namespace velmora

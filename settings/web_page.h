@@ -13,11 +13,11 @@ inline constexpr QLatin1StringView kAuthorHost{"tarnholm.example"};
 /// "http://<host>/".
 QUrl AuthorPageUrl();
 
-/// Asks the desktop to show the author's page. Every failure is ignored:
-/// nothing is shown and the caller goes on.
-void OpenAuthorPage();
+/// What shows a web page: the desktop's own opener unless a test gives another.
+using UrlOpener = std::function<bool(const QUrl&)>;
 
-/// Replaces the desktop's URL opener (tests); an empty function restores it.
-void SetUrlOpenerForTesting(std::function<bool(const QUrl&)> opener);
+/// Asks `opener` (the desktop when empty) to show the author's page. Every
+/// failure is ignored: nothing is shown and the caller goes on.
+void OpenAuthorPage(const UrlOpener& opener = {});
 
 } // namespace velmora
