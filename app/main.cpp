@@ -1,21 +1,51 @@
-// velmora: the control panel for the bench power supply.
+// velmora: the control panel for the bench power supply, or with --headless
+// a bench with no window.
 
-#include "core/clock.h"
+#include "app/run.h"
 #include "core/command_line.h"
 #include "core/end_signals.h"
-#include "core/settings_store.h"
-#include "link/serial_line.h"
-#include "panel/form1.h"
-#include "session/session.h"
 
-#include <QApplication>
-#include <QDir>
+#include <QByteArray>
+#include <QStringList>
+#include <climits>
 #include <cstdio>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+
+// The panel's module lies beside the program: in a build in ../lib/velmora,
+// installed in the private library folder the build names.
+int RunPanel(int argc, char* argv[], const velmora::CommandLine& line) {
+    char self[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const QByteArray path = n > 0 ? QByteArray(self, int(n)) : QByteArray("./velmora");
+    const QByteArray dir = path.left(path.lastIndexOf('/'));
+    void* module = nullptr;
+    for (const char* relative : {VELMORA_PANEL_MODULE_INSTALLED, VELMORA_PANEL_MODULE_BUILD}) {
+        module = ::dlopen((dir + '/' + relative).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (module) break;
+    }
+    if (!module) {
+        std::fprintf(stderr, "velmora: the panel's module cannot be loaded: %s\n", ::dlerror());
+        return 1;
+    }
+    using Run = int (*)(int, char**, const char*);
+    const auto run = reinterpret_cast<Run>(::dlsym(module, "velmora_run_panel"));
+    if (!run) {
+        std::fprintf(stderr, "velmora: the panel's module is damaged: %s\n", ::dlerror());
+        return 1;
+    }
+    const QByteArray remote = line.remote.toLocal8Bit();
+    return run(argc, argv, remote.constData());
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // Before any thread starts, so that none of them ends the program at once.
     velmora::BlockEndSignals();
-    // Read before the application object: --help and --version need no display.
+    // Read before any application object: --help and --version need no display.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -26,25 +56,6 @@ int main(int argc, char* argv[]) {
         if (error) std::fputc('\n', stderr);
         return error ? 2 : 0;
     }
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationVersion(velmora::ProgramVersion());
-    // The desktop matches the window to its menu entry and icon by this name.
-    QApplication::setDesktopFileName(QStringLiteral("org.tarnholm.Velmora"));
-    // The session ends the program, once the command on the line is out.
-    QApplication::setQuitOnLastWindowClosed(false);
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
-
-    velmora::RealClock clock;
-    velmora::Session session(clock, velmora::MakeQtSerialLine(), velmora::SettingsStore());
-    velmora::Form1 form(session);
-    velmora::EndSignals endSignals;
-    QObject::connect(&endSignals, &velmora::EndSignals::asked, &session, [&form, &session] {
-        form.hide();
-        session.shutdown();
-    });
-    QObject::connect(&session, &velmora::Session::ended, &app, &QCoreApplication::quit);
-    session.start();
-    form.show();
-    return QApplication::exec();
+    if (line.headless) return velmora::RunHeadless(argc, argv, line);
+    return RunPanel(argc, argv, line);
 }

@@ -5,13 +5,18 @@ namespace velmora {
 namespace {
 
 const char* const kUsage =
-    "Usage: velmora [--help | --version]\n"
+    "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] | --help | --version\n"
     "The control panel for a bench power supply on a serial port: read-outs,\n"
     "set-point buttons, recording and playback. Click the panel outside the\n"
     "buttons for the settings window: port, model, record and control file.\n"
     "\n"
-    "  --help      show this text\n"
-    "  --version   show the version\n"
+    "  --headless                 run without a window or a display: the port,\n"
+    "                             recording, playback and remote control, with\n"
+    "                             one line per event on standard error\n"
+    "  --remote [ADDRESS:]PORT    remote control (SCPI over TCP) on for this run,\n"
+    "                             on ADDRESS (default 127.0.0.1) and PORT\n"
+    "  --help                     show this text\n"
+    "  --version                  show the version\n"
     "\n"
     "Qt's own options (-platform, -display, -style, ...) are taken as well.\n"
     "velmora-sim plays a unit on a pseudo-terminal, for trying without one.\n";
@@ -28,7 +33,10 @@ bool Listed(const QString& name, QLatin1StringView names) {
 }
 
 CommandLine Fail(const QString& message) {
-    return {CommandLine::Error, QStringLiteral("velmora: %1 (see --help)").arg(message)};
+    CommandLine line;
+    line.action = CommandLine::Error;
+    line.text = QStringLiteral("velmora: %1 (see --help)").arg(message);
+    return line;
 }
 
 } // namespace
@@ -38,12 +46,31 @@ QString ProgramVersion() {
 }
 
 CommandLine ReadCommandLine(const QStringList& arguments) {
+    CommandLine line;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == "--help" || argument == "-h")
-            return {CommandLine::Help, QString::fromLatin1(kUsage)};
-        if (argument == "--version")
-            return {CommandLine::Version, QStringLiteral("velmora %1\n").arg(ProgramVersion())};
+        if (argument == "--help" || argument == "-h") {
+            line.action = CommandLine::Help;
+            line.text = QString::fromLatin1(kUsage);
+            return line;
+        }
+        if (argument == "--version") {
+            line.action = CommandLine::Version;
+            line.text = QStringLiteral("velmora %1\n").arg(ProgramVersion());
+            return line;
+        }
+        if (argument == "--headless") {
+            line.headless = true;
+            continue;
+        }
+        if (argument == "--remote" || argument.startsWith("--remote=")) {
+            if (argument == "--remote" && ++i == arguments.size())
+                return Fail(QStringLiteral("option '--remote' needs [ADDRESS:]PORT"));
+            line.remote = argument == "--remote" ? arguments[i] : argument.mid(9);
+            if (line.remote.isEmpty())
+                return Fail(QStringLiteral("option '--remote' needs [ADDRESS:]PORT"));
+            continue;
+        }
         if (!argument.startsWith('-') || argument == "-" || argument == "--")
             return Fail(QStringLiteral("unexpected argument '%1'").arg(argument));
         QString name = argument.mid(argument.startsWith("--") ? 2 : 1);
@@ -55,7 +82,7 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
         if (takesValue && !valueAttached && ++i == arguments.size())
             return Fail(QStringLiteral("option '%1' needs a value").arg(argument));
     }
-    return {};
+    return line;
 }
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
-// What the panel makes of its command line: it takes --help and --version,
-// and Qt's own options (-platform, -display, -style, ...); nothing else.
+// What velmora makes of its command line: --help, --version, --headless,
+// --remote [ADDRESS:]PORT, and Qt's own options (-platform, -display,
+// -style, ...); nothing else.
 
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,8 @@ struct CommandLine {
     enum Action { Run, Help, Version, Error };
     Action action = Run;
     QString text; // the usage, the version line or a one-line error
+    bool headless = false;
+    QString remote; // --remote's value as given; empty when not given
 };
 
 /// Reads the arguments that follow the program's name.

@@ -108,6 +108,17 @@ bool SettingsStore::saveText(const QString& key, const QString& text) {
     return written();
 }
 
+bool SettingsStore::saveTexts(const QString& group, const QList<QPair<QString, QString>>& texts) {
+    for (const auto& [key, text] : texts) {
+        const QString path = group + u'/' + key;
+        if (text.isEmpty())
+            store_->remove(path);
+        else
+            store_->setValue(path, text);
+    }
+    return written();
+}
+
 bool SettingsStore::saveModelLimits(qint16 voltageLimit, qint16 currentLimit) {
     store_->setValue(QString(kSection) + u'/' + kKeyVoltageLimit, QString::number(voltageLimit));
     store_->setValue(QString(kSection) + u'/' + kKeyCurrentLimit, QString::number(currentLimit));

@@ -59,6 +59,8 @@ class SettingsStore {
 
     // Each returns false when the file could not be written.
     bool saveText(const QString& key, const QString& text); // in "Netzteil"
+    /// Texts under `group`, key by key; an empty text removes its key.
+    bool saveTexts(const QString& group, const QList<QPair<QString, QString>>& texts);
     bool saveModelLimits(qint16 voltageLimit, qint16 currentLimit);
     bool savePort(qint16 port);
     bool saveFileNames(const QString& recordFile, const QString& controlFile);

@@ -11,6 +11,9 @@ void FillPanelContextMenu(QMenu& menu, Form1& form) {
     menu.addAction(QStringLiteral("Settings…"), &form, [&form] { form.Label15_Click(); });
     menu.addAction(QStringLiteral("Plot…"), &form, [&form] { form.OpenPlotWindow(); });
     AddSetpointActions(menu, form);
+    if (form.remote())
+        menu.addAction(QStringLiteral("Remote control…"), &form,
+                       [&form] { form.OpenRemoteWindow(); });
 }
 
 } // namespace velmora

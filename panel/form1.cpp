@@ -4,8 +4,10 @@
 #include "link/link_status.h"
 #include "panel/artwork.h"
 #include "panel/context_menu.h"
+#include "panel/remote_window.h"
 #include "panel/setpoint_dialog.h"
 #include "plot/plot_window.h"
+#include "remote/remote_server.h"
 #include "session/session.h"
 #include "settings/form2.h"
 #include "ui/message_box.h"
@@ -64,10 +66,10 @@ QFont ReadoutFont() {
 
 } // namespace
 
-Form1::Form1(Session& session)
+Form1::Form1(Session& session, RemoteServer* remote)
     : Label1(this, QStringLiteral("00,0V"), true), Label2(this, QStringLiteral("0,00A"), true),
       Label16(this, QString(), false), Label17(this, QString(), true), session_(session),
-      arrowStrip_(ArrowStrip()) {
+      remote_(remote), arrowStrip_(ArrowStrip()) {
     setWindowTitle(QString(kMainWindowTitle));
     setWindowIcon(WindowIcon());
     setFont(WindowFont());
@@ -84,7 +86,7 @@ Form1::Form1(Session& session)
     zeroOutput_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     zeroOutput_->setShortcutContext(Qt::ApplicationShortcut);
     addAction(zeroOutput_);
-    connect(zeroOutput_, &QAction::triggered, &session_, &Session::zeroOutput);
+    connect(zeroOutput_, &QAction::triggered, &session_, [this] { session_.zeroOutput(); });
     followSession();
 }
 
@@ -146,6 +148,7 @@ Form1::~Form1() {
     delete settingsWindow_;
     delete plotWindow_;
     delete setpointDialog_;
+    delete remoteWindow_;
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -191,7 +194,18 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 QString Form1::linkToolTip() const {
-    return LinkStatusText(session_.linkStatus());
+    QString text = LinkStatusText(session_.linkStatus());
+    if (remote_ && remote_->listening()) text += u'\n' + remote_->statusLine();
+    return text;
+}
+
+RemoteWindow* Form1::OpenRemoteWindow() {
+    if (!remote_) return nullptr;
+    if (!remoteWindow_) remoteWindow_ = new RemoteWindow(session_, *remote_);
+    remoteWindow_->show();
+    remoteWindow_->raise();
+    remoteWindow_->activateWindow();
+    return remoteWindow_;
 }
 
 bool Form1::event(QEvent* event) {

@@ -17,6 +17,8 @@ namespace velmora {
 
 class Form2;
 class PlotWindow;
+class RemoteServer;
+class RemoteWindow;
 class Session;
 class SetpointDialog;
 struct Measurement;
@@ -25,7 +27,9 @@ struct Measurement;
 class Form1 : public QWidget {
     Q_OBJECT
   public:
-    explicit Form1(Session& session);
+    /// The panel over `session`; `remote`, when given, is remote control,
+    /// which the menu and the tooltip show.
+    explicit Form1(Session& session, RemoteServer* remote = nullptr);
     ~Form1() override;
 
     // The controls the rest of the program works with.
@@ -64,6 +68,9 @@ class Form1 : public QWidget {
     /// Opens the plot window, or brings the open one to the front.
     PlotWindow* OpenPlotWindow();
     PlotWindow* plotWindow() const;
+    /// "Remote control…": opens its window, or brings it forward.
+    RemoteWindow* OpenRemoteWindow();
+    RemoteServer* remote() const { return remote_; }
 
   signals:
     void Label15Clicked();
@@ -83,7 +90,9 @@ class Form1 : public QWidget {
     void showContextMenu(const QPoint& globalPos);
 
     Session& session_;
+    RemoteServer* remote_;
     QPointer<PlotWindow> plotWindow_;
+    QPointer<RemoteWindow> remoteWindow_;
     QPointer<Form2> settingsWindow_;
     QPointer<SetpointDialog> setpointDialog_;
     std::array<AdjustButton*, 8> commands_{};

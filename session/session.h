@@ -58,6 +58,9 @@ class Session : public QObject {
     Clock& clock() const { return clock_; }
     /// Where the settings are stored, for telling the user.
     QString settingsFileName() const { return store_.fileName(); }
+    /// The one place settings are written through; parts of the program that
+    /// keep settings of their own (remote control) store them here too.
+    SettingsStore& settingsStore() { return store_; }
     SerialComm& MSComm1() const { return *comm_; }
     const History& history() const { return history_; }
 
@@ -97,10 +100,14 @@ class Session : public QObject {
     bool adjusting() const { return hold_.held(); }
     /// Makes the set-points those given and sends them as one command, as
     /// "Set values" does; refused past the limits in force and with no model.
-    SendOutcome sendSetpoints(qint16 voltageMv, qint16 currentMa);
+    /// `sent` is called once the command has gone out whole (or was lost).
+    SendOutcome sendSetpoints(qint16 voltageMv, qint16 currentMa, std::function<void()> sent = {});
     /// Ends a playback, drops the commands waiting, ends a hold, sends 0 V and
-    /// 0 A and makes both set-points 0.
-    void zeroOutput();
+    /// 0 A and makes both set-points 0. `sent` as for sendSetpoints.
+    SendOutcome zeroOutput(std::function<void()> sent = {});
+    /// The set-points in force before the output was last zeroed, when they
+    /// were not zero already; nothing before any zeroing.
+    std::optional<Setpoints> setpointsBeforeZero() const { return beforeZero_; }
 
     // Recording and playback; file names as typed, resolved as the settings
     // window resolves them.
@@ -108,6 +115,10 @@ class Session : public QObject {
     QString controlFileName() const { return stored_.controlFileName; }
     /// Stores both names (the settings window does when it closes).
     void setFileNames(const QString& recordFile, const QString& controlFile);
+    /// Takes one name for this run, as remote control names a file; stored
+    /// as the settings window stores it.
+    void setRecordFileName(const QString& name);
+    void setControlFileName(const QString& name);
     FileStart startRecording(const QString& fileName);
     void stopRecording();
     bool recording() const { return recorder_.recording(); }
@@ -135,6 +146,7 @@ class Session : public QObject {
     void linkChanged();
     void recordingChanged(bool recording);
     void playbackChanged(const velmora::PlaybackProgress& progress);
+    void fileNamesChanged();
     /// For the user; nothing waits for it to be seen.
     void message(const QString& text, const QString& title);
     /// After shutdown(), once nothing more can go out.
@@ -165,6 +177,7 @@ class Session : public QObject {
     QString lastText_; // the last valid frame's texts: a change is recorded
     std::optional<Measurement> last_;
     bool awayChanged_ = false; // set-points changed while the line was away
+    std::optional<Setpoints> beforeZero_;
     bool ending_ = false;
     History history_;
     Recorder recorder_;

@@ -6,9 +6,20 @@
 namespace velmora {
 
 void Session::setFileNames(const QString& recordFile, const QString& controlFile) {
+    const bool changed =
+        recordFile != stored_.recordFileName || controlFile != stored_.controlFileName;
     stored_.recordFileName = recordFile;
     stored_.controlFileName = controlFile;
     store_.saveFileNames(recordFile, controlFile);
+    if (changed) emit fileNamesChanged();
+}
+
+void Session::setRecordFileName(const QString& name) {
+    setFileNames(name, stored_.controlFileName);
+}
+
+void Session::setControlFileName(const QString& name) {
+    setFileNames(stored_.recordFileName, name);
 }
 
 FileStart Session::startRecording(const QString& fileName) {

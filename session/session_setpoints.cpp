@@ -39,7 +39,7 @@ void Session::releaseDue() {
     sendCommand(BuildSetpointCommand(model(), setVoltage_, setCurrent_));
 }
 
-SendOutcome Session::sendSetpoints(qint16 voltageMv, qint16 currentMa) {
+SendOutcome Session::sendSetpoints(qint16 voltageMv, qint16 currentMa, std::function<void()> sent) {
     if (ending_) return SendOutcome::Ending;
     if (model() == Model::None) {
         emit message(QString(kMsgVersionIsNotDefined), QString(kErrorTitle));
@@ -49,21 +49,22 @@ SendOutcome Session::sendSetpoints(qint16 voltageMv, qint16 currentMa) {
     if (voltageMv < 0 || currentMa < 0 || PastLimits(setpointLimits(), voltageMv, currentMa))
         return SendOutcome::PastLimit;
     setSetpoints(voltageMv, currentMa);
-    return sendCommand(BuildSetpointCommand(model(), voltageMv, currentMa));
+    return sendCommand(BuildSetpointCommand(model(), voltageMv, currentMa), std::move(sent));
 }
 
 // Whatever it interrupts builds nothing from the old set-points afterwards: a
 // hold ends without another step, and a release still to come sends the
 // set-points as they are then, zero.
-void Session::zeroOutput() {
-    if (ending_) return;
+SendOutcome Session::zeroOutput(std::function<void()> sent) {
+    if (ending_) return SendOutcome::Ending;
     player_->stop();
     comm_->dropWaitingCommands();
     hold_.end();
+    if (setVoltage_ != 0 || setCurrent_ != 0) beforeZero_ = Setpoints{setVoltage_, setCurrent_};
     setSetpoints(0, 0);
     emit adjustEnded();
     // The same eight characters on both models: they go out with no model too.
-    sendCommand(QByteArray(kZeroCommand));
+    return sendCommand(QByteArray(kZeroCommand), std::move(sent));
 }
 
 LimitChange Session::setUserLimits(const UserLimits& limits) {

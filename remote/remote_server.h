@@ -1,0 +1,85 @@
+#pragma once
+// Remote control: SCPI over a raw TCP socket (port 5025 by default), for
+// scripts and lab tools, while the panel keeps showing and recording.
+
+#include "core/clock.h"
+#include "remote/remote_settings.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <QTcpServer>
+#include <memory>
+#include <vector>
+
+class QTcpSocket;
+
+namespace velmora {
+
+class ScpiClient;
+class Session;
+
+/// One connected client, as the Remote control window lists it.
+struct RemoteClientInfo {
+    QString peer; // "127.0.0.1:50412"
+    QDateTime since;
+    double watchdogSeconds = 0;
+};
+
+/// Listens for clients and runs their lines against the session. At most
+/// eight at a time; a client outside the allowed networks, or a ninth, is
+/// closed at once and counted. A client that leaves 64 KiB of answers
+/// unread is disconnected.
+class RemoteServer : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kMaxClients = 8;
+    static constexpr qint64 kMaxUnreadBytes = 64 * 1024;
+
+    explicit RemoteServer(Session& session, QObject* parent = nullptr);
+    ~RemoteServer() override;
+
+    /// Listens as the settings say (or stops, when they say off). False with
+    /// `error` set when it cannot listen (the port in use, say).
+    bool apply(const RemoteSettings& settings, QString* error = nullptr);
+    const RemoteSettings& settings() const { return settings_; }
+    bool listening() const { return server_.isListening(); }
+    /// The port it listens on (the one asked for, or the system's choice for 0).
+    quint16 port() const { return server_.serverPort(); }
+    QList<RemoteClientInfo> clients() const;
+    int refused() const { return refused_; }
+    /// The last lines received, newest last: "127.0.0.1:50412  VOLT 5".
+    const QStringList& recentLines() const { return recent_; }
+    /// The tooltip's line while listening: "remote: 2 clients, 127.0.0.1:5025".
+    QString statusLine() const;
+    /// Why the output was last zeroed by a watchdog; empty when never.
+    const QString& watchdogNews() const { return watchdogNews_; }
+
+  signals:
+    /// Clients, lines or the listening state changed: windows show it anew.
+    void changed();
+    /// One event for a log: a client connected or refused, a watchdog zeroing.
+    void event(const QString& text);
+
+  private:
+    struct Client;
+
+    void accept();
+    void readFrom(Client& client);
+    void dropClient(quint64 id, const QString& why);
+    void dropLater(Client& client, const QString& why);
+    void noteLine(const Client& client, const QByteArray& text);
+    void watchdogFired(const QString& peer, double seconds, ScpiClient* client);
+
+    Session& session_;
+    QTcpServer server_;
+    RemoteSettings settings_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    std::vector<std::unique_ptr<Timer>> orphanWatchdogs_; // of clients that have gone
+    QStringList recent_;
+    QString watchdogNews_;
+    int refused_ = 0;
+    quint64 nextId_ = 1;
+};
+
+} // namespace velmora

@@ -1,0 +1,128 @@
+// The flow of a client's lines: parse, run unit by unit, hold at *OPC? and
+// *WAI until the commands asked for have gone out, answer once per line.
+
+#include "remote/scpi_client.h"
+
+#include "scpi/scpi_format.h"
+#include "session/session.h"
+
+#include <QPointer>
+
+namespace velmora {
+
+using namespace scpi;
+
+ScpiClient::ScpiClient(Session& session, QObject* parent) : QObject(parent), session_(session) {}
+
+ScpiClient::~ScpiClient() = default;
+
+void ScpiClient::takeLine(const LineReader::Line& line) {
+    if (line.tooLong) {
+        fail(ErrorCode::TooMuchData,
+             QStringLiteral("a line of more than %1 bytes").arg(kMaxLineBytes));
+        return;
+    }
+    QList<Unit> units = ParseLine(line.text);
+    // A line with a unit that cannot be read runs nothing of it: nothing
+    // half-understood reaches the unit.
+    if (const Error* error = FirstError(units)) {
+        fail(error->code, error->detail);
+        return;
+    }
+    units_ = std::move(units);
+    next_ = 0;
+    answers_.clear();
+    pending_ = {};
+    runUnits();
+}
+
+void ScpiClient::runUnits() {
+    while (next_ < units_.size()) {
+        const Call& call = std::get<Call>(units_[next_]);
+        const bool holds =
+            call.id == CommandId::Wait || (call.id == CommandId::OperationComplete && call.query);
+        if (holds || call.id == CommandId::OperationComplete) flushSetpoints();
+        if (holds && outstanding_ > 0) {
+            waiting_ = true;
+            return;
+        }
+        ++next_;
+        if (call.id == CommandId::OperationComplete) {
+            if (call.query)
+                answers_ << "1";
+            else if (outstanding_ > 0)
+                opcPending_ = true;
+            else
+                esr_ |= 1;
+            continue;
+        }
+        if (call.id == CommandId::Wait) continue;
+        run(call);
+    }
+    flushSetpoints();
+    finishLine();
+}
+
+bool ScpiClient::run(const Call& call) {
+    if (!call.query) {
+        command(call);
+        return true;
+    }
+    // A query sees what the line asked for before it.
+    flushSetpoints();
+    if (const std::optional<QByteArray> text = query(call)) answers_ << *text;
+    return true;
+}
+
+void ScpiClient::finishLine() {
+    units_.clear();
+    if (!answers_.isEmpty()) emit answer(AnswerLine(answers_));
+    answers_.clear();
+    if (waiting_) {
+        waiting_ = false;
+        emit ready();
+    }
+}
+
+std::function<void()> ScpiClient::whenOut() {
+    // The command may go out after this client has gone.
+    return [self = QPointer<ScpiClient>(this)] {
+        if (self) self->commandOut();
+    };
+}
+
+void ScpiClient::count(SendOutcome outcome) {
+    if (outcome == SendOutcome::Queued) ++outstanding_;
+}
+
+void ScpiClient::commandOut() {
+    if (--outstanding_ > 0) return;
+    if (opcPending_) {
+        opcPending_ = false;
+        esr_ |= 1;
+    }
+    if (waiting_) runUnits();
+}
+
+void ScpiClient::fail(ErrorCode code, const QString& detail) {
+    errors_.Push({code, detail});
+    const int n = -int(code);
+    if (n >= 100 && n < 200) esr_ |= 32; // command error
+    if (n >= 200 && n < 300) esr_ |= 16; // execution error
+    if (n >= 300 && n < 400) esr_ |= 8;  // device-dependent error
+    if (n >= 400 && n < 500) esr_ |= 4;  // query error
+}
+
+void ScpiClient::pushError(const Error& error) {
+    fail(error.code, error.detail);
+}
+
+quint8 ScpiClient::statusByte() const {
+    quint8 stb = 0;
+    if (!errors_.IsEmpty()) stb |= 4;
+    if (esr_ & ese_) stb |= 32;
+    if (stb & sre_) stb |= 64;
+    return stb;
+}
+
+} // namespace velmora

@@ -1,0 +1,84 @@
+#pragma once
+// One remote client's conversation with a session: its lines run in order
+// and its answers come back in order; its error queue and status registers
+// are its own.
+
+#include "scpi/scpi_errors.h"
+#include "scpi/scpi_line.h"
+#include "scpi/scpi_parser.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <functional>
+#include <optional>
+
+namespace velmora {
+
+class Session;
+enum class SendOutcome;
+
+/// Runs the lines of one client against the session. A line with a syntax
+/// error runs nothing; set-points changed within one line go out as one
+/// command. *OPC? and *WAI hold the rest of the line, and the next lines,
+/// until the commands this client asked for have gone out whole.
+class ScpiClient : public QObject {
+    Q_OBJECT
+  public:
+    explicit ScpiClient(Session& session, QObject* parent = nullptr);
+    ~ScpiClient() override;
+
+    /// Takes one line. Only while not busy: a busy client's next line waits.
+    void takeLine(const scpi::LineReader::Line& line);
+    /// Waiting for its commands to go out before it goes on.
+    bool busy() const { return waiting_; }
+    /// Adds an error to this client's queue (the watchdog's news).
+    void pushError(const scpi::Error& error);
+    /// The seconds of silence after which the output goes to zero; 0: off.
+    double watchdogSeconds() const { return watchdogSeconds_; }
+
+  signals:
+    /// An answer line, ending in LF.
+    void answer(const QByteArray& line);
+    /// No longer busy: the next line may come.
+    void ready();
+    /// SYST:WDOG changed.
+    void watchdogChanged(double seconds);
+
+  private:
+    struct Pending {
+        std::optional<qint16> voltage; // mV
+        std::optional<qint16> current; // mA
+        bool refused = false;          // a set-point of this line was refused
+    };
+
+    void runUnits();
+    bool run(const scpi::Call& call);
+    std::optional<QByteArray> query(const scpi::Call& call);
+    void command(const scpi::Call& call);
+    void setpoint(const scpi::Call& call, bool voltage, const scpi::Value& value);
+    void limit(bool voltage, const scpi::Value& value);
+    void output(bool on);
+    void fileCommand(const scpi::Call& call);
+    std::optional<QByteArray> measurement(scpi::CommandId id);
+    void flushSetpoints();
+    std::function<void()> whenOut();
+    void count(SendOutcome outcome);
+    void commandOut();
+    void fail(scpi::ErrorCode code, const QString& detail = {});
+    void finishLine();
+    quint8 statusByte() const;
+
+    Session& session_;
+    scpi::ErrorQueue errors_;
+    QList<scpi::Unit> units_;
+    qsizetype next_ = 0;
+    QByteArrayList answers_;
+    Pending pending_;
+    int outstanding_ = 0; // commands asked for that have not gone out yet
+    bool waiting_ = false;
+    bool opcPending_ = false; // *OPC: set the bit once the commands are out
+    quint8 esr_ = 0, ese_ = 0, sre_ = 0;
+    double watchdogSeconds_ = 0;
+};
+
+} // namespace velmora

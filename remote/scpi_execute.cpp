@@ -1,0 +1,244 @@
+// What each remote command does to the session, and what each query answers.
+
+#include "core/command_line.h"
+#include "link/link_status.h"
+#include "remote/scpi_client.h"
+#include "remote/scpi_values.h"
+#include "scpi/scpi_format.h"
+#include "session/session.h"
+
+namespace velmora {
+
+using namespace scpi;
+
+namespace {
+
+// A measurement older than this is no answer to "what does the unit read now".
+constexpr qint64 kStaleNs = 2'000'000'000;
+
+QByteArray Number(qint64 value) {
+    return QByteArray::number(value);
+}
+
+} // namespace
+
+std::optional<QByteArray> ScpiClient::query(const Call& call) {
+    const Value* given = call.parameters.isEmpty() ? nullptr : &call.parameters.first();
+    switch (call.id) {
+    case CommandId::Identify:
+        return IdentityAnswer(session_.model(), session_.port(), ProgramVersion());
+    case CommandId::EventStatus: {
+        const quint8 esr = esr_;
+        esr_ = 0;
+        return Number(esr);
+    }
+    case CommandId::EventEnable:
+        return Number(ese_);
+    case CommandId::RequestEnable:
+        return Number(sre_);
+    case CommandId::StatusByte:
+        return Number(statusByte());
+    case CommandId::SelfTest:
+        return QByteArray("0");
+    case CommandId::SystemError:
+        return FormatErrorEntry(errors_.Pop());
+    case CommandId::SystemVersion:
+        return QByteArray("1999.0");
+    case CommandId::SystemHelpHeaders:
+        return HelpHeadersBlock();
+    case CommandId::SystemWatchdog:
+        return FormatNumber(watchdogSeconds_, 1);
+    case CommandId::SystemLink:
+        return FormatString(LinkStatusText(session_.linkStatus()));
+    case CommandId::Voltage:
+        return VoltsAnswer(
+            given ? SpecialSetpoint(session_.model(), session_.setpointLimits(), true, *given)
+                  : session_.setpoints().millivolts);
+    case CommandId::Current:
+        return AmperesAnswer(
+            given ? SpecialSetpoint(session_.model(), session_.setpointLimits(), false, *given)
+                  : session_.setpoints().milliamps);
+    case CommandId::VoltageLimit:
+        return VoltsAnswer(session_.setpointLimits().voltage);
+    case CommandId::CurrentLimit:
+        return AmperesAnswer(session_.setpointLimits().current);
+    case CommandId::Apply:
+        return VoltsAnswer(session_.setpoints().millivolts) + ',' +
+               AmperesAnswer(session_.setpoints().milliamps);
+    case CommandId::OutputState:
+        return FormatBool(session_.setpoints() != Setpoints{});
+    case CommandId::MeasureVoltage:
+    case CommandId::MeasureCurrent:
+    case CommandId::MeasurePower:
+    case CommandId::FetchVoltage:
+    case CommandId::FetchCurrent:
+    case CommandId::FetchPower:
+        return measurement(call.id);
+    case CommandId::RecordFile:
+        return FormatString(session_.recordFileName());
+    case CommandId::RecordState:
+        return FormatBool(session_.recording());
+    case CommandId::ProgramFile:
+        return FormatString(session_.controlFileName());
+    case CommandId::ProgramState:
+        return QByteArray(session_.playerState() == Player::State::Running ? "RUN" : "STOP");
+    case CommandId::ProgramProgress: {
+        const PlaybackProgress& progress = session_.playbackProgress();
+        return Number(progress.sent) + ',' + Number(progress.total);
+    }
+    default:
+        break;
+    }
+    fail(ErrorCode::UndefinedHeader, QString::fromLatin1(call.header));
+    return std::nullopt;
+}
+
+void ScpiClient::command(const Call& call) {
+    const auto& p = call.parameters;
+    switch (call.id) {
+    case CommandId::Reset:
+        pending_ = {};
+        count(session_.zeroOutput(whenOut()));
+        errors_.Clear();
+        return;
+    case CommandId::ClearStatus:
+        errors_.Clear();
+        esr_ = 0;
+        return;
+    case CommandId::EventEnable:
+    case CommandId::RequestEnable: {
+        const auto mask = RegisterValue(p.first());
+        if (!mask) return fail(ErrorCode::DataOutOfRange, QStringLiteral("0 to 255"));
+        (call.id == CommandId::EventEnable ? ese_ : sre_) = *mask;
+        return;
+    }
+    case CommandId::SystemWatchdog: {
+        const auto seconds = WatchdogValue(p.first());
+        if (!seconds) return fail(ErrorCode::DataOutOfRange, QStringLiteral("0 to 86400 s"));
+        watchdogSeconds_ = *seconds;
+        emit watchdogChanged(watchdogSeconds_);
+        return;
+    }
+    case CommandId::Voltage:
+    case CommandId::Current:
+        return setpoint(call, call.id == CommandId::Voltage, p.first());
+    case CommandId::Apply:
+        setpoint(call, true, p.at(0));
+        return setpoint(call, false, p.at(1));
+    case CommandId::VoltageLimit:
+    case CommandId::CurrentLimit:
+        return limit(call.id == CommandId::VoltageLimit, p.first());
+    case CommandId::OutputState:
+        return output(std::get<bool>(p.first()));
+    case CommandId::RecordFile:
+    case CommandId::RecordState:
+    case CommandId::ProgramFile:
+    case CommandId::ProgramState:
+        return fileCommand(call);
+    default:
+        break;
+    }
+    fail(ErrorCode::UndefinedHeader, QString::fromLatin1(call.header));
+}
+
+void ScpiClient::setpoint(const Call& call, bool voltage, const Value& value) {
+    if (pending_.refused) return;
+    const SetpointReading reading =
+        ReadSetpoint(session_.model(), session_.setpointLimits(), voltage, value);
+    if (!reading.value) {
+        pending_.refused = true;
+        return fail(reading.error, QString::fromLatin1(call.header) + u' ' + reading.detail);
+    }
+    (voltage ? pending_.voltage : pending_.current) = *reading.value;
+}
+
+// Set-points changed within one line go out as one command; a line with a
+// refused set-point sends none.
+void ScpiClient::flushSetpoints() {
+    const Pending pending = std::exchange(pending_, {});
+    if (pending.refused || (!pending.voltage && !pending.current)) return;
+    const Setpoints now = session_.setpoints();
+    const qint16 voltage = pending.voltage.value_or(qint16(now.millivolts));
+    const qint16 current = pending.current.value_or(qint16(now.milliamps));
+    const SendOutcome outcome = session_.sendSetpoints(voltage, current, whenOut());
+    count(outcome);
+    if (outcome == SendOutcome::PastLimit)
+        fail(ErrorCode::DataOutOfRange, QStringLiteral("past a limit in force"));
+}
+
+void ScpiClient::limit(bool voltage, const Value& value) {
+    if (session_.model() == Model::None)
+        return fail(ErrorCode::SettingsConflict, QStringLiteral("no model chosen"));
+    const LimitReading reading = ReadLimit(session_.model(), voltage, value);
+    if (!reading.ok) return fail(ErrorCode::DataOutOfRange, reading.detail);
+    UserLimits limits = session_.userLimits();
+    (voltage ? limits.voltage : limits.current) = reading.value;
+    session_.setUserLimits(limits);
+}
+
+void ScpiClient::output(bool on) {
+    flushSetpoints();
+    if (!on) return count(session_.zeroOutput(whenOut()));
+    const std::optional<Setpoints> before = session_.setpointsBeforeZero();
+    if (!before || session_.setpoints() != Setpoints{}) return;
+    if (session_.model() == Model::None)
+        return fail(ErrorCode::SettingsConflict, QStringLiteral("no model chosen"));
+    const SendOutcome outcome =
+        session_.sendSetpoints(qint16(before->millivolts), qint16(before->milliamps), whenOut());
+    count(outcome);
+    if (outcome == SendOutcome::PastLimit)
+        fail(ErrorCode::DataOutOfRange,
+             QStringLiteral("the set-points before are past a limit now"));
+}
+
+std::optional<QByteArray> ScpiClient::measurement(CommandId id) {
+    const std::optional<Measurement>& last = session_.lastMeasurement();
+    if (!last || !last->values || session_.clock().monotonicNs() - last->atNs > kStaleNs) {
+        fail(ErrorCode::DataStale, QStringLiteral("no readable frame for 2 s"));
+        return std::nullopt;
+    }
+    const Values v = *last->values;
+    switch (id) {
+    case CommandId::MeasureVoltage:
+    case CommandId::FetchVoltage:
+        return FormatNumber(v.decivolts / 10.0, 1);
+    case CommandId::MeasureCurrent:
+    case CommandId::FetchCurrent:
+        return FormatNumber(v.centiamps / 100.0, 2);
+    default:
+        return FormatNumber(v.milliwatts() / 1000.0, 3);
+    }
+}
+
+void ScpiClient::fileCommand(const Call& call) {
+    const Value& value = call.parameters.first();
+    switch (call.id) {
+    case CommandId::RecordFile:
+    case CommandId::ProgramFile: {
+        const QString name = std::get<QString>(value);
+        if (!BareFileName(name))
+            return fail(ErrorCode::IllegalParameterValue,
+                        QStringLiteral("a bare file name, without a folder"));
+        if (call.id == CommandId::RecordFile)
+            session_.setRecordFileName(name);
+        else
+            session_.setControlFileName(name);
+        return;
+    }
+    case CommandId::RecordState: {
+        if (!std::get<bool>(value)) return session_.stopRecording();
+        const FileStart start = session_.startRecording(session_.recordFileName());
+        if (!start.started) fail(ErrorCode::FileNameError, start.refusal);
+        return;
+    }
+    default: {
+        if (std::get<RunState>(value) == RunState::Stop) return session_.stopPlayback();
+        if (session_.playerState() != Player::State::Idle)
+            return fail(ErrorCode::ExecutionError, QStringLiteral("a run is still in progress"));
+        const FileStart start = session_.startPlayback(session_.controlFileName());
+        if (!start.started) fail(ErrorCode::FileNameError, start.refusal);
+    }
+    }
+}
+
+} // namespace velmora
