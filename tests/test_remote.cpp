@@ -1,0 +1,201 @@
+// Remote control: what a client's lines do to the unit and what they answer,
+// and who the server lets in.
+
+#include "remote/remote_server.h"
+#include "remote/scpi_client.h"
+#include "remote/scpi_values.h"
+#include "support/session_on_fake_line.h"
+#include "support/wait_until.h"
+
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using test::SessionOnFakeLine;
+
+// A client on a session over a fake line, its answers kept.
+struct Conversation {
+    Conversation() {
+        QObject::connect(&client, &ScpiClient::answer,
+                         [this](const QByteArray& line) { answers += line; });
+    }
+    // Sends a line and lets the commands it asked for go out.
+    QByteArray say(const QByteArray& line, qint64 afterMs = 200) {
+        answers.clear();
+        client.takeLine({line, false});
+        s.clock.advanceMs(afterMs);
+        return answers;
+    }
+    SessionOnFakeLine s;
+    ScpiClient client{*s.session};
+    QByteArray answers;
+};
+
+// Each row from a fresh session ("1A/20V", nothing sent yet): the lines in
+// turn, then what went out on the line and what the last line answered.
+TEST(Remote, LinesSendAndAnswerAsTheUnitTakesThem) {
+    struct Case {
+        QList<QByteArray> lines;
+        QByteArray sent;
+        QByteArray lastAnswer;
+    };
+    const Case cases[] = {
+        {{"*IDN?"}, "", "Velmora,1A/20V,COM2,0.1\n"},
+        {{"APPL 5,0.5", "APPL?"}, "050\r100\r", "5.0,0.50\n"},
+        {{"VOLT 5;CURR 0.5"}, "050\r100\r", ""},            // one command for the line
+        {{"sour:volt:lev:imm 12.34"}, "123\r000\r", ""},    // 0.1 V steps, nearest
+        {{"CURR 0.503", "CURR?"}, "000\r101\r", "0.505\n"}, // 5 mA steps on 1A/20V
+        {{"VOLT 1200 mV;:CURR 250MA"}, "012\r050\r", ""},
+        {{"VOLT 30", "SYST:ERR?"}, "", "-222,\"Data out of range;VOLT 30 beyond 0 to 20.0 V\"\n"},
+        {{"VOLT 5;CURR 9"}, "", ""}, // a refused set-point sends none of the line
+        {{"VOLT -1", "SYST:ERR?;SYST:ERR?"},
+         "",
+         "-222,\"Data out of range;VOLT -1 beyond 0 to 20.0 V\";0,\"No error\"\n"},
+        {{"VOLT MAX;CURR MIN", "VOLT?;CURR? MAX"}, "200\r000\r", "20.0;1.00\n"},
+        {{"VOLT:LIM 10", "VOLT MAX", "VOLT:LIM?"}, "100\r000\r", "10.0\n"},
+        {{"VOLT 15", "VOLT:LIM 10"},
+         "150\r000\r100\r000\r",
+         ""}, // a lower limit lowers the set-point
+        {{"APPL 5,0.5", "OUTP OFF", "OUTP?", "OUTP ON", "OUTP?"},
+         "050\r100\r000\r000\r050\r100\r",
+         "1\n"},
+        {{"APPL 5,0.5", "*RST", "OUTP?"}, "050\r100\r000\r000\r", "0\n"},
+        {{"VOLT 5\x01"}, "", ""}, // a control byte: nothing runs
+        {{"VOLT 5;XYZ 3", "SYST:ERR?"}, "", "-113,\"Undefined header;XYZ\"\n"},
+        {{"MEAS:VOLT?", "SYST:ERR?"}, "", "-230,\"Data stale;no readable frame for 2 s\"\n"},
+        {{"REC:FILE \"../up.log\"", "SYST:ERR?"},
+         "",
+         "-224,\"Illegal parameter value;a bare file name, without a folder\"\n"},
+        {{"*TST?;SYST:VERS?;*ESR?"}, "", "0;1999.0;0\n"},
+        {{"VOLT 30", "*STB?;*ESR?;*STB?"}, "", "4;16;4\n"},
+    };
+    for (const Case& c : cases) {
+        Conversation talk;
+        QByteArray answer;
+        for (const QByteArray& line : c.lines)
+            answer = talk.say(line);
+        SCOPED_TRACE(c.lines.join(" | ").toStdString());
+        EXPECT_EQ(talk.s.written(), c.sent);
+        EXPECT_EQ(answer, c.lastAnswer);
+    }
+}
+
+TEST(Remote, OpcAnswersOnceTheCommandsAskedForBeforeHaveGoneOut) {
+    Conversation talk;
+    talk.client.takeLine({"APPL 5,0.5;*OPC?;VOLT?", false});
+    talk.s.clock.advanceMs(40);
+    EXPECT_TRUE(talk.client.busy());
+    EXPECT_EQ(talk.answers, QByteArray());
+    talk.s.clock.advanceMs(60);
+    EXPECT_FALSE(talk.client.busy());
+    EXPECT_EQ(talk.answers, QByteArray("1;5.0\n"));
+    EXPECT_EQ(talk.s.written(), QByteArray("050\r100\r"));
+}
+
+TEST(Remote, MeasurementsAreTheNewestFramesValues) {
+    Conversation talk;
+    talk.s.feedFrame("123", "123");
+    EXPECT_EQ(talk.say("MEAS:VOLT?;MEAS:CURR?;FETC:POW?", 0), QByteArray("12.3;1.23;15.129\n"));
+    talk.s.clock.advanceMs(2100);
+    EXPECT_EQ(talk.say("MEAS:VOLT?"), QByteArray());
+    EXPECT_EQ(talk.say("SYST:ERR?").left(4), QByteArray("-230"));
+}
+
+TEST(Remote, RecordingAndPlaybackByName) {
+    Conversation talk;
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    EXPECT_EQ(talk.say("PROG:FILE \"none.dat\";PROG:STAT RUN;SYST:ERR?").left(5),
+              QByteArray("-257,"));
+    EXPECT_EQ(talk.say("PROG:STAT?;PROG:PROG?;REC:STAT?"), QByteArray("STOP;0,0;0\n"));
+}
+
+TEST(RemoteValues, SetpointsLimitsAndNames) {
+    const Limits small{20000, 1000};
+    EXPECT_EQ(ReadSetpoint(Model::Small1A20V, small, false, 0.0075).value, 10); // 7.5 mA -> 10
+    EXPECT_EQ(ReadSetpoint(Model::Large2A5_25V, {25000, 2500}, false, 0.015).value, 20);
+    EXPECT_FALSE(ReadSetpoint(Model::None, small, true, 1.0).value);
+    EXPECT_EQ(ReadLimit(Model::Small1A20V, true, 12.34).value, 12300);
+    EXPECT_FALSE(ReadLimit(Model::Small1A20V, true, 21.0).ok);
+    EXPECT_EQ(IdentityAnswer(Model::Large2A5_25V, 7, "0.1"),
+              QByteArray("Velmora,2.5A/25V,none,0.1"));
+    for (const char* name : {"run.dat", "Velmora log.txt"})
+        EXPECT_TRUE(BareFileName(name)) << name;
+    for (const char* name : {"", "../a", "a/b", "..", "c\\d", "a\tb"})
+        EXPECT_FALSE(BareFileName(name)) << name;
+}
+
+// The server over real sockets on loopback.
+TEST(RemoteServer, LetsInEightClientsAndTellsWhoIsThere) {
+    SessionOnFakeLine s;
+    RemoteServer server(*s.session);
+    RemoteSettings settings;
+    settings.enabled = true;
+    settings.port = 0; // the system's choice
+    ASSERT_TRUE(server.apply(settings));
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < RemoteServer::kMaxClients + 1; ++i) {
+        sockets.push_back(std::make_unique<QTcpSocket>());
+        sockets.back()->connectToHost(QHostAddress::LocalHost, server.port());
+    }
+    ASSERT_TRUE(test::WaitUntil([&] {
+        return server.clients().size() == RemoteServer::kMaxClients && server.refused() == 1;
+    }));
+    EXPECT_EQ(server.statusLine(),
+              QStringLiteral("remote: 8 clients, 127.0.0.1:%1").arg(server.port()));
+    sockets.front()->write("*IDN?\n");
+    ASSERT_TRUE(test::WaitUntil([&] { return sockets.front()->canReadLine(); }));
+    EXPECT_EQ(sockets.front()->readLine(), QByteArray("Velmora,1A/20V,COM2,0.1\n"));
+    EXPECT_TRUE(server.recentLines().last().endsWith("*IDN?"));
+    sockets.clear();
+    ASSERT_TRUE(test::WaitUntil([&] { return server.clients().isEmpty(); }));
+    settings.enabled = false;
+    server.apply(settings);
+    EXPECT_FALSE(server.listening());
+}
+
+TEST(RemoteServer, AWatchdogZeroesTheOutputWhenItsClientFallsSilent) {
+    SessionOnFakeLine s;
+    RemoteServer server(*s.session);
+    RemoteSettings settings;
+    settings.enabled = true;
+    settings.port = 0;
+    ASSERT_TRUE(server.apply(settings));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, server.port());
+    socket.write("APPL 5,0.5;:SYST:WDOG 2\n");
+    ASSERT_TRUE(test::WaitUntil([&] { return s.session->setpoints().millivolts == 5000; }));
+    s.clock.advanceMs(1900);
+    EXPECT_EQ(s.session->setpoints().millivolts, 5000);
+    socket.abort(); // a script that died sends nothing more
+    s.clock.advanceMs(200);
+    EXPECT_EQ(s.session->setpoints(), (Setpoints{}));
+    EXPECT_TRUE(s.written().endsWith("000\r000\r"));
+    EXPECT_TRUE(server.watchdogNews().startsWith("watchdog: output zeroed after 2 s"));
+}
+
+TEST(RemoteSettingsText, ListenPlacesAndAllowedNetworks) {
+    EXPECT_EQ(ParseListenPlace("5025")->first, QHostAddress(QHostAddress::LocalHost));
+    EXPECT_EQ(ParseListenPlace("0.0.0.0:6000")->second, 6000);
+    EXPECT_EQ(ParseListenPlace("[::1]:7000")->first, QHostAddress("::1"));
+    for (const char* bad : {"", "x", "70000", "1.2.3.4.5:5", "+5025", "a.b:5025"})
+        EXPECT_FALSE(ParseListenPlace(bad)) << bad;
+    const auto allowed = ParseAllowFrom("192.168.1.0/24, 10.0.0.7");
+    ASSERT_TRUE(allowed);
+    EXPECT_TRUE(allowed->allows(QHostAddress("192.168.1.77")));
+    EXPECT_TRUE(allowed->allows(QHostAddress("::ffff:10.0.0.7")));
+    EXPECT_TRUE(allowed->allows(QHostAddress("127.0.0.1")));
+    EXPECT_FALSE(allowed->allows(QHostAddress("192.168.2.1")));
+    EXPECT_FALSE(ParseAllowFrom("192.168.1.0/33"));
+    QStringList problems;
+    const RemoteSettings s = ReadRemoteSettings("yes", "nowhere", "99999", "", &problems);
+    EXPECT_FALSE(s.enabled);
+    EXPECT_EQ(s.port, 5025);
+    EXPECT_EQ(problems.size(), 3);
+}
+
+} // namespace
+} // namespace velmora
