@@ -41,12 +41,13 @@ class PanelRun {
     const QString& window() const { return window_; }
     const QString& settingsWindow() const { return settings_; }
 
-    /// Starts velmora on COM2 (mapped to the unit's link) and waits for its window.
-    bool startPanel() {
+    /// Starts velmora with `arguments` on COM2, mapped to the unit's link,
+    /// with the settings of the folder plus `settings` (ini lines).
+    bool startProgram(const QStringList& arguments, const QByteArray& settings = {}) {
         if (!ok_) return false;
         const QByteArray conf = "[Ports]\nCOM2=" + link().toUtf8() +
                                 "\n[Netzteil]\nLog=" + recordFile().toUtf8() +
-                                "\nDat=" + controlFile().toUtf8() + "\n";
+                                "\nDat=" + controlFile().toUtf8() + "\n" + settings;
         if (!WriteFile(path("config/Tarnholm.conf"), conf)) return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", path("config"));
@@ -55,8 +56,13 @@ class PanelRun {
         panel_.setProcessEnvironment(env);
         panel_.setStandardOutputFile(path("panel.out"));
         panel_.setStandardErrorFile(path("panel.err"));
-        panel_.start(QString(VELMORA_BIN_DIR) + "/velmora", {});
-        if (!panel_.waitForStarted(5000)) return false;
+        panel_.start(QString(VELMORA_BIN_DIR) + "/velmora", arguments);
+        return panel_.waitForStarted(5000);
+    }
+
+    /// Starts velmora on COM2 (mapped to the unit's link) and waits for its window.
+    bool startPanel() {
+        if (!startProgram({})) return false;
         window_ = FindWindow(panel_.processId(), "Power supply");
         // The window is mapped before its first paint; give it a moment.
         Pause(300ms);

@@ -1,0 +1,93 @@
+// Remote control of the bench with no window, by real clients: pyvisa with
+// its pure-Python backend, and lxi-tools.
+
+#include "e2e/session.h"
+
+#include <QTcpServer>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace velmora::e2e {
+namespace {
+
+// A port nobody listens on now.
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Runs a program to its end and gives what it printed.
+QByteArray RunToEnd(const QString& program, const QStringList& arguments, int* code) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    process.waitForFinished(30000);
+    *code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAll();
+}
+
+// The bench with no window on a free port, the unit simulated.
+struct HeadlessBench : Session {
+    HeadlessBench() : port(FreePort()) {
+        started = startProgram({"--headless", "--remote", QString::number(port)}) &&
+                  WaitUntil([&] { return panelErrors().contains("listening on"); }, 5s);
+    }
+    quint16 port;
+    bool started = false;
+};
+
+constexpr char kScript[] = R"(
+import sys, time, pyvisa
+rm = pyvisa.ResourceManager("@py")
+unit = rm.open_resource("TCPIP::127.0.0.1::%1::SOCKET", read_termination="\n",
+                        write_termination="\n", timeout=3000)
+print(unit.query("*IDN?"))
+unit.write("APPL 5,0.5")
+print(unit.query("*OPC?"))
+for _ in range(50):
+    volts = float(unit.query("MEAS:VOLT?"))
+    if abs(volts - 5.0) < 0.05:
+        break
+    time.sleep(0.1)
+print(volts)
+print(unit.query("SYST:ERR?"))
+)";
+
+TEST(Remote, PyvisaDrivesTheBenchWithNoWindow) {
+    HeadlessBench bench;
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    ASSERT_TRUE(WriteFile(bench.path("drive.py"),
+                          QByteArray(kScript).replace("%1", QByteArray::number(bench.port))));
+    int code = 0;
+    const QByteArray out = RunToEnd("/usr/bin/python3", {bench.path("drive.py")}, &code);
+    EXPECT_EQ(code, 0) << out.toStdString();
+    EXPECT_EQ(out, "Velmora,1A/20V,COM2," VELMORA_VERSION "\n1\n5.0\n0,\"No error\"\n");
+    EXPECT_EQ(bench.nextCommand(), QByteArray("050 100"));
+    EXPECT_EQ(bench.nextCommand(500ms), QByteArray()) << "one command only";
+
+    // No display and no windowing code in the process.
+    const QByteArray maps = ReadFile(QStringLiteral("/proc/%1/maps").arg(bench.panelPid()));
+    EXPECT_FALSE(maps.contains("libQt6Widgets")) << "Widgets loaded";
+    EXPECT_FALSE(maps.contains("libQt6Gui")) << "Gui loaded";
+
+    ::kill(pid_t(bench.panelPid()), SIGTERM);
+    EXPECT_EQ(bench.waitForPanelExit(3s), 0);
+    const QByteArray said = bench.panelErrors();
+    for (const char* event : {"receiving", "listening on 127.0.0.1:", "connected", "signal 15"})
+        EXPECT_TRUE(said.contains(event)) << event << "\n" << said.toStdString();
+}
+
+TEST(Remote, LxiAsksTheIdentityRaw) {
+    HeadlessBench bench;
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    int code = 0;
+    const QByteArray out =
+        RunToEnd("lxi", {"scpi", "-a", "127.0.0.1", "-p", QString::number(bench.port), "-r", "*IDN?"},
+            &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(out, "Velmora,1A/20V,COM2," VELMORA_VERSION "\n");
+}
+
+} // namespace
+} // namespace velmora::e2e
