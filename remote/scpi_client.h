@@ -60,6 +60,8 @@ class ScpiClient : public QObject {
     void output(bool on);
     void fileCommand(const scpi::Call& call);
     std::optional<QByteArray> measurement(scpi::CommandId id);
+    std::optional<QByteArray> meterQuery(scpi::CommandId id);
+    void refusal(SendOutcome outcome);
     void flushSetpoints();
     std::function<void()> whenOut();
     void count(SendOutcome outcome);

@@ -2,10 +2,13 @@
 
 #include "core/command_line.h"
 #include "link/link_status.h"
+#include "meters/meter_text.h"
 #include "remote/scpi_client.h"
 #include "remote/scpi_values.h"
 #include "scpi/scpi_format.h"
 #include "session/session.h"
+
+#include <cmath>
 
 namespace velmora {
 
@@ -86,10 +89,52 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
         const PlaybackProgress& progress = session_.playbackProgress();
         return Number(progress.sent) + ',' + Number(progress.total);
     }
+    case CommandId::OutputTripped:
+        return FormatBool(session_.tripped());
+    case CommandId::OutputTimer:
+        return Number(session_.offTimerRemaining());
+    default:
+        return meterQuery(call.id);
+    }
+}
+
+std::optional<QByteArray> ScpiClient::meterQuery(CommandId id) {
+    const MeterReadings r = session_.meterReadings();
+    if (r.frames == 0 || (id == CommandId::OutputMode && !session_.regulation())) {
+        fail(ErrorCode::DataStale, QStringLiteral("nothing measured yet"));
+        return std::nullopt;
+    }
+    switch (id) {
+    case CommandId::OutputMode:
+        return QByteArray(RegulationName(*session_.regulation()));
+    case CommandId::FetchAmpHours:
+        return AmpHoursNumber(r.ampHours).toLatin1();
+    case CommandId::FetchWattHours:
+        return WattHoursNumber(r.wattHours).toLatin1();
+    case CommandId::FetchTime:
+        return SecondsNumber(r.runNs).toLatin1();
+    case CommandId::FetchVoltageMinimum:
+        return FormatNumber(r.decivolts.min / 10.0, 1);
+    case CommandId::FetchVoltageMaximum:
+        return FormatNumber(r.decivolts.max / 10.0, 1);
+    case CommandId::FetchVoltageMean:
+        return FormatNumber(r.decivolts.mean / 10.0, 3);
+    case CommandId::FetchCurrentMinimum:
+        return FormatNumber(r.centiamps.min / 100.0, 2);
+    case CommandId::FetchCurrentMaximum:
+        return FormatNumber(r.centiamps.max / 100.0, 2);
+    case CommandId::FetchCurrentMean:
+        return FormatNumber(r.centiamps.mean / 100.0, 4);
+    case CommandId::FetchPowerMinimum:
+        return FormatNumber(r.milliwatts.min / 1000.0, 3);
+    case CommandId::FetchPowerMaximum:
+        return FormatNumber(r.milliwatts.max / 1000.0, 3);
+    case CommandId::FetchPowerMean:
+        return FormatNumber(r.milliwatts.mean / 1000.0, 4);
     default:
         break;
     }
-    fail(ErrorCode::UndefinedHeader, QString::fromLatin1(call.header));
+    fail(ErrorCode::UndefinedHeader);
     return std::nullopt;
 }
 
@@ -135,6 +180,15 @@ void ScpiClient::command(const Call& call) {
     case CommandId::ProgramFile:
     case CommandId::ProgramState:
         return fileCommand(call);
+    case CommandId::ResetCounts:
+        return session_.resetMeters();
+    case CommandId::OutputClearTrip:
+        return session_.clearTrip();
+    case CommandId::OutputTimer: {
+        const auto seconds = WatchdogValue(p.first());
+        if (!seconds) return fail(ErrorCode::DataOutOfRange, QStringLiteral("0 to 86400 s"));
+        return session_.startOffTimer(qint64(std::ceil(*seconds)));
+    }
     default:
         break;
     }
@@ -162,8 +216,7 @@ void ScpiClient::flushSetpoints() {
     const qint16 current = pending.current.value_or(qint16(now.milliamps));
     const SendOutcome outcome = session_.sendSetpoints(voltage, current, whenOut());
     count(outcome);
-    if (outcome == SendOutcome::PastLimit)
-        fail(ErrorCode::DataOutOfRange, QStringLiteral("past a limit in force"));
+    refusal(outcome);
 }
 
 void ScpiClient::limit(bool voltage, const Value& value) {
@@ -186,9 +239,13 @@ void ScpiClient::output(bool on) {
     const SendOutcome outcome =
         session_.sendSetpoints(qint16(before->millivolts), qint16(before->milliamps), whenOut());
     count(outcome);
+    refusal(outcome);
+}
+
+void ScpiClient::refusal(SendOutcome outcome) {
     if (outcome == SendOutcome::PastLimit)
-        fail(ErrorCode::DataOutOfRange,
-             QStringLiteral("the set-points before are past a limit now"));
+        fail(ErrorCode::DataOutOfRange, QStringLiteral("past a limit in force"));
+    if (outcome == SendOutcome::Tripped) fail(ErrorCode::SettingsConflict, session_.tripText());
 }
 
 std::optional<QByteArray> ScpiClient::measurement(CommandId id) {

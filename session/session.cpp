@@ -3,12 +3,14 @@
 #include "core/constants.h"
 #include "link/port.h"
 #include "recorder/file_names.h"
+#include "session/protection_store.h"
 
 namespace velmora {
 
 Session::Session(Clock& clock, std::unique_ptr<SerialLine> line, SettingsStore store,
                  QObject* parent)
     : QObject(parent), clock_(clock), store_(std::move(store)), limits_(LimitsOf(kDefaultModel)),
+      offTimer_(clock, [this] { offTimerRanOut(); }),
       comm_(std::make_unique<SerialComm>(clock, std::move(line))),
       hold_(
           clock, [this](int button) { stepAdjust(button); }, [this] { releaseDue(); }) {
@@ -38,6 +40,7 @@ void Session::start() {
     port_ = stored_.port;
     smallLimits_ = store_.userLimits(Model::Small1A20V);
     largeLimits_ = store_.userLimits(Model::Large2A5_25V);
+    protection_.setSettings(LoadProtection(store_, limits_));
     openPort();
 }
 
@@ -118,6 +121,7 @@ void Session::onComm() {
     if (frame->values) history_.addMeasurement(frame->at.toMSecsSinceEpoch(), *frame->values);
     last_ = std::move(frame);
     emit measured(*last_);
+    takeForMeters(*last_);
 }
 
 void Session::onCommandSent(const QByteArray& command) {

@@ -9,6 +9,8 @@
 #include "history/history.h"
 #include "link/link_status.h"
 #include "link/serial_comm.h"
+#include "meters/meters.h"
+#include "meters/protection.h"
 #include "recorder/player.h"
 #include "recorder/recorder.h"
 #include "session/adjust_hold.h"
@@ -27,6 +29,7 @@ enum class SendOutcome {
     Queued,    // it goes out after any command before it
     NoModel,   // no model chosen: the message was given, nothing goes out
     PastLimit, // above a limit in force: nothing goes out
+    Tripped,   // a protection trip holds the output at zero until cleared
     Ending,    // the program is ending: nothing more goes out
 };
 
@@ -127,6 +130,25 @@ class Session : public QObject {
     Player::State playerState() const { return player_->state(); }
     const PlaybackProgress& playbackProgress() const { return player_->progress(); }
 
+    // Meters and protection, from every readable frame on its arrival time.
+    MeterReadings meterReadings() const { return meters_.readings(); }
+    /// CV or CC as the newest readable frame and the set-points suggest.
+    std::optional<Regulation> regulation() const { return regulation_; }
+    /// Starts the meters again; nothing else does.
+    void resetMeters();
+    const ProtectionSettings& protection() const { return protection_.settings(); }
+    /// Takes and stores the trip rules; false when the file cannot be written.
+    bool setProtection(const ProtectionSettings& settings);
+    /// While a trip holds the output at zero: what it said.
+    bool tripped() const { return protection_.trip().has_value(); }
+    const QString& tripText() const { return tripText_; }
+    /// Lets set-points go out again after a trip.
+    void clearTrip();
+    /// Zero output after `seconds` (0: no off-timer).
+    void startOffTimer(qint64 seconds);
+    /// Seconds until the off-timer zeroes the output; 0 when it is off.
+    qint64 offTimerRemaining() const;
+
     /// Ends the session: nothing more is sent; once the command on the line
     /// is out (at most 70 ms), ended() comes. Files stay open until then.
     void shutdown();
@@ -147,6 +169,10 @@ class Session : public QObject {
     void recordingChanged(bool recording);
     void playbackChanged(const velmora::PlaybackProgress& progress);
     void fileNamesChanged();
+    /// A trip zeroed the output; set-points are refused until it is cleared.
+    void protectionTripped(const QString& text);
+    /// The trip rules, the trip state or the off-timer changed.
+    void protectionChanged();
     /// For the user; nothing waits for it to be seen.
     void message(const QString& text, const QString& title);
     /// After shutdown(), once nothing more can go out.
@@ -158,6 +184,9 @@ class Session : public QObject {
     void onLinkChanged();
     void stepAdjust(int button);
     void releaseDue();
+    void takeForMeters(const Measurement& frame);
+    void offTimerRanOut();
+    bool refusedByTrip();
     SendOutcome sendCommand(const QByteArray& command, std::function<void()> sent = {});
     void setSetpoints(qint16 voltageMv, qint16 currentMa);
     void openPort();
@@ -179,6 +208,11 @@ class Session : public QObject {
     bool awayChanged_ = false; // set-points changed while the line was away
     std::optional<Setpoints> beforeZero_;
     bool ending_ = false;
+    Meters meters_;
+    Protection protection_;
+    std::optional<Regulation> regulation_;
+    QString tripText_;
+    Timer offTimer_;
     History history_;
     Recorder recorder_;
     std::unique_ptr<SerialComm> comm_;

@@ -7,7 +7,7 @@
 namespace velmora {
 
 void Session::pressAdjust(int button) {
-    if (ending_) return;
+    if (ending_ || refusedByTrip()) return;
     hold_.press(button);
 }
 
@@ -35,12 +35,13 @@ void Session::releaseDue() {
         emit message(QString(kMsgVersionIsNotDefined), QString(kErrorTitle));
         return;
     }
-    if (PastLimits(setpointLimits(), setVoltage_, setCurrent_)) return;
+    if (PastLimits(setpointLimits(), setVoltage_, setCurrent_) || tripped()) return;
     sendCommand(BuildSetpointCommand(model(), setVoltage_, setCurrent_));
 }
 
 SendOutcome Session::sendSetpoints(qint16 voltageMv, qint16 currentMa, std::function<void()> sent) {
     if (ending_) return SendOutcome::Ending;
+    if (refusedByTrip()) return SendOutcome::Tripped;
     if (model() == Model::None) {
         emit message(QString(kMsgVersionIsNotDefined), QString(kErrorTitle));
         return SendOutcome::NoModel;
@@ -84,7 +85,7 @@ LimitChange Session::setUserLimits(const UserLimits& limits) {
     emit userLimitsChanged();
     if (change.voltageLoweredTo || change.currentLoweredTo) {
         setSetpoints(voltage, current);
-        if (!ending_) sendCommand(BuildSetpointCommand(model(), voltage, current));
+        if (!ending_ && !tripped()) sendCommand(BuildSetpointCommand(model(), voltage, current));
     }
     return change;
 }

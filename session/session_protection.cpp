@@ -1,0 +1,76 @@
+// Meters and protection: every readable frame counts on its arrival time; a
+// trip or the off-timer does what Zero output does and says so.
+
+#include "meters/meter_text.h"
+#include "meters/off_timer.h"
+#include "session/protection_store.h"
+#include "session/session.h"
+
+namespace velmora {
+
+namespace {
+
+const QString kProtectionTitle = QStringLiteral("Protection");
+
+} // namespace
+
+void Session::takeForMeters(const Measurement& frame) {
+    // A frame that cannot be read counts neither toward nor against a trip.
+    if (!frame.values) return;
+    const Values v = *frame.values;
+    meters_.take(frame.atNs, v.decivolts, v.centiamps);
+    regulation_ = InferRegulation(v.decivolts, v.centiamps, setVoltage_, setCurrent_);
+    const std::optional<Trip> trip = protection_.take(v.decivolts, v.centiamps);
+    if (!trip) return;
+    // At once, whatever else is going on: the command on the line finishes,
+    // then the zero goes out.
+    zeroOutput();
+    tripText_ = TripMessage(*trip, frame.at.time());
+    emit protectionTripped(tripText_);
+    emit protectionChanged();
+}
+
+void Session::resetMeters() {
+    meters_.reset();
+    regulation_.reset();
+}
+
+bool Session::setProtection(const ProtectionSettings& settings) {
+    protection_.setSettings(settings);
+    emit protectionChanged();
+    return SaveProtection(store_, settings);
+}
+
+void Session::clearTrip() {
+    if (!tripped()) return;
+    protection_.clear();
+    tripText_.clear();
+    emit protectionChanged();
+}
+
+bool Session::refusedByTrip() {
+    if (!tripped()) return false;
+    emit message(tripText_, kProtectionTitle);
+    return true;
+}
+
+void Session::startOffTimer(qint64 seconds) {
+    if (seconds > 0)
+        offTimer_.start(seconds * kNsPerSecond);
+    else
+        offTimer_.stop();
+    emit protectionChanged();
+}
+
+qint64 Session::offTimerRemaining() const {
+    if (!offTimer_.isActive()) return 0;
+    return RemainingSeconds(clock_.monotonicNs(), offTimer_.dueNs());
+}
+
+void Session::offTimerRanOut() {
+    zeroOutput();
+    emit message(OffTimerMessage(clock_.localNow().time()), kProtectionTitle);
+    emit protectionChanged();
+}
+
+} // namespace velmora
