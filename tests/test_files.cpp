@@ -84,6 +84,7 @@ TEST(LineReader, TakesLfCrLfAndCrAloneAsLineEnds) {
         // Longer than any record: read to its end and given back empty.
         {QByteArray(20'000, 'x') + "\rnext", L{"", "next"}},
         {QByteArray(4096, 'x') + "\n", L{QByteArray(4096, 'x')}},
+        {QByteArray(10'000, 'x') + "\r\nnext\r\n" + QByteArray(9000, 'y'), L{"", "next", ""}},
         // Or whole, for a copy; across reads, with any line end.
         {QByteArray(20'000, 'x') + "\rnext", L{QByteArray(20'000, 'x'), "next"}, LongLines::Kept},
         {longLine + "\r\n" + longLine, L{longLine, longLine}, LongLines::Kept},
