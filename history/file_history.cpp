@@ -36,10 +36,6 @@ std::optional<Values> ValuesOfRecord(const Record& record) {
     return ValuesOfTexts(record.voltageText, record.currentText);
 }
 
-qint64 RecordMs(const Record& record) {
-    return QDateTime(record.date, record.time).toMSecsSinceEpoch();
-}
-
 std::optional<QByteArray> CsvRowOfRecord(const std::optional<Record>& record) {
     if (!record) return std::nullopt;
     const auto values = ValuesOfRecord(*record);

@@ -232,9 +232,9 @@ Form2* Form1::OpenSettingsWindow() {
     }
     QWidget* over = QApplication::activeWindow();
     if (over && !over->isVisible()) over = nullptr;
+    // Closed, it is gone: the next opening makes it anew. The pointer lets go
+    // of it when it is deleted, which may come after the next one has opened.
     auto* window = new Form2(session_);
-    // Closed, it is gone: the next opening makes it anew.
-    connect(window, &QObject::destroyed, this, [this] { settingsWindow_.clear(); });
     settingsWindow_ = window;
     window->Form_Load();
     PlaceWindow(window, over);

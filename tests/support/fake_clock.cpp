@@ -40,7 +40,9 @@ class FakeClock::Backend final : public TimerBackend {
     bool waiting_ = false;
 };
 
-FakeClock::FakeClock(QDateTime start) : start_(std::move(start)) {}
+FakeClock::FakeClock(QDateTime start) {
+    setLocalNow(start);
+}
 
 FakeClock::~FakeClock() {
     for (auto& [key, backend] : due_)

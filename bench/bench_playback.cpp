@@ -3,13 +3,11 @@
 // closely past-dated records follow each other.
 
 #include "bench_support.h"
-#include "panel/form1.h"
-#include "settings/start_stop.h"
+#include "core/settings_store.h"
 #include "support/control_line.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QPushButton>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -91,13 +89,19 @@ int main(int argc, char** argv) {
     pty.setMasterBlocking(true);
     const int master = pty.masterFd();
 
-    Form1 form;
-    Shared.CurrentLimit = 2500;
-    bench::OpenCom2On(pty.slavePath());
+    RealClock clock;
+    Session session(clock, MakeQtSerialLine(), SettingsStore());
+    session.start();
+    session.chooseModel(Model::Large2A5_25V);
+    if (!bench::OpenCom2On(session, pty.slavePath())) return 1;
 
     QTemporaryDir files;
     const QString path = files.filePath("bench.dat");
-    QPushButton button(QStringLiteral("Start"));
+    const auto play = [&] {
+        if (!session.startPlayback(path).started) return false;
+        return bench::RunUntil([&] { return session.playerState() == Player::State::Idle; },
+                               (kRecords + 5) * 1000);
+    };
 
     // Records one second apart, from the next second but one on.
     std::vector<QDateTime> stamps;
@@ -107,8 +111,8 @@ int main(int argc, char** argv) {
     if (!WriteControlFile(path, stamps)) return 1;
     {
         Unit unit(master);
-        PlayerButton_Click(&button, path);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!play()) return 1;
+        bench::RunFor(50);
         PrintLateness(stamps, unit.firstByteMs());
     }
 
@@ -117,14 +121,13 @@ int main(int argc, char** argv) {
     if (!WriteControlFile(path, past)) return 1;
     {
         Unit unit(master);
-        PlayerButton_Click(&button, path);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!play()) return 1;
+        bench::RunFor(50);
         const auto arrivals = unit.firstByteMs();
         if (arrivals.size() > 1)
             std::printf("playback back-to-back spacing: %.1f ms\n",
                         double(arrivals.back() - arrivals.front()) / double(arrivals.size() - 1));
     }
 
-    ClosePort();
     return 0;
 }

@@ -4,8 +4,8 @@
 #include "files/check.h"
 #include "files/plan.h"
 #include "files/retime.h"
-#include "recorder/channels.h"
 #include "recorder/line_reader.h"
+#include "recorder/playback_plan.h"
 #include "recorder/playback_rules.h"
 #include "recorder/wall_time.h"
 #include "support/files.h"
@@ -84,6 +84,7 @@ TEST(LineReader, TakesLfCrLfAndCrAloneAsLineEnds) {
         // Longer than any record: read to its end and given back empty.
         {QByteArray(20'000, 'x') + "\rnext", L{"", "next"}},
         {QByteArray(4096, 'x') + "\n", L{QByteArray(4096, 'x')}},
+        {QByteArray(10'000, 'x') + "\r\nnext\r\n" + QByteArray(9000, 'y'), L{"", "next", ""}},
         // Or whole, for a copy; across reads, with any line end.
         {QByteArray(20'000, 'x') + "\rnext", L{QByteArray(20'000, 'x'), "next"}, LongLines::Kept},
         {longLine + "\r\n" + longLine, L{longLine, longLine}, LongLines::Kept},
@@ -289,23 +290,25 @@ TEST_F(FilesTest, PlanPlaysBackAsTheListSays) {
     const Outcome run =
         RunCommand(RunPlan, {list, "--start", "2026-12-31 23:59:50", "--repeat", "2", "-o", out});
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
-    // Read back through the player's own channel and rules.
-    ASSERT_EQ(OpenChannelForInput(ControlChannel, out), OpenResult::Opened);
+    // Read back as the player reads it: its line reader and its rules.
+    QList<RecordVerdict> verdicts;
+    const PlanReading reading =
+        ReadPlaybackPlan(out, Model::Large2A5_25V, 0, nullptr, {},
+                         [&verdicts](int, const RecordVerdict& v) { verdicts.append(v); });
+    ASSERT_TRUE(reading.plan) << reading.error.toStdString();
+    ASSERT_EQ(verdicts.size(), 6);
     const QList<PlanStep> steps = {{50, 40, 10}, {123, 150, 5}, {0, 0, 1}};
     qint64 due = Moment("2026-12-31 23:59:50");
     for (int i = 0; i < 6; ++i) {
-        const auto line = ReadChannelLine(ControlChannel);
-        ASSERT_TRUE(line);
-        const RecordVerdict verdict = JudgeRecordLine(*line, Model::Large2A5_25V);
-        ASSERT_TRUE(verdict.command) << line->toStdString();
+        SCOPED_TRACE(i);
+        const RecordVerdict& verdict = verdicts[i];
+        ASSERT_TRUE(verdict.command);
         const PlanStep& step = steps[i % 3];
         EXPECT_EQ(WallSeconds(verdict.record->date, verdict.record->time), due);
         EXPECT_EQ(*verdict.command,
                   QString::asprintf("%03d\r%03d\r", step.decivolts, step.centiamps).toLatin1());
         due += step.seconds;
     }
-    EXPECT_TRUE(ChannelAtEnd(ControlChannel));
-    CloseChannel(ControlChannel);
     EXPECT_TRUE(Contents(out).contains("#2027-01-01#,\"12.3V\",\"1.50A\"\r\n"));
 
     const Outcome refused =

@@ -1,6 +1,6 @@
 // The record line, read and written, and the command the player makes of it.
 
-#include "recorder/channels.h"
+#include "recorder/file_names.h"
 #include "recorder/playback_command.h"
 #include "recorder/record_format.h"
 

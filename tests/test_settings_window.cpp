@@ -1,22 +1,21 @@
 // The settings window: opening and closing steps, port and model choices,
-// its layout and keys, the web page, and mapping COM numbers to devices.
+// its layout and keys, the web page, mapping COM numbers to devices, and its
+// Start/Stop buttons following the session's recorder and player.
 
 #include "core/constants.h"
 #include "core/settings_store.h"
-#include "core/state.h"
-#include "link/command.h"
-#include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
-#include "recorder/channels.h"
-#include "recorder/player.h"
-#include "recorder/recorder.h"
+#include "session/session.h"
 #include "settings/form2.h"
 #include "settings/port_menu.h"
-#include "settings/web_page.h"
+#include "support/control_line.h"
+#include "support/files.h"
 #include "support/message_catcher.h"
 #include "support/panel_on_pty.h"
 #include "support/pty_pair.h"
+#include "support/wait_until.h"
+#include "unit/command.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,13 +32,12 @@
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace velmora {
 namespace {
 
-using test::ClearSettings;
 using test::MessageCatcher;
 using test::PtyPair;
 
@@ -49,73 +47,101 @@ void Settle(int ms = 20) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void CloseSettingsWindow() {
-    if (Form2* window = SettingsWindow()) window->close();
-    Settle();
+// What the user's (test-private) settings file holds under "Netzteil".
+QString Stored(QLatin1StringView key) {
+    return SettingsStore().text(QString(kSection), QString(key));
 }
 
+void Unstore(QLatin1StringView key) {
+    QSettings(QString(kOrganisation), QString()).remove(QString(kSection) + u'/' + key);
+}
+
+// A panel started on the user's settings as `entries` ("group/key=value")
+// leave them, on the real serial line.
+class PanelOnStore {
+  public:
+    explicit PanelOnStore(const QStringList& entries)
+        : session(clock, Stored(entries), SettingsStore()), form(session) {
+        session.start();
+    }
+    ~PanelOnStore() { session.MSComm1().setPortOpen(false); }
+
+    RealClock clock;
+    Session session;
+    Form1 form;
+
+  private:
+    static std::unique_ptr<SerialLine> Stored(const QStringList& entries) {
+        test::ClearSettings();
+        QSettings store{QString(kOrganisation), QString()};
+        for (const QString& entry : entries)
+            store.setValue(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        return MakeQtSerialLine();
+    }
+};
+
+// The panel on a pseudo-terminal mapped to COM2, on the real clock.
 class SettingsWindowTest : public ::testing::Test {
   protected:
-    // The panel owns MSComm1; it is never shown, so closing it never ends us.
-    static void SetUpTestSuite() {
-        if (!panel) panel = new Form1;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        ClosePort();
-        ClearSettings();
-        ResetSharedState();
-        SavePortMapping(2, pty.slavePath());
+        session().mapPort(2, pty.slavePath());
+    }
+    void TearDown() override {
+        if (Form2* window = form().settingsWindow()) window->close();
+        Settle();
     }
 
-    void TearDown() override {
-        SetUrlOpenerForTesting({});
-        CloseSettingsWindow();
-        ClosePort();
-        ClearSettings();
-        ResetSharedState();
-    }
+    Session& session() { return panel.session; }
+    Form1& form() { return panel.form; }
+    SerialComm& comm() { return session().MSComm1(); }
 
     // Opens COM2 and leaves characters waiting on it; a port that is closed
-    // and opened again has lost them.
+    // and opened again has lost them. The port is not stored, so that the
+    // window's storing it shows.
     void OpenCom2WithStaleInput() {
-        Shared.PortNumber = 2;
-        OpenPort();
-        ASSERT_TRUE(MSComm1()->PortOpen());
+        session().choosePort(2);
+        ASSERT_TRUE(comm().PortOpen());
+        Unstore(kKeyPort);
         pty.send("stale");
         Settle(100);
     }
-
+    // Makes the set-points those given, as "Set values" does; the unit has
+    // taken them before this returns.
+    void SetSetpoints(qint16 voltage, qint16 current) {
+        ASSERT_EQ(session().sendSetpoints(voltage, current), SendOutcome::Queued);
+        ASSERT_TRUE(test::WaitUntil([&] { return comm().commandsIdle(); }));
+        Settle(30);
+        pty.readAvailable();
+    }
     Form2* Open() {
-        OpenSettingsWindow();
+        form().OpenSettingsWindow();
         Settle();
-        return SettingsWindow();
+        return form().settingsWindow();
     }
 
-    static inline Form1* panel = nullptr;
-    PtyPair pty;
+    test::PanelOnPty panel;
+    PtyPair& pty = panel.pty;
 };
 
 // --- Opening ---------------------------------------------------------------
 
-struct ModelCase {
-    qint16 currentLimit;
-    int option;
-    const char* voltageLimitText;
-    const char* currentLimitText;
-};
-
 TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
-    for (const ModelCase c :
-         {ModelCase{1000, 0, "20000", "1000"}, ModelCase{2500, 1, "25000", "2500"}}) {
+    struct Case {
+        Model model;
+        int option;
+        const char* voltageLimit;
+        const char* currentLimit;
+    };
+    for (const Case c : {Case{Model::Small1A20V, 0, "20000", "1000"},
+                         Case{Model::Large2A5_25V, 1, "25000", "2500"}}) {
         SCOPED_TRACE(c.currentLimit);
+        session().chooseModel(c.model);
         OpenCom2WithStaleInput();
-        Shared.CurrentLimit = c.currentLimit;
-        Shared.VoltageSetpoint = 7000;
-        Shared.CurrentSetpoint = 300;
-        Shared.RecordFileName = QStringLiteral("run 1.log");
-        Shared.ControlFileName = QStringLiteral("steps.dat");
+        SetSetpoints(7000, 300);
+        session().setFileNames(QStringLiteral("run 1.log"), QStringLiteral("steps.dat"));
+        Unstore(kKeyVoltageLimit);
+        Unstore(kKeyCurrentLimit);
 
         Form2* window = Open();
         ASSERT_NE(window, nullptr);
@@ -123,95 +149,116 @@ TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
         EXPECT_TRUE(window->Option2[c.option]->isChecked());
         EXPECT_FALSE(window->Option2[1 - c.option]->isChecked());
         EXPECT_TRUE(window->Option1[1]->isChecked());
-        EXPECT_EQ(Shared.VoltageSetpoint, 0);
-        EXPECT_EQ(Shared.CurrentSetpoint, 0);
-        EXPECT_EQ(QString::number(Shared.VoltageLimit), c.voltageLimitText);
-        EXPECT_EQ(Shared.CurrentLimit, c.currentLimit);
-        EXPECT_EQ(ReadSetting(QString(kKeyVoltageLimit)), c.voltageLimitText);
-        EXPECT_EQ(ReadSetting(QString(kKeyCurrentLimit)), c.currentLimitText);
-        EXPECT_EQ(ReadSetting(QString(kKeyPort)), "2");
-        EXPECT_EQ(Shared.PortNumber, 2);
+        EXPECT_EQ(session().setpoints().millivolts, 0);
+        EXPECT_EQ(session().setpoints().milliamps, 0);
+        EXPECT_EQ(session().limits(), LimitsOf(c.model));
+        EXPECT_EQ(Stored(kKeyVoltageLimit), c.voltageLimit);
+        EXPECT_EQ(Stored(kKeyCurrentLimit), c.currentLimit);
+        EXPECT_EQ(Stored(kKeyPort), "2");
+        EXPECT_EQ(session().port(), 2);
         // Closed and opened again on COM2's device: what waited is gone, and
         // the port receives anew.
-        EXPECT_TRUE(MSComm1()->PortOpen());
-        EXPECT_EQ(MSComm1()->device(), pty.slavePath());
-        EXPECT_EQ(MSComm1()->Input(), QByteArray());
+        EXPECT_TRUE(comm().PortOpen());
+        EXPECT_EQ(comm().device(), pty.slavePath());
+        EXPECT_EQ(comm().Input(), QByteArray());
         pty.send("fresh");
         Settle(100);
-        EXPECT_EQ(MSComm1()->Input(), "fresh");
+        EXPECT_EQ(comm().Input(), "fresh");
         EXPECT_EQ(window->Text1->text(), "run 1.log");
         EXPECT_EQ(window->Text2->text(), "steps.dat");
-        EXPECT_FALSE(Shared.PlaybackStop);
-        CloseSettingsWindow();
-        ClosePort();
+        EXPECT_EQ(pty.readFor(1, 200), QByteArray()); // choosing sends nothing
+        window->close();
+        Settle();
     }
 }
 
-TEST_F(SettingsWindowTest, OpeningWithMismatchedStoredLimitsStoresTheModelsPair) {
-    SaveSetting(QString(kKeyVoltageLimit), QStringLiteral("25000"));
-    SaveSetting(QString(kKeyCurrentLimit), QStringLiteral("1000"));
-    LoadSettings();
-    ASSERT_EQ(Shared.VoltageLimit, 25000);
-
-    Form2* window = Open();
+TEST(SettingsWindowOnAStore, MismatchedStoredLimitsAreStoredAsTheModelsPair) {
+    PanelOnStore panel({"Netzteil/NLU=25000", "Netzteil/NLI=1000"});
+    ASSERT_EQ(panel.session.limits().voltage, 25000);
+    Form2* window = panel.form.OpenSettingsWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->Option2[0]->isChecked());
-    EXPECT_EQ(Shared.VoltageLimit, 20000);
-    EXPECT_EQ(ReadSetting(QString(kKeyVoltageLimit)), "20000");
+    EXPECT_EQ(panel.session.limits().voltage, 20000);
+    EXPECT_EQ(Stored(kKeyVoltageLimit), "20000");
+    window->close();
+    Settle();
 }
 
-TEST_F(SettingsWindowTest, OpeningWithUndefinedModelShowsMessageBeforeTheWindow) {
-    OpenCom2WithStaleInput();
-    Shared.CurrentLimit = 1500;
-    Shared.VoltageLimit = 18000;
-    Shared.VoltageSetpoint = 4000;
-    Shared.CurrentSetpoint = 200;
-    MessageCatcher catcher;
-    // Runs at the first event the message box handles.
-    bool boxSeen = false;
-    bool windowShownWithBox = true;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) boxSeen = true;
-        windowShownWithBox = SettingsWindow() && SettingsWindow()->isVisible();
-    });
+// The message comes first and the window opens all the same: nothing waits
+// for the user to close the message.
+TEST(SettingsWindowOnAStore, AnUndefinedModelIsToldBeforeTheWindowShows) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    PanelOnStore panel({"Netzteil/NLU=18000", "Netzteil/NLI=1500", "Netzteil/Com=2",
+                        "Ports/COM2=" + pty.slavePath()});
+    ASSERT_TRUE(panel.session.MSComm1().PortOpen());
+    Unstore(kKeyPort);
+    pty.send("stale");
+    Settle(100);
+    // Notes, as each message box shows, whether the window was showing yet.
+    QList<bool> windowShownWithBox;
+    struct ShowWatch : QObject {
+        std::function<void()> shown;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched)) shown();
+            return false;
+        }
+    } watch;
+    watch.shown = [&] {
+        Form2* window = panel.form.settingsWindow();
+        windowShownWithBox << (window && window->isVisible());
+    };
+    qApp->installEventFilter(&watch);
 
-    Form2* window = Open();
+    Form2* window = panel.form.OpenSettingsWindow();
+    qApp->removeEventFilter(&watch);
     ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(windowShownWithBox, QList<bool>{false});
+    MessageCatcher catcher; // the box is still up: nothing waited for it
     ASSERT_EQ(catcher.messages().size(), 1);
     EXPECT_EQ(catcher.messages()[0].title, "Error:");
     EXPECT_EQ(catcher.messages()[0].text, "Power supply version not defined.");
-    EXPECT_TRUE(boxSeen);
-    EXPECT_FALSE(windowShownWithBox);
     EXPECT_FALSE(window->Option2[0]->isChecked());
     EXPECT_FALSE(window->Option2[1]->isChecked());
-    EXPECT_EQ(Shared.CurrentLimit, 1500);
-    EXPECT_EQ(Shared.VoltageLimit, 18000);
-    EXPECT_EQ(Shared.VoltageSetpoint, 4000);
-    EXPECT_EQ(Shared.CurrentSetpoint, 200);
-    EXPECT_EQ(ReadSetting(QString(kKeyCurrentLimit)), "");
+    EXPECT_EQ(panel.session.model(), Model::None);
+    EXPECT_EQ(panel.session.limits(), (Limits{18000, 1500}));
+    EXPECT_EQ(Stored(kKeyCurrentLimit), "1500");
+    EXPECT_EQ(Stored(kKeyVoltageLimit), "18000");
     // The port step still ran.
     EXPECT_TRUE(window->Option1[1]->isChecked());
-    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "2");
-    EXPECT_EQ(MSComm1()->Input(), QByteArray());
+    EXPECT_EQ(Stored(kKeyPort), "2");
+    EXPECT_EQ(panel.session.MSComm1().Input(), QByteArray());
+    window->close();
+    Settle();
 }
 
-TEST_F(SettingsWindowTest, OpeningWithPortOutsideOneToFourLeavesThePortAlone) {
-    for (qint16 port : {qint16(7), qint16(0), qint16(-1)}) {
+TEST(SettingsWindowOnAStore, APortOutsideOneToFourIsLeftAlone) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    for (const char* port : {"7", "0", "-1"}) {
         SCOPED_TRACE(port);
-        OpenCom2WithStaleInput();
-        Shared.PortNumber = port;
-        Form2* window = Open();
+        PanelOnStore panel({QStringLiteral("Netzteil/Com=%1").arg(port),
+                            QStringLiteral("Ports/COM%1=%2").arg(port, pty.slavePath())});
+        SerialComm& comm = panel.session.MSComm1();
+        const bool open = comm.PortOpen();
+        EXPECT_EQ(open, QByteArray(port) == "7"); // the others are no port at all
+        pty.send("stale");
+        Settle(100);
+        Form2* window = panel.form.OpenSettingsWindow();
         ASSERT_NE(window, nullptr);
         for (QRadioButton* option : window->Option1)
             EXPECT_FALSE(option->isChecked());
-        EXPECT_EQ(ReadSetting(QString(kKeyPort)), "");
-        EXPECT_EQ(Shared.PortNumber, port);
+        EXPECT_EQ(Stored(kKeyPort), port);
+        EXPECT_EQ(panel.session.port(), QByteArray(port).toInt());
         // Not closed and reopened: what waited is still there.
-        EXPECT_TRUE(MSComm1()->PortOpen());
-        EXPECT_EQ(MSComm1()->Input(), "stale");
-        CloseSettingsWindow();
-        ClosePort();
+        EXPECT_EQ(comm.PortOpen(), open);
+        if (open) {
+            EXPECT_EQ(comm.Input(), "stale");
+        }
+        window->close();
+        Settle();
+        pty.readAvailable();
     }
 }
 
@@ -225,112 +272,125 @@ TEST_F(SettingsWindowTest, OpeningLeavesFocusOffTheOptionButtons) {
 TEST_F(SettingsWindowTest, OpeningAgainOnlyRaisesTheOpenWindow) {
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
+    SetSetpoints(3000, 250);
     pty.send("stale");
     Settle(100);
-    Shared.VoltageSetpoint = 3000;
-    Shared.CurrentSetpoint = 250;
     window->Text1->setText(QStringLiteral("typed.log"));
 
-    OpenSettingsWindow();
+    EXPECT_EQ(form().OpenSettingsWindow(), window);
     Settle();
-    EXPECT_EQ(SettingsWindow(), window);
-    panel->Label15_Click();
+    form().Label15_Click();
     Settle();
-    EXPECT_EQ(SettingsWindow(), window);
+    EXPECT_EQ(form().settingsWindow(), window);
 
-    EXPECT_EQ(Shared.VoltageSetpoint, 3000);
-    EXPECT_EQ(Shared.CurrentSetpoint, 250);
+    EXPECT_EQ(session().setpoints().millivolts, 3000);
+    EXPECT_EQ(session().setpoints().milliamps, 250);
     EXPECT_EQ(window->Text1->text(), "typed.log");
-    EXPECT_EQ(MSComm1()->Input(), "stale");
+    EXPECT_EQ(comm().Input(), "stale");
     int settingsWindows = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<Form2*>(w) && w->isVisible()) ++settingsWindows;
     EXPECT_EQ(settingsWindows, 1);
 }
 
+// A control file whose one line is due long after the test has ended.
+QString FarFutureControlFile(const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("later.dat"));
+    test::WriteFile(path, "#2099-01-01 12:00:00#,\"12.3V\",\"1.23A\"\r\n");
+    return path;
+}
+
 TEST_F(SettingsWindowTest, OpeningAfterClosingCreatesTheWindowAnew) {
+    QTemporaryDir dir;
     Form2* first = Open();
     ASSERT_NE(first, nullptr);
     QPointer<Form2> old(first);
     // Captions as a running recorder and player leave them.
-    first->Command1->setText(QString(kCaptionStop));
-    first->Command2->setText(QString(kCaptionStop));
+    first->Text1->setText(dir.filePath(QStringLiteral("run.log")));
+    first->Text2->setText(FarFutureControlFile(dir));
+    QTest::mouseClick(first->Command1, Qt::LeftButton);
+    QTest::mouseClick(first->Command2, Qt::LeftButton);
+    ASSERT_EQ(first->Command1->text(), "Stop");
+    ASSERT_EQ(first->Command2->text(), "Stop");
     first->close();
-    EXPECT_EQ(SettingsWindow(), nullptr);
+    EXPECT_EQ(form().settingsWindow(), nullptr);
     Settle();
     EXPECT_TRUE(old.isNull());
 
     Form2* second = Open();
     ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
     EXPECT_EQ(second->Command1->text(), "Start");
     EXPECT_EQ(second->Command2->text(), "Start");
-    EXPECT_FALSE(Shared.PlaybackStop);
+    EXPECT_FALSE(session().recording());
+    EXPECT_EQ(session().playerState(), Player::State::Idle);
 }
 
 // --- Choosing a model or a port ---------------------------------------------
 
 TEST_F(SettingsWindowTest, ChoosingLargeModelZeroesSetpointsAndSendsNothing) {
+    session().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
-    pty.readAvailable();
-    Shared.VoltageSetpoint = 12000;
-    Shared.CurrentSetpoint = 500;
+    SetSetpoints(12000, 500);
 
     QTest::mouseClick(window->Option2[1], Qt::LeftButton);
     EXPECT_TRUE(window->Option2[1]->isChecked());
     EXPECT_FALSE(window->Option2[0]->isChecked());
     EXPECT_TRUE(window->Option1[1]->isChecked()); // the port choice stays
-    EXPECT_EQ(Shared.VoltageSetpoint, 0);
-    EXPECT_EQ(Shared.CurrentSetpoint, 0);
-    EXPECT_EQ(Shared.VoltageLimit, 25000);
-    EXPECT_EQ(Shared.CurrentLimit, 2500);
-    EXPECT_EQ(ReadSetting(QString(kKeyVoltageLimit)), "25000");
-    EXPECT_EQ(ReadSetting(QString(kKeyCurrentLimit)), "2500");
+    EXPECT_EQ(session().setpoints().millivolts, 0);
+    EXPECT_EQ(session().setpoints().milliamps, 0);
+    EXPECT_EQ(session().limits(), (Limits{25000, 2500}));
+    EXPECT_EQ(Stored(kKeyVoltageLimit), "25000");
+    EXPECT_EQ(Stored(kKeyCurrentLimit), "2500");
     EXPECT_EQ(pty.readFor(1, 300), QByteArray());
 }
 
 TEST_F(SettingsWindowTest, ClickOnTheSelectedOptionRunsItsChoiceAgain) {
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
-    Shared.VoltageSetpoint = 5000;
+    ASSERT_TRUE(window->Option2[0]->isChecked());
+    SetSetpoints(5000, 0);
     QTest::mouseClick(window->Option2[0], Qt::LeftButton);
     EXPECT_TRUE(window->Option2[0]->isChecked());
-    EXPECT_EQ(Shared.VoltageSetpoint, 0);
+    EXPECT_EQ(session().setpoints().millivolts, 0);
 
     pty.send("stale");
     Settle(100);
     QTest::mouseClick(window->Option1[1], Qt::LeftButton);
     EXPECT_TRUE(window->Option1[1]->isChecked());
-    EXPECT_TRUE(MSComm1()->PortOpen());
-    EXPECT_EQ(MSComm1()->Input(), QByteArray());
+    EXPECT_TRUE(comm().PortOpen());
+    EXPECT_EQ(comm().Input(), QByteArray());
 }
 
 TEST_F(SettingsWindowTest, KeyboardChoosesModelAndPort) {
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
+    SetSetpoints(0, 120);
     window->Option2[0]->setFocus();
-    Shared.CurrentSetpoint = 120;
     QTest::keyClick(window->Option2[0], Qt::Key_Down);
     EXPECT_TRUE(window->Option2[1]->isChecked());
-    EXPECT_EQ(Shared.CurrentLimit, 2500);
-    EXPECT_EQ(Shared.CurrentSetpoint, 0);
+    EXPECT_EQ(session().limits().current, 2500);
+    EXPECT_EQ(session().setpoints().milliamps, 0);
 
-    SavePortMapping(1, pty.slavePath());
+    session().mapPort(1, pty.slavePath());
     window->Option1[1]->setFocus();
     QTest::keyClick(window->Option1[1], Qt::Key_Up);
     EXPECT_TRUE(window->Option1[0]->isChecked());
-    EXPECT_EQ(Shared.PortNumber, 1);
-    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "1");
+    EXPECT_EQ(session().port(), 1);
+    EXPECT_EQ(Stored(kKeyPort), "1");
+    EXPECT_TRUE(comm().PortOpen());
 
     // Space on the selected option chooses it again.
-    Shared.CurrentSetpoint = 90;
+    SetSetpoints(0, 90);
     window->Option2[1]->setFocus();
     QTest::keyClick(window->Option2[1], Qt::Key_Space);
-    EXPECT_EQ(Shared.CurrentSetpoint, 0);
+    EXPECT_EQ(session().setpoints().milliamps, 0);
+    session().mapPort(1, QString());
 }
 
 TEST_F(SettingsWindowTest, PortThatCannotOpenIsStoredWithoutAMessage) {
-    SavePortMapping(4, QStringLiteral("/nonexistent/ttyVELMORA"));
+    session().mapPort(4, QStringLiteral("/nonexistent/ttyVELMORA"));
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     MessageCatcher catcher;
@@ -338,10 +398,11 @@ TEST_F(SettingsWindowTest, PortThatCannotOpenIsStoredWithoutAMessage) {
     Settle();
     EXPECT_TRUE(window->Option1[3]->isChecked());
     EXPECT_FALSE(window->Option1[1]->isChecked());
-    EXPECT_EQ(Shared.PortNumber, 4);
-    EXPECT_FALSE(MSComm1()->PortOpen());
-    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "4");
+    EXPECT_EQ(session().port(), 4);
+    EXPECT_FALSE(comm().PortOpen());
+    EXPECT_EQ(Stored(kKeyPort), "4");
     EXPECT_TRUE(catcher.messages().isEmpty());
+    session().mapPort(4, QString());
 }
 
 // --- Closing ----------------------------------------------------------------
@@ -362,22 +423,22 @@ TEST_F(SettingsWindowTest, ClosingStoresBothNamesExactlyAsTyped) {
             QTest::mouseClick(window->Command3, Qt::LeftButton);
         else
             window->close();
-        EXPECT_EQ(SettingsWindow(), nullptr);
-        EXPECT_TRUE(Shared.PlaybackStop);
+        EXPECT_EQ(form().settingsWindow(), nullptr);
         QSettings store{QString(kOrganisation), QString()};
         EXPECT_TRUE(store.contains(QStringLiteral("Netzteil/Log")));
         EXPECT_TRUE(store.contains(QStringLiteral("Netzteil/Dat")));
-        EXPECT_EQ(ReadSetting(QString(kKeyRecordFile)), c.record);
-        EXPECT_EQ(ReadSetting(QString(kKeyControlFile)), c.control);
+        EXPECT_EQ(Stored(kKeyRecordFile), c.record);
+        EXPECT_EQ(Stored(kKeyControlFile), c.control);
+        EXPECT_EQ(session().recordFileName(), c.record);
+        EXPECT_EQ(session().controlFileName(), c.control);
         Settle();
     }
     // The next start falls back to the default for the empty name.
-    LoadSettings();
-    EXPECT_EQ(Shared.RecordFileName, "rec.log");
-    EXPECT_EQ(Shared.ControlFileName, "Velmora.dat");
-    SaveSetting(QString(kKeyRecordFile), QString());
-    LoadSettings();
-    EXPECT_EQ(Shared.RecordFileName, "Velmora.log");
+    SettingsStore store;
+    EXPECT_EQ(store.load().recordFileName, "rec.log");
+    EXPECT_EQ(store.load().controlFileName, "Velmora.dat");
+    store.saveText(QString(kKeyRecordFile), QString());
+    EXPECT_EQ(store.load().recordFileName, "Velmora.log");
 }
 
 TEST_F(SettingsWindowTest, WindowOpenedAgainShowsTheNamesStoredAtClosing) {
@@ -394,7 +455,7 @@ TEST_F(SettingsWindowTest, WindowOpenedAgainShowsTheNamesStoredAtClosing) {
 }
 
 TEST_F(SettingsWindowTest, TextBoxesKeepNamesAsTypedAndShowTheirFilesInTooltips) {
-    Shared.RecordFileName = QStringLiteral("start.log");
+    session().setFileNames(QStringLiteral("start.log"), session().controlFileName());
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     // The test's own folder is writable: relative names stay beside the program.
@@ -417,7 +478,7 @@ TEST_F(SettingsWindowTest, AMillionCharacterNameIsHeldWholeWithASteadyCursor) {
     const int blink = hints->cursorFlashTime();
     ASSERT_GT(blink, 0);
     const QString huge(1'000'000, u'x');
-    Shared.RecordFileName = huge;
+    session().setFileNames(huge, session().controlFileName());
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->Text1->text(), huge);
@@ -430,14 +491,14 @@ TEST_F(SettingsWindowTest, AMillionCharacterNameIsHeldWholeWithASteadyCursor) {
     EXPECT_EQ(hints->cursorFlashTime(), 0);
     window->close();
     EXPECT_EQ(hints->cursorFlashTime(), blink);
-    EXPECT_EQ(ReadSetting(QString(kKeyRecordFile)), huge);
-    EXPECT_EQ(ReadSetting(QString(kKeyControlFile)), huge);
+    EXPECT_EQ(Stored(kKeyRecordFile), huge);
+    EXPECT_EQ(Stored(kKeyControlFile), huge);
 }
 
 // --- Layout and keys -------------------------------------------------------------
 
 TEST_F(SettingsWindowTest, WindowIsAFixedDialogWithCloseBoxOnly) {
-    Form2 window;
+    Form2 window(session());
     EXPECT_EQ(window.windowTitle(), "Settings");
     EXPECT_EQ(window.size(), QSize(602, 163));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
@@ -476,7 +537,7 @@ TEST_F(SettingsWindowTest, ControlsHaveTheirPlacesCaptionsAndFont) {
         {"Label3", "Author:  Tarnholm,", 6240, 2160, 1455, 255},
         {"Label4", "tarnholm.example", 7680, 2160, 1335, 255},
     };
-    Form2 window;
+    Form2 window(session());
     for (const Control& c : controls) {
         SCOPED_TRACE(c.name);
         auto* widget = window.findChild<QWidget*>(QString::fromLatin1(c.name));
@@ -498,7 +559,7 @@ TEST_F(SettingsWindowTest, ControlsHaveTheirPlacesCaptionsAndFont) {
 }
 
 TEST_F(SettingsWindowTest, NothingIsSelectedAndNothingLimitedAtCreation) {
-    Form2 window;
+    Form2 window(session());
     for (QRadioButton* option : window.Option1)
         EXPECT_FALSE(option->isChecked());
     for (QRadioButton* option : window.Option2)
@@ -515,7 +576,7 @@ TEST_F(SettingsWindowTest, NothingIsSelectedAndNothingLimitedAtCreation) {
 }
 
 TEST_F(SettingsWindowTest, TabOrderRunsPortsFilesButtonsModelsOk) {
-    Form2 window;
+    Form2 window(session());
     QStringList order;
     QWidget* w = window.Option1[0];
     do {
@@ -536,7 +597,7 @@ TEST_F(SettingsWindowTest, EnterAndEscapeDoNothing) {
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
             QTest::keyClick(target, key);
             Settle();
-            EXPECT_EQ(SettingsWindow(), window);
+            EXPECT_EQ(form().settingsWindow(), window);
             EXPECT_TRUE(window->isVisible());
         }
     }
@@ -549,7 +610,7 @@ TEST_F(SettingsWindowTest, Label4OpensTheAuthorsPageAndIgnoresFailure) {
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     QList<QUrl> asked;
-    SetUrlOpenerForTesting([&asked](const QUrl& url) {
+    window->setUrlOpener([&asked](const QUrl& url) {
         asked << url;
         return false; // no browser
     });
@@ -561,15 +622,18 @@ TEST_F(SettingsWindowTest, Label4OpensTheAuthorsPageAndIgnoresFailure) {
     ASSERT_EQ(asked.size(), 1);
     EXPECT_EQ(asked[0].toString(), "http://tarnholm.example/");
     EXPECT_TRUE(catcher.messages().isEmpty());
-    EXPECT_EQ(SettingsWindow(), window);
+    EXPECT_EQ(form().settingsWindow(), window);
 
-    // The desktop's own opener: nothing shown, window usable.
-    SetUrlOpenerForTesting({});
+    // An opener that throws: nothing shown, the window usable.
+    window->setUrlOpener([](const QUrl&) -> bool { throw std::runtime_error("no desktop"); });
+    QTest::mouseClick(window->Label4, Qt::LeftButton);
+    // The desktop's own opener.
+    window->setUrlOpener({});
     QTest::mouseClick(window->Label4, Qt::LeftButton);
     Settle();
     EXPECT_TRUE(catcher.messages().isEmpty());
     QTest::mouseClick(window->Command3, Qt::LeftButton);
-    EXPECT_EQ(SettingsWindow(), nullptr);
+    EXPECT_EQ(form().settingsWindow(), nullptr);
 }
 
 // --- Mapping COM numbers to devices ---------------------------------------------
@@ -582,7 +646,7 @@ QStringList MenuTexts(QMenu* menu) {
 }
 
 TEST_F(SettingsWindowTest, PortMenuListsDevicesTheMappingAndDefault) {
-    Form2 window;
+    Form2 window(session());
     const QString ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
     const QList<SerialDevice> present{{"/dev/ttyUSB0", "FT232R USB UART", "A50285BI", ftdi},
                                       {"/dev/ttyACM1", "", "", ""},
@@ -610,16 +674,14 @@ TEST_F(SettingsWindowTest, PortMenuListsDevicesTheMappingAndDefault) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mapping.toStdString());
-        SavePortMapping(3, c.mapping);
-        QMenu* menu = BuildPortMenu(3, present, &window);
+        QMenu* menu = BuildPortMenu(3, c.mapping, present, &window);
         EXPECT_EQ(MenuTexts(menu), c.texts);
         EXPECT_EQ(menu->actions().first()->data().toString(),
                   c.texts.first().startsWith(byId) ? ftdi : c.mapping);
         EXPECT_EQ(menu->actions().last()->data().toString(), "");
         delete menu;
     }
-    SavePortMapping(3, QString());
-    QMenu* none = BuildPortMenu(3, {}, &window);
+    QMenu* none = BuildPortMenu(3, QString(), {}, &window);
     EXPECT_EQ(MenuTexts(none), QStringList{"Default*"});
 }
 
@@ -661,39 +723,43 @@ TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
     EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2" + ttyS2State);
     EXPECT_EQ(window->Option1[1]->toolTip(), pty.slavePath() + " (present)");
 
-    QMenu* menu = BuildPortMenu(3, {{other.slavePath(), "test line", "", ""}}, window);
+    QMenu* menu = BuildPortMenu(3, QString(), {{other.slavePath(), "test line", "", ""}}, window);
     QAction* entry = menu->actions().first();
     EXPECT_EQ(entry->text(), other.slavePath() + " (test line)");
     window->MapPort(2, entry->data().toString());
     delete menu;
 
-    EXPECT_EQ(ReadPortMapping(3), other.slavePath());
+    EXPECT_EQ(session().mappedDevice(3), other.slavePath());
+    EXPECT_EQ(SettingsStore().load().portDevices.value(3), other.slavePath());
     EXPECT_EQ(window->Option1[2]->toolTip(), other.slavePath() + " (present)");
     EXPECT_TRUE(window->Option1[2]->isChecked());
     EXPECT_FALSE(window->Option1[1]->isChecked());
-    EXPECT_EQ(Shared.PortNumber, 3);
-    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
-    ASSERT_TRUE(MSComm1()->PortOpen());
-    EXPECT_EQ(MSComm1()->device(), other.slavePath());
+    EXPECT_EQ(session().port(), 3);
+    EXPECT_EQ(Stored(kKeyPort), "3");
+    ASSERT_TRUE(comm().PortOpen());
+    EXPECT_EQ(comm().device(), other.slavePath());
     other.send("hello"); // short of a frame, so it waits for us
     Settle(100);
-    EXPECT_EQ(MSComm1()->Input(), "hello");
+    EXPECT_EQ(comm().Input(), "hello");
 
     // "Default" removes the mapping and goes back to the standard device.
     window->MapPort(2, QString());
-    EXPECT_EQ(ReadPortMapping(3), "");
+    EXPECT_EQ(session().mappedDevice(3), "");
+    EXPECT_FALSE(SettingsStore().load().portDevices.contains(3));
     EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2" + ttyS2State);
-    EXPECT_EQ(MSComm1()->device(), "/dev/ttyS2");
-    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "3");
+    EXPECT_EQ(comm().device(), "/dev/ttyS2");
+    EXPECT_EQ(Stored(kKeyPort), "3");
 
     // The tooltip says what the option stands for now, when it is asked for.
-    SavePortMapping(4, QStringLiteral("/dev/ttyGONE"));
+    session().mapPort(4, QStringLiteral("/dev/ttyGONE"));
     QHelpEvent ask(QEvent::ToolTip, QPoint(5, 5), window->Option1[3]->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(window->Option1[3], &ask);
     EXPECT_EQ(window->Option1[3]->toolTip(), "/dev/ttyGONE (absent)");
+    session().mapPort(4, QString());
 }
 
 TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
+    session().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     QTest::mouseClick(window->Option1[3], Qt::RightButton);
@@ -702,30 +768,30 @@ TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
     QApplication::sendEvent(window->Option1[3], &request);
     Settle();
     EXPECT_TRUE(window->Option1[1]->isChecked()); // the right-click chose nothing
-    EXPECT_EQ(Shared.PortNumber, 2);
+    EXPECT_EQ(session().port(), 2);
     auto* menu = window->findChild<QMenu*>(QStringLiteral("PortMenu4"));
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->isVisible());
-    SavePortMapping(4, QStringLiteral("/dev/ttyOLD"));
+    session().mapPort(4, QStringLiteral("/dev/ttyOLD"));
     menu->actions().last()->trigger(); // "Default"
     Settle();
-    EXPECT_EQ(ReadPortMapping(4), "");
+    EXPECT_EQ(session().mappedDevice(4), "");
     EXPECT_TRUE(window->Option1[3]->isChecked());
-    EXPECT_EQ(Shared.PortNumber, 4);
-    EXPECT_EQ(ReadSetting(QString(kKeyPort)), "4");
+    EXPECT_EQ(session().port(), 4);
+    EXPECT_EQ(Stored(kKeyPort), "4");
 }
 
 // --- With the panel, the recorder and the player ------------------------------------
 
 TEST_F(SettingsWindowTest, FirstAdjustmentAfterOpeningStartsFromZero) {
-    Shared.VoltageSetpoint = 5000;
-    Shared.CurrentSetpoint = 300;
+    session().choosePort(2);
+    SetSetpoints(5000, 300);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     pty.readAvailable();
-    // The release comes while the press handler holds the button.
-    QTimer::singleShot(100, [] { panel->Command_MouseUp(1); });
-    panel->Command_MouseDown(1);
+    QTest::mousePress(form().Command1, Qt::LeftButton);
+    QTest::qWait(100);
+    QTest::mouseRelease(form().Command1, Qt::LeftButton);
     const QByteArray expected = BuildSetpointCommand(Model::Small1A20V, 1000, 0);
     EXPECT_EQ(pty.readFor(expected.size(), 3000), expected);
 }
@@ -733,19 +799,20 @@ TEST_F(SettingsWindowTest, FirstAdjustmentAfterOpeningStartsFromZero) {
 TEST_F(SettingsWindowTest, ClosingDuringRecordingEndsItAndKeepsTheFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("run.log"));
+    session().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     window->Text1->setText(path);
     QTest::mouseClick(window->Command1, Qt::LeftButton);
     ASSERT_EQ(window->Command1->text(), "Stop");
-    WriteRecord(QStringLiteral("12,3V"), QStringLiteral("1,23A"));
+    pty.send("D 123  123  ");
+    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadFile(path).count('\n') == 1; }));
 
     window->close();
-    EXPECT_FALSE(ChannelIsOpen(RecordChannel));
-    WriteRecord(QStringLiteral("13,0V"), QStringLiteral("1,00A"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray written = file.readAll();
+    EXPECT_FALSE(session().recording());
+    pty.send("D 130  100  ");
+    ASSERT_TRUE(test::WaitUntil([&] { return form().Label1.caption() == "13,0V"; }));
+    const QByteArray written = test::ReadFile(path);
     EXPECT_EQ(written.count('\n'), 1);
     EXPECT_TRUE(written.endsWith("\"12.3V\",\"1.23A\"\r\n")) << written.toStdString();
     Settle();
@@ -756,16 +823,8 @@ TEST_F(SettingsWindowTest, ClosingDuringRecordingEndsItAndKeepsTheFile) {
     EXPECT_EQ(window->Text1->text(), path);
 }
 
-// A control file whose one line is due long after the test has ended.
-QString FarFutureControlFile(const QTemporaryDir& dir) {
-    const QString path = dir.filePath(QStringLiteral("later.dat"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write("#2099-01-01 12:00:00#,\"12.3V\",\"1.23A\"\r\n");
-    return path;
-}
-
 TEST_F(SettingsWindowTest, ClosingDuringPlaybackEndsTheRunAndSendsNothing) {
+    session().choosePort(2);
     for (const bool reopen : {false, true}) {
         SCOPED_TRACE(reopen ? "closed and opened again" : "closed");
         QTemporaryDir dir;
@@ -774,35 +833,67 @@ TEST_F(SettingsWindowTest, ClosingDuringPlaybackEndsTheRunAndSendsNothing) {
         window->Text2->setText(FarFutureControlFile(dir));
         pty.readAvailable();
         QPointer<Form2> first(window);
-        QTimer::singleShot(200, [reopen] {
-            SettingsWindow()->close();
-            if (reopen) OpenSettingsWindow();
-        });
-        bool hung = false;
-        QTimer safety;
-        safety.setSingleShot(true);
-        QObject::connect(&safety, &QTimer::timeout, [&hung] {
-            hung = true;
-            Shared.PlaybackStop = true;
-        });
-        safety.start(5000);
-
-        window->Command2->click(); // the whole playback runs in here
-
-        EXPECT_FALSE(hung);
-        EXPECT_FALSE(PlaybackRunning());
-        EXPECT_FALSE(ChannelIsOpen(ControlChannel));
+        QTest::mouseClick(window->Command2, Qt::LeftButton);
+        ASSERT_EQ(window->Command2->text(), "Stop");
+        QTest::qWait(200);
+        window->close();
+        if (reopen) form().OpenSettingsWindow();
+        EXPECT_EQ(session().playerState(), Player::State::Idle);
         Settle();
         EXPECT_TRUE(first.isNull());
         if (reopen) {
-            ASSERT_NE(SettingsWindow(), nullptr);
-            EXPECT_EQ(SettingsWindow()->Command2->text(), "Start");
+            ASSERT_NE(form().settingsWindow(), nullptr);
+            EXPECT_EQ(form().settingsWindow()->Command2->text(), "Start");
+            EXPECT_EQ(form().settingsWindow()->Command2->toolTip(), "");
         } else {
-            EXPECT_EQ(SettingsWindow(), nullptr);
+            EXPECT_EQ(form().settingsWindow(), nullptr);
         }
         EXPECT_EQ(pty.readFor(1, 300), QByteArray());
-        CloseSettingsWindow();
+        EXPECT_EQ(session().playerState(), Player::State::Idle);
+        if (Form2* open = form().settingsWindow()) open->close();
+        Settle();
     }
+}
+
+// The captions tell what the recorder and the player are doing, whoever
+// started or stopped them: the session's calls, Zero output, a run's end.
+TEST_F(SettingsWindowTest, StartStopCaptionsFollowTheSession) {
+    QTemporaryDir dir;
+    session().choosePort(2);
+    Form2* window = Open();
+    ASSERT_NE(window, nullptr);
+    const QString record = dir.filePath(QStringLiteral("run.log"));
+    ASSERT_TRUE(session().startRecording(record).started);
+    EXPECT_EQ(window->Command1->text(), "Stop");
+    QTest::mouseClick(window->Command1, Qt::LeftButton); // Stop, as it says
+    EXPECT_FALSE(session().recording());
+    EXPECT_EQ(window->Command1->text(), "Start");
+    ASSERT_TRUE(session().startRecording(record).started);
+    session().stopRecording();
+    EXPECT_EQ(window->Command1->text(), "Start");
+
+    const QString later = FarFutureControlFile(dir);
+    ASSERT_TRUE(session().startPlayback(later).started);
+    EXPECT_EQ(window->Command2->text(), "Stop");
+    EXPECT_TRUE(window->Command2->toolTip().startsWith(later + ": 0 of 1 sent, next in "))
+        << window->Command2->toolTip().toStdString();
+    session().stopPlayback();
+    EXPECT_EQ(window->Command2->text(), "Start");
+    EXPECT_EQ(window->Command2->toolTip(), "");
+
+    ASSERT_TRUE(session().startPlayback(later).started);
+    form().zeroOutputAction()->trigger();
+    EXPECT_EQ(window->Command2->text(), "Start");
+
+    const QString now = dir.filePath(QStringLiteral("now.dat"));
+    ASSERT_TRUE(test::WriteFile(
+        now, test::ControlLine(QDateTime::currentDateTime().addDays(-1), "01.0V", "0.10A")));
+    ASSERT_TRUE(test::WaitUntil([&] { return comm().commandsIdle(); }));
+    window->Text2->setText(now);
+    QTest::mouseClick(window->Command2, Qt::LeftButton);
+    EXPECT_EQ(window->Command2->text(), "Stop");
+    EXPECT_TRUE(test::WaitUntil([&] { return window->Command2->text() == "Start"; }));
+    EXPECT_EQ(pty.readFor(16, 1000).right(8), "010\r020\r"); // zero, then the record
 }
 
 } // namespace
