@@ -230,20 +230,26 @@ void SetpointDialog::saveLimits() {
     UserLimits limits;
     if (voltageLimitOn->isChecked()) limits.voltage = Millivolts(voltageLimitBox);
     if (currentLimitOn->isChecked()) limits.current = static_cast<qint16>(currentLimitBox->value());
+    const UserLimits before = session_.userLimits();
     const LimitChange change = session_.setUserLimits(limits);
     updateRanges();
-    showLimitChange(change);
+    showLimitChange(change, before, limits);
 }
 
-void SetpointDialog::showLimitChange(const LimitChange& change) {
-    voltageLimitNote->setText(change.voltageLoweredTo
-                                  ? QStringLiteral("set-point lowered to %1 V")
-                                        .arg(*change.voltageLoweredTo / 1000.0, 0, 'f', 1)
-                                  : QString());
-    currentLimitNote->setText(
-        change.currentLoweredTo
-            ? QStringLiteral("set-point lowered to %1 mA").arg(*change.currentLoweredTo)
-            : QString());
+// A note stays beside its limit until that limit is changed again, so
+// setting the other one does not take it away unread.
+void SetpointDialog::showLimitChange(const LimitChange& change, const UserLimits& before,
+                                     const UserLimits& after) {
+    if (after.voltage != before.voltage)
+        voltageLimitNote->setText(change.voltageLoweredTo
+                                      ? QStringLiteral("set-point lowered to %1 V")
+                                            .arg(*change.voltageLoweredTo / 1000.0, 0, 'f', 1)
+                                      : QString());
+    if (after.current != before.current)
+        currentLimitNote->setText(
+            change.currentLoweredTo
+                ? QStringLiteral("set-point lowered to %1 mA").arg(*change.currentLoweredTo)
+                : QString());
     if (!change.stored && !storeFailed_) {
         // Said once: the limits hold for this run all the same.
         storeFailed_ = true;
