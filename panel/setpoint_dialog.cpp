@@ -120,6 +120,7 @@ SetpointDialog::SetpointDialog(Session& session, QWidget* parent)
     connect(&session_, &Session::modelChanged, this, [this] {
         if (isVisible()) refresh();
     });
+    connect(&session_, &Session::userLimitsChanged, this, &SetpointDialog::showUserLimits);
 }
 
 void SetpointDialog::createControls() {
@@ -217,6 +218,23 @@ void SetpointDialog::refresh() {
     showSetpoints();
     voltageBox->setFocus(Qt::OtherFocusReason);
     voltageBox->selectAll();
+}
+
+// The user's limits in force, whoever set them; an unticked box keeps its
+// value for ticking it again. Limits set anew replace any stored one that
+// could not be read.
+void SetpointDialog::showUserLimits() {
+    const UserLimits user = session_.userLimits();
+    {
+        const QSignalBlocker b1(voltageLimitOn), b2(currentLimitOn), b3(voltageLimitBox),
+            b4(currentLimitBox);
+        voltageLimitOn->setChecked(user.voltage.has_value());
+        if (user.voltage) voltageLimitBox->setValue(*user.voltage / 1000.0);
+        currentLimitOn->setChecked(user.current.has_value());
+        if (user.current) currentLimitBox->setValue(*user.current);
+    }
+    updateRanges();
+    if (!storeFailed_ && session_.unreadableUserLimits().isEmpty()) storeNote->hide();
 }
 
 void SetpointDialog::showSetpoints() {

@@ -72,6 +72,7 @@ class SetpointDialog : public QDialog {
     void showLimitChange(const LimitChange& change, const UserLimits& before,
                          const UserLimits& after);
     void showSetpoints();
+    void showUserLimits();
 
     Session& session_;
     bool storeFailed_ = false;
