@@ -120,6 +120,7 @@ SetpointDialog::SetpointDialog(Session& session, QWidget* parent)
     connect(&session_, &Session::modelChanged, this, [this] {
         if (isVisible()) refresh();
     });
+    connect(&session_, &Session::userLimitsChanged, this, &SetpointDialog::showUserLimits);
 }
 
 void SetpointDialog::createControls() {
@@ -219,6 +220,23 @@ void SetpointDialog::refresh() {
     voltageBox->selectAll();
 }
 
+// The user's limits in force, whoever set them; an unticked box keeps its
+// value for ticking it again. Limits set anew replace any stored one that
+// could not be read.
+void SetpointDialog::showUserLimits() {
+    const UserLimits user = session_.userLimits();
+    {
+        const QSignalBlocker b1(voltageLimitOn), b2(currentLimitOn), b3(voltageLimitBox),
+            b4(currentLimitBox);
+        voltageLimitOn->setChecked(user.voltage.has_value());
+        if (user.voltage) voltageLimitBox->setValue(*user.voltage / 1000.0);
+        currentLimitOn->setChecked(user.current.has_value());
+        if (user.current) currentLimitBox->setValue(*user.current);
+    }
+    updateRanges();
+    if (!storeFailed_ && session_.unreadableUserLimits().isEmpty()) storeNote->hide();
+}
+
 void SetpointDialog::showSetpoints() {
     const Setpoints in = session_.setpoints();
     voltageBox->setValue(double(in.millivolts) / 1000.0);
@@ -230,20 +248,26 @@ void SetpointDialog::saveLimits() {
     UserLimits limits;
     if (voltageLimitOn->isChecked()) limits.voltage = Millivolts(voltageLimitBox);
     if (currentLimitOn->isChecked()) limits.current = static_cast<qint16>(currentLimitBox->value());
+    const UserLimits before = session_.userLimits();
     const LimitChange change = session_.setUserLimits(limits);
     updateRanges();
-    showLimitChange(change);
+    showLimitChange(change, before, limits);
 }
 
-void SetpointDialog::showLimitChange(const LimitChange& change) {
-    voltageLimitNote->setText(change.voltageLoweredTo
-                                  ? QStringLiteral("set-point lowered to %1 V")
-                                        .arg(*change.voltageLoweredTo / 1000.0, 0, 'f', 1)
-                                  : QString());
-    currentLimitNote->setText(
-        change.currentLoweredTo
-            ? QStringLiteral("set-point lowered to %1 mA").arg(*change.currentLoweredTo)
-            : QString());
+// A note stays beside its limit until that limit is changed again, so
+// setting the other one does not take it away unread.
+void SetpointDialog::showLimitChange(const LimitChange& change, const UserLimits& before,
+                                     const UserLimits& after) {
+    if (after.voltage != before.voltage)
+        voltageLimitNote->setText(change.voltageLoweredTo
+                                      ? QStringLiteral("set-point lowered to %1 V")
+                                            .arg(*change.voltageLoweredTo / 1000.0, 0, 'f', 1)
+                                      : QString());
+    if (after.current != before.current)
+        currentLimitNote->setText(
+            change.currentLoweredTo
+                ? QStringLiteral("set-point lowered to %1 mA").arg(*change.currentLoweredTo)
+                : QString());
     if (!change.stored && !storeFailed_) {
         // Said once: the limits hold for this run all the same.
         storeFailed_ = true;

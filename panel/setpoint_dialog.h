@@ -2,7 +2,7 @@
 // The "Set values" dialog: the voltage and current set-points typed in, and
 // the user's own limits for the model in force.
 
-#include "unit/model.h"
+#include "unit/limits.h"
 
 #include <QDialog>
 #include <QDoubleSpinBox>
@@ -69,8 +69,10 @@ class SetpointDialog : public QDialog {
     void placeControls();
     void updateRanges();
     void saveLimits();
-    void showLimitChange(const LimitChange& change);
+    void showLimitChange(const LimitChange& change, const UserLimits& before,
+                         const UserLimits& after);
     void showSetpoints();
+    void showUserLimits();
 
     Session& session_;
     bool storeFailed_ = false;

@@ -133,19 +133,18 @@ void Session::onCommandSent(const QByteArray& command) {
 
 void Session::onLinkChanged() {
     // The unit missed what was asked while the line was away (Zero output
-    // included): it gets the set-points in force once the line is back.
+    // included): once the line is back it gets the last command asked for,
+    // a playback's record too, not set-points the playback never sent.
     if (awayChanged_ && comm_->PortOpen() && !ending_) {
         awayChanged_ = false;
-        const QByteArray command = setVoltage_ == 0 && setCurrent_ == 0
-                                       ? QByteArray(kZeroCommand)
-                                       : BuildSetpointCommand(model(), setVoltage_, setCurrent_);
-        if (!command.isEmpty()) comm_->sendCommand(command);
+        sendCommand(lastAsked_);
     }
     emit linkChanged();
 }
 
 SendOutcome Session::sendCommand(const QByteArray& command, std::function<void()> sent) {
     if (ending_) return SendOutcome::Ending;
+    lastAsked_ = command;
     if (!comm_->PortOpen()) awayChanged_ = true;
     comm_->sendCommand(command, [this, sent = std::move(sent)](CommandEnd end) {
         if (end == CommandEnd::Lost) awayChanged_ = true;

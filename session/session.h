@@ -205,7 +205,8 @@ class Session : public QObject {
     qint16 setCurrent_ = 0;
     QString lastText_; // the last valid frame's texts: a change is recorded
     std::optional<Measurement> last_;
-    bool awayChanged_ = false; // set-points changed while the line was away
+    QByteArray lastAsked_;     // the last set-point command asked for, from any path
+    bool awayChanged_ = false; // one was asked for, or lost, while the line was away
     std::optional<Setpoints> beforeZero_;
     bool ending_ = false;
     Meters meters_;

@@ -7,19 +7,30 @@
 #include "panel/form1.h"
 #include "session/session.h"
 #include "support/fake_line.h"
+#include "support/session_on_fake_line.h"
 
 #include <memory>
 
 namespace velmora::test {
 
 /// A session on a FakeLine and its Form1, the session started from the
-/// user's (test-private) settings as the program starts, the line's counts at 0.
+/// user's (test-private) settings as the program starts, or from the store
+/// given; the line's counts at 0.
 struct PanelOnFakeLine {
-    PanelOnFakeLine()
-        : line(new FakeLine), session(clock, std::unique_ptr<SerialLine>(line), SettingsStore()),
+    explicit PanelOnFakeLine(SettingsStore store = SettingsStore())
+        : line(new FakeLine), session(clock, std::unique_ptr<SerialLine>(line), std::move(store)),
           form(session) {
         session.start();
         line->clearCounts();
+    }
+    /// The same on a settings file of its own at `storePath`, holding
+    /// `stored` ("Netzteil/NLI=0", as SessionOnFakeLine::Store takes them).
+    PanelOnFakeLine(const QString& storePath, const QStringList& stored)
+        : PanelOnFakeLine(StoreWith(storePath, stored)) {}
+
+    static SettingsStore StoreWith(const QString& path, const QStringList& stored) {
+        SessionOnFakeLine::Store(path, stored);
+        return SettingsStore(path);
     }
     RealClock clock;
     FakeLine* line;

@@ -4,7 +4,11 @@
 
 namespace velmora::test {
 
-SessionOnFakeLine::SessionOnFakeLine(QDateTime start) : clock(std::move(start)) {
+SessionOnFakeLine::SessionOnFakeLine(QDateTime start) : SessionOnFakeLine({}, std::move(start)) {}
+
+SessionOnFakeLine::SessionOnFakeLine(const QStringList& stored, QDateTime start)
+    : clock(std::move(start)) {
+    Store(storePath(), stored);
     auto fake = std::make_unique<FakeLine>(&clock);
     line = fake.get();
     session = std::make_unique<Session>(clock, std::move(fake), SettingsStore(storePath()));

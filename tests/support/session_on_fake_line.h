@@ -24,6 +24,10 @@ struct Said {
 class SessionOnFakeLine {
   public:
     explicit SessionOnFakeLine(QDateTime start = QDateTime(QDate(2027, 1, 1), QTime(8, 0)));
+    /// The same, its settings file holding `stored` ("Netzteil/NLI=2500", as
+    /// Store takes them) when the session starts.
+    explicit SessionOnFakeLine(const QStringList& stored,
+                               QDateTime start = QDateTime(QDate(2027, 1, 1), QTime(8, 0)));
 
     /// The writes so far, as one byte string.
     QByteArray written() const { return line->written(); }
