@@ -1,18 +1,20 @@
 #pragma once
 // What every benchmark sets up: private settings and a QApplication, a raw
-// pseudo-terminal (the tests' own) for the unit's end, the port opened on it, and figures.
+// pseudo-terminal (the tests' own) for the unit's end, a session's port
+// opened on it, the event loop run for a while, and figures.
 
-#include "core/settings_store.h"
-#include "core/state.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
+#include "core/clock.h"
+#include "session/session.h"
 #include "support/cpu_time.h"
 #include "support/fake_line.h"
 #include "support/pty_pair.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <unistd.h>
 
 namespace velmora::bench {
@@ -36,12 +38,37 @@ class BenchApp {
     QApplication app_;
 };
 
-/// Maps COM2 to `device` and opens the port there as the program does.
-inline bool OpenCom2On(const QString& device) {
-    SavePortMapping(2, device);
-    Shared.PortNumber = 2;
-    OpenPort();
-    return MSComm1() && MSComm1()->PortOpen();
+/// The monotonic clock, in ns.
+inline qint64 NowNs() {
+    return RealClock().monotonicNs();
+}
+
+/// Maps COM2 to `device` and chooses it, as the settings window does.
+inline bool OpenCom2On(Session& session, const QString& device) {
+    session.mapPort(2, device);
+    session.choosePort(2);
+    return session.MSComm1().PortOpen();
+}
+
+/// Runs the event loop for `ms` (sleeping in the dispatcher between events).
+inline void RunFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+/// Runs the event loop until `done` holds (looked at every millisecond) or
+/// `timeoutMs` has passed; whether it holds.
+inline bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    look.start(1);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!done()) loop.exec();
+    return done();
 }
 
 /// Smallest, mean and largest of a series of figures.
