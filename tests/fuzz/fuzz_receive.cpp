@@ -1,25 +1,37 @@
-// The receive handler fed arbitrary bursts from the line: any length, any
-// bytes, NULs included. Whatever arrives, the read-outs keep their layout and
-// the port ends open.
+// The session's receive path fed arbitrary bursts from the line: any length,
+// any bytes, NULs included. Whatever arrives, every measurement keeps the
+// read-outs' layout, its values are what its texts say, and the port ends open.
 
-#include "core/state.h"
 #include "fuzz/fuzz_common.h"
-#include "link/port.h"
 #include "link/serial_comm.h"
-#include "panel/form1.h"
-#include "support/panel_on_fake_line.h"
+#include "session/session.h"
+#include "support/session_on_fake_line.h"
+#include "unit/measurement.h"
+
+#include <QList>
 
 using namespace velmora;
 
 namespace {
 
-test::PanelOnFakeLine* bench = nullptr;
+test::SessionOnFakeLine* bench = nullptr;
+QList<Measurement>* measured = nullptr;
+
+bool LaidOut(const Measurement& m) {
+    const QString& voltage = m.voltageText;
+    const QString& current = m.currentText;
+    return voltage.size() == 5 && voltage.at(2) == u',' && voltage.at(4) == u'V' &&
+           current.size() == 5 && current.at(1) == u',' && current.at(4) == u'A';
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::StartApplication();
-    bench = new test::PanelOnFakeLine;
+    bench = new test::SessionOnFakeLine;
+    measured = new QList<Measurement>;
+    QObject::connect(bench->session.get(), &Session::measured,
+                     [](const Measurement& m) { measured->append(m); });
     return 0;
 }
 
@@ -27,22 +39,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte cuts the input into two bursts, as the line may deliver it.
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype cut = size ? qsizetype(data[0]) % (input.size() + 1) : 0;
+    SerialComm& comm = bench->session->MSComm1();
     // Each input starts on a listening line, not in the deaf time after the
     // previous input's reset.
-    bench->form.MSComm1->setPortOpen(false);
-    bench->form.MSComm1->setPortOpen(true);
+    comm.setPortOpen(false);
+    comm.setPortOpen(true);
+    measured->clear();
+    const qint64 historyBefore = bench->session->history().size();
     bench->line->feed(input.left(cut));
+    bench->clock.advanceMs(3);
     bench->line->feed(input.mid(cut));
-    bench->form.MSComm1_OnComm(); // also with fewer than 12 waiting
+    bench->clock.advanceMs(3);
+    emit comm.OnComm(); // also with fewer than 12 waiting
+    bench->clock.advanceMs(100);
 
-    if (!bench->form.MSComm1->PortOpen()) fuzz::Finding();
-    const QString& voltage = bench->form.Label1.caption();
-    const QString& current = bench->form.Label2.caption();
-    if (voltage.size() != 5 || voltage.at(2) != u',' || voltage.at(4) != u'V') fuzz::Finding();
-    if (current.size() != 5 || current.at(1) != u',' || current.at(4) != u'A') fuzz::Finding();
-    if (Shared.LastMeasurement.size() != 0 && Shared.LastMeasurement != voltage + current)
+    if (!comm.PortOpen()) fuzz::Finding();
+    qint64 withValues = 0;
+    for (const Measurement& m : *measured) {
+        if (!LaidOut(m)) fuzz::Finding();
+        const QByteArray voltage = m.voltageText.toLatin1(), current = m.currentText.toLatin1();
+        if (m.values != ValuesOfTexts(voltage, current)) fuzz::Finding();
+        if (m.values) ++withValues;
+    }
+    if (bench->session->history().size() - historyBefore != withValues) fuzz::Finding();
+    if (!measured->isEmpty() &&
+        bench->session->lastMeasurement()->text() != measured->last().text())
         fuzz::Finding();
-    const QString& heartbeat = bench->form.Label17.caption();
-    if (!heartbeat.isEmpty() && heartbeat != u"*") fuzz::Finding();
     return 0;
 }

@@ -16,7 +16,7 @@ class FakeClock final : public Clock {
     ~FakeClock() override;
 
     qint64 monotonicNs() const override { return nowNs_; }
-    QDateTime localNow() const override { return start_.addMSecs(nowNs_ / kNsPerMs); }
+    QDateTime localNow() const override { return start_.addMSecs(sinceStartMs()); }
     std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override;
 
     /// Moves on by `ns`, firing the timers due meanwhile in order; a timer a
@@ -27,7 +27,7 @@ class FakeClock final : public Clock {
     void settle() { advance(0); }
     /// Moves the wall clock (a user setting the system clock); the monotonic
     /// clock stays.
-    void setLocalNow(const QDateTime& now) { start_ = now.addMSecs(-nowNs_ / kNsPerMs); }
+    void setLocalNow(const QDateTime& now) { start_ = now.addMSecs(-sinceStartMs()); }
     /// Timers waiting to fire.
     std::size_t pending() const { return due_.size(); }
 
@@ -35,8 +35,12 @@ class FakeClock final : public Clock {
     class Backend;
     friend class Backend;
 
+    // The monotonic clock starts far from zero, as a real one does.
+    static constexpr qint64 kStartNs = 1'000'000'000'000;
+    qint64 sinceStartMs() const { return (nowNs_ - kStartNs) / kNsPerMs; }
+
     QDateTime start_;
-    qint64 nowNs_ = 1'000'000'000'000;
+    qint64 nowNs_ = kStartNs;
     quint64 order_ = 0;
     std::multimap<std::pair<qint64, quint64>, Backend*> due_;
 };

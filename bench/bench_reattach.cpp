@@ -1,10 +1,9 @@
 // The port mapped to a link that points nowhere: how much of a core waiting
 // for the device costs, and how soon after the device appears (a new
-// pseudo-terminal, the link pointed at it) the port is open again.
+// pseudo-terminal, the link pointed at it) the session's port is open again.
 
 #include "bench_support.h"
-#include "core/wait.h"
-#include "panel/form1.h"
+#include "core/settings_store.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +11,7 @@
 #include <cstdlib>
 
 using namespace velmora;
+using bench::NowNs;
 
 namespace {
 
@@ -29,13 +29,16 @@ int main(int argc, char** argv) {
     const QString link = dir.filePath(QStringLiteral("unit"));
     if (!PointLink(link, dir.filePath(QStringLiteral("nowhere")))) return 1;
 
-    Form1 form;
-    if (bench::OpenCom2On(link)) return 1; // it must not open: nothing is there
+    RealClock clock;
+    Session session(clock, MakeQtSerialLine(), SettingsStore());
+    session.start();
+    if (bench::OpenCom2On(session, link)) return 1; // it must not open: nothing is there
+    const SerialComm& comm = session.MSComm1();
 
     const double cpuBefore = test::CpuSeconds(RUSAGE_THREAD);
-    const qint64 start = MonotonicNs();
-    WaitSeconds(seconds);
-    const double wall = double(MonotonicNs() - start) / 1e9;
+    const qint64 start = NowNs();
+    bench::RunFor(int(seconds * 1000));
+    const double wall = double(NowNs() - start) / 1e9;
     const double cpu = test::CpuSeconds(RUSAGE_THREAD) - cpuBefore;
     std::printf("cpu while waiting for the device: %.3f %% of a core\n", 100.0 * cpu / wall);
 
@@ -43,17 +46,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5; ++i) {
         test::PtyPair pty;
         if (!pty.ok() || !PointLink(link, pty.slavePath())) return 1;
-        const qint64 appeared = MonotonicNs();
-        while (!form.MSComm1->PortOpen() && MonotonicNs() - appeared < 3'000'000'000)
-            SleepForEvents(1'000'000);
-        if (!form.MSComm1->PortOpen()) return 1;
-        latency.add(double(MonotonicNs() - appeared) / 1e6);
+        const qint64 appeared = NowNs();
+        if (!bench::RunUntil([&] { return comm.PortOpen(); }, 3000)) return 1;
+        latency.add(double(NowNs() - appeared) / 1e6);
         // Pulled: the device goes, the port closes, the wait begins again.
         pty.closeMaster();
-        while (form.MSComm1->PortOpen())
-            SleepForEvents(5'000'000);
+        if (!bench::RunUntil([&] { return !comm.PortOpen(); }, 3000)) return 1;
         PointLink(link, dir.filePath(QStringLiteral("nowhere")));
-        WaitSeconds(0.3);
+        bench::RunFor(300);
     }
     std::printf("re-attach after the device appears mean/max: %.0f/%.0f ms\n", latency.mean(),
                 latency.max);

@@ -1,7 +1,6 @@
 // The set-point command's bytes for both models, and the "000" pattern.
 
-#include "core/state.h"
-#include "link/command.h"
+#include "unit/command.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +84,31 @@ TEST(Command, EverySetpointWithinLimitsIsWellFormed) {
             check(mv, m.current);
         for (int ma = 0; ma <= m.current; ++ma)
             check(m.voltage, ma);
+    }
+}
+
+// A record's values as its value places give them: 0.1 V as it stands, 0.01 A
+// doubled on "1A/20V" for its 5 mA steps.
+TEST(Command, RecordCommandsTakeTheRecordsValuesInTheModelsSteps) {
+    const struct {
+        Model model;
+        int decivolts;
+        int centiamps;
+        QByteArray bytes;
+    } cases[] = {
+        {Model::Small1A20V, 51, 50, "051\r100\r"},
+        {Model::Small1A20V, 200, 100, "200\r200\r"},
+        {Model::Large2A5_25V, 51, 50, "051\r050\r"},
+        {Model::Large2A5_25V, 250, 250, "250\r250\r"},
+        {Model::Large2A5_25V, 0, 0, "000\r000\r"},
+        // Past the model's range the field grows a fourth digit: nine characters.
+        {Model::Small1A20V, 999, 999, "999\r1998\r"},
+        {Model::None, 123, 45, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.decivolts << " / " << c.centiamps);
+        EXPECT_EQ(BuildRecordCommand(c.model, c.decivolts, c.centiamps).toHex(' '),
+                  c.bytes.toHex(' '));
     }
 }
 

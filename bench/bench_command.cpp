@@ -3,8 +3,9 @@
 // character as it arrives.
 
 #include "bench_support.h"
-#include "core/wait.h"
-#include "link/command.h"
+#include "link/port.h"
+#include "link/serial_comm.h"
+#include "unit/command.h"
 
 #include <atomic>
 #include <cstdio>
@@ -15,6 +16,7 @@
 
 using namespace velmora;
 using bench::Figures;
+using bench::NowNs;
 
 int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
@@ -27,11 +29,12 @@ int main(int argc, char** argv) {
 
     // The moments of the writes: the spacing the program keeps, apart from
     // how late the unit's end gets to read.
-    SerialComm comm;
+    RealClock clock;
     auto stamping = std::make_unique<test::StampingLine>();
     test::StampingLine& line = *stamping;
-    comm.setLine(std::move(stamping));
-    if (!bench::OpenCom2On(pty.slavePath())) return 1;
+    SerialComm comm(clock, std::move(stamping));
+    OpenPort(comm, 2, pty.slavePath());
+    if (!comm.PortOpen()) return 1;
 
     std::atomic<bool> running{true};
     std::mutex mutex;
@@ -42,7 +45,7 @@ int main(int argc, char** argv) {
         while (running) {
             if (::poll(&pfd, 1, 20) <= 0) continue;
             const ssize_t n = ::read(master, buffer, sizeof buffer);
-            const qint64 now = MonotonicNs();
+            const qint64 now = NowNs();
             std::lock_guard lock(mutex);
             for (ssize_t i = 0; i < n; ++i)
                 arrivals.push_back(now);
@@ -57,12 +60,20 @@ int main(int argc, char** argv) {
             arrivals.clear();
         }
         line.clearWrites();
-        // CTS reads as asserted on a pseudo-terminal, so the command starts here.
-        const qint64 start = MonotonicNs();
-        SendCommand(BuildSetpointCommand(Model::Small1A20V, qint16(100 * i), qint16(10 * i)));
-        const qint64 end = MonotonicNs();
-        WaitSeconds(0.005); // the last character's arrival
+        // CTS reads as asserted on a pseudo-terminal: the command starts at
+        // the next turn, and it is done after its eighth pause.
+        const qint64 start = NowNs();
+        qint64 end = 0;
+        CommandEnd how = CommandEnd::Lost;
+        comm.sendCommand(BuildSetpointCommand(Model::Small1A20V, qint16(100 * i), qint16(10 * i)),
+                         [&](CommandEnd e) {
+                             end = NowNs();
+                             how = e;
+                         });
+        bench::RunUntil([&] { return end != 0; }, 2000);
+        bench::RunFor(5); // the last character's arrival
         std::lock_guard lock(mutex);
+        if (end == 0 || how != CommandEnd::Sent) return 1;
         duration.add(double(end - start) / 1e6);
         if (arrivals.size() != 8) {
             ++lost;

@@ -1,14 +1,13 @@
 // Time the receive handler takes per measurement frame: 10,000 frames fed
 // through a line held in memory, so only the program's own work is timed
-// (reading the block, checking it, three captions, the recorder call), with
-// recording off and with every frame recorded to a file on the disk.
+// (the serial component's read, the session's check, the history, the
+// recorder call and the panel's three captions), with recording off and
+// with every frame recorded to a file on the disk.
 
 #include "bench_support.h"
 #include "panel/form1.h"
-#include "settings/start_stop.h"
 #include "support/panel_on_fake_line.h"
 
-#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -35,9 +34,9 @@ int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
 
     test::PanelOnFakeLine panel; // handed the characters directly
-    Form1& form = panel.form;
+    Session& session = panel.session;
     FakeLine* line = panel.line;
-    form.show();
+    panel.form.show();
 
     // Values that change on every frame, so each one updates the captions and
     // goes to the recorder.
@@ -50,21 +49,18 @@ int main(int argc, char** argv) {
     MicrosecondsPerFrame(*line, changing, 1000); // warm up
     std::printf("receive handler per frame: %.2f us\n",
                 MicrosecondsPerFrame(*line, changing, kFrames));
-    if (Shared.LastMeasurement.isEmpty()) {
+    if (!session.lastMeasurement()) {
         std::fprintf(stderr, "bench_receive: the handler did not take the frames\n");
         return 1;
     }
     // Recording on: every frame is a line written through to the disk, the
     // most work a frame can cause.
     QTemporaryDir files;
-    QPushButton recorder(QStringLiteral("Start"));
-    RecorderButton_Click(&recorder, files.filePath(QStringLiteral("bench.log")));
+    if (!session.startRecording(files.filePath(QStringLiteral("bench.log"))).started) return 1;
     std::printf("receive handler per frame while recording: %.1f us\n",
                 MicrosecondsPerFrame(*line, changing, 2000));
-    RecorderButton_Click(&recorder, QString());
-    // A reset closes and reopens the port; the window never waits for it.
-    form.MSComm1->setPortOpen(false); // listening afresh, not deaf after a reset
-    form.MSComm1->setPortOpen(true);
+    session.stopRecording();
+    // A reset closes and reopens the port; nothing waits for it.
     std::printf("receive handler per invalid block (port reset): %.1f us\n",
                 MicrosecondsPerFrame(*line, invalid, 50));
     return 0;

@@ -1,20 +1,23 @@
-// The receive handler: frames from the unit in the read-outs, the heartbeat,
-// the measurement kept for the recorder, and the port reset on a bad frame.
+// The receive handler: frames from the unit in the measurements, the
+// history and the record file with one arrival time, the port reset on a bad
+// frame, the panel's heartbeat, and the frame boundary after a reset.
 
-#include "core/settings_store.h"
-#include "core/state.h"
-#include "link/command.h"
-#include "unit/measurement.h"
 #include "link/frame_sync.h"
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
+#include "recorder/record_format.h"
+#include "session/session.h"
 #include "support/panel_on_fake_line.h"
 #include "support/panel_on_pty.h"
 #include "support/print_qt.h"
+#include "support/session_on_fake_line.h"
 #include "support/wait_until.h"
+#include "unit/command.h"
+#include "unit/measurement.h"
 
-#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -41,25 +44,25 @@ struct FrameCase {
     bool valid;
     std::string_view voltage; // expected texts when valid
     std::string_view current;
-    bool plotted = false; // digits at every value place: the plot takes it
+    std::optional<Values> values = {}; // digits at every value place: the history takes it
 };
 
 // Separate literals keep a NUL from swallowing the digits after it as octal.
 const FrameCase kFrames[] = {
-    {"example", "D?123??045??"sv, true, "12,3V"sv, "0,45A"sv, true},
+    {"example", "D?123??045??"sv, true, "12,3V"sv, "0,45A"sv, Values{123, 45}},
     {"unexamined positions hold anything",
      "D\xff"
      "987\r\n"
      "654"
      "D\x01"sv,
-     true, "98,7V"sv, "6,54A"sv, true},
-    {"spaces everywhere else", "D 000  000  "sv, true, "00,0V"sv, "0,00A"sv, true},
+     true, "98,7V"sv, "6,54A"sv, Values{987, 654}},
+    {"spaces everywhere else", "D 000  000  "sv, true, "00,0V"sv, "0,00A"sv, Values{0, 0}},
     {"letters shown as they are", "DxABCxxXYZxx"sv, true, "AB,CV"sv, "X,YZA"sv},
     {"NUL bytes where nothing is read",
      "D\0"
      "123\0\0"
      "045\0\0"sv,
-     true, "12,3V"sv, "0,45A"sv, true},
+     true, "12,3V"sv, "0,45A"sv, Values{123, 45}},
     {"NUL bytes at value positions",
      "D?\0"
      "2\0"
@@ -97,136 +100,216 @@ const FrameCase kFrames[] = {
 };
 
 TEST(ParseFrame, TableOfBlocks) {
+    const QDateTime at(QDate(2027, 3, 28), QTime(2, 30, 1, 250));
     for (const FrameCase& c : kFrames) {
         SCOPED_TRACE(c.name);
-        const std::optional<Measurement> m = ParseFrame(Bytes(c.block));
+        const std::optional<Measurement> m = ParseFrame(Bytes(c.block), 123'456'789, at);
         ASSERT_EQ(m.has_value(), c.valid);
         if (!m) continue;
         EXPECT_EQ(m->voltageText, Text(c.voltage));
         EXPECT_EQ(m->currentText, Text(c.current));
         EXPECT_EQ(m->text(), Text(c.voltage) + Text(c.current));
+        EXPECT_EQ(m->values, c.values);
+        EXPECT_EQ(m->atNs, 123'456'789);
+        EXPECT_EQ(m->at, at);
     }
 }
 
-using FakeLineForm = test::PanelOnFakeLine;
+using test::SessionOnFakeLine;
+
+/// A session on a FakeLine, its measurements kept as they came.
+struct Receiving : SessionOnFakeLine {
+    Receiving() {
+        QObject::connect(session.get(), &Session::measured,
+                         [this](const Measurement& m) { measured << m; });
+    }
+    SerialComm& comm() const { return session->MSComm1(); }
+    QString lastText() const {
+        return session->lastMeasurement() ? session->lastMeasurement()->text() : QString();
+    }
+    QList<Measurement> measured;
+};
 
 TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
     for (const FrameCase& c : kFrames) {
         if (c.block.empty()) continue; // no event; and with the next 12 a valid frame
         SCOPED_TRACE(c.name);
-        FakeLineForm f;
-        ASSERT_TRUE(f.form.MSComm1->PortOpen());
+        Receiving f;
+        ASSERT_TRUE(f.comm().PortOpen());
         // Fewer than 12 characters raise no event; the next characters then
         // make the block too long.
         f.line->feed(Bytes(c.block));
         if (c.block.size() < 12) f.line->feed("D?999??999??");
-        EXPECT_TRUE(f.form.MSComm1->PortOpen());
+        f.clock.settle();
+        EXPECT_TRUE(f.comm().PortOpen());
         EXPECT_TRUE(f.line->waiting().isEmpty());
         if (c.valid) {
-            EXPECT_EQ(f.form.Label1.caption(), Text(c.voltage));
-            EXPECT_EQ(f.form.Label2.caption(), Text(c.current));
-            EXPECT_EQ(Shared.LastMeasurement, Text(c.voltage) + Text(c.current));
-            EXPECT_EQ(f.form.Label17.caption(), "*");
+            ASSERT_EQ(f.measured.size(), 1);
+            EXPECT_EQ(f.measured[0].voltageText, Text(c.voltage));
+            EXPECT_EQ(f.measured[0].currentText, Text(c.current));
+            EXPECT_EQ(f.lastText(), Text(c.voltage) + Text(c.current));
             EXPECT_EQ(f.line->opens(), 0);
-            ASSERT_EQ(f.form.history().size(), c.plotted ? 1 : 0);
-            if (c.plotted) {
-                const Values v = f.form.history().last()->values;
-                EXPECT_EQ(QString("%1%2,%3V")
-                              .arg(v.decivolts / 100)
-                              .arg(v.decivolts / 10 % 10)
-                              .arg(v.decivolts % 10),
-                          Text(c.voltage));
+            ASSERT_EQ(f.session->history().size(), c.values ? 1 : 0);
+            if (c.values) {
+                EXPECT_EQ(f.session->history().last()->values, *c.values);
             }
         } else {
-            EXPECT_EQ(f.form.history().size(), 0);
-            EXPECT_EQ(f.form.Label1.caption(), "00,0V");
-            EXPECT_EQ(f.form.Label2.caption(), "0,00A");
-            EXPECT_EQ(Shared.LastMeasurement, "");
-            EXPECT_EQ(f.form.Label17.caption(), "");
+            EXPECT_TRUE(f.measured.isEmpty());
+            EXPECT_EQ(f.session->history().size(), 0);
+            EXPECT_FALSE(f.session->lastMeasurement().has_value());
+            // The port is reset: closed and opened again.
             EXPECT_EQ(f.line->closes(), 1);
             EXPECT_EQ(f.line->opens(), 1);
         }
+        EXPECT_TRUE(f.said.isEmpty());
     }
 }
 
 TEST(ReceiveHandler, CommandsGoingOutAreSetpointsOfTheModelInForce) {
-    FakeLineForm f;
-    Shared.CurrentLimit = 1000;
-    SendCommand("123\r246\r");
-    Shared.CurrentLimit = 2500;
-    SendCommand("050\r100\r");
-    SendCommand("050\r10"); // cut short: sent, but no set-points to draw
-    Shared.CurrentLimit = 0;
-    SendCommand("050\r100\r");
-    const auto& steps = f.form.history().setpoints();
+    Receiving f;
+    const auto sendNow = [&](const QByteArray& command) {
+        f.comm().sendCommand(command);
+        f.clock.settle(); // its first character is on the line
+    };
+    f.session->chooseModel(Model::Small1A20V);
+    sendNow("123\r246\r");
+    f.session->chooseModel(Model::Large2A5_25V);
+    f.clock.advanceMs(100);
+    sendNow("050\r100\r");
+    f.clock.advanceMs(100);
+    sendNow("050\r10"); // cut short: sent, but no set-points to draw
+    f.clock.advanceMs(100);
+    f.session->chooseModel(Model::None);
+    sendNow("050\r100\r");
+    f.clock.advanceMs(100);
+    EXPECT_EQ(f.written(), "123\r246\r050\r100\r050\r10050\r100\r");
+    const auto& steps = f.session->history().setpoints();
     ASSERT_EQ(steps.size(), 2u);
-    EXPECT_EQ(steps[0].setpoints.millivolts, 12300);
-    EXPECT_EQ(steps[0].setpoints.milliamps, 1230);
-    EXPECT_EQ(steps[1].setpoints.millivolts, 5000);
-    EXPECT_EQ(steps[1].setpoints.milliamps, 1000);
-    EXPECT_LE(steps[0].ms, steps[1].ms);
+    EXPECT_EQ(steps[0].setpoints, (Setpoints{12300, 1230}));
+    EXPECT_EQ(steps[1].setpoints, (Setpoints{5000, 1000}));
+    EXPECT_EQ(steps[1].ms - steps[0].ms, 100);
 }
 
 TEST(ReceiveHandler, OtherEventKindsReadNothing) {
-    FakeLineForm f;
+    Receiving f;
     f.line->putWaiting("D?123??045??");
-    ASSERT_NE(f.form.MSComm1->CommEvent(), 2);
-    f.form.MSComm1_OnComm();
+    ASSERT_NE(f.comm().CommEvent(), 2);
+    emit f.comm().OnComm();
     EXPECT_EQ(f.line->reads(), 0);
     EXPECT_EQ(f.line->waiting(), "D?123??045??");
-    EXPECT_EQ(f.form.Label1.caption(), "00,0V");
-    EXPECT_EQ(f.form.Label17.caption(), "");
+    EXPECT_TRUE(f.measured.isEmpty());
     EXPECT_EQ(f.line->closes(), 0);
 }
 
-TEST(ReceiveHandler, HeartbeatAndMeasurementOverASequence) {
-    FakeLineForm f;
+// Each valid frame is measured; one that repeats the last texts is not
+// recorded again. Right after a reset the port drops what comes (the rest of
+// a cut frame) until its deaf time has passed.
+TEST(ReceiveHandler, MeasurementsAndRecordsOverASequence) {
+    Receiving f;
+    QTemporaryDir dir;
+    ASSERT_TRUE(f.session->startRecording(dir.filePath("run.log")).started);
     struct Step {
         QByteArray block;
-        const char* heartbeat;
+        bool measured;
         const char* last;
         bool settle = false; // let the deaf time after a reset pass first
     };
     const Step steps[] = {
-        {"D?123??045??", "*", "12,3V0,45A"},
-        {"D?123??045??", "", "12,3V0,45A"},
-        {"X?999??999??", "", "12,3V0,45A"},
-        // Right after a reset the port drops what comes: the rest of a cut frame.
-        {"D?125??045??", "", "12,3V0,45A"},
-        {"D?124??045??", "*", "12,4V0,45A", true},
-        {"D?124??045?", "*", "12,4V0,45A"}, // no event yet: 11 characters
-        {"?", "", "12,4V0,45A"},            // 12 now: the frame came in two pieces
-        {"D?124??045??D", "", "12,4V0,45A"},
+        {"D?123??045??", true, "12,3V0,45A"},
+        {"D?123??045??", true, "12,3V0,45A"},
+        {"X?999??999??", false, "12,3V0,45A"},
+        {"D?125??045??", false, "12,3V0,45A"},
+        {"D?124??045??", true, "12,4V0,45A", true},
+        {"D?124??045?", false, "12,4V0,45A"}, // no event yet: 11 characters
+        {"?", true, "12,4V0,45A"},            // 12 now: the frame came in two pieces
+        {"D?124??045??D", false, "12,4V0,45A"},
+        {"D?126??045??", true, "12,6V0,45A", true},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.block.constData());
-        if (s.settle) std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        if (s.settle) f.clock.advanceMs(40);
+        const qsizetype before = f.measured.size();
         f.line->feed(s.block);
-        EXPECT_EQ(f.form.Label17.caption(), QString(s.heartbeat));
-        EXPECT_EQ(Shared.LastMeasurement, QString(s.last));
+        f.clock.settle();
+        EXPECT_EQ(f.measured.size() - before, s.measured ? 1 : 0);
+        EXPECT_EQ(f.lastText(), QString(s.last));
     }
-    EXPECT_EQ(f.form.Label1.caption(), "12,4V");
+    f.session->stopRecording();
+    QFile record(dir.filePath("run.log"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    QStringList recorded;
+    for (const QByteArray& line : record.readAll().split('\n'))
+        if (const auto r = ParseRecord(line.trimmed())) recorded << r->voltageText + r->currentText;
+    EXPECT_EQ(recorded, QStringList({"12.3V0.45A", "12.4V0.45A", "12.6V0.45A"}));
+    EXPECT_EQ(f.session->history().size(), 5);
 }
 
-TEST(ReceiveHandler, ReadoutsUpdateWhileHidden) {
-    FakeLineForm f;
-    f.form.Label1.setVisible(false);
-    f.form.Label2.setVisible(false);
-    f.line->feed("D?051??102??");
-    EXPECT_EQ(f.form.Label1.caption(), "05,1V");
-    EXPECT_EQ(f.form.Label2.caption(), "1,02A");
-    EXPECT_FALSE(f.form.Label1.isVisible());
-    EXPECT_FALSE(f.form.Label2.isVisible());
+// One frame, one arrival: the measurement, the history and the record file
+// all carry the same moment (here just before a second turns).
+TEST(ReceiveHandler, TheRecordAndTheHistoryGetTheSameTimeForOneFrame) {
+    const QDateTime start(QDate(2027, 10, 31), QTime(2, 59, 59, 999));
+    Receiving f;
+    f.clock.setLocalNow(start);
+    QTemporaryDir dir;
+    ASSERT_TRUE(f.session->startRecording(dir.filePath("run.log")).started);
+    const qint64 arrivalNs = f.clock.monotonicNs();
+    f.line->feed("D?123??045??");
+    f.clock.advanceMs(5);
+    f.session->stopRecording();
+    ASSERT_EQ(f.measured.size(), 1);
+    EXPECT_EQ(f.measured[0].at, start);
+    EXPECT_EQ(f.measured[0].atNs, arrivalNs);
+    ASSERT_TRUE(f.session->history().last().has_value());
+    EXPECT_EQ(f.session->history().last()->ms, start.toMSecsSinceEpoch());
+    QFile record(dir.filePath("run.log"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_EQ(record.readAll(), FormatRecord(start, "12,3V", "0,45A"));
+    EXPECT_EQ(FormatStamp(start), "#2027-10-31 02:59:59#");
 }
 
 TEST(ReceiveHandler, FailedReopenLeavesThePortClosed) {
-    FakeLineForm f;
+    Receiving f;
     f.line->setOpenSucceeds(false);
     f.line->feed("D?123??045?");
     f.line->feed("?D");
-    EXPECT_FALSE(f.form.MSComm1->PortOpen());
+    f.clock.settle();
+    EXPECT_FALSE(f.comm().PortOpen());
     f.line->feed("D?123??045??"); // nothing arrives on a closed port
-    EXPECT_EQ(f.form.Label1.caption(), "00,0V");
+    f.clock.advanceMs(100);
+    EXPECT_TRUE(f.measured.isEmpty());
+    EXPECT_NE(f.session->linkStatus().state, LinkState::Open);
+    EXPECT_TRUE(f.said.isEmpty());
+}
+
+// The panel shows each measurement: the read-outs (also while hidden behind
+// a set-point read-out) and the heartbeat, which toggles with every valid
+// frame.
+TEST(ReceiveOnThePanel, ReadoutsAndTheHeartbeatFollowEachValidFrame) {
+    test::PanelOnFakeLine p;
+    const struct {
+        QByteArray block;
+        const char* heartbeat;
+        const char* voltage;
+    } steps[] = {
+        {"D?123??045??", "*", "12,3V"},
+        {"D?123??045??", "", "12,3V"},
+        {"D?124??045??", "*", "12,4V"},
+        {"X?999??999??", "*", "12,4V"}, // a spoilt block: no beat
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.block.constData());
+        p.line->feed(s.block);
+        EXPECT_EQ(p.form.Label17.caption(), QString(s.heartbeat));
+        EXPECT_EQ(p.form.Label1.caption(), QString(s.voltage));
+    }
+    QTest::qWait(50); // past the deaf time after the reset
+    p.form.Label1.setVisible(false);
+    p.form.Label2.setVisible(false);
+    p.line->feed("D?051??102??");
+    EXPECT_EQ(p.form.Label1.caption(), "05,1V");
+    EXPECT_EQ(p.form.Label2.caption(), "1,02A");
+    EXPECT_FALSE(p.form.Label1.isVisible());
+    EXPECT_FALSE(p.form.Label2.isVisible());
 }
 
 // ---- Through a real pseudo-terminal --------------------------------------
@@ -240,6 +323,10 @@ void Settle(int ms) {
 
 struct PtyForm : test::PanelOnPty {
     PtyForm() { openCom2(); }
+    SerialComm& comm() const { return session.MSComm1(); }
+    QString lastText() const {
+        return session.lastMeasurement() ? session.lastMeasurement()->text() : QString();
+    }
     /// Sends one frame and waits until the handler has taken it.
     bool frame(const QByteArray& bytes) {
         const QString before = form.Label17.caption();
@@ -251,16 +338,16 @@ struct PtyForm : test::PanelOnPty {
 TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
     PtyForm p;
     ASSERT_TRUE(p.pty.ok());
-    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.comm().PortOpen());
     ASSERT_TRUE(p.frame("D?123??045??"));
     EXPECT_EQ(p.form.Label1.caption(), "12,3V");
     EXPECT_EQ(p.form.Label2.caption(), "0,45A");
     EXPECT_EQ(p.form.Label17.caption(), "*");
-    EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
+    EXPECT_EQ(p.lastText(), "12,3V0,45A");
 
     ASSERT_TRUE(p.frame("D?123??045??")); // the same values again
     EXPECT_EQ(p.form.Label17.caption(), "");
-    EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
+    EXPECT_EQ(p.lastText(), "12,3V0,45A");
 
     p.pty.send("D?999??999?"); // invalid: 11 now, and 23 with the next
     Settle(100);
@@ -268,24 +355,24 @@ TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
     Settle(300);
     EXPECT_EQ(p.form.Label17.caption(), "");
     EXPECT_EQ(p.form.Label1.caption(), "12,3V");
-    EXPECT_EQ(Shared.LastMeasurement, "12,3V0,45A");
-    EXPECT_TRUE(p.form.MSComm1->PortOpen());
+    EXPECT_EQ(p.lastText(), "12,3V0,45A");
+    EXPECT_TRUE(p.comm().PortOpen());
 
     ASSERT_TRUE(p.frame("D?250??199??"));
     EXPECT_EQ(p.form.Label1.caption(), "25,0V");
     EXPECT_EQ(p.form.Label2.caption(), "1,99A");
     EXPECT_EQ(p.form.Label17.caption(), "*");
-    EXPECT_EQ(Shared.LastMeasurement, "25,0V1,99A");
+    EXPECT_EQ(p.lastText(), "25,0V1,99A");
 }
 
 TEST(ReceiveOverPty, BurstOfFramesResetsAndRecovers) {
     PtyForm p;
-    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.comm().PortOpen());
     p.pty.send("D?111??111??D?222??222??D?333??333??");
     Settle(300);
     EXPECT_EQ(p.form.Label1.caption(), "00,0V");
     EXPECT_EQ(p.form.Label17.caption(), "");
-    EXPECT_TRUE(p.form.MSComm1->PortOpen());
+    EXPECT_TRUE(p.comm().PortOpen());
     ASSERT_TRUE(p.frame("D?044??033??"));
     EXPECT_EQ(p.form.Label1.caption(), "04,4V");
     EXPECT_EQ(p.form.Label2.caption(), "0,33A");
@@ -294,7 +381,7 @@ TEST(ReceiveOverPty, BurstOfFramesResetsAndRecovers) {
 // The reopen after a bad frame finds no device: the port stays closed and
 // the window goes on handling events.
 void ExpectAliveWithPortClosed(PtyForm& p) {
-    EXPECT_FALSE(p.form.MSComm1->PortOpen());
+    EXPECT_FALSE(p.comm().PortOpen());
     bool timerFired = false;
     QTimer::singleShot(20, [&] { timerFired = true; });
     EXPECT_TRUE(WaitUntil([&] { return timerFired; }, 1s));
@@ -304,7 +391,7 @@ void ExpectAliveWithPortClosed(PtyForm& p) {
 TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
     PtyForm p;
     ASSERT_TRUE(p.openCom2ThroughLink(p.pty.slavePath()));
-    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.comm().PortOpen());
     ASSERT_TRUE(p.pointLinkAt(QString())); // the device the port is mapped to vanishes
     p.pty.send("D?123??045??D");
     Settle(300);
@@ -313,25 +400,19 @@ TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
 
 TEST(ReceiveOverPty, ReopenFailsWhenTheDeviceHungUp) {
     PtyForm p;
-    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.comm().PortOpen());
     p.pty.send("d?123??045??");
     p.pty.closeMaster();
     Settle(300);
     ExpectAliveWithPortClosed(p);
 }
 
-} // namespace
-} // namespace velmora
-
-namespace velmora {
-namespace {
-
 // A unit that sends at line speed: one character about every millisecond,
 // frames 50 ms apart. The port was opened in the middle of a frame; the reset
 // must drop the rest of it, so the first whole frame after it shows.
 TEST(ReceiveOverPty, PacedFramesAfterOpeningMidFrame) {
     PtyForm p;
-    ASSERT_TRUE(p.form.MSComm1->PortOpen());
+    ASSERT_TRUE(p.comm().PortOpen());
     std::atomic<bool> stop = false;
     std::atomic<int> framesSent = 0;
     const auto sendPaced = [&](const QByteArray& bytes) {
@@ -360,8 +441,9 @@ TEST(ReceiveOverPty, PacedFramesAfterOpeningMidFrame) {
 
 // The mapped device is a link to a pseudo-terminal, as udev makes one for a
 // USB adapter. Pulled (the master closed) and put back (a new one, the link
-// re-pointed), or not there when the program started: the frames show again
-// within 2 s, with no click.
+// re-pointed), or not there when the program started: the session's serial
+// component opens it again by itself, and the frames show again within 2 s,
+// with no click.
 TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
     for (const bool startedAbsent : {false, true}) {
         SCOPED_TRACE(startedAbsent ? "started while the link pointed nowhere" : "pulled");
@@ -370,9 +452,9 @@ TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
         if (!startedAbsent) {
             ASSERT_TRUE(p.frame("D?123??045??"));
             p.pty.closeMaster();
-            ASSERT_TRUE(WaitUntil([&] { return !p.form.MSComm1->PortOpen(); }));
+            ASSERT_TRUE(WaitUntil([&] { return !p.comm().PortOpen(); }));
         }
-        EXPECT_FALSE(p.form.MSComm1->PortOpen());
+        EXPECT_FALSE(p.comm().PortOpen());
         std::printf("while away: %s\n", p.form.linkToolTip().toUtf8().constData());
         EXPECT_TRUE(p.form.linkToolTip().contains(startedAbsent ? "waiting for the device"
                                                                 : "COM2 \u2013 "))
@@ -397,8 +479,8 @@ TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
         EXPECT_EQ(p.form.Label1.caption(), "25,0V");
         EXPECT_TRUE(p.form.linkToolTip().endsWith(": receiving"))
             << p.form.linkToolTip().toStdString();
-        EXPECT_EQ(p.form.MSComm1->device(), p.linkPath());
-        EXPECT_EQ(p.form.MSComm1->RThreshold(), 12);
+        EXPECT_EQ(p.comm().device(), p.linkPath());
+        EXPECT_EQ(p.comm().RThreshold(), 12);
     }
 }
 
@@ -410,12 +492,13 @@ TEST(ReceiveOverPty, FramesBackToBackShowInEveryPieceSize) {
     for (const int piece : {12, 8, 16, 1}) {
         SCOPED_TRACE(piece);
         PtyForm p;
-        ASSERT_TRUE(p.form.MSComm1->PortOpen());
+        ASSERT_TRUE(p.comm().PortOpen());
         int shown = 0;
-        QObject::connect(p.form.MSComm1, &SerialComm::OnComm, [&, last = QString()]() mutable {
-            if (Shared.LastMeasurement != last) ++shown;
-            last = Shared.LastMeasurement;
-        });
+        QObject::connect(&p.session, &Session::measured,
+                         [&, last = QString()](const Measurement& m) mutable {
+                             if (m.text() != last) ++shown;
+                             last = m.text();
+                         });
         constexpr int kFrames = 80;
         std::thread unit([&] {
             QByteArray stream = "5  "; // opened in the middle of a frame
