@@ -111,53 +111,64 @@ std::optional<Sample> History::nearest(qint64 ms) const {
 Envelope History::envelope(qint64 fromMs, qint64 toMs, int buckets) const {
     Envelope out;
     if (size_ == 0 || buckets <= 0 || toMs <= fromMs) return out;
-    const qint64 start = std::max<qint64>(firstIndexAtOrAfter(fromMs) - 1, 0);
     const qint64 span = toMs - fromMs;
-    auto put = [&out](qint64 ms, double v, double a, double w) {
+    // Samples outside the range are columns of their own, -1 and `buckets`.
+    const auto columnOf = [&](qint64 ms) -> qint64 {
+        return ms < fromMs ? -1
+               : ms > toMs ? qint64(buckets)
+                           : (ms - fromMs) * buckets / (span + 1);
+    };
+    // Where the column after `column` starts: one division a column, not one a sample.
+    const auto endOf = [&](qint64 column) -> qint64 {
+        if (column < 0) return fromMs;
+        if (column >= buckets) return std::numeric_limits<qint64>::max();
+        return fromMs + ((column + 1) * (span + 1) + buckets - 1) / buckets;
+    };
+    const auto put = [&out](qint64 ms, double v, double a, double w) {
         out.keys.push_back(double(ms) / 1000.0);
         out.volts.push_back(v / 10.0);
         out.amps.push_back(a / 100.0);
         out.watts.push_back(w / 1000.0);
     };
-    struct Bucket {
-        qint64 index = -1, firstMs = 0, lastMs = 0;
+    struct Column {
+        qint64 index = 0, ms = 0, endMs = std::numeric_limits<qint64>::min();
         int count = 0, vMin = 0, vMax = 0, aMin = 0, aMax = 0, wMin = 0, wMax = 0;
-    } b;
-    auto flush = [&] {
-        if (b.count == 0) return;
-        put(b.firstMs, b.vMin, b.aMin, b.wMin);
-        if (b.count > 1) put(b.lastMs, b.vMax, b.aMax, b.wMax);
-        b = Bucket{};
+    } c;
+    // Both extremes at the column's one time, smallest first: a vertical bar.
+    // At the times of the first and last sample they would draw a slope the
+    // data does not have, a sawtooth where the values alternate fast.
+    const auto flush = [&] {
+        if (c.count == 0) return;
+        put(c.ms, c.vMin, c.aMin, c.wMin);
+        if (c.count > 1) put(c.ms, c.vMax, c.aMax, c.wMax);
     };
-    // Walk the blocks from the one that holds `start`.
-    qint64 skip = start;
-    bool pastEnd = false;
+    qint64 skip = std::max<qint64>(firstIndexAtOrAfter(fromMs) - 1, 0);
     for (const auto& chunk : chunks_) {
         const qint64 n = qint64(chunk->samples.size());
         if (skip >= n) {
             skip -= n;
             continue;
         }
-        for (qint64 i = skip; i < n && !pastEnd; ++i) {
-            const Sample s = chunk->at(i);
-            // Samples outside the range are buckets of their own.
-            const qint64 bucket = s.ms < fromMs ? -2
-                                  : s.ms > toMs ? qint64(buckets)
-                                                : (s.ms - fromMs) * buckets / (span + 1);
-            if (bucket != b.index) flush();
-            const int v = s.values.decivolts, a = s.values.centiamps, w = s.values.milliwatts();
-            if (b.count == 0) {
-                b = {bucket, s.ms, s.ms, 0, v, v, a, a, w, w};
+        for (qint64 i = skip; i < n; ++i) {
+            const Packed& p = chunk->samples[size_t(i)];
+            const qint64 ms = chunk->baseMs + p.offsetMs;
+            const int v = p.decivolts, a = p.centiamps, w = v * a;
+            if (ms >= c.endMs) {
+                flush();
+                const qint64 index = columnOf(ms);
+                c = {index, ms, endOf(index), 0, v, v, a, a, w, w};
             }
-            b.lastMs = s.ms;
-            ++b.count;
-            b.vMin = std::min(b.vMin, v), b.vMax = std::max(b.vMax, v);
-            b.aMin = std::min(b.aMin, a), b.aMax = std::max(b.aMax, a);
-            b.wMin = std::min(b.wMin, w), b.wMax = std::max(b.wMax, w);
-            if (s.ms > toMs) pastEnd = true;
+            ++c.count;
+            c.vMin = std::min(c.vMin, v), c.vMax = std::max(c.vMax, v);
+            c.aMin = std::min(c.aMin, a), c.aMax = std::max(c.aMax, a);
+            c.wMin = std::min(c.wMin, w), c.wMax = std::max(c.wMax, w);
+            // The one sample after the range is enough to reach the edge.
+            if (c.index >= buckets) {
+                flush();
+                return out;
+            }
         }
         skip = 0;
-        if (pastEnd) break;
     }
     flush();
     return out;

@@ -106,6 +106,25 @@ TEST(History, EnvelopeKeepsExtremesAndReachesTheEdges) {
     EXPECT_TRUE(History().envelope(0, 10, 10).keys.empty());
 }
 
+TEST(History, FastAlternationDrawsUprightBarsWithoutASlope) {
+    // 1.0 V and 2.0 V in turn, a hundred samples a column: a band, no sawtooth.
+    History h;
+    for (int i = 0; i < 10'000; ++i)
+        h.addMeasurement(i * 10, {i % 2 ? 20 : 10, i % 2 ? 30 : 10});
+    const Envelope e = h.envelope(0, 99'990, 100);
+    ASSERT_EQ(e.keys.size(), 200u);
+    for (std::size_t i = 0; i < e.keys.size(); i += 2) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(e.keys[i], e.keys[i + 1]) << "both extremes at the column's one time";
+        EXPECT_DOUBLE_EQ(e.volts[i], 1.0);
+        EXPECT_DOUBLE_EQ(e.volts[i + 1], 2.0);
+        EXPECT_DOUBLE_EQ(e.amps[i], 0.1);
+        EXPECT_DOUBLE_EQ(e.amps[i + 1], 0.3);
+        EXPECT_DOUBLE_EQ(e.watts[i], 0.1);
+        EXPECT_DOUBLE_EQ(e.watts[i + 1], 0.6);
+    }
+}
+
 TEST(History, RecordFileReadWithLinesLeftOutCountedAndWrittenAsCsv) {
     QTemporaryDir dir;
     const QString path = dir.filePath("record.txt");
