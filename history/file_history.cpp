@@ -1,43 +1,15 @@
 #include "history/file_history.h"
 
 #include "recorder/record_file.h"
+#include "recorder/wall_time.h"
 
-#include <QTimeZone>
 #include <algorithm>
 #include <vector>
 
 namespace velmora {
 
-namespace {
-
-// Local time to ms, one zone lookup per hour of stamps rather than per line:
-// a million-line file would spend most of its time there.
-class LocalHours {
-  public:
-    qint64 ms(const QDate& date, const QTime& time) {
-        const int hour = time.hour();
-        if (date != date_ || hour != hour_) {
-            date_ = date;
-            hour_ = hour;
-            hourMs_ = QDateTime(date, QTime(hour, 0)).toMSecsSinceEpoch();
-        }
-        return hourMs_ + (time.minute() * 60 + time.second()) * 1000LL;
-    }
-
-  private:
-    QDate date_;
-    int hour_ = -1;
-    qint64 hourMs_ = 0;
-};
-
-} // namespace
-
 std::optional<Values> ValuesOfRecord(const Record& record) {
     return ValuesOfTexts(record.voltageText, record.currentText);
-}
-
-qint64 RecordMs(const Record& record) {
-    return QDateTime(record.date, record.time).toMSecsSinceEpoch();
 }
 
 std::optional<QByteArray> CsvRowOfRecord(const std::optional<Record>& record) {
@@ -50,7 +22,7 @@ std::optional<QByteArray> CsvRowOfRecord(const std::optional<Record>& record) {
 FileHistory LoadRecordFile(const QString& path) {
     FileHistory out;
     std::vector<Sample> samples;
-    LocalHours clock;
+    LocalClock clock;
     const auto error = ReadRecordFile(path, [&](const std::optional<Record>& record) {
         ++out.lines;
         const auto values = record ? ValuesOfRecord(*record) : std::nullopt;

@@ -17,9 +17,6 @@ std::optional<QByteArray> CsvRowOfRecord(const std::optional<Record>& record);
 /// The values of a record whose value places are digits.
 std::optional<Values> ValuesOfRecord(const Record& record);
 
-/// A record's stamp as ms since the epoch, read as local time.
-qint64 RecordMs(const Record& record);
-
 /// What reading a record file gave.
 struct FileHistory {
     std::unique_ptr<History> history; // none when the file could not be read

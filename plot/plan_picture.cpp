@@ -15,18 +15,19 @@ QString SkipText(const PlannedSkip& skip) {
 std::vector<SetpointStep> PlanSteps(const std::vector<PlannedCommand>& commands, Model model) {
     std::vector<SetpointStep> steps;
     steps.reserve(commands.size());
+    LocalClock clock;
     for (const PlannedCommand& c : commands)
         if (const auto setpoints = DecodeCommand(model, c.command))
-            steps.push_back({FromWallSeconds(c.at).toMSecsSinceEpoch(), *setpoints});
+            steps.push_back({clock.ms(c.at), *setpoints});
     return steps;
 }
 
 std::vector<SkipMark> PlanSkipMarks(const PlaybackPlan& plan) {
     std::vector<SkipMark> marks;
+    LocalClock clock;
     // A line skipped before any record has no time of its own: listed only.
     for (const PlannedSkip& skip : plan.skips)
-        if (skip.at > 0)
-            marks.push_back({FromWallSeconds(skip.at).toMSecsSinceEpoch(), SkipText(skip)});
+        if (skip.at > 0) marks.push_back({clock.ms(skip.at), SkipText(skip)});
     return marks;
 }
 

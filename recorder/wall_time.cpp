@@ -30,6 +30,39 @@ QDateTime FromWallSeconds(qint64 seconds) {
     return QDateTime(QDate::fromJulianDay(day), QTime(0, 0).addSecs(int(rest)), Qt::UTC);
 }
 
+qint64 LocalClock::ms(qint64 wallSeconds) {
+    const qint64 hour = wallSeconds >= 0 ? wallSeconds / 3600 : -((-wallSeconds + 3599) / 3600);
+    if (hour != hour_) {
+        hour_ = hour;
+        const QDateTime start = FromWallSeconds(hour * 3600),
+                        end = FromWallSeconds(hour * 3600 + 3600);
+        const QDateTime localStart(start.date(), start.time()), localEnd(end.date(), end.time());
+        hourMs_ = localStart.toMSecsSinceEpoch();
+        plainHour_ = localStart.isValid() && localEnd.isValid() &&
+                     localEnd.toMSecsSinceEpoch() - hourMs_ == 3'600'000;
+    }
+    if (plainHour_) return hourMs_ + (wallSeconds - hour * 3600) * 1000;
+    return exactMs(wallSeconds);
+}
+
+qint64 LocalClock::exactMs(qint64 wallSeconds) {
+    const auto local = [](qint64 seconds) {
+        const QDateTime fields = FromWallSeconds(seconds);
+        return QDateTime(fields.date(), fields.time());
+    };
+    if (const QDateTime at = local(wallSeconds); at.isValid()) return at.toMSecsSinceEpoch();
+    if (wallSeconds >= gapFrom_ && wallSeconds < gapTo_) return gapEndMs_;
+    // Skipped by the clock: the first whole minute it shows after the time
+    // is where it jumped to, and the time has come from then on.
+    qint64 next = (wallSeconds / 60 + 1) * 60;
+    for (int minutes = 0; minutes < 2 * 24 * 60 && !local(next).isValid(); ++minutes)
+        next += 60;
+    gapFrom_ = wallSeconds;
+    gapTo_ = next;
+    gapEndMs_ = local(next).toMSecsSinceEpoch();
+    return gapEndMs_;
+}
+
 std::optional<qint64> ParseMoment(const QString& text) {
     const QString trimmed = text.trimmed();
     QDate date;

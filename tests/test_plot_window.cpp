@@ -6,7 +6,9 @@
 #include "history/history.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
+#include "support/files.h"
 #include "support/message_catcher.h"
+#include "support/time_zone.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -94,6 +96,68 @@ TEST(PlotWindow, AFileShowsWhatItWouldDoWhenPlayed) {
     EXPECT_TRUE(window->readoutAt(ms(10)).endsWith("line 3 skipped: command would be 9 characters"))
         << window->readoutAt(ms(10)).toStdString();
     EXPECT_FALSE(window->readoutAt(ms(0)).contains("skipped"));
+}
+
+TEST(PlotWindow, PlanStepsAndSkipMarksLieOnTheirRecordsInEveryZone) {
+    struct Case {
+        const char* zone;
+        const char* stamps[3]; // two records sent, then one skipped at its time
+        const char* utc[3];    // where the plot puts them
+    };
+    const Case cases[] = {
+        {"UTC",
+         {"2026-03-29 01:30:00", "2026-03-29 03:30:00", "2026-03-29 03:40:00"},
+         {"2026-03-29T01:30:00Z", "2026-03-29T03:30:00Z", "2026-03-29T03:40:00Z"}},
+        // The clocks go from 02:00 to 03:00 here that day.
+        {"Europe/Berlin",
+         {"2026-03-29 01:30:00", "2026-03-29 03:30:00", "2026-03-29 03:40:00"},
+         {"2026-03-29T00:30:00Z", "2026-03-29T01:30:00Z", "2026-03-29T01:40:00Z"}},
+        // Stamps the clock skips have come when it jumps past them.
+        {"Europe/Berlin",
+         {"2026-03-29 01:59:00", "2026-03-29 02:30:00", "2026-03-29 02:45:00"},
+         {"2026-03-29T00:59:00Z", "2026-03-29T01:00:00Z", "2026-03-29T01:00:00Z"}},
+        // ... and back from 03:00 to 02:00.
+        {"Europe/Berlin",
+         {"2026-10-25 01:30:00", "2026-10-25 03:30:00", "2026-10-25 04:00:00"},
+         {"2026-10-24T23:30:00Z", "2026-10-25T02:30:00Z", "2026-10-25T03:00:00Z"}},
+        {"America/New_York",
+         {"2026-03-08 01:30:00", "2026-03-08 03:30:00", "2026-03-08 12:00:00"},
+         {"2026-03-08T06:30:00Z", "2026-03-08T07:30:00Z", "2026-03-08T16:00:00Z"}},
+        {"America/New_York",
+         {"2026-11-01 00:30:00", "2026-11-01 03:00:00", "2026-11-01 04:00:00"},
+         {"2026-11-01T04:30:00Z", "2026-11-01T08:00:00Z", "2026-11-01T09:00:00Z"}},
+    };
+    QTemporaryDir dir;
+    const qint16 limit = Shared.CurrentLimit;
+    Shared.CurrentLimit = 1000; // where 5.00 A makes a command of nine characters
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.stamps[0]);
+        const test::ScopedTimeZone zone(c.zone);
+        const QString path = dir.filePath("zone.dat");
+        ASSERT_TRUE(test::WriteFile(path, "#" + QByteArray(c.stamps[0]) +
+                                              "#,\"05.0V\",\"0.40A\"\r\n" + "#" + c.stamps[1] +
+                                              "#,\"06.0V\",\"0.50A\"\r\n" + "#" + c.stamps[2] +
+                                              "#,\"12.3V\",\"5.00A\"\r\n"));
+        std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(path));
+        ASSERT_TRUE(window);
+        const auto utc = [&](int i) {
+            return QDateTime::fromString(c.utc[i], Qt::ISODate).toMSecsSinceEpoch();
+        };
+        const auto& plan = window->view()->plan();
+        ASSERT_EQ(plan.size(), 2u);
+        EXPECT_EQ(plan[0].ms, utc(0));
+        EXPECT_EQ(plan[1].ms, utc(1));
+        // Each record's own sample is drawn at the same moment.
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(window->readoutAt(utc(i)).startsWith(
+                QDateTime::fromMSecsSinceEpoch(utc(i)).toString("yyyy-MM-dd hh:mm:ss")))
+                << i << " " << window->readoutAt(utc(i)).toStdString();
+        // The mark is where the hover finds it, and only there.
+        EXPECT_TRUE(window->readoutAt(utc(2)).contains("line 3 skipped"));
+        EXPECT_FALSE(window->readoutAt(utc(2) - 3'600'000).contains("line 3 skipped"));
+        EXPECT_FALSE(window->readoutAt(utc(2) + 3'600'000).contains("line 3 skipped"));
+    }
+    Shared.CurrentLimit = limit;
 }
 
 TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
