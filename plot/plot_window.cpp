@@ -1,13 +1,13 @@
 #include "plot/plot_window.h"
 
 #include "core/clock.h"
+#include "core/limits.h"
 #include "core/message.h"
 #include "core/state.h"
 #include "history/csv_export.h"
 #include "history/file_history.h"
 #include "history/history.h"
 #include "plot/plot_view.h"
-#include "recorder/check_tally.h"
 #include "recorder/playback_progress.h"
 #include "recorder/wall_time.h"
 
@@ -265,7 +265,12 @@ void PlotWindow::dropEvent(QDropEvent* event) {
 }
 
 PlotWindow* OpenRecordFileWindow(const QString& path) {
-    FileHistory file = LoadRecordFile(path);
+    // Every record file is a control file too: read once for both, laid out
+    // on its own time stamps, as it plays when started before its first
+    // record; the warnings are for playing it now.
+    const Model model = CurrentModel();
+    FileHistory file =
+        LoadRecordFile(path, PlanInputs{model, ReadUserLimits(model), 0, WallSeconds(LocalNow())});
     if (!file.history) {
         ShowMessage(QStringLiteral("Cannot open the record file %1").arg(file.error),
                     QStringLiteral("Plot"));
@@ -276,13 +281,7 @@ PlotWindow* OpenRecordFileWindow(const QString& path) {
                              ? QString()
                              : QStringLiteral("Could not read all of the file: %1.").arg(leftOut);
     auto* window = new PlotWindow(std::move(file.history), QFileInfo(path).fileName(), note);
-    // Every record file is a control file too: laid out on its own time
-    // stamps, as it plays when started before its first record; the
-    // warnings are for playing it now.
-    const Model model = CurrentModel();
-    CheckTally tally(model, WallSeconds(LocalNow()));
-    if (auto reading = ReadPlaybackPlan(path, model, 0, &tally); reading.plan)
-        window->setPlan(*reading.plan);
+    if (file.plan) window->setPlan(*file.plan);
     window->show();
     return window;
 }

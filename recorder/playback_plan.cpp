@@ -2,12 +2,8 @@
 
 #include "core/limits.h"
 
-#include "recorder/check_tally.h"
-#include "recorder/line_reader.h"
 #include "recorder/wall_time.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <limits>
 
@@ -32,34 +28,45 @@ void PlanBuilder::take(int lineNumber, const RecordVerdict& verdict) {
 
 RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model,
                             const UserLimits& limits) {
-    if (!tooLong) return JudgeRecordLine(line, model, limits);
-    RecordVerdict verdict;
-    verdict.reason = SkipReason::TooLong;
-    verdict.skippedAtOnce = true;
-    return verdict;
+    return JudgeReadLine(ReadLine{0, tooLong ? std::nullopt : ParseRecord(line), tooLong}, model,
+                         limits);
 }
 
-PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now, CheckTally* tally) {
-    const QFileInfo info(path);
-    // A pipe or a device could block for good, and a folder is no file.
-    if (!info.isFile()) return {std::nullopt, QStringLiteral("%1: no such file").arg(path)};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt,
-                QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString())};
-    LineReader lines(&file);
-    PlanBuilder builder(model, now);
-    // What goes past the user's own limits is skipped, as the player skips it.
-    const UserLimits userLimits = ReadUserLimits(model);
-    int number = 0;
-    while (const auto line = lines.next()) {
-        const RecordVerdict verdict =
-            JudgeReadLine(*line, lines.lastWasTooLong(), model, userLimits);
-        builder.take(++number, verdict);
-        if (tally) tally->take(number, verdict);
+RecordVerdict JudgeReadLine(const ReadLine& line, Model model, const UserLimits& limits) {
+    if (line.tooLong) {
+        RecordVerdict verdict;
+        verdict.reason = SkipReason::TooLong;
+        verdict.skippedAtOnce = true;
+        return verdict;
     }
-    if (tally) builder.plan().warnings = tally->warnings();
-    return {std::move(builder.plan()), {}};
+    RecordVerdict first = VerdictOnRecord(line.record);
+    if (first.skippedAtOnce) return first;
+    return VerdictWhenDue(*first.record, model, limits);
+}
+
+PlanGatherer::PlanGatherer(const PlanInputs& inputs)
+    : inputs_(inputs), builder_(inputs.model, inputs.start) {
+    if (inputs.checkNow) tally_.emplace(inputs.model, *inputs.checkNow);
+}
+
+void PlanGatherer::take(const ReadLine& line) {
+    const RecordVerdict verdict = JudgeReadLine(line, inputs_.model, inputs_.limits);
+    builder_.take(line.number, verdict);
+    if (tally_) tally_->count(line.number, verdict);
+}
+
+PlaybackPlan PlanGatherer::finish() {
+    if (tally_) builder_.plan().warnings = tally_->warnings();
+    return std::move(builder_.plan());
+}
+
+PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now) {
+    // What goes past the user's own limits is skipped, as the player skips it.
+    PlanGatherer gatherer({model, ReadUserLimits(model), now, std::nullopt});
+    if (const auto error =
+            ReadRecordLines(path, [&](const ReadLine& line) { gatherer.take(line); }))
+        return {std::nullopt, *error};
+    return {gatherer.finish(), {}};
 }
 
 } // namespace velmora
