@@ -130,6 +130,48 @@ TEST(History, FastAlternationDrawsUprightBarsWithoutASlope) {
     }
 }
 
+TEST(History, LongViewsKeepEveryExtremeOfEachColumn) {
+    // Columns of thousands of samples, taken in runs; a last run still filling.
+    History h;
+    quint32 random = 1;
+    std::vector<Sample> samples;
+    for (int i = 0; i < 200'003; ++i) {
+        random = random * 1'103'515'245u + 12'345u;
+        samples.push_back({i * 10LL, {int(random >> 8) % 1000, int(random >> 20) % 1000}});
+        h.addMeasurement(samples.back().ms, samples.back().values);
+    }
+    const qint64 from = 123'455, to = 1'876'543;
+    const int columns = 37;
+    const Envelope e = h.envelope(from, to, columns);
+    // The smallest and largest of each column, sample by sample.
+    std::map<qint64, std::array<int, 6>> expected;
+    qint64 columnMs = -1, column = -2;
+    for (const Sample& s : samples) {
+        if (s.ms < from - 10 || s.ms > to + 10) continue;
+        const qint64 c = s.ms < from ? -1
+                         : s.ms > to ? columns
+                                     : (s.ms - from) * columns / (to - from + 1);
+        if (c != column)
+            column = c, columnMs = s.ms, expected[columnMs] = {999, 0, 999, 0, 999'999, 0};
+        auto& x = expected[columnMs];
+        const int v = s.values.decivolts, a = s.values.centiamps, w = v * a;
+        x = {std::min(x[0], v), std::max(x[1], v), std::min(x[2], a),
+             std::max(x[3], a), std::min(x[4], w), std::max(x[5], w)};
+    }
+    std::map<qint64, std::array<int, 6>> got;
+    for (std::size_t i = 0; i < e.keys.size(); ++i) {
+        const qint64 ms = std::llround(e.keys[i] * 1000);
+        auto [it, fresh] = got.try_emplace(ms, std::array<int, 6>{999, 0, 999, 0, 999'999, 0});
+        auto& x = it->second;
+        const int v = int(std::lround(e.volts[i] * 10)), a = int(std::lround(e.amps[i] * 100)),
+                  w = int(std::lround(e.watts[i] * 1000));
+        x = {std::min(x[0], v), std::max(x[1], v), std::min(x[2], a),
+             std::max(x[3], a), std::min(x[4], w), std::max(x[5], w)};
+    }
+    ASSERT_EQ(got.size(), std::size_t(columns + 2));
+    EXPECT_EQ(got, expected);
+}
+
 TEST(History, RecordFileReadWithLinesLeftOutCountedAndWrittenAsCsv) {
     QTemporaryDir dir;
     const QString path = dir.filePath("record.txt");
