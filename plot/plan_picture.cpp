@@ -31,6 +31,10 @@ std::vector<SkipMark> PlanSkipMarks(const PlaybackPlan& plan) {
     return marks;
 }
 
+PlanPicture PictureOf(const PlaybackPlan& plan) {
+    return {PlanSteps(plan.commands, plan.model), PlanSkipMarks(plan), PlanNotes(plan)};
+}
+
 QStringList PlanNotes(const PlaybackPlan& plan) {
     QStringList notes = plan.warnings;
     for (const PlannedSkip& skip : plan.skips)

@@ -141,8 +141,7 @@ void PlotView::setPlan(std::vector<SetpointStep> steps, std::vector<qint64> mark
         keys.push_back(double(ms) / 1000.0);
         zeros.push_back(0);
     }
-    skipMarks_->setData(keys, zeros);
-    refresh();
+    skipMarks_->setData(keys, zeros, true);
 }
 
 void PlotView::fillPlan(qint64 toMs) {
@@ -157,7 +156,8 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     const QCPRange range = xAxis->range();
     const qint64 fromMs = qint64(range.lower * 1000.0);
     const qint64 toMs = qint64(range.upper * 1000.0);
-    const int buckets = std::max(axisRect()->width(), 100);
+    // The widget's width, known before the plot's own layout is.
+    const int buckets = std::max(width(), 100);
     const Envelope e = history_->envelope(fromMs, toMs, buckets);
     const QVector<double> keys = ToVector(e.keys);
     // A few samples get a dot each, so that a short file shows at all.
@@ -185,6 +185,11 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     FitFromZero(yAxis2, std::max(Largest(e.amps), setAmps), 0.1);
     FitFromZero(powerAxis_, Largest(e.watts), 0.1);
     replot(priority);
+}
+
+void PlotView::resizeEvent(QResizeEvent* event) {
+    QCustomPlot::resizeEvent(event);
+    refresh();
 }
 
 bool PlotView::savePicture(const QString& path, QSize size) {

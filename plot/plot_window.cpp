@@ -8,6 +8,7 @@
 #include "history/file_history.h"
 #include "history/history.h"
 #include "plot/plot_view.h"
+#include "plot/record_file_load.h"
 #include "recorder/playback_progress.h"
 #include "recorder/wall_time.h"
 
@@ -19,9 +20,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStackedLayout>
+#include <QStringListModel>
 #include <QVBoxLayout>
 
 namespace velmora {
@@ -46,17 +50,73 @@ PlotWindow::PlotWindow(const History* history) : history_(history), live_(true) 
         showPlaybackProgress(PlaybackReports().last());
 }
 
-PlotWindow::PlotWindow(std::unique_ptr<History> history, const QString& fileName,
-                       const QString& note)
-    : own_(std::move(history)), history_(own_.get()), live_(false) {
+PlotWindow::PlotWindow(const QString& path, const PlanInputs& plan)
+    : own_(std::make_unique<History>(1)), history_(own_.get()), live_(false),
+      load_(new RecordFileLoad(path, plan)) {
+    const QString fileName = QFileInfo(path).fileName();
     setWindowTitle(QStringLiteral("Plot \u2013 %1").arg(fileName));
     setAttribute(Qt::WA_DeleteOnClose);
     build();
-    note_->setText(note);
-    setSpan(Everything);
+    pages_->setCurrentIndex(pages_->addWidget(buildLoadingPage(fileName)));
+    connect(load_, &RecordFileLoad::progressed, this,
+            [this](double share) { progressBar_->setValue(int(share * 1000)); });
+    connect(load_, &RecordFileLoad::finished, this, &PlotWindow::showLoaded);
 }
 
-PlotWindow::~PlotWindow() = default;
+PlotWindow::~PlotWindow() {
+    if (load_) load_->abandon();
+}
+
+bool PlotWindow::loading() const {
+    return load_ != nullptr;
+}
+
+RecordFileLoad* PlotWindow::fileLoad() const {
+    return load_;
+}
+
+QWidget* PlotWindow::buildLoadingPage(const QString& fileName) {
+    auto* page = new QWidget(this);
+    progressBar_ = new QProgressBar(page);
+    progressBar_->setRange(0, 1000);
+    progressBar_->setValue(0);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), page);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    auto* row = new QHBoxLayout;
+    row->addWidget(progressBar_, 1);
+    row->addWidget(cancel);
+    auto* layout = new QVBoxLayout(page);
+    layout->addStretch();
+    layout->addWidget(new QLabel(QStringLiteral("Reading %1 …").arg(fileName), page));
+    layout->addLayout(row);
+    layout->addStretch();
+    return page;
+}
+
+void PlotWindow::showLoaded() {
+    LoadedRecordFile loaded = load_->take();
+    FileHistory& file = loaded.file;
+    load_->deleteLater();
+    load_ = nullptr;
+    if (!file.history) {
+        // Gone or spoilt since it was opened: as if it could not be opened.
+        close();
+        ShowMessage(QStringLiteral("Cannot open the record file %1").arg(file.error),
+                    QStringLiteral("Plot"));
+        return;
+    }
+    own_ = std::move(file.history);
+    history_ = own_.get();
+    view_->setHistory(history_);
+    const QString leftOut = LeftOutText(file.leftOut, file.lines);
+    note_->setText(leftOut.isEmpty()
+                       ? QString()
+                       : QStringLiteral("Could not read all of the file: %1.").arg(leftOut));
+    // One draw, of everything, with the plan.
+    span_->setCurrentIndex(Everything);
+    setPlan(std::move(loaded.plan));
+    pages_->setCurrentIndex(0);
+}
 
 void PlotWindow::build() {
     setAcceptDrops(true);
@@ -74,7 +134,11 @@ void PlotWindow::build() {
     readout_ = new QLabel(this);
     note_ = new QLabel(this);
     playback_ = new QLabel(this);
-    notes_ = new QListWidget(this);
+    notes_ = new QListView(this);
+    noteTexts_ = new QStringListModel(notes_);
+    notes_->setModel(noteTexts_);
+    notes_->setUniformItemSizes(true);
+    notes_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     notes_->setMaximumHeight(90);
     notes_->hide();
     auto* tools = new QHBoxLayout;
@@ -87,7 +151,11 @@ void PlotWindow::build() {
     status->addWidget(readout_);
     status->addStretch();
     status->addWidget(note_);
-    auto* layout = new QVBoxLayout(this);
+    auto* content = new QWidget(this);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pages_ = new QStackedLayout(this);
+    pages_->addWidget(content);
     layout->addLayout(tools);
     layout->addWidget(view_, 1);
     layout->addWidget(notes_);
@@ -101,9 +169,11 @@ void PlotWindow::build() {
     connect(open, &QPushButton::clicked, this, &PlotWindow::chooseAndOpen);
     connect(saveData, &QPushButton::clicked, this, &PlotWindow::chooseAndSaveData);
     connect(savePicture, &QPushButton::clicked, this, &PlotWindow::chooseAndSavePicture);
-    // A pan or zoom by the user ends following; our own range changes do not.
+    // A pan or zoom by the user ends following; our own range changes do
+    // not, and are drawn by the caller, once.
     connect(view_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
-        if (!placing_) stopFollowing();
+        if (placing_) return;
+        stopFollowing();
         view_->refresh();
     });
     connect(view_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* event) {
@@ -171,10 +241,12 @@ void PlotWindow::showPlaybackProgress(const PlaybackProgress& progress) {
                        progress_->nextLine != progress.nextLine ||
                        progress_->running != progress.running;
     progress_ = std::make_unique<PlaybackProgress>(progress);
-    if (moved)
+    if (moved) {
         view_->setPlan(
             PlanSteps(CommandsAhead(progress), progress.plan ? progress.plan->model : Model::None),
             {});
+        view_->refresh();
+    }
     showPlaybackStatus();
 }
 
@@ -185,24 +257,21 @@ void PlotWindow::showPlaybackStatus() {
     playback_->show();
 }
 
-void PlotWindow::setPlan(const PlaybackPlan& plan) {
-    marks_ = PlanSkipMarks(plan);
+void PlotWindow::setPlan(PlanPicture plan) {
+    marks_ = std::move(plan.marks);
     std::vector<qint64> times;
+    times.reserve(marks_.size());
     for (const SkipMark& mark : marks_)
         times.push_back(mark.ms);
-    view_->setPlan(PlanSteps(plan.commands, plan.model), std::move(times));
-    notes_->clear();
-    notes_->addItems(PlanNotes(plan));
-    notes_->setVisible(notes_->count() > 0);
+    view_->setPlan(std::move(plan.steps), std::move(times));
+    noteTexts_->setStringList(plan.notes);
+    notes_->setVisible(!plan.notes.isEmpty());
     if (following_) placeRange();
     view_->refresh();
 }
 
 QStringList PlotWindow::planNotes() const {
-    QStringList texts;
-    for (int i = 0; i < notes_->count(); ++i)
-        texts += notes_->item(i)->text();
-    return texts;
+    return noteTexts_->stringList();
 }
 
 QString PlotWindow::readoutAt(qint64 ms) const {
@@ -265,23 +334,18 @@ void PlotWindow::dropEvent(QDropEvent* event) {
 }
 
 PlotWindow* OpenRecordFileWindow(const QString& path) {
-    // Every record file is a control file too: read once for both, laid out
-    // on its own time stamps, as it plays when started before its first
-    // record; the warnings are for playing it now.
-    const Model model = CurrentModel();
-    FileHistory file =
-        LoadRecordFile(path, PlanInputs{model, ReadUserLimits(model), 0, WallSeconds(LocalNow())});
-    if (!file.history) {
-        ShowMessage(QStringLiteral("Cannot open the record file %1").arg(file.error),
+    if (const auto problem = RecordFileProblem(path)) {
+        ShowMessage(QStringLiteral("Cannot open the record file %1").arg(*problem),
                     QStringLiteral("Plot"));
         return nullptr;
     }
-    const QString leftOut = LeftOutText(file.leftOut, file.lines);
-    const QString note = leftOut.isEmpty()
-                             ? QString()
-                             : QStringLiteral("Could not read all of the file: %1.").arg(leftOut);
-    auto* window = new PlotWindow(std::move(file.history), QFileInfo(path).fileName(), note);
-    if (file.plan) window->setPlan(*file.plan);
+    // Every record file is a control file too: laid out on its own time
+    // stamps, as it plays when started before its first record; the
+    // warnings are for playing it now. The settings are read here, not on
+    // the reading's thread.
+    const Model model = CurrentModel();
+    auto* window =
+        new PlotWindow(path, PlanInputs{model, ReadUserLimits(model), 0, WallSeconds(LocalNow())});
     window->show();
     return window;
 }
