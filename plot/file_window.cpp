@@ -80,10 +80,11 @@ void PlotWindow::showLoaded() {
     note_->setText(leftOut.isEmpty()
                        ? QString()
                        : QStringLiteral("Could not read all of the file: %1.").arg(leftOut));
-    // One draw, of everything, with the plan.
+    // Laid out first, so that everything is drawn once, at the plot's own width.
     span_->setCurrentIndex(Everything);
-    setPlan(std::move(loaded.plan));
     pages_->setCurrentIndex(0);
+    layout()->activate();
+    setPlan(std::move(loaded.plan));
 }
 
 PlotWindow* OpenRecordFileWindow(const QString& path) {

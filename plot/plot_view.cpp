@@ -4,6 +4,7 @@
 
 #include <QSvgGenerator>
 #include <algorithm>
+#include <limits>
 
 namespace velmora {
 
@@ -135,6 +136,8 @@ void PlotView::showEverything(qint64 nowMs) {
 
 void PlotView::setPlan(std::vector<SetpointStep> steps, std::vector<qint64> marks) {
     plan_ = std::move(steps);
+    // Set once: a plan may hold a hundred thousand steps.
+    FillSteps(plan_, std::numeric_limits<qint64>::min(), voltsPlan_, ampsPlan_);
     marks_ = std::move(marks);
     QVector<double> keys, zeros;
     for (const qint64 ms : marks_) {
@@ -145,7 +148,15 @@ void PlotView::setPlan(std::vector<SetpointStep> steps, std::vector<qint64> mark
 }
 
 void PlotView::fillPlan(qint64 toMs) {
-    FillSteps(plan_, toMs, voltsPlan_, ampsPlan_);
+    // Only the hold of the last step moves with the view.
+    if (plan_.empty()) return;
+    const SetpointStep& last = plan_.back();
+    const double lastKey = double(last.ms) / 1000.0, toKey = double(toMs) / 1000.0;
+    voltsPlan_->data()->removeAfter(lastKey);
+    ampsPlan_->data()->removeAfter(lastKey);
+    if (toKey <= lastKey) return;
+    voltsPlan_->addData(toKey, last.setpoints.millivolts / 1000.0);
+    ampsPlan_->addData(toKey, last.setpoints.milliamps / 1000.0);
 }
 
 void PlotView::fillSetpoints(qint64 toMs) {

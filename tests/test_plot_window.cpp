@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -124,6 +125,17 @@ TEST(PlotWindow, AFileShowsWhatItWouldDoWhenPlayed) {
                            "back to back",
                            "line 1 skipped: cannot be read",
                            "line 3 skipped: command would be 9 characters"}));
+    // The dashed steps hold the last one to the view's edge, however often drawn.
+    window->setSpan(PlotWindow::LastMinute);
+    window->setSpan(PlotWindow::Everything);
+    for (int i = 0; i < window->view()->graphCount(); ++i) {
+        const QCPGraph* graph = window->view()->graph(i);
+        if (graph->name() != "Voltage planned") continue;
+        ASSERT_EQ(graph->dataCount(), int(std::size(steps)) + 1);
+        EXPECT_DOUBLE_EQ((graph->data()->constEnd() - 1)->key,
+                         std::floor(window->view()->xAxis->range().upper * 1000) / 1000);
+        EXPECT_DOUBLE_EQ((graph->data()->constEnd() - 1)->value, 6.0);
+    }
     EXPECT_TRUE(window->readoutAt(ms(10)).endsWith("line 3 skipped: command would be 9 characters"))
         << window->readoutAt(ms(10)).toStdString();
     EXPECT_FALSE(window->readoutAt(ms(0)).contains("skipped"));
