@@ -285,6 +285,19 @@ TEST(PlotWindow, CancelOrClosingTheWindowStopsTheReadingAndLeavesNoPlot) {
     EXPECT_TRUE(messages.messages().isEmpty());
 }
 
+TEST(PlotWindow, AFileThatFailsWhileReadGivesTheMessageAndTheWindowCloses) {
+    // A regular file as far as its name tells, whose reading fails at once.
+    test::MessageCatcher messages;
+    QPointer<PlotWindow> window = OpenRecordFileWindow("/proc/self/mem");
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(test::WaitUntil([&] { return !messages.messages().isEmpty(); }, 10s));
+    EXPECT_EQ(messages.messages().first().title, "Plot");
+    EXPECT_TRUE(messages.messages().first().text.startsWith(
+        "Cannot open the record file /proc/self/mem: read error"))
+        << messages.messages().first().text.toStdString();
+    EXPECT_TRUE(test::WaitUntil([&] { return !window; }));
+}
+
 TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
     History history;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
