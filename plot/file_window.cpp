@@ -80,11 +80,13 @@ void PlotWindow::showLoaded() {
     note_->setText(leftOut.isEmpty()
                        ? QString()
                        : QStringLiteral("Could not read all of the file: %1.").arg(leftOut));
-    // Laid out first, so that everything is drawn once, at the plot's own width.
+    setPlan(std::move(loaded.plan));
+    // Laid out first, its notes included, so that everything is drawn once,
+    // at the plot's own width.
     span_->setCurrentIndex(Everything);
     pages_->setCurrentIndex(0);
     layout()->activate();
-    setPlan(std::move(loaded.plan));
+    follow();
 }
 
 PlotWindow* OpenRecordFileWindow(const QString& path) {

@@ -199,8 +199,6 @@ void PlotWindow::setPlan(PlanPicture plan) {
     view_->setPlan(std::move(plan.steps), std::move(times));
     noteTexts_->setStringList(plan.notes);
     notes_->setVisible(!plan.notes.isEmpty());
-    if (following_) placeRange();
-    view_->refresh();
 }
 
 QStringList PlotWindow::planNotes() const {

@@ -54,9 +54,9 @@ class PlotWindow : public QWidget {
     /// skipped line marked there, if any.
     QString readoutAt(qint64 ms) const;
 
-    /// Shows what the file would do when played: its set-points as dashed
-    /// steps, its skipped lines marked, and the warnings and skipped lines
-    /// listed.
+    /// Shows what the file would do when played, from the next draw on: its
+    /// set-points as dashed steps, its skipped lines marked, and the
+    /// warnings and skipped lines listed.
     void setPlan(PlanPicture plan);
     QStringList planNotes() const;
     /// The live window's line about a playback run; empty before any run.
