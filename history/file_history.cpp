@@ -1,36 +1,13 @@
 #include "history/file_history.h"
 
-#include "recorder/record_file.h"
+#include "recorder/wall_time.h"
 
-#include <QTimeZone>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <vector>
 
 namespace velmora {
-
-namespace {
-
-// Local time to ms, one zone lookup per hour of stamps rather than per line:
-// a million-line file would spend most of its time there.
-class LocalHours {
-  public:
-    qint64 ms(const QDate& date, const QTime& time) {
-        const int hour = time.hour();
-        if (date != date_ || hour != hour_) {
-            date_ = date;
-            hour_ = hour;
-            hourMs_ = QDateTime(date, QTime(hour, 0)).toMSecsSinceEpoch();
-        }
-        return hourMs_ + (time.minute() * 60 + time.second()) * 1000LL;
-    }
-
-  private:
-    QDate date_;
-    int hour_ = -1;
-    qint64 hourMs_ = 0;
-};
-
-} // namespace
 
 std::optional<Values> ValuesOfRecord(const Record& record) {
     return ValuesOfTexts(record.voltageText, record.currentText);
@@ -43,31 +20,57 @@ std::optional<QByteArray> CsvRowOfRecord(const std::optional<Record>& record) {
     return CsvRow(record->date, record->time, *values);
 }
 
-FileHistory LoadRecordFile(const QString& path) {
+namespace {
+
+bool Stopped(const ReadingControl& control) {
+    return control.cancel && control.cancel->load(std::memory_order_relaxed);
+}
+
+// The samples as a history of their own; nothing when stopped meanwhile.
+std::unique_ptr<History> HistoryOf(std::vector<Sample>& samples, const ReadingControl& control) {
+    const auto earlier = [](const Sample& a, const Sample& b) { return a.ms < b.ms; };
+    // A clock set back while recording leaves stamps out of order.
+    if (!std::is_sorted(samples.begin(), samples.end(), earlier))
+        std::stable_sort(samples.begin(), samples.end(), earlier);
+    auto history = std::make_unique<History>(std::max<qint64>(qint64(samples.size()), 1));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (i % 65'536 == 0 && Stopped(control)) return nullptr;
+        history->addMeasurement(samples[i].ms, samples[i].values);
+    }
+    return history;
+}
+
+} // namespace
+
+FileHistory LoadRecordFile(const QString& path, const std::optional<PlanInputs>& planInputs,
+                           const ReadingControl& control) {
     FileHistory out;
     std::vector<Sample> samples;
-    LocalHours clock;
-    const auto error = ReadRecordFile(path, [&](const std::optional<Record>& record) {
-        ++out.lines;
-        const auto values = record ? ValuesOfRecord(*record) : std::nullopt;
-        if (!values) {
-            ++out.leftOut;
-            return;
-        }
-        samples.push_back({clock.ms(record->date, record->time), *values});
-    });
+    // About a record's length a line: one allocation for a day's recording.
+    samples.reserve(size_t(std::clamp<qint64>(QFileInfo(path).size() / 40, 0, 1LL << 24)));
+    std::optional<PlanGatherer> plan;
+    if (planInputs) plan.emplace(*planInputs);
+    LocalClock clock;
+    const auto error = ReadRecordLines(
+        path,
+        [&](const ReadLine& line) {
+            ++out.lines;
+            if (plan) plan->take(line);
+            const auto values = line.record ? ValuesOfRecord(*line.record) : std::nullopt;
+            if (!values) {
+                ++out.leftOut;
+                return;
+            }
+            samples.push_back({clock.ms(line.record->date, line.record->time), *values});
+        },
+        control);
     if (error) {
         out.error = *error;
         return out;
     }
-    // A clock set back while recording leaves stamps out of order.
-    if (!std::is_sorted(samples.begin(), samples.end(),
-                        [](const Sample& a, const Sample& b) { return a.ms < b.ms; }))
-        std::stable_sort(samples.begin(), samples.end(),
-                         [](const Sample& a, const Sample& b) { return a.ms < b.ms; });
-    out.history = std::make_unique<History>(std::max<qint64>(qint64(samples.size()), 1));
-    for (const Sample& s : samples)
-        out.history->addMeasurement(s.ms, s.values);
+    if (!Stopped(control)) out.history = HistoryOf(samples, control);
+    out.cancelled = !out.history;
+    if (plan && out.history) out.plan = plan->finish();
     return out;
 }
 

@@ -25,9 +25,10 @@ struct SetpointStep {
 };
 
 /// What a stretch of time looks like at a given width: for each non-empty
-/// bucket two points, at its first and last sample's time, holding the
-/// smallest and the largest value of each quantity. Keys in seconds since
-/// the epoch, values in V, A and W.
+/// column two points at the time of its first sample, the smallest value of
+/// each quantity and then the largest (one point for a lone sample), so a
+/// column draws as a vertical bar. Keys in seconds since the epoch, values
+/// in V, A and W.
 struct Envelope {
     std::vector<double> keys, volts, amps, watts;
 };
@@ -61,7 +62,7 @@ class History {
     std::optional<Sample> nearest(qint64 ms) const;
     const std::deque<SetpointStep>& setpoints() const { return setpoints_; }
 
-    /// The samples from `fromMs` to `toMs` in `buckets` buckets, plus the
+    /// The samples from `fromMs` to `toMs` in `buckets` columns, plus the
     /// samples just outside, so that lines reach the edges.
     Envelope envelope(qint64 fromMs, qint64 toMs, int buckets) const;
 

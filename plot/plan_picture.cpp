@@ -6,12 +6,6 @@ namespace velmora {
 
 namespace {
 
-// A stamp is a reading of the local clock: drawn at the moment the clock
-// first shows it (or jumps over it), as the player sends it then.
-qint64 LocalMs(LocalClock& clock, qint64 wall) {
-    return clock.momentOf(wall).first * 1000;
-}
-
 QString SkipText(const PlannedSkip& skip) {
     return QStringLiteral("line %1 skipped: %2").arg(skip.line).arg(skip.reason);
 }
@@ -24,7 +18,7 @@ std::vector<SetpointStep> PlanSteps(const std::vector<PlannedCommand>& commands,
     LocalClock clock;
     for (const PlannedCommand& c : commands)
         if (const auto setpoints = DecodeCommand(model, c.command))
-            steps.push_back({LocalMs(clock, c.at), *setpoints});
+            steps.push_back({clock.ms(c.at), *setpoints});
     return steps;
 }
 
@@ -33,8 +27,12 @@ std::vector<SkipMark> PlanSkipMarks(const PlaybackPlan& plan) {
     LocalClock clock;
     // A line skipped before any record has no time of its own: listed only.
     for (const PlannedSkip& skip : plan.skips)
-        if (skip.at > 0) marks.push_back({LocalMs(clock, skip.at), SkipText(skip)});
+        if (skip.at > 0) marks.push_back({clock.ms(skip.at), SkipText(skip)});
     return marks;
+}
+
+PlanPicture PictureOf(const PlaybackPlan& plan) {
+    return {PlanSteps(plan.commands, plan.model), PlanSkipMarks(plan), PlanNotes(plan)};
 }
 
 QStringList PlanNotes(const PlaybackPlan& plan) {

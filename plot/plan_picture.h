@@ -26,4 +26,13 @@ std::vector<SkipMark> PlanSkipMarks(const PlaybackPlan& plan);
 /// The warnings, then every skipped line, one text each.
 QStringList PlanNotes(const PlaybackPlan& plan);
 
+/// A plan as the plot shows it, all three above: worked out with the file,
+/// away from the window's thread.
+struct PlanPicture {
+    std::vector<SetpointStep> steps;
+    std::vector<SkipMark> marks;
+    QStringList notes;
+};
+PlanPicture PictureOf(const PlaybackPlan& plan);
+
 } // namespace velmora

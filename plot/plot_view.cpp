@@ -4,6 +4,7 @@
 
 #include <QSvgGenerator>
 #include <algorithm>
+#include <limits>
 
 namespace velmora {
 
@@ -135,18 +136,27 @@ void PlotView::showEverything(qint64 nowMs) {
 
 void PlotView::setPlan(std::vector<SetpointStep> steps, std::vector<qint64> marks) {
     plan_ = std::move(steps);
+    // Set once: a plan may hold a hundred thousand steps.
+    FillSteps(plan_, std::numeric_limits<qint64>::min(), voltsPlan_, ampsPlan_);
     marks_ = std::move(marks);
     QVector<double> keys, zeros;
     for (const qint64 ms : marks_) {
         keys.push_back(double(ms) / 1000.0);
         zeros.push_back(0);
     }
-    skipMarks_->setData(keys, zeros);
-    refresh();
+    skipMarks_->setData(keys, zeros, true);
 }
 
 void PlotView::fillPlan(qint64 toMs) {
-    FillSteps(plan_, toMs, voltsPlan_, ampsPlan_);
+    // Only the hold of the last step moves with the view.
+    if (plan_.empty()) return;
+    const SetpointStep& last = plan_.back();
+    const double lastKey = double(last.ms) / 1000.0, toKey = double(toMs) / 1000.0;
+    voltsPlan_->data()->removeAfter(lastKey);
+    ampsPlan_->data()->removeAfter(lastKey);
+    if (toKey <= lastKey) return;
+    voltsPlan_->addData(toKey, last.setpoints.millivolts / 1000.0);
+    ampsPlan_->addData(toKey, last.setpoints.milliamps / 1000.0);
 }
 
 void PlotView::fillSetpoints(qint64 toMs) {
@@ -157,7 +167,8 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     const QCPRange range = xAxis->range();
     const qint64 fromMs = qint64(range.lower * 1000.0);
     const qint64 toMs = qint64(range.upper * 1000.0);
-    const int buckets = std::max(axisRect()->width(), 100);
+    // The widget's width, known before the plot's own layout is.
+    const int buckets = std::max(width(), 100);
     const Envelope e = history_->envelope(fromMs, toMs, buckets);
     const QVector<double> keys = ToVector(e.keys);
     // A few samples get a dot each, so that a short file shows at all.
@@ -185,6 +196,11 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     FitFromZero(yAxis2, std::max(Largest(e.amps), setAmps), 0.1);
     FitFromZero(powerAxis_, Largest(e.watts), 0.1);
     replot(priority);
+}
+
+void PlotView::resizeEvent(QResizeEvent* event) {
+    QCustomPlot::resizeEvent(event);
+    refresh();
 }
 
 bool PlotView::savePicture(const QString& path, QSize size) {

@@ -17,6 +17,8 @@ class PlotView : public QCustomPlot {
     Q_OBJECT
   public:
     explicit PlotView(const History* history, QWidget* parent = nullptr);
+    /// Draws another history from the next refresh on; it must outlive the view.
+    void setHistory(const History* history) { history_ = history; }
 
     static QColor voltageColour() { return {0, 85, 200}; }
     static QColor currentColour() { return {200, 30, 30}; }
@@ -32,7 +34,8 @@ class PlotView : public QCustomPlot {
     void refresh(QCustomPlot::RefreshPriority priority = QCustomPlot::rpQueuedReplot);
 
     /// A plan of set-points to come, drawn as dashed steps like the ones sent,
-    /// and crosses at the times of `marks` (ms since the epoch) on the time axis.
+    /// and crosses at the times of `marks` (ms since the epoch) on the time
+    /// axis, from the next refresh on.
     void setPlan(std::vector<SetpointStep> steps, std::vector<qint64> marks);
     const std::vector<SetpointStep>& plan() const { return plan_; }
 
@@ -44,6 +47,11 @@ class PlotView : public QCustomPlot {
     /// drawing or writing failed.
     bool writePng(QIODevice* device, QSize size);
     bool writeSvg(QIODevice* device, QSize size);
+
+  protected:
+    /// The envelope is taken anew for the new width: one drawn before the
+    /// window was laid out would be coarse.
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     bool paintSvg(QSvgGenerator& svg, QSize size);

@@ -1,10 +1,9 @@
 #include "plot/plot_window.h"
 
 #include "history/csv_export.h"
-#include "history/file_history.h"
 #include "history/history.h"
 #include "plot/plot_view.h"
-#include "recorder/check_tally.h"
+#include "plot/record_file_load.h"
 #include "recorder/playback_progress.h"
 #include "recorder/wall_time.h"
 #include "session/session.h"
@@ -18,9 +17,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStackedLayout>
+#include <QStringListModel>
 #include <QVBoxLayout>
 
 namespace velmora {
@@ -46,17 +47,9 @@ PlotWindow::PlotWindow(Session& session)
         showPlaybackProgress(session_.playbackProgress());
 }
 
-PlotWindow::PlotWindow(Session& session, std::unique_ptr<History> history, const QString& fileName,
-                       const QString& note)
-    : session_(session), own_(std::move(history)), history_(own_.get()), live_(false) {
-    setWindowTitle(QStringLiteral("Plot \u2013 %1").arg(fileName));
-    setAttribute(Qt::WA_DeleteOnClose);
-    build();
-    note_->setText(note);
-    setSpan(Everything);
+PlotWindow::~PlotWindow() {
+    if (load_) load_->abandon();
 }
-
-PlotWindow::~PlotWindow() = default;
 
 void PlotWindow::build() {
     setAcceptDrops(true);
@@ -74,7 +67,11 @@ void PlotWindow::build() {
     readout_ = new QLabel(this);
     note_ = new QLabel(this);
     playback_ = new QLabel(this);
-    notes_ = new QListWidget(this);
+    notes_ = new QListView(this);
+    noteTexts_ = new QStringListModel(notes_);
+    notes_->setModel(noteTexts_);
+    notes_->setUniformItemSizes(true);
+    notes_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     notes_->setMaximumHeight(90);
     notes_->hide();
     auto* tools = new QHBoxLayout;
@@ -87,7 +84,11 @@ void PlotWindow::build() {
     status->addWidget(readout_);
     status->addStretch();
     status->addWidget(note_);
-    auto* layout = new QVBoxLayout(this);
+    auto* content = new QWidget(this);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pages_ = new QStackedLayout(this);
+    pages_->addWidget(content);
     layout->addLayout(tools);
     layout->addWidget(view_, 1);
     layout->addWidget(notes_);
@@ -101,9 +102,11 @@ void PlotWindow::build() {
     connect(open, &QPushButton::clicked, this, &PlotWindow::chooseAndOpen);
     connect(saveData, &QPushButton::clicked, this, &PlotWindow::chooseAndSaveData);
     connect(savePicture, &QPushButton::clicked, this, &PlotWindow::chooseAndSavePicture);
-    // A pan or zoom by the user ends following; our own range changes do not.
+    // A pan or zoom by the user ends following; our own range changes do
+    // not, and are drawn by the caller, once.
     connect(view_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
-        if (!placing_) stopFollowing();
+        if (placing_) return;
+        stopFollowing();
         view_->refresh();
     });
     connect(view_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* event) {
@@ -171,10 +174,12 @@ void PlotWindow::showPlaybackProgress(const PlaybackProgress& progress) {
                        progress_->nextLine != progress.nextLine ||
                        progress_->running != progress.running;
     progress_ = std::make_unique<PlaybackProgress>(progress);
-    if (moved)
+    if (moved) {
         view_->setPlan(
             PlanSteps(CommandsAhead(progress), progress.plan ? progress.plan->model : Model::None),
             {});
+        view_->refresh();
+    }
     showPlaybackStatus();
 }
 
@@ -185,24 +190,19 @@ void PlotWindow::showPlaybackStatus() {
     playback_->show();
 }
 
-void PlotWindow::setPlan(const PlaybackPlan& plan) {
-    marks_ = PlanSkipMarks(plan);
+void PlotWindow::setPlan(PlanPicture plan) {
+    marks_ = std::move(plan.marks);
     std::vector<qint64> times;
+    times.reserve(marks_.size());
     for (const SkipMark& mark : marks_)
         times.push_back(mark.ms);
-    view_->setPlan(PlanSteps(plan.commands, plan.model), std::move(times));
-    notes_->clear();
-    notes_->addItems(PlanNotes(plan));
-    notes_->setVisible(notes_->count() > 0);
-    if (following_) placeRange();
-    view_->refresh();
+    view_->setPlan(std::move(plan.steps), std::move(times));
+    noteTexts_->setStringList(plan.notes);
+    notes_->setVisible(!plan.notes.isEmpty());
 }
 
 QStringList PlotWindow::planNotes() const {
-    QStringList texts;
-    for (int i = 0; i < notes_->count(); ++i)
-        texts += notes_->item(i)->text();
-    return texts;
+    return noteTexts_->stringList();
 }
 
 QString PlotWindow::readoutAt(qint64 ms) const {
@@ -262,30 +262,6 @@ void PlotWindow::dropEvent(QDropEvent* event) {
     if (path.isEmpty()) return;
     event->acceptProposedAction();
     OpenRecordFileWindow(session_, path);
-}
-
-PlotWindow* OpenRecordFileWindow(Session& session, const QString& path) {
-    FileHistory file = LoadRecordFile(path);
-    if (!file.history) {
-        ShowMessageBox(QStringLiteral("Cannot open the record file %1").arg(file.error),
-                       QStringLiteral("Plot"));
-        return nullptr;
-    }
-    const QString leftOut = LeftOutText(file.leftOut, file.lines);
-    const QString note = leftOut.isEmpty()
-                             ? QString()
-                             : QStringLiteral("Could not read all of the file: %1.").arg(leftOut);
-    auto* window =
-        new PlotWindow(session, std::move(file.history), QFileInfo(path).fileName(), note);
-    // Every record file is a control file too: laid out on its own time
-    // stamps, as it plays when started before its first record; the
-    // warnings are for playing it now.
-    const Model model = session.model();
-    CheckTally tally(model, WallSeconds(session.clock().localNow()));
-    if (auto reading = ReadPlaybackPlan(path, model, 0, &tally, session.userLimits()); reading.plan)
-        window->setPlan(*reading.plan);
-    window->show();
-    return window;
 }
 
 } // namespace velmora

@@ -5,18 +5,23 @@
 #include "plot/plan_picture.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
 
 class QCheckBox;
 class QComboBox;
-class QListWidget;
+class QListView;
+class QStringListModel;
+class QProgressBar;
 class QPushButton;
+class QStackedLayout;
 
 namespace velmora {
 
 class PlotView;
+class RecordFileLoad;
 class Session;
 struct PlaybackProgress;
 
@@ -27,11 +32,17 @@ class PlotWindow : public QWidget {
   public:
     /// The live window over the session's history; the session must outlive it.
     explicit PlotWindow(Session& session);
-    /// A window of its own over a file's history; files opened from it are
-    /// laid out on `session`'s model.
-    PlotWindow(Session& session, std::unique_ptr<History> history, const QString& fileName,
-               const QString& note);
+    /// A window of its own over the record file at `path`, read on a thread
+    /// of its own, what it would do when played on `plan` included; until
+    /// then it shows how far the reading has come, and a Cancel button.
+    /// Files opened from it are laid out on `session`'s model.
+    PlotWindow(Session& session, const QString& path, const PlanInputs& plan);
+    /// Stops a reading still going on, without waiting for it.
     ~PlotWindow() override;
+
+    /// Whether the file is still being read.
+    bool loading() const;
+    RecordFileLoad* fileLoad() const;
 
     /// Choices of the time window, in the order of the list.
     enum Span { LastMinute, LastTenMinutes, LastHour, Everything };
@@ -45,10 +56,10 @@ class PlotWindow : public QWidget {
     /// skipped line marked there, if any.
     QString readoutAt(qint64 ms) const;
 
-    /// Shows what the file would do when played: its set-points as dashed
-    /// steps, its skipped lines marked, and the warnings and skipped lines
-    /// listed.
-    void setPlan(const PlaybackPlan& plan);
+    /// Shows what the file would do when played, from the next draw on: its
+    /// set-points as dashed steps, its skipped lines marked, and the
+    /// warnings and skipped lines listed.
+    void setPlan(PlanPicture plan);
     QStringList planNotes() const;
     /// The live window's line about a playback run; empty before any run.
     QString playbackStatus() const { return playback_->text(); }
@@ -65,6 +76,8 @@ class PlotWindow : public QWidget {
 
   private:
     void build();
+    QWidget* buildLoadingPage(const QString& fileName);
+    void showLoaded();
     void redrawIfChanged();
     void placeRange();
     void stopFollowing();
@@ -79,6 +92,9 @@ class PlotWindow : public QWidget {
     std::unique_ptr<History> own_;
     const History* history_;
     bool live_;
+    QPointer<RecordFileLoad> load_;
+    QStackedLayout* pages_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
     PlotView* view_ = nullptr;
     QComboBox* span_ = nullptr;
     QPushButton* follow_ = nullptr;
@@ -86,7 +102,8 @@ class PlotWindow : public QWidget {
     QLabel* readout_ = nullptr;
     QLabel* note_ = nullptr;
     QLabel* playback_ = nullptr;
-    QListWidget* notes_ = nullptr;
+    QListView* notes_ = nullptr; // over thousands of lines, a list view is quick to fill
+    QStringListModel* noteTexts_ = nullptr;
     std::vector<SkipMark> marks_;
     std::unique_ptr<PlaybackProgress> progress_; // the last report of a run
     QTimer redraw_;
@@ -96,8 +113,8 @@ class PlotWindow : public QWidget {
 };
 
 /// Opens a record file in a window of its own, with what it would do when
-/// played as a control file on the session's model; on a missing or
-/// unreadable file shows why and opens nothing.
+/// played as a control file on the session's model, read without holding up
+/// the program; on a missing or unreadable file shows why and opens nothing.
 PlotWindow* OpenRecordFileWindow(Session& session, const QString& path);
 
 } // namespace velmora

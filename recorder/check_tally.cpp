@@ -15,40 +15,51 @@ constexpr int kWarningsShown = 10;
 
 } // namespace
 
+QString CheckTally::head(int lineNumber) {
+    return QStringLiteral("line ") + QString::number(lineNumber) + QStringLiteral(": ");
+}
+
 QString CheckTally::take(int lineNumber, const RecordVerdict& verdict) {
+    const Timing timing = tally(lineNumber, verdict);
+    if (verdict.skippedAtOnce)
+        return head(lineNumber) + QStringLiteral("skipped, ") + SkipReasonText(verdict);
+    const QString when = DescribeWhen(timing.stamp, timing.goesOut, now_);
+    if (!verdict.command)
+        return head(lineNumber) + QStringLiteral("skipped ") + when + QStringLiteral(", ") +
+               SkipReasonText(verdict);
+    return head(lineNumber) + ShowCommand(*verdict.command) + u' ' + when;
+}
+
+CheckTally::Timing CheckTally::tally(int lineNumber, const RecordVerdict& verdict) {
     ++lines_;
-    const QString head =
-        QStringLiteral("line ") + QString::number(lineNumber) + QStringLiteral(": ");
     if (verdict.record) ++records_;
     if (verdict.skippedAtOnce) {
         ++skipped_;
-        return head + QStringLiteral("skipped, ") + SkipReasonText(verdict);
+        return {};
     }
     // The player waits for this record: the ones after it wait at least as long.
     const qint64 stamp = WallSeconds(verdict.record->date, verdict.record->time);
     const qint64 goesOut = std::max(stamp, latest_);
     if (stamp < latest_ && goesOut > now_ && wanted(Backwards))
-        warn(Backwards, head + QStringLiteral("time stamp ") + ShowMoment(stamp) +
+        warn(Backwards, head(lineNumber) + QStringLiteral("time stamp ") + ShowMoment(stamp) +
                             QStringLiteral(" is before ") + ShowMoment(latest_) +
                             QStringLiteral(": it goes out right after the record before"));
     latest_ = goesOut;
-    checkClock(head, stamp);
+    checkClock(head(lineNumber), stamp);
     if (goesOut - now_ > kSecondsPerDay && wanted(FarAhead))
-        warn(FarAhead,
-             head + QStringLiteral("due more than a day ahead, at ") + ShowMoment(goesOut));
+        warn(FarAhead, head(lineNumber) + QStringLiteral("due more than a day ahead, at ") +
+                           ShowMoment(goesOut));
     endMs_ = std::max(endMs_, goesOut * 1000);
-    const QString when = DescribeWhen(stamp, goesOut, now_);
     if (!verdict.command) {
         ++skipped_;
-        return head + QStringLiteral("skipped ") + when + QStringLiteral(", ") +
-               SkipReasonText(verdict);
+        return {stamp, goesOut};
     }
     endMs_ += kCommandMs;
     if (commands_++ == 0) firstDue_ = goesOut;
     lastDue_ = goesOut;
     if (goesOut <= now_) ++pastDue_;
     checkLimits(lineNumber, *verdict.record);
-    return head + ShowCommand(*verdict.command) + u' ' + when;
+    return {stamp, goesOut};
 }
 
 void CheckTally::checkLimits(int lineNumber, const Record& record) {

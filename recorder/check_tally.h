@@ -21,6 +21,8 @@ class CheckTally {
 
     /// The line's text for the listing, with the tally updated.
     QString take(int lineNumber, const RecordVerdict& verdict);
+    /// The tally updated, without the text: for the warnings alone.
+    void count(int lineNumber, const RecordVerdict& verdict) { tally(lineNumber, verdict); }
     /// What would surprise a user, one text a warning, without "warning: ".
     QStringList warnings() const;
     /// The warnings and the summary.
@@ -30,6 +32,12 @@ class CheckTally {
 
   private:
     enum Kind { Backwards, FarAhead, BeyondLimit, ClockChange, KindCount };
+    // When the line's record is stamped and when it goes out (wall seconds).
+    struct Timing {
+        qint64 stamp = 0, goesOut = 0;
+    };
+    Timing tally(int lineNumber, const RecordVerdict& verdict);
+    static QString head(int lineNumber);
     bool wanted(Kind kind);
     void warn(Kind kind, const QString& text);
     void checkLimits(int lineNumber, const Record& record);

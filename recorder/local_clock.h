@@ -3,6 +3,8 @@
 // program's time zone: a reading that the change to summer time skips, and
 // one that comes twice at the change back.
 
+#include "recorder/wall_time.h"
+
 #include <QtGlobal>
 #include <limits>
 
@@ -27,6 +29,10 @@ class LocalClock {
   public:
     LocalMoment momentOf(qint64 wall);
     qint64 wallOf(qint64 elapsed);
+    /// Milliseconds since 1970 of the moment the clock first shows the
+    /// reading (or jumps over it): when the player sends a record stamped so.
+    qint64 ms(qint64 wall) { return momentOf(wall).first * 1000; }
+    qint64 ms(const QDate& date, const QTime& time) { return ms(WallSeconds(date, time)); }
 
   private:
     bool plain(qint64 day);

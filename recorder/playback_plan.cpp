@@ -1,11 +1,7 @@
 #include "recorder/playback_plan.h"
 
-#include "recorder/check_tally.h"
-#include "recorder/line_reader.h"
 #include "recorder/wall_time.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <limits>
 
@@ -30,35 +26,48 @@ void PlanBuilder::take(int lineNumber, const RecordVerdict& verdict) {
 
 RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model,
                             const UserLimits& limits) {
-    if (!tooLong) return JudgeRecordLine(line, model, limits);
-    RecordVerdict verdict;
-    verdict.reason = SkipReason::TooLong;
-    verdict.skippedAtOnce = true;
+    return JudgeReadLine(ReadLine{0, tooLong ? std::nullopt : ParseRecord(line), tooLong}, model,
+                         limits);
+}
+
+RecordVerdict JudgeReadLine(const ReadLine& line, Model model, const UserLimits& limits) {
+    if (line.tooLong) {
+        RecordVerdict verdict;
+        verdict.reason = SkipReason::TooLong;
+        verdict.skippedAtOnce = true;
+        return verdict;
+    }
+    RecordVerdict first = VerdictOnRecord(line.record);
+    if (first.skippedAtOnce) return first;
+    return VerdictWhenDue(*first.record, model, limits);
+}
+
+PlanGatherer::PlanGatherer(const PlanInputs& inputs)
+    : inputs_(inputs), builder_(inputs.model, inputs.start) {
+    if (inputs.checkNow) tally_.emplace(inputs.model, *inputs.checkNow);
+}
+
+RecordVerdict PlanGatherer::take(const ReadLine& line) {
+    RecordVerdict verdict = JudgeReadLine(line, inputs_.model, inputs_.limits);
+    builder_.take(line.number, verdict);
+    if (tally_) tally_->count(line.number, verdict);
     return verdict;
 }
 
-PlanReading ReadPlaybackPlan(const QString& path, Model model, qint64 now, CheckTally* tally,
-                             const UserLimits& userLimits,
+PlaybackPlan PlanGatherer::finish() {
+    if (tally_) builder_.plan().warnings = tally_->warnings();
+    return std::move(builder_.plan());
+}
+
+PlanReading ReadPlaybackPlan(const QString& path, const PlanInputs& inputs,
                              const std::function<void(int, const RecordVerdict&)>& each) {
-    const QFileInfo info(path);
-    // A pipe or a device could block for good, and a folder is no file.
-    if (!info.isFile()) return {std::nullopt, QStringLiteral("%1: no such file").arg(path)};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt,
-                QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString())};
-    LineReader lines(&file);
-    PlanBuilder builder(model, now);
-    int number = 0;
-    while (const auto line = lines.next()) {
-        const RecordVerdict verdict =
-            JudgeReadLine(*line, lines.lastWasTooLong(), model, userLimits);
-        builder.take(++number, verdict);
-        if (tally) tally->take(number, verdict);
-        if (each) each(number, verdict);
-    }
-    if (tally) builder.plan().warnings = tally->warnings();
-    return {std::move(builder.plan()), {}};
+    PlanGatherer gatherer(inputs);
+    const auto error = ReadRecordLines(path, [&](const ReadLine& line) {
+        const RecordVerdict verdict = gatherer.take(line);
+        if (each) each(line.number, verdict);
+    });
+    if (error) return {std::nullopt, *error};
+    return {gatherer.finish(), {}};
 }
 
 } // namespace velmora

@@ -2,7 +2,9 @@
 // What a control file will do when played: its commands at the moments they
 // go out and the lines left out, worked out with the player's own rules.
 
+#include "recorder/check_tally.h"
 #include "recorder/playback_rules.h"
+#include "recorder/record_file.h"
 #include "unit/model.h"
 
 #include <QByteArray>
@@ -13,8 +15,6 @@
 #include <vector>
 
 namespace velmora {
-
-class CheckTally;
 
 /// A command the player sends, and when (wall seconds).
 struct PlannedCommand {
@@ -60,20 +60,46 @@ class PlanBuilder {
 /// be a record is skipped at once.
 RecordVerdict JudgeReadLine(const QByteArray& line, bool tooLong, Model model,
                             const UserLimits& limits = {});
+/// The same for a line already read and parsed.
+RecordVerdict JudgeReadLine(const ReadLine& line, Model model, const UserLimits& limits = {});
 
-/// Reads the control file at `path` into a plan on `model`, as it plays when
-/// started at `now` (wall seconds). `tally`, when given, follows every line
-/// and its warnings go into the plan. A one-line message when the file cannot
-/// be read.
+/// What working out a plan needs from outside, gathered beforehand on the
+/// program's thread: the model and the user's own limits for it, when the
+/// run starts (wall seconds), and the moment the check's warnings are for
+/// (none: no warnings).
+struct PlanInputs {
+    Model model = Model::None;
+    UserLimits limits;
+    qint64 start = 0;
+    std::optional<qint64> checkNow;
+};
+
+/// A plan, with the check's warnings when asked for, gathered from a
+/// file's lines as they are read.
+class PlanGatherer {
+  public:
+    explicit PlanGatherer(const PlanInputs& inputs);
+    /// Takes the line; what the player does with it.
+    RecordVerdict take(const ReadLine& line);
+    PlaybackPlan finish();
+
+  private:
+    PlanInputs inputs_;
+    PlanBuilder builder_;
+    std::optional<CheckTally> tally_;
+};
+
+/// Reads the control file at `path` into a plan as it plays on the model,
+/// started at the inputs' moment (wall seconds), the user's own limits
+/// skipped as the player skips them. A one-line message when the file
+/// cannot be read.
 struct PlanReading {
     std::optional<PlaybackPlan> plan;
     QString error;
 };
-/// What goes past `userLimits` is skipped, as the player skips it. `each`,
-/// when given, is told every line's verdict as the plan takes it.
+/// `each`, when given, is told every line's verdict as the plan takes it.
 PlanReading
-ReadPlaybackPlan(const QString& path, Model model, qint64 now, CheckTally* tally = nullptr,
-                 const UserLimits& userLimits = {},
+ReadPlaybackPlan(const QString& path, const PlanInputs& inputs,
                  const std::function<void(int line, const RecordVerdict& verdict)>& each = {});
 
 } // namespace velmora

@@ -5,8 +5,12 @@
 namespace velmora {
 
 RecordVerdict VerdictOnReading(const QByteArray& line) {
+    return VerdictOnRecord(ParseRecord(line));
+}
+
+RecordVerdict VerdictOnRecord(const std::optional<Record>& record) {
     RecordVerdict verdict;
-    verdict.record = ParseRecord(line);
+    verdict.record = record;
     if (!verdict.record) {
         verdict.reason = SkipReason::Unreadable;
         verdict.skippedAtOnce = true;

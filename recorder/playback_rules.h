@@ -27,6 +27,8 @@ struct RecordVerdict {
 /// As the line is read: a record to wait for, or skipped at once when no
 /// model could make a command of it (its stamp may lie years ahead).
 RecordVerdict VerdictOnReading(const QByteArray& line);
+/// The same for a line already parsed: its record, if it reads as one.
+RecordVerdict VerdictOnRecord(const std::optional<Record>& record);
 
 /// When the record is due, on the model in force then (read anew for every
 /// record): the command, or why nothing is sent.

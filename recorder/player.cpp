@@ -30,16 +30,16 @@ PlaybackStart Player::start(const QString& path, const QString& fileName) {
     if (PathTooLong(path) || NotAPlainFile(path)) return PlaybackStart::Refused;
     // The plan is worked out with the player's own rules on the model in
     // force now; the records to wait for are kept, so the file is read once.
-    const Model model = host_.model();
+    const PlanInputs inputs{host_.model(), host_.userLimits(), WallSeconds(clock_.localNow()),
+                            std::nullopt};
     std::vector<Entry> entries;
     PlanReading reading =
-        ReadPlaybackPlan(path, model, WallSeconds(clock_.localNow()), nullptr, host_.userLimits(),
-                         [&entries](int line, const RecordVerdict& verdict) {
-                             if (verdict.skippedAtOnce) return;
-                             const Record& r = *verdict.record;
-                             const auto values = ValuesOfTexts(r.voltageText, r.currentText);
-                             entries.push_back({line, r.date, r.time, values.value_or(Values{})});
-                         });
+        ReadPlaybackPlan(path, inputs, [&entries](int line, const RecordVerdict& verdict) {
+            if (verdict.skippedAtOnce) return;
+            const Record& r = *verdict.record;
+            const auto values = ValuesOfTexts(r.voltageText, r.currentText);
+            entries.push_back({line, r.date, r.time, values.value_or(Values{})});
+        });
     if (!reading.plan) return PlaybackStart::Refused;
     file_ = IdentityOf(path);
     entries_ = std::move(entries);

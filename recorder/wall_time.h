@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QTime>
+#include <limits>
 #include <optional>
 
 namespace velmora {

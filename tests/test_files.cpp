@@ -293,7 +293,7 @@ TEST_F(FilesTest, PlanPlaysBackAsTheListSays) {
     // Read back as the player reads it: its line reader and its rules.
     QList<RecordVerdict> verdicts;
     const PlanReading reading =
-        ReadPlaybackPlan(out, Model::Large2A5_25V, 0, nullptr, {},
+        ReadPlaybackPlan(out, PlanInputs{Model::Large2A5_25V, {}, 0, std::nullopt},
                          [&verdicts](int, const RecordVerdict& v) { verdicts.append(v); });
     ASSERT_TRUE(reading.plan) << reading.error.toStdString();
     ASSERT_EQ(verdicts.size(), 6);

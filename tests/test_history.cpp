@@ -5,11 +5,16 @@
 #include "history/file_history.h"
 #include "history/history.h"
 #include "history/values.h"
+#include "recorder/playback_rules.h"
+#include "recorder/wall_time.h"
 #include "support/files.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
+#include <array>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace velmora {
 namespace {
@@ -106,6 +111,67 @@ TEST(History, EnvelopeKeepsExtremesAndReachesTheEdges) {
     EXPECT_TRUE(History().envelope(0, 10, 10).keys.empty());
 }
 
+TEST(History, FastAlternationDrawsUprightBarsWithoutASlope) {
+    // 1.0 V and 2.0 V in turn, a hundred samples a column: a band, no sawtooth.
+    History h;
+    for (int i = 0; i < 10'000; ++i)
+        h.addMeasurement(i * 10, {i % 2 ? 20 : 10, i % 2 ? 30 : 10});
+    const Envelope e = h.envelope(0, 99'990, 100);
+    ASSERT_EQ(e.keys.size(), 200u);
+    for (std::size_t i = 0; i < e.keys.size(); i += 2) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(e.keys[i], e.keys[i + 1]) << "both extremes at the column's one time";
+        EXPECT_DOUBLE_EQ(e.volts[i], 1.0);
+        EXPECT_DOUBLE_EQ(e.volts[i + 1], 2.0);
+        EXPECT_DOUBLE_EQ(e.amps[i], 0.1);
+        EXPECT_DOUBLE_EQ(e.amps[i + 1], 0.3);
+        EXPECT_DOUBLE_EQ(e.watts[i], 0.1);
+        EXPECT_DOUBLE_EQ(e.watts[i + 1], 0.6);
+    }
+}
+
+TEST(History, LongViewsKeepEveryExtremeOfEachColumn) {
+    // Columns of thousands of samples, taken in runs; a last run still filling.
+    History h;
+    quint32 random = 1;
+    std::vector<Sample> samples;
+    for (int i = 0; i < 200'003; ++i) {
+        random = random * 1'103'515'245u + 12'345u;
+        samples.push_back({i * 10LL, {int(random >> 8) % 1000, int(random >> 20) % 1000}});
+        h.addMeasurement(samples.back().ms, samples.back().values);
+    }
+    const qint64 from = 123'455, to = 1'876'543;
+    const int columns = 37;
+    const Envelope e = h.envelope(from, to, columns);
+    // The smallest and largest of each column, sample by sample.
+    std::map<qint64, std::array<int, 6>> expected;
+    qint64 columnMs = -1, column = -2;
+    for (const Sample& s : samples) {
+        if (s.ms < from - 10 || s.ms > to + 10) continue;
+        const qint64 c = s.ms < from ? -1
+                         : s.ms > to ? columns
+                                     : (s.ms - from) * columns / (to - from + 1);
+        if (c != column)
+            column = c, columnMs = s.ms, expected[columnMs] = {999, 0, 999, 0, 999'999, 0};
+        auto& x = expected[columnMs];
+        const int v = s.values.decivolts, a = s.values.centiamps, w = v * a;
+        x = {std::min(x[0], v), std::max(x[1], v), std::min(x[2], a),
+             std::max(x[3], a), std::min(x[4], w), std::max(x[5], w)};
+    }
+    std::map<qint64, std::array<int, 6>> got;
+    for (std::size_t i = 0; i < e.keys.size(); ++i) {
+        const qint64 ms = std::llround(e.keys[i] * 1000);
+        auto [it, fresh] = got.try_emplace(ms, std::array<int, 6>{999, 0, 999, 0, 999'999, 0});
+        auto& x = it->second;
+        const int v = int(std::lround(e.volts[i] * 10)), a = int(std::lround(e.amps[i] * 100)),
+                  w = int(std::lround(e.watts[i] * 1000));
+        x = {std::min(x[0], v), std::max(x[1], v), std::min(x[2], a),
+             std::max(x[3], a), std::min(x[4], w), std::max(x[5], w)};
+    }
+    ASSERT_EQ(got.size(), std::size_t(columns + 2));
+    EXPECT_EQ(got, expected);
+}
+
 TEST(History, RecordFileReadWithLinesLeftOutCountedAndWrittenAsCsv) {
     QTemporaryDir dir;
     const QString path = dir.filePath("record.txt");
@@ -131,6 +197,113 @@ TEST(History, RecordFileReadWithLinesLeftOutCountedAndWrittenAsCsv) {
     EXPECT_FALSE(LoadRecordFile(dir.filePath("missing.txt")).history);
     EXPECT_FALSE(LoadRecordFile(dir.path()).history);
     EXPECT_TRUE(LoadRecordFile(dir.filePath("missing.txt")).error.contains("no such file"));
+}
+
+TEST(History, OnePassGivesTheSamplesAndThePlanOfTheTwoReadings) {
+    const QByteArray tooLong(5000, 'x');
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        qint64 lines, leftOut;
+        QByteArray csv; // the samples, without the header
+        QStringList commands, skips, warnings;
+    };
+    const Case cases[] = {
+        {"in order",
+         "#2024-03-05 14:07:09#,\"12.3V\",\"0.40A\"\r\n"
+         "#2024-03-05 14:07:10#,\"05.0V\",\"0.45A\"\r\n"
+         "#2024-03-06#,\"05.0V\",\"0.40A\"\r\n",
+         3,
+         0,
+         "2024-03-05T14:07:09,12.3,0.40,4.920\n2024-03-05T14:07:10,5.0,0.45,2.250\n"
+         "2024-03-06T00:00:00,5.0,0.40,2.000\n",
+         {"1 2024-03-05 14:07:09 123 080", "2 2024-03-05 14:07:10 050 090",
+          "3 2024-03-06 00:00:00 050 080"},
+         {},
+         {}},
+        {"every kind of line",
+         "nonsense\r\n"
+         "#2024-03-05 14:07:09#,\"1x.3V\",\"0.40A\"\r\n"
+         "#2024-03-05 14:08:00#,\"12.3V\",\"0.40A\"\n"
+         "#2024-03-05 14:07:30#,\"06.0V\",\"0.50A\"\r"
+         "#2024-03-05 14:09:00#,\"12.3V\",\"5.00A\"\r\n" +
+             tooLong +
+             "\r\n"
+             "#2024-03-05 14:10:00#,\"12.3V\",\"0.95A\"\r\n"
+             "#2024-03-05 14:11:00#,\"12.3V\",\"1.2 A\"\r\n"
+             "#2024-03-05 14:12:00#,\"12.3V\"\r\n"
+             "#2024-03-07 14:12:00#,\"25.0V\",\"0.10A\"",
+         10,
+         5,
+         "2024-03-05T14:07:30,6.0,0.50,3.000\n2024-03-05T14:08:00,12.3,0.40,4.920\n"
+         "2024-03-05T14:09:00,12.3,5.00,61.500\n2024-03-05T14:10:00,12.3,0.95,11.685\n"
+         "2024-03-07T14:12:00,25.0,0.10,2.500\n",
+         {"3 2024-03-05 14:08:00 123 080", "4 2024-03-05 14:08:00 060 100",
+          "10 2024-03-07 14:12:00 250 020"},
+         {"1 - cannot be read", "2 - voltage is not two digits, a separator and a digit",
+          "5 2024-03-05 14:09:00 command would be 9 characters",
+          "6 2024-03-05 14:09:00 line too long to be a record",
+          "7 2024-03-05 14:10:00 above your own limit for the model (settings group \"Limits\")",
+          "8 2024-03-05 14:10:00 current is not a digit, a separator and two digits",
+          "9 2024-03-05 14:10:00 cannot be read"},
+         {"line 4: time stamp 2024-03-05 14:07:30 is before 2024-03-05 14:08:00: it goes out "
+          "right after the record before",
+          "line 10: due more than a day ahead, at 2024-03-07 14:12:00",
+          "line 10: voltage 25.0 V is beyond the 1A/20V model's limit; the player does not "
+          "limit it"}},
+        {"past due",
+         "#2024-03-01 10:00:00#,\"05.0V\",\"0.40A\"\r\n#2024-03-01#,\"05.0V\",\"0.40A\"\r\n",
+         2,
+         0,
+         "2024-03-01T00:00:00,5.0,0.40,2.000\n2024-03-01T10:00:00,5.0,0.40,2.000\n",
+         {"1 2024-03-01 10:00:00 050 080", "2 2024-03-01 10:00:00 050 080"},
+         {},
+         {"every record is past due: the player sends all 2 commands at once, back to back"}},
+        {"no records",
+         "one\r\ntwo\r\n\r\n",
+         3,
+         3,
+         "",
+         {},
+         {"1 - cannot be read", "2 - cannot be read", "3 - cannot be read"},
+         {"no line reads as a record: the player would send nothing"}},
+        {"empty",
+         "",
+         0,
+         0,
+         "",
+         {},
+         {},
+         {"no line reads as a record: the player would send nothing"}},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("record.txt");
+    const PlanInputs inputs{
+        Model::Small1A20V, {std::nullopt, qint16(900)}, 0, *ParseMoment("2024-03-05 12:00:00")};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(test::WriteFile(path, c.bytes));
+        const FileHistory read = LoadRecordFile(path, inputs);
+        ASSERT_TRUE(read.history && read.plan);
+        EXPECT_EQ(read.lines, c.lines);
+        EXPECT_EQ(read.leftOut, c.leftOut);
+        QBuffer csv;
+        csv.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(WriteHistoryCsv(*read.history, csv));
+        EXPECT_EQ(csv.data(), QByteArray(kCsvHeader) + '\n' + c.csv);
+        QStringList commands, skips;
+        for (const PlannedCommand& p : read.plan->commands)
+            commands +=
+                QString("%1 %2 %3").arg(p.line).arg(ShowMoment(p.at), ShowCommand(p.command));
+        for (const PlannedSkip& p : read.plan->skips)
+            skips += QString("%1 %2 %3").arg(p.line).arg(p.at ? ShowMoment(p.at) : "-", p.reason);
+        EXPECT_EQ(commands, c.commands);
+        EXPECT_EQ(skips, c.skips);
+        EXPECT_EQ(read.plan->warnings, c.warnings);
+        EXPECT_EQ(read.plan->sendable, c.commands.size());
+        // The samples alone, as velmora-files reads them, are the same.
+        EXPECT_EQ(LoadRecordFile(path).history->size(), read.history->size());
+    }
 }
 
 } // namespace

@@ -140,12 +140,20 @@ TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {
         QStringList arguments;
         A action;
         const char* text; // the error line, or the start of the text printed
+        bool headless = false;
+        const char* remote = "";
     };
     const Case cases[] = {
         {{}, A::Run, ""},
         {{"-platform", "offscreen"}, A::Run, ""},
         {{"--platform", "xcb", "-reverse", "-style=fusion"}, A::Run, ""},
-        {{"--help"}, A::Help, "Usage: velmora [--help | --version]\n"},
+        {{"--help"}, A::Help,
+         "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] | --help | --version\n"},
+        {{"--headless"}, A::Run, "", true},
+        {{"--headless", "--remote", "0.0.0.0:5025"}, A::Run, "", true, "0.0.0.0:5025"},
+        {{"--remote=5025"}, A::Run, "", false, "5025"},
+        {{"--remote"}, A::Error, "velmora: option '--remote' needs [ADDRESS:]PORT (see --help)"},
+        {{"--remote="}, A::Error, "velmora: option '--remote' needs [ADDRESS:]PORT (see --help)"},
         {{"-h"}, A::Help, "Usage: velmora"},
         {{"-display", ":1", "--version"}, A::Version, "velmora " VELMORA_VERSION "\n"},
         {{"--verbose"}, A::Error, "velmora: unknown option '--verbose' (see --help)"},
@@ -161,6 +169,8 @@ TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const CommandLine line = ReadCommandLine(c.arguments);
         EXPECT_EQ(line.action, c.action);
+        EXPECT_EQ(line.headless, c.headless);
+        EXPECT_EQ(line.remote, QString::fromLatin1(c.remote));
         if (c.action == A::Error || c.action == A::Run)
             EXPECT_EQ(line.text, c.text);
         else
