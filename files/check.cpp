@@ -2,9 +2,9 @@
 
 #include "core/settings_store.h"
 #include "files/options.h"
-#include "recorder/check_tally.h"
-#include "recorder/playback_plan.h"
-#include "recorder/wall_time.h"
+#include "playback/check_tally.h"
+#include "playback/playback_plan.h"
+#include "recording/wall_time.h"
 
 namespace velmora {
 

@@ -5,7 +5,7 @@
 #include "files/output.h"
 #include "history/file_history.h"
 #include "history/values.h"
-#include "recorder/record_file.h"
+#include "recording/record_file.h"
 
 namespace velmora {
 

@@ -1,8 +1,8 @@
 #pragma once
 // The command line of a subcommand: names of files, and options with values.
 
-#include "recorder/line_reader.h"
-#include "recorder/local_clock.h"
+#include "recording/line_reader.h"
+#include "recording/local_clock.h"
 
 #include <QByteArray>
 #include <QFile>

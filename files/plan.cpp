@@ -1,9 +1,9 @@
 #include "files/plan.h"
 
 #include "files/output.h"
-#include "recorder/playback_rules.h"
-#include "recorder/record_format.h"
-#include "recorder/wall_time.h"
+#include "playback/playback_rules.h"
+#include "recording/record_format.h"
+#include "recording/wall_time.h"
 
 #include <QRegularExpression>
 

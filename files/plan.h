@@ -2,7 +2,7 @@
 // velmora-files plan: a control file from a list written by hand, one step a
 // line: voltage, current and how long to hold them ("5.0 0.40 10").
 
-#include "recorder/local_clock.h"
+#include "recording/local_clock.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "files/retime.h"
 
 #include "files/output.h"
-#include "recorder/record_format.h"
-#include "recorder/wall_time.h"
+#include "recording/record_format.h"
+#include "recording/wall_time.h"
 
 namespace velmora {
 

@@ -1,6 +1,6 @@
 #include "history/file_history.h"
 
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 #include <QFileInfo>
 

@@ -2,9 +2,9 @@
 // A record file read into a history, and a record as a CSV row.
 
 #include "history/history.h"
-#include "recorder/playback_plan.h"
-#include "recorder/record_file.h"
-#include "recorder/record_format.h"
+#include "playback/playback_plan.h"
+#include "recording/record_file.h"
+#include "recording/record_format.h"
 
 #include <QString>
 #include <memory>

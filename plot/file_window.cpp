@@ -6,8 +6,8 @@
 #include "history/file_history.h"
 #include "plot/plot_view.h"
 #include "plot/record_file_load.h"
-#include "recorder/playback_progress.h"
-#include "recorder/wall_time.h"
+#include "playback/playback_progress.h"
+#include "recording/wall_time.h"
 #include "session/session.h"
 #include "ui/message_box.h"
 

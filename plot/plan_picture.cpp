@@ -1,6 +1,6 @@
 #include "plot/plan_picture.h"
 
-#include "recorder/local_clock.h"
+#include "recording/local_clock.h"
 
 namespace velmora {
 

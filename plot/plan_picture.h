@@ -3,7 +3,7 @@
 // texts listed beside the plot.
 
 #include "history/history.h"
-#include "recorder/playback_plan.h"
+#include "playback/playback_plan.h"
 
 #include <QStringList>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "core/constants.h"
 #include "link/port.h"
-#include "recorder/file_names.h"
+#include "recording/file_names.h"
 #include "session/protection_store.h"
 
 namespace velmora {

@@ -4,10 +4,10 @@
 #include "files/check.h"
 #include "files/plan.h"
 #include "files/retime.h"
-#include "recorder/line_reader.h"
-#include "recorder/playback_plan.h"
-#include "recorder/playback_rules.h"
-#include "recorder/wall_time.h"
+#include "recording/line_reader.h"
+#include "playback/playback_plan.h"
+#include "playback/playback_rules.h"
+#include "recording/wall_time.h"
 #include "support/files.h"
 
 #include <QBuffer>

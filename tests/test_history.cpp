@@ -5,8 +5,8 @@
 #include "history/file_history.h"
 #include "history/history.h"
 #include "history/values.h"
-#include "recorder/playback_rules.h"
-#include "recorder/wall_time.h"
+#include "playback/playback_rules.h"
+#include "recording/wall_time.h"
 #include "support/files.h"
 
 #include <QBuffer>

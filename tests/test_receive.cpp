@@ -6,7 +6,7 @@
 #include "link/port.h"
 #include "link/serial_comm.h"
 #include "panel/form1.h"
-#include "recorder/record_format.h"
+#include "recording/record_format.h"
 #include "session/session.h"
 #include "support/panel_on_fake_line.h"
 #include "support/panel_on_pty.h"

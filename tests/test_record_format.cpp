@@ -1,8 +1,8 @@
 // The record line, read and written, and the command the player makes of it.
 
-#include "recorder/file_names.h"
-#include "recorder/playback_command.h"
-#include "recorder/record_format.h"
+#include "recording/file_names.h"
+#include "playback/playback_command.h"
+#include "recording/record_format.h"
 
 #include <QCoreApplication>
 #include <QDir>

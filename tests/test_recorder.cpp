@@ -3,8 +3,8 @@
 // lines that measurements from the unit leave in the record file.
 
 #include "panel/form1.h"
-#include "recorder/record_format.h"
-#include "recorder/recorder.h"
+#include "recording/record_format.h"
+#include "recording/recorder.h"
 #include "session/session.h"
 #include "settings/form2.h"
 #include "support/control_line.h"

@@ -9,7 +9,7 @@
 #include "history/history.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
-#include "recorder/player.h"
+#include "playback/player.h"
 #include "support/control_line.h"
 #include "support/panel_on_fake_line.h"
 

@@ -4,9 +4,9 @@
 
 #include "fuzz/fuzz_common.h"
 
-#include "recorder/channels.h"
-#include "recorder/playback_command.h"
-#include "recorder/record_format.h"
+#include "playback/channels.h"
+#include "playback/playback_command.h"
+#include "recording/record_format.h"
 #include <QDir>
 #include <QFile>
 

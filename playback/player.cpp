@@ -1,10 +1,10 @@
-#include "recorder/player.h"
+#include "playback/player.h"
 
 #include "core/constants.h"
-#include "recorder/playback_plan.h"
-#include "recorder/playback_rules.h"
-#include "recorder/record_format.h"
-#include "recorder/wall_time.h"
+#include "playback/playback_plan.h"
+#include "playback/playback_rules.h"
+#include "recording/record_format.h"
+#include "recording/wall_time.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "recorder/playback_rules.h"
+#include "playback/playback_rules.h"
 
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "recorder/file_identity.h"
+#include "recording/file_identity.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // What the player does with one line of a control file: the player's own
 // decisions, also used to tell a user beforehand what a file will do.
 
-#include "recorder/playback_command.h"
-#include "recorder/record_format.h"
+#include "playback/playback_command.h"
+#include "recording/record_format.h"
 #include "unit/model.h"
 
 #include <QByteArray>

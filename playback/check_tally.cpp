@@ -1,7 +1,7 @@
-#include "recorder/check_tally.h"
+#include "playback/check_tally.h"
 
-#include "recorder/record_format.h"
-#include "recorder/wall_time.h"
+#include "recording/record_format.h"
+#include "recording/wall_time.h"
 #include "unit/measurement.h"
 
 namespace velmora {

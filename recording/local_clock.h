@@ -3,7 +3,7 @@
 // program's time zone: a reading that the change to summer time skips, and
 // one that comes twice at the change back.
 
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 #include <QtGlobal>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "recorder/line_reader.h"
+#include "recording/line_reader.h"
 
 namespace velmora {
 

@@ -2,7 +2,7 @@
 // How far a playback run has come, for the windows that show it: the player
 // reports, it never draws.
 
-#include "recorder/playback_plan.h"
+#include "playback/playback_plan.h"
 
 #include <QString>
 #include <memory>

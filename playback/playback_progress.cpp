@@ -1,6 +1,6 @@
-#include "recorder/playback_progress.h"
+#include "playback/playback_progress.h"
 
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 #include <algorithm>
 

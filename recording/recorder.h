@@ -3,8 +3,8 @@
 // file, each handed to the system as it is written and put onto the disk a
 // moment later in the background.
 
-#include "recorder/disk_sync.h"
-#include "recorder/file_identity.h"
+#include "recording/disk_sync.h"
+#include "recording/file_identity.h"
 #include "unit/measurement.h"
 
 #include <QFile>

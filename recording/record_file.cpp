@@ -1,6 +1,6 @@
-#include "recorder/record_file.h"
+#include "recording/record_file.h"
 
-#include "recorder/line_reader.h"
+#include "recording/line_reader.h"
 
 #include <QFile>
 #include <QFileInfo>

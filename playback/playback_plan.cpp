@@ -1,6 +1,6 @@
-#include "recorder/playback_plan.h"
+#include "playback/playback_plan.h"
 
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "recorder/recorder.h"
+#include "recording/recorder.h"
 
-#include "recorder/record_format.h"
+#include "recording/record_format.h"
 
 namespace velmora {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Reading a whole record file, line by line, with the player's own reader.
 
-#include "recorder/record_format.h"
+#include "recording/record_format.h"
 
 #include <QString>
 #include <atomic>

@@ -2,9 +2,9 @@
 // What a control file will do when played: its commands at the moments they
 // go out and the lines left out, worked out with the player's own rules.
 
-#include "recorder/check_tally.h"
-#include "recorder/playback_rules.h"
-#include "recorder/record_file.h"
+#include "playback/check_tally.h"
+#include "playback/playback_rules.h"
+#include "recording/record_file.h"
 #include "unit/model.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "recorder/file_names.h"
+#include "recording/file_names.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "recorder/playback_command.h"
+#include "playback/playback_command.h"
 
 #include "unit/command.h"
 #include "unit/measurement.h"

@@ -1,4 +1,4 @@
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "recorder/local_clock.h"
+#include "recording/local_clock.h"
 
-#include "recorder/wall_time.h"
+#include "recording/wall_time.h"
 
 #include <QDateTime>
 #include <algorithm>

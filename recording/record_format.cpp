@@ -1,4 +1,4 @@
-#include "recorder/record_format.h"
+#include "recording/record_format.h"
 
 #include <QByteArrayView>
 #include <QVarLengthArray>

@@ -1,4 +1,4 @@
-#include "recorder/disk_sync.h"
+#include "recording/disk_sync.h"
 
 #include <QtGlobal>
 #ifdef Q_OS_UNIX
