@@ -38,6 +38,10 @@ QDateTime RealClock::localNow() const {
     return QDateTime::currentDateTime();
 }
 
+qint64 RealClock::epochMs() const {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 std::unique_ptr<TimerBackend> RealClock::makeTimer(std::function<void()> fire) {
     return std::make_unique<QtTimerBackend>(*this, std::move(fire));
 }

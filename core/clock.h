@@ -28,6 +28,9 @@ class Clock {
     virtual qint64 monotonicNs() const = 0;
     /// The present local date and time.
     virtual QDateTime localNow() const = 0;
+    /// The wall clock in ms since 1970 (UTC): what localNow() shows, without
+    /// looking up the time zone, which costs more than handling a frame.
+    virtual qint64 epochMs() const = 0;
     /// A wake-up source that calls `fire` when due.
     virtual std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) = 0;
 };
@@ -37,6 +40,7 @@ class RealClock final : public Clock {
   public:
     qint64 monotonicNs() const override;
     QDateTime localNow() const override;
+    qint64 epochMs() const override;
     std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override;
 };
 

@@ -34,7 +34,7 @@ std::optional<FileIdentity> Recorder::identity() const {
 
 void Recorder::write(const Measurement& m) {
     if (!file_) return;
-    const QByteArray line = FormatRecord(m.at, m.voltageText, m.currentText);
+    const QByteArray line = FormatRecord(m.at(), m.voltageText, m.currentText);
     const qint64 before = file_->size();
     // Half a line (a full disk) would not read back as a record: take it away.
     if (file_->write(line) != line.size()) file_->resize(before);

@@ -109,7 +109,7 @@ void Session::chooseModel(Model model) {
 void Session::onComm() {
     if (comm_->CommEvent() != kCommEventReceive) return;
     const QByteArray block = comm_->Input();
-    std::optional<Measurement> frame = ParseFrame(block, clock_.monotonicNs(), clock_.localNow());
+    std::optional<Measurement> frame = ParseFrame(block, clock_.monotonicNs(), clock_.epochMs());
     if (!frame) {
         // Frames run together or split in two: start afresh on the line.
         comm_->resynchronise();
@@ -118,7 +118,7 @@ void Session::onComm() {
     const QString text = frame->text();
     if (text != lastText_) recorder_.write(*frame);
     lastText_ = text;
-    if (frame->values) history_.addMeasurement(frame->at.toMSecsSinceEpoch(), *frame->values);
+    if (frame->values) history_.addMeasurement(frame->atMs, *frame->values);
     last_ = std::move(frame);
     emit measured(*last_);
     takeForMeters(*last_);

@@ -25,7 +25,7 @@ void Session::takeForMeters(const Measurement& frame) {
     // At once, whatever else is going on: the command on the line finishes,
     // then the zero goes out.
     zeroOutput();
-    tripText_ = TripMessage(*trip, frame.at.time());
+    tripText_ = TripMessage(*trip, frame.at().time());
     emit protectionTripped(tripText_);
     emit protectionChanged();
 }

@@ -35,7 +35,7 @@ const QDateTime kStart(QDate(2024, 3, 5), QTime(14, 7, 9));
 
 // A frame's measurement as the session makes it, arrived at `at`.
 Measurement Arrived(const char* voltage, const char* current, const QDateTime& at) {
-    return Measurement{voltage, current, std::nullopt, 0, at};
+    return Measurement{voltage, current, std::nullopt, 0, at.toMSecsSinceEpoch()};
 }
 
 TEST(Recorder, OpensWritesAndCloses) {
@@ -142,6 +142,7 @@ class ClockReadOnce final : public Clock {
     explicit ClockReadOnce(test::FakeClock& clock) : clock_(clock) {}
     qint64 monotonicNs() const override { return clock_.monotonicNs(); }
     QDateTime localNow() const override { return clock_.localNow().addSecs(readings_++); }
+    qint64 epochMs() const override { return clock_.epochMs() + 1000 * readings_++; }
     std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override {
         return clock_.makeTimer(std::move(fire));
     }
@@ -168,7 +169,7 @@ TEST(RecordingAFrame, TheFileAndTheHistoryTakeOneReadingOfTheClock) {
         line->feed(test::SessionOnFakeLine::Frame(voltage, "045"));
         fake.advanceMs(13);
         ASSERT_TRUE(session.lastMeasurement());
-        const QDateTime at = session.lastMeasurement()->at;
+        const QDateTime at = session.lastMeasurement()->at();
         ASSERT_TRUE(session.history().last());
         EXPECT_EQ(session.history().last()->ms, at.toMSecsSinceEpoch());
         expected += FormatRecord(at, session.lastMeasurement()->voltageText,

@@ -35,7 +35,7 @@ std::optional<Values> ValuesOfTexts(QByteArrayView voltageText, QByteArrayView c
     return Values{*volts, *amps};
 }
 
-std::optional<Measurement> ParseFrame(QByteArrayView block, qint64 atNs, const QDateTime& at) {
+std::optional<Measurement> ParseFrame(QByteArrayView block, qint64 atNs, qint64 atMs) {
     if (block.size() != kFrameLength || block.at(0) != 'D') return std::nullopt;
     // Positions are counted from 1 as the unit's documentation counts them.
     const auto c = [&block](int position) { return block.at(position - 1); };
@@ -46,7 +46,7 @@ std::optional<Measurement> ParseFrame(QByteArrayView block, qint64 atNs, const Q
     m.currentText = QString::fromLatin1(current, 5);
     m.values = ValuesOfTexts(QByteArrayView(voltage, 5), QByteArrayView(current, 5));
     m.atNs = atNs;
-    m.at = at;
+    m.atMs = atMs;
     return m;
 }
 

@@ -29,7 +29,10 @@ struct Measurement {
     QString currentText;
     std::optional<Values> values;
     qint64 atNs = 0; // monotonic clock
-    QDateTime at;    // local date and time
+    qint64 atMs = 0; // the wall clock, ms since 1970 (UTC)
+
+    /// When it came, as a local date and time.
+    QDateTime at() const { return QDateTime::fromMSecsSinceEpoch(atMs); }
 
     /// Both texts together, "12,3V1,23A": what tells one measurement from the next.
     QString text() const { return voltageText + currentText; }
@@ -37,8 +40,7 @@ struct Measurement {
 
 /// The measurement in a block read from the line, when the block is exactly
 /// one frame; nothing otherwise. The characters are taken as they stand.
-std::optional<Measurement> ParseFrame(QByteArrayView block, qint64 atNs = 0,
-                                      const QDateTime& at = {});
+std::optional<Measurement> ParseFrame(QByteArrayView block, qint64 atNs = 0, qint64 atMs = 0);
 
 /// The numbers the digits at the value places of a voltage text ("12,3V" or
 /// "12.3V": places 1, 2, 4) and a current text ("1,23A": places 1, 3, 4)

@@ -17,6 +17,7 @@ class FakeClock final : public Clock {
 
     qint64 monotonicNs() const override { return nowNs_; }
     QDateTime localNow() const override { return start_.addMSecs(sinceStartMs()); }
+    qint64 epochMs() const override { return start_.toMSecsSinceEpoch() + sinceStartMs(); }
     std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override;
 
     /// Moves on by `ns`, firing the timers due meanwhile in order; a timer a
