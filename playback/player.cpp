@@ -24,10 +24,15 @@ Player::Player(Clock& clock, PlayerHost host)
 
 Player::~Player() = default;
 
-PlaybackStart Player::start(const QString& path, const QString& fileName) {
+PlaybackStart Player::start(const QString& path, const QString& fileName, QString* why) {
     // A stopped run still finishing its command must end first.
     if (state_ != State::Idle) return PlaybackStart::Busy;
-    if (PathTooLong(path) || NotAPlainFile(path)) return PlaybackStart::Refused;
+    const auto refuse = [&](const QString& reason) {
+        if (why) *why = reason;
+        return PlaybackStart::Refused;
+    };
+    if (PathTooLong(path)) return refuse(path + QStringLiteral(": longer than a path may be"));
+    if (NotAPlainFile(path)) return refuse(path + QStringLiteral(": not a plain file"));
     // The plan is worked out with the player's own rules on the model in
     // force now; the records to wait for are kept, so the file is read once.
     const PlanInputs inputs{host_.model(), host_.userLimits(), WallSeconds(clock_.localNow()),
@@ -40,7 +45,7 @@ PlaybackStart Player::start(const QString& path, const QString& fileName) {
             const auto values = ValuesOfTexts(r.voltageText, r.currentText);
             entries.push_back({line, r.date, r.time, values.value_or(Values{})});
         });
-    if (!reading.plan) return PlaybackStart::Refused;
+    if (!reading.plan) return refuse(reading.error);
     file_ = IdentityOf(path);
     entries_ = std::move(entries);
     next_ = 0;

@@ -53,8 +53,8 @@ class Player {
     Player& operator=(const Player&) = delete;
 
     /// Starts playing the file at `path`; `fileName` is the name as typed,
-    /// for the reports.
-    PlaybackStart start(const QString& path, const QString& fileName);
+    /// for the reports. When refused, `why` says why ("path: reason").
+    PlaybackStart start(const QString& path, const QString& fileName, QString* why = nullptr);
     /// Ends the run: it sends nothing more; a command on the line finishes
     /// first. Harmless when no run is in progress.
     void stop();

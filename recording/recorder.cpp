@@ -8,13 +8,19 @@ Recorder::~Recorder() {
     stop();
 }
 
-bool Recorder::start(const QString& path) {
-    if (recording() || PathTooLong(path) || NotAPlainFile(path)) return false;
+bool Recorder::start(const QString& path, QString* why) {
+    const auto refuse = [why](const QString& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (recording()) return refuse(QStringLiteral("recording into another file already"));
+    if (PathTooLong(path)) return refuse(QStringLiteral("the name is longer than a path may be"));
+    if (NotAPlainFile(path)) return refuse(QStringLiteral("not a plain file"));
     auto file = std::make_unique<QFile>(path);
     // Unbuffered: every write goes to the system at once, nothing waits in
     // the program for a close that a crash would never do.
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return false;
+        return refuse(file->errorString());
     sync_.start(file->handle());
     file_ = std::move(file);
     return true;

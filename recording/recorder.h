@@ -22,9 +22,9 @@ class Recorder {
     Recorder& operator=(const Recorder&) = delete;
 
     /// Opens the file at `path` for recording, creating or emptying it.
-    /// False when it cannot be: no such folder, no access, a folder's or a
-    /// device's name, a name longer than a path may be.
-    bool start(const QString& path);
+    /// False when it cannot be (no such folder, no access, a folder's or a
+    /// device's name, a name longer than a path may be), with `why` set.
+    bool start(const QString& path, QString* why = nullptr);
     /// Ends recording; the file keeps what was written. Harmless when off.
     void stop();
     bool recording() const { return file_ != nullptr; }

@@ -5,6 +5,16 @@
 
 namespace velmora {
 
+namespace {
+
+// "Error opening file: " and the name as typed, then on a line of its own
+// the file it stands for and why.
+FileStart Refused(const QString& fileName, const QString& why) {
+    return {false, QString(kMsgErrorOpeningFile) + fileName + u'\n' + why};
+}
+
+} // namespace
+
 void Session::setFileNames(const QString& recordFile, const QString& controlFile) {
     const bool changed =
         recordFile != stored_.recordFileName || controlFile != stored_.controlFileName;
@@ -26,11 +36,12 @@ FileStart Session::startRecording(const QString& fileName) {
     // With recording on, records go on into the file that is open.
     if (recorder_.recording()) return {true, {}};
     const QString path = filePath(fileName);
-    const FileStart refused{false, QString(kMsgErrorOpeningFile) + fileName};
     // The file the player reads: recording would record nothing into it.
     const std::optional<FileIdentity> played = player_->file();
-    if (played && IdentityOf(path) == played) return refused;
-    if (!recorder_.start(path)) return refused;
+    if (played && IdentityOf(path) == played)
+        return Refused(fileName, path + QStringLiteral(": the file is being played"));
+    QString why;
+    if (!recorder_.start(path, &why)) return Refused(fileName, path + QStringLiteral(": ") + why);
     emit recordingChanged(true);
     return {true, {}};
 }
@@ -46,10 +57,12 @@ FileStart Session::startPlayback(const QString& fileName) {
     // After a trip nothing sets the output again until the user clears it.
     if (tripped()) return {false, tripText_};
     const QString path = filePath(fileName);
-    const FileStart refused{false, QString(kMsgErrorOpeningFile) + fileName};
     const std::optional<FileIdentity> recorded = recorder_.identity();
-    if (recorded && IdentityOf(path) == recorded) return refused;
-    if (player_->start(path, fileName) != PlaybackStart::Started) return refused;
+    if (recorded && IdentityOf(path) == recorded)
+        return Refused(fileName, path + QStringLiteral(": the file is being recorded"));
+    QString why;
+    if (player_->start(path, fileName, &why) != PlaybackStart::Started)
+        return Refused(fileName, why);
     return {true, {}};
 }
 

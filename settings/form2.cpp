@@ -2,9 +2,9 @@
 
 #include "core/constants.h"
 #include "core/message.h"
+#include "playback/playback_progress.h"
 #include "recording/file_identity.h"
 #include "recording/file_names.h"
-#include "playback/playback_progress.h"
 #include "recording/wall_time.h"
 #include "session/session.h"
 #include "settings/port_menu.h"
@@ -168,6 +168,12 @@ void Form2::connectHandlers() {
     // stops them.
     connect(&session_, &Session::recordingChanged, this, &Form2::showRecording);
     connect(&session_, &Session::playbackChanged, this, &Form2::showPlaybackProgress);
+    // A name given by remote control shows in the box it belongs to.
+    connect(&session_, &Session::fileNamesChanged, this, [this] {
+        if (closed_) return;
+        if (Text1->text() != session_.recordFileName()) Text1->setText(session_.recordFileName());
+        if (Text2->text() != session_.controlFileName()) Text2->setText(session_.controlFileName());
+    });
     showRecording(session_.recording());
     showPlaybackProgress(session_.playbackProgress());
 }

@@ -3,6 +3,7 @@
 // lines that measurements from the unit leave in the record file.
 
 #include "panel/form1.h"
+#include "recording/file_names.h"
 #include "recording/record_format.h"
 #include "recording/recorder.h"
 #include "session/session.h"
@@ -223,9 +224,19 @@ TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
         EXPECT_EQ(window->Command1->text(), "Start");
         EXPECT_FALSE(session().recording());
         ASSERT_EQ(messages.messages().size(), 1);
-        const QString text = "Error opening file: " + name;
-        EXPECT_EQ(messages.messages()[0].text,
-                  name == huge ? text.left(2000) + " … " + text.right(2000) : text);
+        // The name as typed, then on a line of its own the file it leads to and why.
+        const QString shown = messages.messages()[0].text;
+        const QString first = "Error opening file: " + name + u'\n';
+        if (first.size() + FilePathFor(name).size() > 8000) {
+            // Cut to its two ends, as every long message is.
+            EXPECT_TRUE(shown.startsWith(first.left(2000) + " … ")) << shown.left(80).toStdString();
+            EXPECT_TRUE(shown.endsWith(": the name is longer than a path may be"));
+        } else {
+            EXPECT_TRUE(shown.startsWith(first)) << shown.toStdString();
+            const QString why = shown.mid(first.size());
+            EXPECT_TRUE(why.startsWith(FilePathFor(name) + ": ")) << why.toStdString();
+            EXPECT_GT(why.size(), FilePathFor(name).size() + 4) << "no reason given";
+        }
         EXPECT_EQ(messages.messages()[0].title, "Velmora");
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("run.log")));
@@ -243,7 +254,9 @@ TEST_F(RecorderTest, OpenFailuresNameTheFileAsTyped) {
 TEST_F(RecorderTest, StartAndStopReportWhatTheyCameTo) {
     const FileStart refused = session().startRecording(QStringLiteral("no such folder/run.log"));
     EXPECT_FALSE(refused.started);
-    EXPECT_EQ(refused.refusal, "Error opening file: no such folder/run.log");
+    EXPECT_EQ(refused.refusal, "Error opening file: no such folder/run.log\n" +
+                                   FilePathFor("no such folder/run.log") +
+                                   ": No such file or directory");
     EXPECT_TRUE(messages.messages().isEmpty()); // the caller shows it
     EXPECT_TRUE(unit.said.isEmpty());
     EXPECT_TRUE(session().startRecording(path).started);
@@ -278,7 +291,8 @@ TEST_F(RecorderTest, OneFileIsNeverBothRecordedAndPlayed) {
         SCOPED_TRACE(name.toStdString());
         const FileStart start = session().startRecording(name);
         EXPECT_FALSE(start.started);
-        EXPECT_EQ(start.refusal, "Error opening file: " + name);
+        EXPECT_EQ(start.refusal, "Error opening file: " + name + "\n" + FilePathFor(name) +
+                                     ": the file is being played");
         EXPECT_FALSE(session().recording());
         EXPECT_EQ(Contents(path), control);
     }
@@ -289,7 +303,8 @@ TEST_F(RecorderTest, OneFileIsNeverBothRecordedAndPlayed) {
         SCOPED_TRACE(name.toStdString());
         const FileStart start = session().startPlayback(name);
         EXPECT_FALSE(start.started);
-        EXPECT_EQ(start.refusal, "Error opening file: " + name);
+        EXPECT_EQ(start.refusal, "Error opening file: " + name + "\n" + FilePathFor(name) +
+                                     ": the file is being recorded");
         EXPECT_EQ(session().playerState(), Player::State::Idle);
     }
     session().stopRecording();
