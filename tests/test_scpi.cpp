@@ -8,6 +8,7 @@
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_table.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -329,14 +330,13 @@ TEST(ScpiTable, HelpListsEveryHeaderInABlock) {
 TEST(ScpiTable, ReadmeListHasOneItemPerRow) {
     const QStringList lines = CommandListMarkdown().split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), qsizetype(Commands().size()));
-    EXPECT_EQ(lines.first(), "- `*IDN?`: Identifies the program and the unit: maker, model, "
-                             "serial number, version.");
-    EXPECT_TRUE(
-        lines.contains("- `*RST`: Switches the output off and sets both set-points to zero."));
-    EXPECT_TRUE(lines.contains("- `OUTPut[:STATe] ON|OFF`, `OUTPut[:STATe]?`: Switches the output "
-                               "on or off."));
-    EXPECT_TRUE(lines.contains("- `APPLy <volts>,<amperes>`, `APPLy?`: Both set-points in one "
-                               "command; the query answers both."));
+    // How each form is written: queries with "?", commands with their parameters.
+    EXPECT_TRUE(lines.first().startsWith("- `*IDN?`: "));
+    EXPECT_TRUE(lines.contains("- `OUTPut[:STATe] ON|OFF`, `OUTPut[:STATe]?`: OFF is Zero output; "
+                               "ON sends again the set-points in force before it; 0 while both "
+                               "are 0."));
+    EXPECT_TRUE(lines.contains("- `APPLy <volts>,<amperes>`, `APPLy?`: Both set-points; set-points "
+                               "changed in one line go out as one command."));
 }
 
 TEST(ScpiErrors, EntriesAsTheQueueAnswers) {
@@ -451,4 +451,19 @@ TEST(ScpiLineReader, CutsBytesIntoLines) {
             EXPECT_EQ(lines[i].tooLong, c.lines[i].tooLong);
         }
     }
+}
+
+// The README's list of remote commands is the table's own.
+TEST(ScpiTable, TheReadmeListsEveryCommandAsTheTableDoes) {
+    QFile readme(QStringLiteral(VELMORA_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const QString begin = QStringLiteral("<!-- remote commands: from the command table -->\n");
+    const QString end = QStringLiteral("<!-- end of the remote commands -->");
+    const qsizetype from = text.indexOf(begin);
+    const qsizetype to = text.indexOf(end);
+    ASSERT_GE(from, 0);
+    ASSERT_GT(to, from);
+    const QString listed = text.mid(from + begin.size(), to - from - begin.size());
+    EXPECT_EQ(listed.toStdString(), velmora::scpi::CommandListMarkdown().toStdString());
 }
