@@ -2,9 +2,9 @@
 
 #include "history/csv_export.h"
 #include "history/history.h"
+#include "playback/playback_progress.h"
 #include "plot/plot_view.h"
 #include "plot/record_file_load.h"
-#include "playback/playback_progress.h"
 #include "recording/wall_time.h"
 #include "session/session.h"
 #include "ui/message_box.h"
@@ -119,9 +119,11 @@ void PlotWindow::build() {
 }
 
 qint64 PlotWindow::nowMs() const {
-    if (live_) return QDateTime::currentMSecsSinceEpoch();
+    // The session's clock, which stamps the samples: "now" is where they are.
+    const qint64 now = session_.clock().localNow().toMSecsSinceEpoch();
+    if (live_) return now;
     const auto last = history_->last();
-    return last ? last->ms : QDateTime::currentMSecsSinceEpoch();
+    return last ? last->ms : now;
 }
 
 void PlotWindow::setSpan(Span span) {
