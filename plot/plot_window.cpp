@@ -91,6 +91,7 @@ void PlotWindow::build() {
     pages_->addWidget(content);
     layout->addLayout(tools);
     layout->addWidget(view_, 1);
+    if (live_) layout->addLayout(buildMetersRow());
     layout->addWidget(notes_);
     layout->addLayout(status);
     layout->addWidget(playback_);
@@ -161,9 +162,12 @@ void PlotWindow::placeRange() {
 }
 
 void PlotWindow::redrawIfChanged() {
+    if (!isVisible()) return;
+    // A reset from elsewhere (remote control) changes the meters without a
+    // new sample.
+    showMeters();
     // Following moves with the clock, so it redraws also without new samples.
     if (!following_ && history_->revision() == drawnRevision_) return;
-    if (!isVisible()) return;
     drawnRevision_ = history_->revision();
     if (following_) placeRange();
     view_->refresh();

@@ -3,6 +3,7 @@
 // the hover read-out, and export.
 
 #include "history/history.h"
+#include "meters/meter_text.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
 #include "plot/record_file_load.h"
@@ -18,13 +19,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace velmora {
 namespace {
@@ -88,6 +92,7 @@ TEST(PlotWindow, RecordFilesOpenInWindowsOfTheirOwnOrSayWhyNot) {
             EXPECT_EQ(window->windowTitle(), QString("Plot \u2013 ") + c.name);
             EXPECT_EQ(window->note(), c.note);
             EXPECT_TRUE(messages.messages().isEmpty());
+            EXPECT_EQ(window->metersText(), "") << "the meters are the live window's";
         } else {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 3000));
             EXPECT_TRUE(messages.messages().first().text.contains(c.note))
@@ -369,6 +374,81 @@ TEST(PlotWindow, SavesDataAndPicturesOfWhatItHolds) {
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
     EXPECT_TRUE(svg.readAll().contains("<svg"));
     EXPECT_FALSE(window.saveData(dir.filePath("no/such/folder/data.csv")));
+}
+
+// Frames two seconds apart: the first at once, then `count` more.
+void FeedEveryTwoSeconds(test::SessionOnFakeLine& unit, int count, const char* volts,
+                         const char* amps) {
+    for (int i = 0; i < count; ++i) {
+        unit.clock.advanceMs(2000);
+        unit.feedFrame(volts, amps);
+    }
+}
+
+QPushButton* ButtonOf(const QWidget& window, const QString& text) {
+    for (QPushButton* button : window.findChildren<QPushButton*>())
+        if (button->text() == text) return button;
+    return nullptr;
+}
+
+TEST(PlotWindow, TheLiveWindowShowsTheSessionsMetersUnderThePlot) {
+    test::SessionOnFakeLine unit;
+    Session& session = *unit.session;
+    session.chooseModel(Model::Large2A5_25V);
+    ASSERT_EQ(session.sendSetpoints(15'000, 500), SendOutcome::Queued);
+    PlotWindow window(session);
+    window.show();
+    const QString nothing = QString::fromLatin1(kNothingMeasured);
+    EXPECT_EQ(window.metersText(), nothing);
+    QLabel* line = nullptr;
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (label->text() == nothing) line = label;
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->toolTip(), "CV/CC is inferred from the read-outs and the set-points");
+    QPushButton* reset = ButtonOf(window, "Reset meters");
+    ASSERT_TRUE(reset && reset->isVisible());
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool drawnAtOnce; // else at the next redraw, not at each frame
+        const char* line;
+    };
+    const Step steps[] = {
+        {"an hour at the current limit, after a first frame below it",
+         [&] {
+             unit.feedFrame("100", "040");
+             FeedEveryTwoSeconds(unit, 1800, "120", "050");
+         },
+         false,
+         "0.5000 Ah  5.999 Wh  01:00:00  CC   V 10.0\u201312.0 (12.00)  I 0.40\u20130.50 (0.50)"},
+        {"Reset meters", [&] { QTest::mouseClick(reset, Qt::LeftButton); }, true, kNothingMeasured},
+        {"ten seconds after the reset",
+         [&] {
+             unit.feedFrame("120", "050");
+             FeedEveryTwoSeconds(unit, 5, "120", "050");
+         },
+         false,
+         "0.0014 Ah  0.017 Wh  00:00:10  CC   V 12.0\u201312.0 (12.00)  I 0.50\u20130.50 (0.50)"},
+        {"the window closed for ten seconds, then shown again",
+         [&] {
+             window.close();
+             FeedEveryTwoSeconds(unit, 5, "120", "050");
+             window.show();
+         },
+         true,
+         "0.0028 Ah  0.033 Wh  00:00:20  CC   V 12.0\u201312.0 (12.00)  I 0.50\u20130.50 (0.50)"},
+        {"a reset from elsewhere", [&] { session.resetMeters(); }, false, kNothingMeasured},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const QString before = window.metersText();
+        step.act();
+        const QString expected = QString::fromUtf8(step.line);
+        EXPECT_EQ(window.metersText(), step.drawnAtOnce ? expected : before);
+        EXPECT_TRUE(test::WaitUntil([&] { return window.metersText() == expected; }))
+            << window.metersText().toStdString();
+    }
 }
 
 } // namespace
