@@ -2,9 +2,9 @@
 
 #include "history/csv_export.h"
 #include "history/history.h"
+#include "playback/playback_progress.h"
 #include "plot/plot_view.h"
 #include "plot/record_file_load.h"
-#include "playback/playback_progress.h"
 #include "recording/wall_time.h"
 #include "session/session.h"
 #include "ui/message_box.h"
@@ -91,6 +91,7 @@ void PlotWindow::build() {
     pages_->addWidget(content);
     layout->addLayout(tools);
     layout->addWidget(view_, 1);
+    if (live_) layout->addLayout(buildMetersRow());
     layout->addWidget(notes_);
     layout->addLayout(status);
     layout->addWidget(playback_);
@@ -119,9 +120,11 @@ void PlotWindow::build() {
 }
 
 qint64 PlotWindow::nowMs() const {
-    if (live_) return QDateTime::currentMSecsSinceEpoch();
+    // The session's clock, which stamps the samples: "now" is where they are.
+    const qint64 now = session_.clock().localNow().toMSecsSinceEpoch();
+    if (live_) return now;
     const auto last = history_->last();
-    return last ? last->ms : QDateTime::currentMSecsSinceEpoch();
+    return last ? last->ms : now;
 }
 
 void PlotWindow::setSpan(Span span) {
@@ -159,9 +162,12 @@ void PlotWindow::placeRange() {
 }
 
 void PlotWindow::redrawIfChanged() {
+    if (!isVisible()) return;
+    // A reset from elsewhere (remote control) changes the meters without a
+    // new sample.
+    showMeters();
     // Following moves with the clock, so it redraws also without new samples.
     if (!following_ && history_->revision() == drawnRevision_) return;
-    if (!isVisible()) return;
     drawnRevision_ = history_->revision();
     if (following_) placeRange();
     view_->refresh();

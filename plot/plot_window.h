@@ -63,6 +63,8 @@ class PlotWindow : public QWidget {
     QStringList planNotes() const;
     /// The live window's line about a playback run; empty before any run.
     QString playbackStatus() const { return playback_->text(); }
+    /// The live window's meters line as last drawn; empty in a file's window.
+    QString metersText() const { return meters_ ? meters_->text() : QString(); }
 
     bool saveData(const QString& path) const;
     bool savePicture(const QString& path) const;
@@ -71,12 +73,15 @@ class PlotWindow : public QWidget {
     static constexpr int kRedrawsPerSecond = 10;
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
   private:
     void build();
     QWidget* buildLoadingPage(const QString& fileName);
+    QLayout* buildMetersRow();
+    void showMeters();
     void showLoaded();
     void redrawIfChanged();
     void placeRange();
@@ -102,6 +107,7 @@ class PlotWindow : public QWidget {
     QLabel* readout_ = nullptr;
     QLabel* note_ = nullptr;
     QLabel* playback_ = nullptr;
+    QLabel* meters_ = nullptr;   // live only
     QListView* notes_ = nullptr; // over thousands of lines, a list view is quick to fill
     QStringListModel* noteTexts_ = nullptr;
     std::vector<SkipMark> marks_;

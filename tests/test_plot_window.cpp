@@ -1,37 +1,44 @@
-// The plot window over a history: record files opened in windows of their
+// The plot window over a session: record files opened in windows of their
 // own with what they would do when played, following and its end at a pan,
 // the hover read-out, and export.
 
-#include "core/state.h"
 #include "history/history.h"
+#include "meters/meter_text.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
 #include "plot/record_file_load.h"
+#include "session/session.h"
 #include "support/files.h"
 #include "support/message_catcher.h"
+#include "support/session_on_fake_line.h"
 #include "support/time_zone.h"
 #include "support/wait_until.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Opens a record file's window and waits until the file has been read.
-std::unique_ptr<PlotWindow> OpenAndRead(const QString& path) {
-    std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(path));
+// Opens a record file's window on the session and waits until the file has
+// been read.
+std::unique_ptr<PlotWindow> OpenAndRead(Session& session, const QString& path) {
+    std::unique_ptr<PlotWindow> window(OpenRecordFileWindow(session, path));
     if (window) {
         EXPECT_TRUE(test::WaitUntil([&] { return !window->loading(); }, 30s));
     }
@@ -74,16 +81,18 @@ TEST(PlotWindow, RecordFilesOpenInWindowsOfTheirOwnOrSayWhyNot) {
         {"missing.txt", false, "no such file"},
         {".", false, "not a file"},
     };
+    test::SessionOnFakeLine unit;
     test::MessageCatcher messages;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         messages.clear();
-        std::unique_ptr<PlotWindow> window(OpenAndRead(dir.filePath(c.name)));
+        std::unique_ptr<PlotWindow> window(OpenAndRead(*unit.session, dir.filePath(c.name)));
         ASSERT_EQ(window != nullptr, c.opens);
         if (window) {
             EXPECT_EQ(window->windowTitle(), QString("Plot \u2013 ") + c.name);
             EXPECT_EQ(window->note(), c.note);
             EXPECT_TRUE(messages.messages().isEmpty());
+            EXPECT_EQ(window->metersText(), "") << "the meters are the live window's";
         } else {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 3000));
             EXPECT_TRUE(messages.messages().first().text.contains(c.note))
@@ -99,10 +108,10 @@ TEST(PlotWindow, AFileShowsWhatItWouldDoWhenPlayed) {
                                       "#2020-01-01 10:00:00#,\"05.0V\",\"0.40A\"\r\n"
                                       "#2020-01-01 10:00:10#,\"12.3V\",\"5.00A\"\r\n"
                                       "#2020-01-01 10:00:05#,\"06.0V\",\"0.50A\"\r\n"));
-    const qint16 limit = Shared.CurrentLimit;
-    Shared.CurrentLimit = 1000; // where 5.00 A makes a command of nine characters
-    std::unique_ptr<PlotWindow> window(OpenAndRead(path));
-    Shared.CurrentLimit = limit;
+    test::SessionOnFakeLine unit;
+    // The model where 5.00 A makes a command of nine characters.
+    unit.session->chooseModel(Model::Small1A20V);
+    std::unique_ptr<PlotWindow> window(OpenAndRead(*unit.session, path));
     ASSERT_TRUE(window);
     const auto ms = [](int second) {
         return QDateTime(QDate(2020, 1, 1), QTime(10, 0, second)).toMSecsSinceEpoch();
@@ -171,8 +180,9 @@ TEST(PlotWindow, PlanStepsAndSkipMarksLieOnTheirRecordsInEveryZone) {
          {"2026-11-01T04:30:00Z", "2026-11-01T08:00:00Z", "2026-11-01T09:00:00Z"}},
     };
     QTemporaryDir dir;
-    const qint16 limit = Shared.CurrentLimit;
-    Shared.CurrentLimit = 1000; // where 5.00 A makes a command of nine characters
+    test::SessionOnFakeLine unit;
+    // The model where 5.00 A makes a command of nine characters.
+    unit.session->chooseModel(Model::Small1A20V);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.zone) + " " + c.stamps[0]);
         const test::TimeZoneForTest zone(c.zone);
@@ -181,7 +191,7 @@ TEST(PlotWindow, PlanStepsAndSkipMarksLieOnTheirRecordsInEveryZone) {
                                               "#,\"05.0V\",\"0.40A\"\r\n" + "#" + c.stamps[1] +
                                               "#,\"06.0V\",\"0.50A\"\r\n" + "#" + c.stamps[2] +
                                               "#,\"12.3V\",\"5.00A\"\r\n"));
-        std::unique_ptr<PlotWindow> window(OpenAndRead(path));
+        std::unique_ptr<PlotWindow> window(OpenAndRead(*unit.session, path));
         ASSERT_TRUE(window);
         const auto utc = [&](int i) {
             return QDateTime::fromString(c.utc[i], Qt::ISODate).toMSecsSinceEpoch();
@@ -200,13 +210,13 @@ TEST(PlotWindow, PlanStepsAndSkipMarksLieOnTheirRecordsInEveryZone) {
         EXPECT_FALSE(window->readoutAt(utc(2) - 3'600'000).contains("line 3 skipped"));
         EXPECT_FALSE(window->readoutAt(utc(2) + 3'600'000).contains("line 3 skipped"));
     }
-    Shared.CurrentLimit = limit;
 }
 
 TEST(PlotWindow, TheProgramGoesOnWhileABigFileIsRead) {
     QTemporaryDir dir;
     const QString path = dir.filePath("day.log");
     ASSERT_TRUE(WriteLongRecording(path, 500'000));
+    test::SessionOnFakeLine unit;
     // A timer on the window's thread, as the panel's read-outs and the
     // player's waits are: it must keep ticking while the file is read.
     QElapsedTimer clock;
@@ -223,7 +233,7 @@ TEST(PlotWindow, TheProgramGoesOnWhileABigFileIsRead) {
     timer.start(10);
     const qint64 opened = clock.elapsed();
     ticks.push_back(opened);
-    window = OpenRecordFileWindow(path);
+    window = OpenRecordFileWindow(*unit.session, path);
     ASSERT_TRUE(window);
     EXPECT_EQ(window->windowTitle(), QString("Plot \u2013 day.log"));
     ASSERT_TRUE(test::WaitUntil([&] { return window->view()->isVisible(); }, 60s));
@@ -255,10 +265,11 @@ TEST(PlotWindow, CancelOrClosingTheWindowStopsTheReadingAndLeavesNoPlot) {
     QTemporaryDir dir;
     const QString path = dir.filePath("day.log");
     ASSERT_TRUE(WriteLongRecording(path, 500'000));
+    test::SessionOnFakeLine unit;
     test::MessageCatcher messages;
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel ? "Cancel" : "closing the window");
-        QPointer<PlotWindow> window = OpenRecordFileWindow(path);
+        QPointer<PlotWindow> window = OpenRecordFileWindow(*unit.session, path);
         ASSERT_TRUE(window && window->loading());
         QPointer<RecordFileLoad> load = window->fileLoad();
         bool ended = false, cancelled = false;
@@ -287,8 +298,9 @@ TEST(PlotWindow, CancelOrClosingTheWindowStopsTheReadingAndLeavesNoPlot) {
 
 TEST(PlotWindow, AFileThatFailsWhileReadGivesTheMessageAndTheWindowCloses) {
     // A regular file as far as its name tells, whose reading fails at once.
+    test::SessionOnFakeLine unit;
     test::MessageCatcher messages;
-    QPointer<PlotWindow> window = OpenRecordFileWindow("/proc/self/mem");
+    QPointer<PlotWindow> window = OpenRecordFileWindow(*unit.session, "/proc/self/mem");
     ASSERT_TRUE(window);
     ASSERT_TRUE(test::WaitUntil([&] { return !messages.messages().isEmpty(); }, 10s));
     EXPECT_EQ(messages.messages().first().title, "Plot");
@@ -299,17 +311,26 @@ TEST(PlotWindow, AFileThatFailsWhileReadGivesTheMessageAndTheWindowCloses) {
 }
 
 TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
-    History history;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    history.addMeasurement(now - 30'000, {123, 45});
-    history.addMeasurement(now - 20'000, {50, 40});
-    history.addSetpoints(now - 31'000, {12'000, 500});
-    PlotWindow window(&history);
+    test::SessionOnFakeLine unit;
+    Session& session = *unit.session;
+    session.chooseModel(Model::Large2A5_25V);
+    const qint64 start = session.clock().localNow().toMSecsSinceEpoch();
+    ASSERT_EQ(session.sendSetpoints(12'000, 500), SendOutcome::Queued);
+    unit.clock.advanceMs(1000);
+    unit.feedFrame("123", "045");
+    unit.clock.advanceMs(10'000);
+    unit.feedFrame("050", "040");
+    unit.clock.advanceMs(20'000);
+    const qint64 now = session.clock().localNow().toMSecsSinceEpoch();
+    ASSERT_EQ(now, start + 31'000);
+    ASSERT_EQ(session.history().setpoints().size(), 1u) << "the command went out";
+
+    PlotWindow window(session);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_TRUE(window.following());
     const QCPRange range = window.view()->xAxis->range();
-    EXPECT_NEAR(range.upper, now / 1000.0, 2);
+    EXPECT_NEAR(range.upper, now / 1000.0, 2) << "now on the session's clock";
     EXPECT_NEAR(range.size(), 600, 1) << "ten minutes at first";
 
     window.view()->xAxis->moveRange(-100); // as a drag does
@@ -322,13 +343,20 @@ TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
     const QString at = QDateTime::fromMSecsSinceEpoch(now - 30'000).toString("yyyy-MM-dd hh:mm:ss");
     EXPECT_EQ(window.readoutAt(now - 29'000), at + "   12.3 V   0.45 A   5.535 W");
     EXPECT_EQ(window.readoutAt(now), window.readoutAt(now - 20'000));
+    // The window goes by the session's clock as it moves on.
+    unit.clock.advanceMs(60'000);
+    window.follow();
+    EXPECT_NEAR(window.view()->xAxis->range().upper, (now + 60'000) / 1000.0, 2);
 }
 
 TEST(PlotWindow, SavesDataAndPicturesOfWhatItHolds) {
-    History history;
-    for (int i = 0; i < 100; ++i)
-        history.addMeasurement(1'700'000'000'000 + i * 1000LL, {i, 2 * i});
-    PlotWindow window(&history);
+    test::SessionOnFakeLine unit;
+    for (int i = 0; i < 100; ++i) {
+        unit.feedFrame(QByteArray::number(i).rightJustified(3, '0').constData(),
+                       QByteArray::number(2 * i).rightJustified(3, '0').constData());
+        unit.clock.advanceMs(1000);
+    }
+    PlotWindow window(*unit.session);
     window.show();
     QTemporaryDir dir;
     ASSERT_TRUE(window.saveData(dir.filePath("data.csv")));
@@ -346,6 +374,81 @@ TEST(PlotWindow, SavesDataAndPicturesOfWhatItHolds) {
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
     EXPECT_TRUE(svg.readAll().contains("<svg"));
     EXPECT_FALSE(window.saveData(dir.filePath("no/such/folder/data.csv")));
+}
+
+// Frames two seconds apart: the first at once, then `count` more.
+void FeedEveryTwoSeconds(test::SessionOnFakeLine& unit, int count, const char* volts,
+                         const char* amps) {
+    for (int i = 0; i < count; ++i) {
+        unit.clock.advanceMs(2000);
+        unit.feedFrame(volts, amps);
+    }
+}
+
+QPushButton* ButtonOf(const QWidget& window, const QString& text) {
+    for (QPushButton* button : window.findChildren<QPushButton*>())
+        if (button->text() == text) return button;
+    return nullptr;
+}
+
+TEST(PlotWindow, TheLiveWindowShowsTheSessionsMetersUnderThePlot) {
+    test::SessionOnFakeLine unit;
+    Session& session = *unit.session;
+    session.chooseModel(Model::Large2A5_25V);
+    ASSERT_EQ(session.sendSetpoints(15'000, 500), SendOutcome::Queued);
+    PlotWindow window(session);
+    window.show();
+    const QString nothing = QString::fromLatin1(kNothingMeasured);
+    EXPECT_EQ(window.metersText(), nothing);
+    QLabel* line = nullptr;
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (label->text() == nothing) line = label;
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->toolTip(), "CV/CC is inferred from the read-outs and the set-points");
+    QPushButton* reset = ButtonOf(window, "Reset meters");
+    ASSERT_TRUE(reset && reset->isVisible());
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool drawnAtOnce; // else at the next redraw, not at each frame
+        const char* line;
+    };
+    const Step steps[] = {
+        {"an hour at the current limit, after a first frame below it",
+         [&] {
+             unit.feedFrame("100", "040");
+             FeedEveryTwoSeconds(unit, 1800, "120", "050");
+         },
+         false,
+         "0.5000 Ah  5.999 Wh  01:00:00  CC   V 10.0\u201312.0 (12.00)  I 0.40\u20130.50 (0.50)"},
+        {"Reset meters", [&] { QTest::mouseClick(reset, Qt::LeftButton); }, true, kNothingMeasured},
+        {"ten seconds after the reset",
+         [&] {
+             unit.feedFrame("120", "050");
+             FeedEveryTwoSeconds(unit, 5, "120", "050");
+         },
+         false,
+         "0.0014 Ah  0.017 Wh  00:00:10  CC   V 12.0\u201312.0 (12.00)  I 0.50\u20130.50 (0.50)"},
+        {"the window closed for ten seconds, then shown again",
+         [&] {
+             window.close();
+             FeedEveryTwoSeconds(unit, 5, "120", "050");
+             window.show();
+         },
+         true,
+         "0.0028 Ah  0.033 Wh  00:00:20  CC   V 12.0\u201312.0 (12.00)  I 0.50\u20130.50 (0.50)"},
+        {"a reset from elsewhere", [&] { session.resetMeters(); }, false, kNothingMeasured},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const QString before = window.metersText();
+        step.act();
+        const QString expected = QString::fromUtf8(step.line);
+        EXPECT_EQ(window.metersText(), step.drawnAtOnce ? expected : before);
+        EXPECT_TRUE(test::WaitUntil([&] { return window.metersText() == expected; }))
+            << window.metersText().toStdString();
+    }
 }
 
 } // namespace

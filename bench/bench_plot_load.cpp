@@ -2,24 +2,21 @@
 // unit sends 80 frames a second and a control file plays: how much later
 // Zero output and the due records go out than without the load; how long
 // the load takes, how long the window's thread stands still meanwhile, and
-// what the first draw of all the samples costs.
+// what the first draw of all the samples costs. The panel's session runs on
+// the real clock over a fake line.
 
 #include "bench_support.h"
-#include "core/wait.h"
 #include "history/history.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
-#include "playback/player.h"
 #include "support/control_line.h"
 #include "support/panel_on_fake_line.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 using namespace velmora;
@@ -54,20 +51,12 @@ bool WriteDayOfRecording(const QString& path) {
     return file.write(block) == block.size();
 }
 
-void RunFor(qint64 ms) {
-    QEventLoop loop;
-    QTimer::singleShot(int(std::max<qint64>(ms, 0)), &loop, &QEventLoop::quit);
-    loop.exec();
+// Runs the event loop until the wall clock reaches `ms` since the epoch.
+void RunUntilWall(qint64 ms) {
+    bench::RunFor(int(std::max<qint64>(ms - QDateTime::currentMSecsSinceEpoch(), 0)));
 }
 
-void RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        RunFor(5);
-}
-
-// When the first character of each command went out (MonotonicNs), in order.
+// When the first character of each command went out (monotonic ns), in order.
 std::vector<qint64> CommandStartsNs(const test::FakeLine& line) {
     std::vector<qint64> starts;
     qint64 bytes = 0;
@@ -81,7 +70,7 @@ std::vector<qint64> CommandStartsNs(const test::FakeLine& line) {
 class Scene {
   public:
     Scene(const QString& big, const QString& control) : big_(big), control_(control) {
-        Shared.CurrentLimit = 2500;
+        panel_.session.chooseModel(Model::Large2A5_25V);
         panel_.form.show();
         frames_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&frames_, &QTimer::timeout, [this] {
@@ -97,8 +86,8 @@ class Scene {
     double load(PlotWindow*& window) {
         QElapsedTimer t;
         t.start();
-        window = OpenRecordFileWindow(big_);
-        RunUntil([&] { return window && !window->loading(); }, 300'000);
+        window = OpenRecordFileWindow(panel_.session, big_);
+        bench::RunUntil([&] { return window && !window->loading(); }, 300'000);
         return double(t.elapsed()) / 1000.0;
     }
 
@@ -114,17 +103,19 @@ class Scene {
                 test::ControlLine(QDateTime::fromSecsSinceEpoch(first + i), "12.3V", "1.23A"));
         file.close();
         panel_.line->clearWrites();
-        PlotWindow* window = withLoad ? OpenRecordFileWindow(big_) : nullptr;
-        // The player runs nested in its caller, handling events: these
-        // timers fire meanwhile.
-        QTimer::singleShot(0, [this] { PlayControlFile(control_); });
+        PlotWindow* window = withLoad ? OpenRecordFileWindow(panel_.session, big_) : nullptr;
+        if (!panel_.session.startPlayback(control_).started) {
+            delete window;
+            return {};
+        }
         qint64 askedNs = 0;
         const qint64 zeroAt = (first + seconds - 1) * 1000 + 500;
-        QTimer::singleShot(int(zeroAt - QDateTime::currentMSecsSinceEpoch()), [&] {
-            askedNs = MonotonicNs();
-            panel_.form.ZeroOutput();
-        });
-        RunFor(zeroAt + 300 - QDateTime::currentMSecsSinceEpoch());
+        QTimer::singleShot(int(zeroAt - QDateTime::currentMSecsSinceEpoch()), Qt::PreciseTimer,
+                           [&] {
+                               askedNs = bench::NowNs();
+                               panel_.session.zeroOutput();
+                           });
+        RunUntilWall(zeroAt + 300);
         delete window;
         const auto starts = CommandStartsNs(*panel_.line);
         bench::Figures lateness;
@@ -139,17 +130,18 @@ class Scene {
     // from the asking to its first character, ms.
     bench::Figures zeroOutputs(int seconds, bool withLoad) {
         panel_.line->clearWrites();
-        PlotWindow* window = withLoad ? OpenRecordFileWindow(big_) : nullptr;
+        PlotWindow* window = withLoad ? OpenRecordFileWindow(panel_.session, big_) : nullptr;
         std::vector<qint64> asked;
         QTimer ask;
+        ask.setTimerType(Qt::PreciseTimer);
         QObject::connect(&ask, &QTimer::timeout, [&] {
-            asked.push_back(MonotonicNs());
-            panel_.form.ZeroOutput();
+            asked.push_back(bench::NowNs());
+            panel_.session.zeroOutput();
         });
         ask.start(700);
-        RunFor(seconds * 1000);
+        bench::RunFor(seconds * 1000);
         ask.stop();
-        RunFor(200);
+        bench::RunFor(200);
         delete window;
         const auto starts = CommandStartsNs(*panel_.line);
         bench::Figures delay;
@@ -159,7 +151,7 @@ class Scene {
     }
 
   private:
-    // Wall-clock ms of a moment the fake line stamped with MonotonicNs().
+    // Wall-clock ms of a moment the fake line stamped on the monotonic clock.
     double wallMs(qint64 monotonicNs) const {
         return double(monotonicNs) / 1e6 + double(wallMinusMonotonicMs_);
     }
@@ -168,10 +160,8 @@ class Scene {
     QString big_, control_;
     QTimer frames_;
     int framesSent_ = 0;
-    qint64 wallMinusMonotonicMs_ = QDateTime::currentMSecsSinceEpoch() - MonotonicNs() / 1'000'000;
+    qint64 wallMinusMonotonicMs_ = QDateTime::currentMSecsSinceEpoch() - bench::NowNs() / 1'000'000;
 };
-
-} // namespace
 
 // The envelope of everything over as many samples, for a plot 1200 wide, ms.
 double EnvelopeOfEverything() {
@@ -187,6 +177,8 @@ double EnvelopeOfEverything() {
     }
     return ms.max;
 }
+
+} // namespace
 
 int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
@@ -210,7 +202,7 @@ int main(int argc, char** argv) {
     PlotWindow* window = nullptr;
     const double loadSeconds = scene.load(window);
     if (!window) return 1;
-    RunFor(200);
+    bench::RunFor(200);
     tick.stop();
     bench::Figures draw;
     QElapsedTimer t;
