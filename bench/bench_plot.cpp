@@ -26,6 +26,7 @@ class BackdatingClock final : public Clock {
   public:
     qint64 monotonicNs() const override { return real_.monotonicNs(); }
     QDateTime localNow() const override { return at_ ? *at_ : real_.localNow(); }
+    qint64 epochMs() const override { return at_ ? at_->toMSecsSinceEpoch() : real_.epochMs(); }
     std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override {
         return real_.makeTimer(std::move(fire));
     }
