@@ -78,13 +78,38 @@ TEST(Remote, PyvisaDrivesTheBenchWithNoWindow) {
         EXPECT_TRUE(said.contains(event)) << event << "\n" << said.toStdString();
 }
 
+// The README's example works as written, on the port of this run.
+TEST(Remote, TheReadmesPyvisaExampleWorksAsWritten) {
+    HeadlessBench bench;
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    const QByteArray readme = ReadFile(VELMORA_SOURCE_DIR "/README.md");
+    const qsizetype from = readme.indexOf("    import pyvisa\n");
+    const qsizetype to = readme.indexOf("    unit.close()\n", from);
+    ASSERT_GE(from, 0);
+    ASSERT_GT(to, from);
+    QByteArray script;
+    for (const QByteArray& line : readme.mid(from, to + 17 - from).split('\n'))
+        script += line.mid(4) + '\n';
+    script.replace("5025", QByteArray::number(bench.port));
+    ASSERT_TRUE(WriteFile(bench.path("example.py"), script));
+    int code = 0;
+    const QByteArray out = RunToEnd("/usr/bin/python3", {bench.path("example.py")}, &code);
+    EXPECT_EQ(code, 0) << out.toStdString();
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3) << out.toStdString();
+    EXPECT_EQ(lines[0], "Velmora,1A/20V,COM2," VELMORA_VERSION);
+    EXPECT_TRUE(lines[1].toDouble() >= 0 && lines[1].toDouble() < 6) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "0,\"No error\"");
+    EXPECT_TRUE(bench.waitForCommand("050 100"));
+}
+
 TEST(Remote, LxiAsksTheIdentityRaw) {
     HeadlessBench bench;
     ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
     int code = 0;
-    const QByteArray out =
-        RunToEnd("lxi", {"scpi", "-a", "127.0.0.1", "-p", QString::number(bench.port), "-r", "*IDN?"},
-            &code);
+    const QByteArray out = RunToEnd(
+        "lxi", {"scpi", "-a", "127.0.0.1", "-p", QString::number(bench.port), "-r", "*IDN?"},
+        &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(out, "Velmora,1A/20V,COM2," VELMORA_VERSION "\n");
 }
