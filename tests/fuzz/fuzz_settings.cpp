@@ -3,9 +3,8 @@
 // numbers keep their defaults; nothing crashes.
 
 #include "core/settings_store.h"
-#include "core/state.h"
 #include "fuzz/fuzz_common.h"
-#include "link/serial_comm.h"
+#include "link/port.h"
 
 #include <QFile>
 #include <QSettings>
@@ -50,19 +49,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         file.write("[Netzteil]\n");
         file.write(input);
     }
-    ResetSharedState();
-    LoadSettings();
+    const SettingsStore store(path);
+    const StoredSettings loaded = store.load();
     for (QLatin1StringView key :
          {QLatin1StringView("NLU"), QLatin1StringView("NLI"), QLatin1StringView("Com")}) {
-        const QString stored = ReadSetting(key);
-        const qint16 loaded = key == u"NLU"   ? Shared.VoltageLimit
-                              : key == u"NLI" ? Shared.CurrentLimit
-                                              : Shared.PortNumber;
+        const QString stored = store.text(QStringLiteral("Netzteil"), QString(key));
+        const qint16 value = key == u"NLU"   ? loaded.voltageLimit
+                             : key == u"NLI" ? loaded.currentLimit
+                                             : loaded.port;
         const qint16 fallback = key == u"NLU" ? 20000 : key == u"NLI" ? 1000 : 2;
-        if (loaded != Reference(stored).value_or(fallback)) fuzz::Finding();
+        if (value != Reference(stored).value_or(fallback)) fuzz::Finding();
     }
-    if (Shared.RecordFileName.isEmpty() || Shared.ControlFileName.isEmpty()) fuzz::Finding();
+    if (loaded.recordFileName.isEmpty() || loaded.controlFileName.isEmpty()) fuzz::Finding();
+    for (const Model model : {Model::Small1A20V, Model::Large2A5_25V}) {
+        // A user limit is within the model's range or absent, never anything else.
+        const StoredUserLimits user = store.userLimits(model);
+        const Limits own = LimitsOf(model);
+        if (user.limits.voltage && (*user.limits.voltage < 0 || *user.limits.voltage > own.voltage))
+            fuzz::Finding();
+        if (user.limits.current && (*user.limits.current < 0 || *user.limits.current > own.current))
+            fuzz::Finding();
+    }
     for (int port = 1; port <= 4; ++port)
-        DeviceForPort(port);
+        DeviceForPort(port, loaded.portDevices);
     return 0;
 }
