@@ -86,6 +86,8 @@ void RemoteServer::accept() {
         connect(client->scpi.get(), &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
             if (raw->closing) return;
             raw->socket->write(line);
+            // On the wire now, not at the next turn of the event loop.
+            raw->socket->flush();
             if (raw->socket->bytesToWrite() > kMaxUnreadBytes)
                 dropLater(*raw, QStringLiteral("disconnected: 64 KiB of answers left unread"));
         });
@@ -122,7 +124,8 @@ void RemoteServer::readFrom(Client& client) {
             client.scpi->takeLine(*line);
         }
         if (client.closing || client.scpi->busy() || client.socket->bytesAvailable() == 0) return;
-        client.lines.Append(client.socket->read(kReadChunk));
+        client.lines.Append(
+            client.socket->read(std::min(client.socket->bytesAvailable(), kReadChunk)));
         // Anything a client sends counts as a sign of life for its watchdog.
         if (client.watchdog)
             client.watchdog->start(qint64(client.scpi->watchdogSeconds() * kNsPerSecond));
