@@ -49,12 +49,12 @@ bool RemoteServer::apply(const RemoteSettings& settings, QString* error) {
     if (settings_.enabled && !server_.listen(settings_.address, settings_.port)) {
         ok = false;
         if (error) *error = server_.errorString();
-        emit event(
+        emit news(
             QStringLiteral("remote control cannot listen on %1: %2")
                 .arg(ListenPlaceText(settings_.address, settings_.port), server_.errorString()));
     } else if (settings_.enabled) {
-        emit event(QStringLiteral("remote control listening on %1")
-                       .arg(ListenPlaceText(settings_.address, server_.serverPort())));
+        emit news(QStringLiteral("remote control listening on %1")
+                      .arg(ListenPlaceText(settings_.address, server_.serverPort())));
     }
     emit changed();
     return ok;
@@ -68,10 +68,9 @@ void RemoteServer::accept() {
             ++refused_;
             socket->abort();
             socket->deleteLater();
-            emit event(QStringLiteral("remote client %1 refused: %2")
-                           .arg(peer, allowed
-                                          ? QStringLiteral("already %1 clients").arg(kMaxClients)
-                                          : QStringLiteral("not in AllowFrom")));
+            emit news(QStringLiteral("remote client %1 refused: %2")
+                          .arg(peer, allowed ? QStringLiteral("already %1 clients").arg(kMaxClients)
+                                             : QStringLiteral("not in AllowFrom")));
             emit changed();
             continue;
         }
@@ -108,7 +107,7 @@ void RemoteServer::accept() {
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, raw] { dropLater(*raw, QStringLiteral("disconnected")); });
         clients_.push_back(std::move(client));
-        emit event(QStringLiteral("remote client %1 connected").arg(peer));
+        emit news(QStringLiteral("remote client %1 connected").arg(peer));
         emit changed();
     }
 }
@@ -166,7 +165,7 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
         orphanWatchdogs_.push_back(std::move(orphan));
     }
     gone->scpi.release()->deleteLater();
-    emit event(QStringLiteral("remote client %1 %2").arg(gone->peer, why));
+    emit news(QStringLiteral("remote client %1 %2").arg(gone->peer, why));
     emit changed();
 }
 
@@ -188,7 +187,7 @@ void RemoteServer::watchdogFired(const QString& peer, double seconds, ScpiClient
                                    orphanWatchdogs_.end());
         },
         Qt::QueuedConnection);
-    emit event(watchdogNews_);
+    emit news(watchdogNews_);
     emit changed();
 }
 

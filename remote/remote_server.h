@@ -58,8 +58,8 @@ class RemoteServer : public QObject {
   signals:
     /// Clients, lines or the listening state changed: windows show it anew.
     void changed();
-    /// One event for a log: a client connected or refused, a watchdog zeroing.
-    void event(const QString& text);
+    /// One line for a log: a client connected or refused, a watchdog zeroing.
+    void news(const QString& text);
 
   private:
     struct Client;
