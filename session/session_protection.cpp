@@ -23,9 +23,9 @@ void Session::takeForMeters(const Measurement& frame) {
     const std::optional<Trip> trip = protection_.take(v.decivolts, v.centiamps);
     if (!trip) return;
     // At once, whatever else is going on: the command on the line finishes,
-    // then the zero goes out.
-    zeroOutput();
+    // then the zero goes out. The text is there for whoever follows the zeroing.
     tripText_ = TripMessage(*trip, frame.at.time());
+    zeroOutput();
     emit protectionTripped(tripText_);
     emit protectionChanged();
 }
