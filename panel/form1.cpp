@@ -135,6 +135,16 @@ void Form1::followSession() {
     });
     connect(&session_, &Session::message, this,
             [](const QString& text, const QString& title) { ShowMessageBox(text, title); });
+    connect(&session_, &Session::protectionTripped, this, &Form1::showTrip);
+}
+
+// Nothing waits for the box: the output is zero already, and Clear is one
+// way of several (the Protection window, remote control) to go on.
+void Form1::showTrip(const QString& text) {
+    ShowMessageBoxWithAction(text, QStringLiteral("Protection"), QStringLiteral("Clear"),
+                             [session = QPointer<Session>(&session_)] {
+                                 if (session) session->clearTrip();
+                             });
 }
 
 void Form1::showMeasurement(const Measurement& m) {

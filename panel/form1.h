@@ -88,6 +88,7 @@ class Form1 : public QWidget {
     void followSession();
     void showMeasurement(const Measurement& measurement);
     void showContextMenu(const QPoint& globalPos);
+    void showTrip(const QString& text);
 
     Session& session_;
     RemoteServer* remote_;
