@@ -4,6 +4,7 @@
 #include "link/link_status.h"
 #include "panel/artwork.h"
 #include "panel/context_menu.h"
+#include "panel/protection_window.h"
 #include "panel/remote_window.h"
 #include "panel/setpoint_dialog.h"
 #include "plot/plot_window.h"
@@ -159,6 +160,7 @@ Form1::~Form1() {
     delete plotWindow_;
     delete setpointDialog_;
     delete remoteWindow_;
+    delete protectionWindow_;
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -216,6 +218,18 @@ RemoteWindow* Form1::OpenRemoteWindow() {
     remoteWindow_->raise();
     remoteWindow_->activateWindow();
     return remoteWindow_;
+}
+
+ProtectionWindow* Form1::OpenProtectionWindow() {
+    if (!protectionWindow_) protectionWindow_ = new ProtectionWindow(session_);
+    protectionWindow_->show();
+    protectionWindow_->raise();
+    protectionWindow_->activateWindow();
+    return protectionWindow_;
+}
+
+ProtectionWindow* Form1::protectionWindow() const {
+    return protectionWindow_;
 }
 
 bool Form1::event(QEvent* event) {

@@ -17,6 +17,7 @@ namespace velmora {
 
 class Form2;
 class PlotWindow;
+class ProtectionWindow;
 class RemoteServer;
 class RemoteWindow;
 class Session;
@@ -71,6 +72,9 @@ class Form1 : public QWidget {
     /// "Remote control…": opens its window, or brings it forward.
     RemoteWindow* OpenRemoteWindow();
     RemoteServer* remote() const { return remote_; }
+    /// "Protection…": opens its window, or brings it forward.
+    ProtectionWindow* OpenProtectionWindow();
+    ProtectionWindow* protectionWindow() const;
 
   signals:
     void Label15Clicked();
@@ -94,6 +98,7 @@ class Form1 : public QWidget {
     RemoteServer* remote_;
     QPointer<PlotWindow> plotWindow_;
     QPointer<RemoteWindow> remoteWindow_;
+    QPointer<ProtectionWindow> protectionWindow_;
     QPointer<Form2> settingsWindow_;
     QPointer<SetpointDialog> setpointDialog_;
     std::array<AdjustButton*, 8> commands_{};
