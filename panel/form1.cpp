@@ -2,6 +2,8 @@
 
 #include "core/constants.h"
 #include "link/link_status.h"
+#include "meters/meter_text.h"
+#include "meters/off_timer.h"
 #include "panel/artwork.h"
 #include "panel/context_menu.h"
 #include "panel/protection_window.h"
@@ -208,6 +210,12 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 QString Form1::linkToolTip() const {
     QString text = LinkStatusText(session_.linkStatus());
     if (remote_ && remote_->listening()) text += u'\n' + remote_->statusLine();
+    const MeterReadings meters = session_.meterReadings();
+    if (meters.frames > 0)
+        text += u'\n' +
+                MetersTooltip(meters, session_.regulation().value_or(Regulation::ConstantVoltage));
+    if (const qint64 remaining = session_.offTimerRemaining(); remaining > 0)
+        text += u'\n' + CountdownText(remaining);
     return text;
 }
 

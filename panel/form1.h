@@ -64,7 +64,9 @@ class Form1 : public QWidget {
     QAction* zeroOutputAction() const { return zeroOutput_; }
     /// The "Set values" dialog once opened, else nullptr.
     SetpointDialog* setpointDialog() const;
-    /// The tooltip of the panel outside the buttons: what the link is doing.
+    /// The tooltip of the panel outside the buttons: what the link is doing,
+    /// then remote control, the meters once anything was measured, and the
+    /// off-timer's countdown while it runs, a line each.
     QString linkToolTip() const;
     /// Opens the plot window, or brings the open one to the front.
     PlotWindow* OpenPlotWindow();
