@@ -1,13 +1,27 @@
 // Protection trips and the off-timer in the session and through remote
 // control: what trips and what does not, what is refused while tripped, and
-// that the unit only ever gets whole commands, the last of them zero.
+// that the unit only ever gets whole commands, the last of them zero; the
+// Protection window, the panel's trip box and its tooltip.
 
+#include "panel/form1.h"
+#include "panel/protection_window.h"
 #include "support/files.h"
+#include "support/print_qt.h"
 #include "support/pty_pair.h"
 #include "support/scpi_conversation.h"
+#include "support/wait_until.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimeEdit>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -358,6 +372,178 @@ TEST(RemoteMeters, AnswerAsExactTexts) {
         EXPECT_EQ(talk.say(line, 0), answer) << line.toStdString();
     talk.s.feedFrame("120", "050");
     EXPECT_EQ(talk.say("FETC:TIME?;:FETC:VOLT:MEAN?;:OUTP:MODE?", 0), "0.0;12.000;CV\n");
+}
+
+// The stored group "Protection", "key=value" a line, in key order.
+QStringList StoredRules(const QString& path) {
+    QSettings store(path, QSettings::IniFormat);
+    store.beginGroup("Protection");
+    QStringList rules;
+    for (const QString& key : store.childKeys())
+        rules << key + "=" + store.value(key).toString();
+    return rules;
+}
+
+TEST(ProtectionWindow, ItsBoxesStoreTheRulesAndShowTheStoredOnes) {
+    SessionOnFakeLine s({"Protection/OVP_mV=12000", "Protection/Frames=5"});
+    ProtectionWindow window(*s.session);
+    EXPECT_TRUE(window.voltageOn->isChecked());
+    EXPECT_DOUBLE_EQ(window.voltage->value(), 12.0);
+    EXPECT_FALSE(window.currentOn->isChecked());
+    EXPECT_FALSE(window.powerOn->isChecked());
+    EXPECT_EQ(window.frames->value(), 5);
+    // The 1A/20V model's range.
+    EXPECT_DOUBLE_EQ(window.voltage->maximum(), 20.0);
+    EXPECT_DOUBLE_EQ(window.current->maximum(), 1.0);
+    EXPECT_DOUBLE_EQ(window.power->maximum(), 20.0);
+
+    struct Case {
+        const char* change;
+        std::function<void()> make;
+        QStringList stored;
+    };
+    const Case cases[] = {
+        {"current ticked at 0.5 A",
+         [&] {
+             window.current->setValue(0.5);
+             window.currentOn->setChecked(true);
+         },
+         {"Frames=5", "OCP_mA=500", "OVP_mV=12000"}},
+        {"voltage unticked",
+         [&] { window.voltageOn->setChecked(false); },
+         {"Frames=5", "OCP_mA=500"}},
+        {"power at 6.125 W",
+         [&] {
+             window.powerOn->setChecked(true);
+             window.power->setValue(6.125);
+         },
+         {"Frames=5", "OCP_mA=500", "OPP_mW=6125"}},
+        {"ten frames",
+         [&] { window.frames->setValue(10); },
+         {"Frames=10", "OCP_mA=500", "OPP_mW=6125"}},
+        {"beyond the range",
+         [&] { window.current->setValue(7.5); },
+         {"Frames=10", "OCP_mA=1000", "OPP_mW=6125"}},
+    };
+    for (const Case& c : cases) {
+        c.make();
+        EXPECT_EQ(StoredRules(s.storePath()), c.stored) << c.change;
+    }
+    EXPECT_DOUBLE_EQ(window.voltage->value(), 12.0) << "an unticked box keeps its value";
+    EXPECT_FALSE(window.storeNote->isVisible());
+
+    // A rule set elsewhere shows at once.
+    ProtectionSettings rules = s.session->protection();
+    rules.voltage = {true, 15000};
+    s.session->setProtection(rules);
+    EXPECT_TRUE(window.voltageOn->isChecked());
+    EXPECT_DOUBLE_EQ(window.voltage->value(), 15.0);
+
+    // The next start reads what the window stored.
+    SessionOnFakeLine next;
+    Session again(next.clock, std::make_unique<test::FakeLine>(&next.clock),
+                  SettingsStore(s.storePath()));
+    again.start();
+    EXPECT_EQ(again.protection().current, (TripRule{true, 1000}));
+    EXPECT_EQ(again.protection().power, (TripRule{true, 6125}));
+    EXPECT_EQ(again.protection().frames, 10);
+}
+
+TEST(ProtectionWindow, SaysOnceWhenTheRulesCannotBeSaved) {
+    SessionOnFakeLine s;
+    ASSERT_TRUE(QDir().mkpath(s.storePath())); // a folder where the file would be
+    ProtectionWindow window(*s.session);
+    window.currentOn->setChecked(true);
+    const QString note = window.storeNote->text();
+    EXPECT_TRUE(note.startsWith("The rules could not be saved")) << note.toStdString();
+    EXPECT_TRUE(note.contains(s.storePath()));
+    EXPECT_FALSE(window.storeNote->isHidden());
+    window.frames->setValue(7);
+    EXPECT_EQ(window.storeNote->text(), note);
+    EXPECT_EQ(s.session->protection().current, (TripRule{true, 1000}));
+    EXPECT_EQ(s.session->protection().frames, 7) << "the rules hold for this run";
+}
+
+TEST(ProtectionWindow, ShowsTheTripClearsItAndCountsTheOffTimerDown) {
+    Tripping t;
+    ProtectionWindow window(t.session());
+    EXPECT_EQ(window.tripState->text(), "No trip");
+    EXPECT_FALSE(window.clear->isEnabled());
+    t.trip();
+    EXPECT_EQ(window.tripState->text(), kTripText);
+    ASSERT_TRUE(window.clear->isEnabled());
+    window.clear->click();
+    EXPECT_FALSE(t.session().tripped());
+    EXPECT_EQ(window.tripState->text(), "No trip");
+    EXPECT_FALSE(window.clear->isEnabled());
+
+    EXPECT_EQ(window.countdown->text(), "The off-timer is not running.");
+    EXPECT_FALSE(window.stopTimer->isEnabled());
+    window.offAfter->setTime(QTime(0, 5, 0));
+    window.startTimer->click();
+    EXPECT_EQ(t.session().offTimerRemaining(), 300);
+    EXPECT_EQ(window.countdown->text(), "Zero output in 00:05:00");
+    t.s.clock.advanceMs(61'000);
+    window.refresh(); // as its tick does
+    EXPECT_EQ(window.countdown->text(), "Zero output in 00:03:59");
+    window.stopTimer->click();
+    EXPECT_EQ(t.session().offTimerRemaining(), 0);
+    EXPECT_EQ(window.countdown->text(), "The off-timer is not running.");
+    t.s.clock.advanceMs(400'000);
+    EXPECT_EQ(t.s.written(), kZero) << "only the trip's";
+}
+
+QMessageBox* BoxTitled(const QString& title) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && box->windowTitle() == title) return box;
+    }
+    return nullptr;
+}
+
+TEST(PanelProtection, ATripShowsABoxWhoseClearButtonClearsIt) {
+    Tripping t;
+    Form1 form(t.session());
+    for (const char* button : {"Clear", "OK"}) {
+        SCOPED_TRACE(button);
+        t.trip();
+        QMessageBox* box = BoxTitled("Protection");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), kTripText);
+        EXPECT_EQ(box->windowModality(), Qt::NonModal);
+        QStringList buttons;
+        for (QAbstractButton* b : box->buttons())
+            buttons << b->text().remove(u'&');
+        buttons.sort();
+        EXPECT_EQ(buttons, QStringList({"Clear", "OK"}));
+        for (QAbstractButton* b : box->buttons())
+            if (b->text().remove(u'&') == button) b->click();
+        EXPECT_TRUE(test::WaitUntil([] { return !BoxTitled("Protection"); }));
+        EXPECT_EQ(t.session().tripped(), QByteArray(button) == "OK");
+    }
+    t.session().clearTrip();
+}
+
+// The lines after the first, which says what the link is doing.
+QStringList LinesAfterTheLink(const Form1& form) {
+    return form.linkToolTip().split(u'\n').mid(1);
+}
+
+TEST(PanelProtection, TheTooltipAddsTheMetersAndTheCountdown) {
+    SessionOnFakeLine s;
+    Form1 form(*s.session);
+    EXPECT_EQ(LinesAfterTheLink(form), QStringList()) << "nothing measured, no off-timer";
+    s.feedFrame("050", "050");
+    s.clock.advanceMs(1000);
+    s.feedFrame("050", "050");
+    EXPECT_TRUE(form.linkToolTip().startsWith("COM2 \u2013 "));
+    const QString meters = "meters: 0.0001 Ah, 0.001 Wh in 00:00:01 (CV, inferred)";
+    EXPECT_EQ(LinesAfterTheLink(form), QStringList({meters}));
+    s.session->startOffTimer(300);
+    s.clock.advanceMs(1500);
+    EXPECT_EQ(LinesAfterTheLink(form), QStringList({meters, "Zero output in 00:04:59"}));
+    s.clock.advanceMs(300'000);
+    EXPECT_EQ(LinesAfterTheLink(form), QStringList({meters}));
 }
 
 } // namespace
