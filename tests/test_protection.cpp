@@ -318,6 +318,22 @@ TEST(ProtectionTrips, TheZeroStartsAtOnceOrRightAfterTheCommandOnTheLine) {
     }
 }
 
+// Once the program is ending nothing more goes out, so nothing claims to
+// have zeroed the output.
+TEST(ProtectionTrips, NeitherATripNorTheOffTimerSpeaksWhileEnding) {
+    Tripping t;
+    t.session().startOffTimer(1);
+    t.session().sendSetpoints(5000, 500);
+    t.s.clock.advanceMs(25);
+    t.session().shutdown();
+    t.trip(); // the port stays open until the command on the line is out
+    t.s.clock.advanceMs(2000);
+    EXPECT_EQ(t.s.written(), "050\r100\r");
+    EXPECT_FALSE(t.session().tripped());
+    EXPECT_TRUE(t.tripped.isEmpty());
+    EXPECT_TRUE(t.s.said.isEmpty());
+}
+
 TEST(OffTimer, ZeroesTheOutputWhenItRunsOutAndSaysSo) {
     ScpiConversation talk;
     Session& session = *talk.s.session;
