@@ -60,6 +60,7 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     });
     QObject::connect(&session, &Session::message,
                      [](const QString& text, const QString&) { Say(text); });
+    QObject::connect(&session, &Session::protectionTripped, &Say);
     QObject::connect(&server, &RemoteServer::news, &Say);
     QObject::connect(&endSignals, &EndSignals::asked, [&](int signal) {
         Say(QStringLiteral("signal %1: ending after the command on the line").arg(signal));

@@ -14,6 +14,7 @@ void FillPanelContextMenu(QMenu& menu, Form1& form) {
     if (form.remote())
         menu.addAction(QStringLiteral("Remote control…"), &form,
                        [&form] { form.OpenRemoteWindow(); });
+    menu.addAction(QStringLiteral("Protection…"), &form, [&form] { form.OpenProtectionWindow(); });
 }
 
 } // namespace velmora

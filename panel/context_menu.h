@@ -9,8 +9,8 @@ namespace velmora {
 class Form1;
 
 /// Adds the panel's entries to `menu`, in this order: "Settings…" (as a left
-/// click on the panel), "Plot…", "Set values…", "Zero output" and, with
-/// remote control in the program, "Remote control…".
+/// click on the panel), "Plot…", "Set values…", "Zero output", with remote
+/// control in the program "Remote control…", and "Protection…".
 void FillPanelContextMenu(QMenu& menu, Form1& form);
 
 } // namespace velmora

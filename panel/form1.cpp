@@ -2,8 +2,11 @@
 
 #include "core/constants.h"
 #include "link/link_status.h"
+#include "meters/meter_text.h"
+#include "meters/off_timer.h"
 #include "panel/artwork.h"
 #include "panel/context_menu.h"
+#include "panel/protection_window.h"
 #include "panel/remote_window.h"
 #include "panel/setpoint_dialog.h"
 #include "plot/plot_window.h"
@@ -135,6 +138,16 @@ void Form1::followSession() {
     });
     connect(&session_, &Session::message, this,
             [](const QString& text, const QString& title) { ShowMessageBox(text, title); });
+    connect(&session_, &Session::protectionTripped, this, &Form1::showTrip);
+}
+
+// Nothing waits for the box: the output is zero already, and Clear is one
+// way of several (the Protection window, remote control) to go on.
+void Form1::showTrip(const QString& text) {
+    ShowMessageBoxWithAction(text, QStringLiteral("Protection"), QStringLiteral("Clear"),
+                             [session = QPointer<Session>(&session_)] {
+                                 if (session) session->clearTrip();
+                             });
 }
 
 void Form1::showMeasurement(const Measurement& m) {
@@ -149,6 +162,7 @@ Form1::~Form1() {
     delete plotWindow_;
     delete setpointDialog_;
     delete remoteWindow_;
+    delete protectionWindow_;
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -196,6 +210,12 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 QString Form1::linkToolTip() const {
     QString text = LinkStatusText(session_.linkStatus());
     if (remote_ && remote_->listening()) text += u'\n' + remote_->statusLine();
+    const MeterReadings meters = session_.meterReadings();
+    if (meters.frames > 0)
+        text += u'\n' +
+                MetersTooltip(meters, session_.regulation().value_or(Regulation::ConstantVoltage));
+    if (const qint64 remaining = session_.offTimerRemaining(); remaining > 0)
+        text += u'\n' + CountdownText(remaining);
     return text;
 }
 
@@ -206,6 +226,18 @@ RemoteWindow* Form1::OpenRemoteWindow() {
     remoteWindow_->raise();
     remoteWindow_->activateWindow();
     return remoteWindow_;
+}
+
+ProtectionWindow* Form1::OpenProtectionWindow() {
+    if (!protectionWindow_) protectionWindow_ = new ProtectionWindow(session_);
+    protectionWindow_->show();
+    protectionWindow_->raise();
+    protectionWindow_->activateWindow();
+    return protectionWindow_;
+}
+
+ProtectionWindow* Form1::protectionWindow() const {
+    return protectionWindow_;
 }
 
 bool Form1::event(QEvent* event) {

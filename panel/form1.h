@@ -17,6 +17,7 @@ namespace velmora {
 
 class Form2;
 class PlotWindow;
+class ProtectionWindow;
 class RemoteServer;
 class RemoteWindow;
 class Session;
@@ -63,7 +64,9 @@ class Form1 : public QWidget {
     QAction* zeroOutputAction() const { return zeroOutput_; }
     /// The "Set values" dialog once opened, else nullptr.
     SetpointDialog* setpointDialog() const;
-    /// The tooltip of the panel outside the buttons: what the link is doing.
+    /// The tooltip of the panel outside the buttons: what the link is doing,
+    /// then remote control, the meters once anything was measured, and the
+    /// off-timer's countdown while it runs, a line each.
     QString linkToolTip() const;
     /// Opens the plot window, or brings the open one to the front.
     PlotWindow* OpenPlotWindow();
@@ -71,6 +74,9 @@ class Form1 : public QWidget {
     /// "Remote control…": opens its window, or brings it forward.
     RemoteWindow* OpenRemoteWindow();
     RemoteServer* remote() const { return remote_; }
+    /// "Protection…": opens its window, or brings it forward.
+    ProtectionWindow* OpenProtectionWindow();
+    ProtectionWindow* protectionWindow() const;
 
   signals:
     void Label15Clicked();
@@ -88,11 +94,13 @@ class Form1 : public QWidget {
     void followSession();
     void showMeasurement(const Measurement& measurement);
     void showContextMenu(const QPoint& globalPos);
+    void showTrip(const QString& text);
 
     Session& session_;
     RemoteServer* remote_;
     QPointer<PlotWindow> plotWindow_;
     QPointer<RemoteWindow> remoteWindow_;
+    QPointer<ProtectionWindow> protectionWindow_;
     QPointer<Form2> settingsWindow_;
     QPointer<SetpointDialog> setpointDialog_;
     std::array<AdjustButton*, 8> commands_{};

@@ -293,7 +293,10 @@ void ScpiClient::fileCommand(const Call& call) {
         if (session_.playerState() != Player::State::Idle)
             return fail(ErrorCode::ExecutionError, QStringLiteral("a run is still in progress"));
         const FileStart start = session_.startPlayback(session_.controlFileName());
-        if (!start.started) fail(ErrorCode::FileNameError, start.refusal);
+        if (!start.started && session_.tripped())
+            fail(ErrorCode::SettingsConflict, session_.tripText());
+        else if (!start.started)
+            fail(ErrorCode::FileNameError, start.refusal);
     }
     }
 }

@@ -54,7 +54,8 @@ struct Error {
 /// detail is cut to kMaxDetailChars and its quotes, control characters and
 /// non-ASCII characters are replaced, so the answer stays one quoted string.
 QByteArray FormatErrorEntry(const Error& error);
-inline constexpr qsizetype kMaxDetailChars = 60;
+// Room for a whole trip message; the answer stays within SCPI's 255 characters.
+inline constexpr qsizetype kMaxDetailChars = 200;
 
 /// The error queue: first in, first out, at most kCapacity entries. When it
 /// is full, the last entry becomes -350 "Queue overflow" and later errors

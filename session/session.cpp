@@ -99,8 +99,11 @@ void Session::chooseModel(Model model) {
     setSetpoints(0, 0);
     limits_ = LimitsOf(model);
     store_.saveModelLimits(limits_.voltage, limits_.current);
+    // The stored trip rules hold within the new model's range only.
+    protection_.setSettings(LoadProtection(store_, limits_));
     emit modelChanged();
     emit userLimitsChanged();
+    emit protectionChanged();
 }
 
 // The receive handler: each frame from the unit is shown, a changed one is

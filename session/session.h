@@ -125,6 +125,8 @@ class Session : public QObject {
     FileStart startRecording(const QString& fileName);
     void stopRecording();
     bool recording() const { return recorder_.recording(); }
+    /// While tripped it is refused with the trip's message, titled
+    /// "Protection", and an empty refusal.
     FileStart startPlayback(const QString& fileName);
     void stopPlayback();
     Player::State playerState() const { return player_->state(); }

@@ -54,8 +54,9 @@ void Session::stopRecording() {
 
 FileStart Session::startPlayback(const QString& fileName) {
     if (ending_ || player_->state() != Player::State::Idle) return {false, {}};
-    // After a trip nothing sets the output again until the user clears it.
-    if (tripped()) return {false, tripText_};
+    // After a trip nothing sets the output again until the user clears it;
+    // the refusal is said as the buttons' is.
+    if (refusedByTrip()) return {false, {}};
     const QString path = filePath(fileName);
     const std::optional<FileIdentity> recorded = recorder_.identity();
     if (recorded && IdentityOf(path) == recorded)

@@ -20,12 +20,14 @@ void Session::takeForMeters(const Measurement& frame) {
     const Values v = *frame.values;
     meters_.take(frame.atNs, v.decivolts, v.centiamps);
     regulation_ = InferRegulation(v.decivolts, v.centiamps, setVoltage_, setCurrent_);
+    // Ending, nothing more goes out: a trip could not zero anything.
+    if (ending_) return;
     const std::optional<Trip> trip = protection_.take(v.decivolts, v.centiamps);
     if (!trip) return;
     // At once, whatever else is going on: the command on the line finishes,
-    // then the zero goes out.
-    zeroOutput();
+    // then the zero goes out. The text is there for whoever follows the zeroing.
     tripText_ = TripMessage(*trip, frame.at().time());
+    zeroOutput();
     emit protectionTripped(tripText_);
     emit protectionChanged();
 }
@@ -68,6 +70,7 @@ qint64 Session::offTimerRemaining() const {
 }
 
 void Session::offTimerRanOut() {
+    if (ending_) return;
     zeroOutput();
     emit message(OffTimerMessage(clock_.localNow().time()), kProtectionTitle);
     emit protectionChanged();

@@ -4,7 +4,7 @@
 #include "remote/remote_server.h"
 #include "remote/scpi_client.h"
 #include "remote/scpi_values.h"
-#include "support/session_on_fake_line.h"
+#include "support/scpi_conversation.h"
 #include "support/wait_until.h"
 
 #include <QTcpSocket>
@@ -16,23 +16,7 @@ namespace {
 
 using test::SessionOnFakeLine;
 
-// A client on a session over a fake line, its answers kept.
-struct Conversation {
-    Conversation() {
-        QObject::connect(&client, &ScpiClient::answer,
-                         [this](const QByteArray& line) { answers += line; });
-    }
-    // Sends a line and lets the commands it asked for go out.
-    QByteArray say(const QByteArray& line, qint64 afterMs = 200) {
-        answers.clear();
-        client.takeLine({line, false});
-        s.clock.advanceMs(afterMs);
-        return answers;
-    }
-    SessionOnFakeLine s;
-    ScpiClient client{*s.session};
-    QByteArray answers;
-};
+using Conversation = test::ScpiConversation;
 
 // Each row from a fresh session ("1A/20V", nothing sent yet): the lines in
 // turn, then what went out on the line and what the last line answered.

@@ -352,7 +352,7 @@ TEST(ScpiErrors, EntriesAsTheQueueAnswers) {
         {{ErrorCode::QueryUnterminated, {}}, "-420,\"Query UNTERMINATED\""},
         // The detail never ends the quoted string nor the line.
         {{ErrorCode::SyntaxError, "a\"b\nc\xe4"}, "-102,\"Syntax error;a'b?c?\""},
-        {{ErrorCode::SyntaxError, QString(100, u'x')},
+        {{ErrorCode::SyntaxError, QString(kMaxDetailChars + 40, u'x')},
          "-102,\"Syntax error;" + QByteArray(kMaxDetailChars, 'x') + '"'},
     };
     for (const Case& c : cases)

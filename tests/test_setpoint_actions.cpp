@@ -3,6 +3,7 @@
 
 #include "link/serial_comm.h"
 #include "panel/form1.h"
+#include "panel/protection_window.h"
 #include "panel/setpoint_dialog.h"
 #include "session/session.h"
 #include "settings/form2.h"
@@ -202,19 +203,26 @@ TEST_F(SetpointActions, DialogStoresTheLimitsPerModel) {
     EXPECT_TRUE(line->writes().isEmpty()); // no set-point was above them
 }
 
-TEST_F(SetpointActions, MenuEndsWithSetValuesAndZeroOutput) {
+TEST_F(SetpointActions, MenuHoldsSetValuesZeroOutputAndProtection) {
     QTest::mousePress(form.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
-    EXPECT_EQ(texts, QStringList({"Settings…", "Plot…", "Set values…", "Zero output"}));
-    EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence("Ctrl+0"));
+    EXPECT_EQ(texts,
+              QStringList({"Settings…", "Plot…", "Set values…", "Zero output", "Protection…"}));
+    EXPECT_EQ(menu->actions()[3]->shortcut(), QKeySequence("Ctrl+0"));
     menu->actions()[2]->trigger();
+    menu->actions()[4]->trigger();
     menu->close();
     ASSERT_NE(form.setpointDialog(), nullptr);
     EXPECT_TRUE(form.setpointDialog()->isVisible());
+    ProtectionWindow* protection = form.protectionWindow();
+    ASSERT_NE(protection, nullptr);
+    EXPECT_TRUE(protection->isVisible());
+    EXPECT_EQ(protection->windowTitle(), "Protection");
+    EXPECT_EQ(form.OpenProtectionWindow(), protection) << "one at a time";
 }
 
 // Ctrl+0 during a playback: the player's button shows "Start" again.

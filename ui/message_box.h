@@ -4,6 +4,7 @@
 #include "core/constants.h"
 
 #include <QString>
+#include <functional>
 
 class QMessageBox;
 class QWidget;
@@ -15,5 +16,11 @@ namespace velmora {
 /// returns at once: nothing the program does waits for the user to close it.
 QMessageBox* ShowMessageBox(const QString& text, const QString& title = QString(kProgramTitle),
                             QWidget* parent = nullptr);
+
+/// The same box with a second button, `action` ("Clear"), beside OK: it
+/// calls `act` and closes the box.
+QMessageBox* ShowMessageBoxWithAction(const QString& text, const QString& title,
+                                      const QString& action, std::function<void()> act,
+                                      QWidget* parent = nullptr);
 
 } // namespace velmora

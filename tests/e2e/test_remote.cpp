@@ -1,21 +1,13 @@
 // Remote control of the bench with no window, by real clients: pyvisa with
 // its pure-Python backend, and lxi-tools.
 
-#include "e2e/session.h"
+#include "e2e/headless.h"
 
-#include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
 
 namespace velmora::e2e {
 namespace {
-
-// A port nobody listens on now.
-quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // Runs a program to its end and gives what it printed.
 QByteArray RunToEnd(const QString& program, const QStringList& arguments, int* code) {
@@ -26,16 +18,6 @@ QByteArray RunToEnd(const QString& program, const QStringList& arguments, int* c
     *code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return process.readAll();
 }
-
-// The bench with no window on a free port, the unit simulated.
-struct HeadlessBench : Session {
-    HeadlessBench() : port(FreePort()) {
-        started = startProgram({"--headless", "--remote", QString::number(port)}) &&
-                  WaitUntil([&] { return panelErrors().contains("listening on"); }, 5s);
-    }
-    quint16 port;
-    bool started = false;
-};
 
 constexpr char kScript[] = R"(
 import sys, time, pyvisa
