@@ -41,13 +41,7 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     QCoreApplication::setApplicationVersion(ProgramVersion());
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     SettingsStore store;
-    QString error;
-    const std::optional<RemoteSettings> remote =
-        RemoteSettingsForRun(store, line.remote, true, &error);
-    if (!remote) {
-        std::fprintf(stderr, "velmora: %s\n", error.toLocal8Bit().constData());
-        return 2;
-    }
+    const RemoteSettings remote = RemoteSettingsForRun(store, line.remote, true);
     RealClock clock;
     Session session(clock, MakeQtSerialLine(), std::move(store));
     RemoteServer server(session);
@@ -69,7 +63,7 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     QObject::connect(&session, &Session::ended, &app, &QCoreApplication::quit);
     session.start();
     TellLink(session, linkBefore);
-    if (!server.apply(*remote) && remote->enabled) return 1;
+    if (!server.apply(remote) && remote.enabled) return 1;
     return QCoreApplication::exec();
 }
 

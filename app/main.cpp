@@ -4,6 +4,7 @@
 #include "app/run.h"
 #include "core/command_line.h"
 #include "core/end_signals.h"
+#include "remote/remote_settings.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -55,6 +56,10 @@ int main(int argc, char* argv[]) {
         std::fputs(line.text.toLocal8Bit().constData(), error ? stderr : stdout);
         if (error) std::fputc('\n', stderr);
         return error ? 2 : 0;
+    }
+    if (const QString problem = velmora::RemoteArgumentProblem(line.remote); !problem.isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\n", problem.toLocal8Bit().constData());
+        return 2;
     }
     if (line.headless) return velmora::RunHeadless(argc, argv, line);
     return RunPanel(argc, argv, line);

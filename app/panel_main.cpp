@@ -29,13 +29,8 @@ velmora_run_panel(int argc, char* argv[], const char* remoteArgument) {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     SettingsStore store;
-    QString error;
-    const std::optional<RemoteSettings> remote =
-        RemoteSettingsForRun(store, QString::fromLocal8Bit(remoteArgument), false, &error);
-    if (!remote) {
-        std::fprintf(stderr, "velmora: %s\n", error.toLocal8Bit().constData());
-        return 2;
-    }
+    const RemoteSettings remote =
+        RemoteSettingsForRun(store, QString::fromLocal8Bit(remoteArgument), false);
     RealClock clock;
     Session session(clock, MakeQtSerialLine(), std::move(store));
     RemoteServer server(session);
@@ -47,7 +42,8 @@ velmora_run_panel(int argc, char* argv[], const char* remoteArgument) {
     });
     QObject::connect(&session, &Session::ended, &app, &QCoreApplication::quit);
     session.start();
-    if (!server.apply(*remote, &error))
+    QString error;
+    if (!server.apply(remote, &error))
         ShowMessageBox(QStringLiteral("Remote control cannot listen: ") + error,
                        QStringLiteral("Remote control"));
     form.show();

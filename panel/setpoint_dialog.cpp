@@ -72,13 +72,17 @@ VoltageSpinBox::VoltageSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {
     setSuffix(QStringLiteral(" V"));
 }
 
-QValidator::State VoltageSpinBox::validate(QString& input, int&) const {
-    QString text = input;
+// The text without the box's " V", or its "V" alone when the blank was deleted.
+QString VoltageSpinBox::withoutSuffix(QString text) const {
     if (text.endsWith(suffix()))
         text.chop(suffix().size());
     else if (text.endsWith(suffix().trimmed()))
         text.chop(suffix().trimmed().size());
-    const QRegularExpressionMatch match = TypedVolts().match(text);
+    return text;
+}
+
+QValidator::State VoltageSpinBox::validate(QString& input, int&) const {
+    const QRegularExpressionMatch match = TypedVolts().match(withoutSuffix(input));
     if (!match.hasMatch()) return QValidator::Invalid;
     const QString whole = match.captured(1);
     const QString tenths = match.captured(2);
@@ -89,12 +93,7 @@ QValidator::State VoltageSpinBox::validate(QString& input, int&) const {
 }
 
 double VoltageSpinBox::valueFromText(const QString& input) const {
-    QString text = input;
-    if (text.endsWith(suffix()))
-        text.chop(suffix().size());
-    else if (text.endsWith(suffix().trimmed()))
-        text.chop(suffix().trimmed().size());
-    const QRegularExpressionMatch match = TypedVolts().match(text);
+    const QRegularExpressionMatch match = TypedVolts().match(withoutSuffix(input));
     if (!match.hasMatch()) return 0;
     const int whole = match.captured(1).toInt();
     const int tenths = match.captured(2).left(1).toInt();

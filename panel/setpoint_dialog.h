@@ -37,6 +37,9 @@ class VoltageSpinBox : public QDoubleSpinBox {
     explicit VoltageSpinBox(QWidget* parent);
     QValidator::State validate(QString& input, int& pos) const override;
     double valueFromText(const QString& text) const override;
+
+  private:
+    QString withoutSuffix(QString text) const;
 };
 
 /// Small modeless dialog over one session; it shows the set-points, the model

@@ -77,25 +77,23 @@ bool SaveRemoteSettings(SettingsStore& store, const RemoteSettings& s) {
          {QStringLiteral("AllowFrom"), s.allowFrom}});
 }
 
-std::optional<RemoteSettings> RemoteSettingsForRun(const SettingsStore& store,
-                                                   const QString& remoteArgument, bool headless,
-                                                   QString* error) {
+RemoteSettings RemoteSettingsForRun(const SettingsStore& store, const QString& remoteArgument,
+                                    bool headless) {
     RemoteSettings s = LoadRemoteSettings(store);
     if (headless && store.text(QStringLiteral("Remote"), QStringLiteral("Enabled")) != "false")
         s.enabled = true;
-    if (remoteArgument.isEmpty()) return s;
-    const auto place = ParseListenPlace(remoteArgument);
-    if (!place) {
-        if (error)
-            *error = QStringLiteral("--remote takes [ADDRESS:]PORT, such as 5025 or "
-                                    "0.0.0.0:5025, not '%1'")
-                         .arg(remoteArgument);
-        return std::nullopt;
+    if (const auto place = ParseListenPlace(remoteArgument)) {
+        s.enabled = true;
+        s.address = place->first;
+        s.port = place->second;
     }
-    s.enabled = true;
-    s.address = place->first;
-    s.port = place->second;
     return s;
+}
+
+QString RemoteArgumentProblem(const QString& remoteArgument) {
+    if (remoteArgument.isEmpty() || ParseListenPlace(remoteArgument)) return {};
+    return QStringLiteral("--remote takes [ADDRESS:]PORT, such as 5025 or 0.0.0.0:5025, not '%1'")
+        .arg(remoteArgument);
 }
 
 RemoteSettings ReadRemoteSettings(const QString& enabled, const QString& address,

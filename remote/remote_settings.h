@@ -57,11 +57,13 @@ RemoteSettings LoadRemoteSettings(const SettingsStore& store, QStringList* probl
 bool SaveRemoteSettings(SettingsStore& store, const RemoteSettings& settings);
 
 /// What this run listens with: the stored settings, turned on by `--remote`
-/// ([ADDRESS:]PORT, given as `remoteArgument`) or by running headless (on
-/// loopback unless the settings say otherwise; an explicit Enabled=false
-/// keeps it off). Nothing with `error` set when the argument cannot be read.
-std::optional<RemoteSettings> RemoteSettingsForRun(const SettingsStore& store,
-                                                   const QString& remoteArgument, bool headless,
-                                                   QString* error = nullptr);
+/// ([ADDRESS:]PORT, given as `remoteArgument`, read with ParseListenPlace
+/// beforehand) or by running headless (on loopback unless the settings say
+/// otherwise; an explicit Enabled=false keeps it off).
+RemoteSettings RemoteSettingsForRun(const SettingsStore& store, const QString& remoteArgument,
+                                    bool headless);
+
+/// Why `--remote`'s argument cannot be read; empty when it can (or is empty).
+QString RemoteArgumentProblem(const QString& remoteArgument);
 
 } // namespace velmora

@@ -12,9 +12,9 @@ namespace {
 
 // Built-in ports first, then USB adapters, then modems; ttyS2 before ttyS10.
 auto PlainNameOrder(const QString& path) {
-    static const QLatin1StringView kinds[] = {QLatin1StringView("/dev/ttyS"),
-                                              QLatin1StringView("/dev/ttyUSB"),
-                                              QLatin1StringView("/dev/ttyACM")};
+    static constexpr QLatin1StringView kinds[] = {QLatin1StringView("/dev/ttyS"),
+                                                  QLatin1StringView("/dev/ttyUSB"),
+                                                  QLatin1StringView("/dev/ttyACM")};
     const auto kind = std::find_if(std::begin(kinds), std::end(kinds),
                                    [&path](QLatin1StringView k) { return path.startsWith(k); });
     return std::tuple(kind - std::begin(kinds), path.size(), path);

@@ -96,5 +96,17 @@ TEST(Remote, LxiAsksTheIdentityRaw) {
     EXPECT_EQ(out, "Velmora,1A/20V,COM2," VELMORA_VERSION "\n");
 }
 
+// A listening place that cannot be read stops the run before anything opens.
+TEST(Remote, AnUnreadableListeningPlaceEndsTheRunWithItsReason) {
+    for (const QStringList& arguments :
+         {QStringList{"--remote", "nonsense"}, QStringList{"--headless", "--remote", "70000"},
+          QStringList{"--headless", "--remote", "0.0.0.0:"}}) {
+        int code = 0;
+        const QByteArray out = RunToEnd(QString(VELMORA_BIN_DIR) + "/velmora", arguments, &code);
+        EXPECT_EQ(code, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(out.startsWith("velmora: --remote takes [ADDRESS:]PORT")) << out.toStdString();
+    }
+}
+
 } // namespace
 } // namespace velmora::e2e
