@@ -15,7 +15,6 @@ int Fail(QTextStream& err, const QString& message) {
     return 2;
 }
 
-
 } // namespace
 
 int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {

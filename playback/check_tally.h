@@ -2,8 +2,8 @@
 // The running count of a check: what the player sends, when, and what would
 // surprise a user, gathered line by line.
 
-#include "recording/local_clock.h"
 #include "playback/playback_rules.h"
+#include "recording/local_clock.h"
 #include "unit/model.h"
 
 #include <QString>

@@ -3,8 +3,8 @@
 // date and time its line carries, one record after the other.
 
 #include "core/clock.h"
-#include "recording/file_identity.h"
 #include "playback/playback_progress.h"
+#include "recording/file_identity.h"
 #include "unit/limits.h"
 #include "unit/measurement.h"
 

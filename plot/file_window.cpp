@@ -4,9 +4,9 @@
 #include "plot/plot_window.h"
 
 #include "history/file_history.h"
+#include "playback/playback_progress.h"
 #include "plot/plot_view.h"
 #include "plot/record_file_load.h"
-#include "playback/playback_progress.h"
 #include "recording/wall_time.h"
 #include "session/session.h"
 #include "ui/message_box.h"

@@ -4,9 +4,9 @@
 #include "files/check.h"
 #include "files/plan.h"
 #include "files/retime.h"
-#include "recording/line_reader.h"
 #include "playback/playback_plan.h"
 #include "playback/playback_rules.h"
+#include "recording/line_reader.h"
 #include "recording/wall_time.h"
 #include "support/files.h"
 

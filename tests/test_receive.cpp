@@ -103,7 +103,8 @@ TEST(ParseFrame, TableOfBlocks) {
     const QDateTime at(QDate(2027, 3, 28), QTime(2, 30, 1, 250));
     for (const FrameCase& c : kFrames) {
         SCOPED_TRACE(c.name);
-        const std::optional<Measurement> m = ParseFrame(Bytes(c.block), 123'456'789, at.toMSecsSinceEpoch());
+        const std::optional<Measurement> m =
+            ParseFrame(Bytes(c.block), 123'456'789, at.toMSecsSinceEpoch());
         ASSERT_EQ(m.has_value(), c.valid);
         if (!m) continue;
         EXPECT_EQ(m->voltageText, Text(c.voltage));

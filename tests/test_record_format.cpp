@@ -1,7 +1,7 @@
 // The record line, read and written, and the command the player makes of it.
 
-#include "recording/file_names.h"
 #include "playback/playback_command.h"
+#include "recording/file_names.h"
 #include "recording/record_format.h"
 
 #include <QCoreApplication>
