@@ -23,6 +23,15 @@ QByteArray Number(qint64 value) {
     return QByteArray::number(value);
 }
 
+// The lowest (0), highest (1) or mean (2) of a spread kept in steps of
+// 1/`perUnit`: the extremes with the unit's places, the mean with more.
+QByteArray SpreadNumber(const Spread& spread, int which, double perUnit, int places,
+                        int meanPlaces) {
+    if (which == 0) return FormatNumber(spread.min / perUnit, places);
+    if (which == 1) return FormatNumber(spread.max / perUnit, places);
+    return FormatNumber(spread.mean / perUnit, meanPlaces);
+}
+
 } // namespace
 
 std::optional<QByteArray> ScpiClient::query(const Call& call) {
@@ -114,23 +123,19 @@ std::optional<QByteArray> ScpiClient::meterQuery(CommandId id) {
     case CommandId::FetchTime:
         return SecondsNumber(r.runNs).toLatin1();
     case CommandId::FetchVoltageMinimum:
-        return FormatNumber(r.decivolts.min / 10.0, 1);
     case CommandId::FetchVoltageMaximum:
-        return FormatNumber(r.decivolts.max / 10.0, 1);
     case CommandId::FetchVoltageMean:
-        return FormatNumber(r.decivolts.mean / 10.0, 3);
+        return SpreadNumber(r.decivolts, int(id) - int(CommandId::FetchVoltageMinimum), 10.0, 1, 3);
     case CommandId::FetchCurrentMinimum:
-        return FormatNumber(r.centiamps.min / 100.0, 2);
     case CommandId::FetchCurrentMaximum:
-        return FormatNumber(r.centiamps.max / 100.0, 2);
     case CommandId::FetchCurrentMean:
-        return FormatNumber(r.centiamps.mean / 100.0, 4);
+        return SpreadNumber(r.centiamps, int(id) - int(CommandId::FetchCurrentMinimum), 100.0, 2,
+                            4);
     case CommandId::FetchPowerMinimum:
-        return FormatNumber(r.milliwatts.min / 1000.0, 3);
     case CommandId::FetchPowerMaximum:
-        return FormatNumber(r.milliwatts.max / 1000.0, 3);
     case CommandId::FetchPowerMean:
-        return FormatNumber(r.milliwatts.mean / 1000.0, 4);
+        return SpreadNumber(r.milliwatts, int(id) - int(CommandId::FetchPowerMinimum), 1000.0, 3,
+                            4);
     default:
         break;
     }
