@@ -14,6 +14,7 @@
 #include "session/session.h"
 #include "settings/form2.h"
 #include "ui/message_box.h"
+#include "ui/show_in_front.h"
 #include "ui/window_font.h"
 
 #include <QAction>
@@ -191,10 +192,7 @@ void Form1::showContextMenu(const QPoint& globalPos) {
 
 PlotWindow* Form1::OpenPlotWindow() {
     if (!plotWindow_) plotWindow_ = new PlotWindow(session_);
-    plotWindow_->show();
-    plotWindow_->raise();
-    plotWindow_->activateWindow();
-    return plotWindow_;
+    return ShowInFront(plotWindow_.data());
 }
 
 PlotWindow* Form1::plotWindow() const {
@@ -222,18 +220,12 @@ QString Form1::linkToolTip() const {
 RemoteWindow* Form1::OpenRemoteWindow() {
     if (!remote_) return nullptr;
     if (!remoteWindow_) remoteWindow_ = new RemoteWindow(session_, *remote_);
-    remoteWindow_->show();
-    remoteWindow_->raise();
-    remoteWindow_->activateWindow();
-    return remoteWindow_;
+    return ShowInFront(remoteWindow_.data());
 }
 
 ProtectionWindow* Form1::OpenProtectionWindow() {
     if (!protectionWindow_) protectionWindow_ = new ProtectionWindow(session_);
-    protectionWindow_->show();
-    protectionWindow_->raise();
-    protectionWindow_->activateWindow();
-    return protectionWindow_;
+    return ShowInFront(protectionWindow_.data());
 }
 
 ProtectionWindow* Form1::protectionWindow() const {
@@ -258,9 +250,7 @@ void Form1::Label15_Click() {
 
 Form2* Form1::OpenSettingsWindow() {
     if (settingsWindow()) {
-        settingsWindow_->raise();
-        settingsWindow_->activateWindow();
-        return settingsWindow_;
+        return ShowInFront(settingsWindow_.data());
     }
     QWidget* over = QApplication::activeWindow();
     if (over && !over->isVisible()) over = nullptr;
@@ -270,10 +260,7 @@ Form2* Form1::OpenSettingsWindow() {
     settingsWindow_ = window;
     window->Form_Load();
     PlaceWindow(window, over);
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return window;
+    return ShowInFront(window);
 }
 
 Form2* Form1::settingsWindow() const {

@@ -2,6 +2,7 @@
 
 #include "panel/form1.h"
 #include "panel/setpoint_dialog.h"
+#include "ui/show_in_front.h"
 
 #include <QAction>
 #include <QMenu>
@@ -19,12 +20,8 @@ SetpointDialog* Form1::setpointDialog() const {
 
 void Form1::OpenSetpointDialog() {
     if (!setpointDialog_) setpointDialog_ = new SetpointDialog(session_, this);
-    if (!setpointDialog_->isVisible()) {
-        setpointDialog_->refresh();
-        setpointDialog_->show();
-    }
-    setpointDialog_->raise();
-    setpointDialog_->activateWindow();
+    if (!setpointDialog_->isVisible()) setpointDialog_->refresh();
+    ShowInFront(setpointDialog_.data());
 }
 
 } // namespace velmora
