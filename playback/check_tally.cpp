@@ -45,7 +45,7 @@ CheckTally::Timing CheckTally::tally(int lineNumber, const RecordVerdict& verdic
                             QStringLiteral(" is before ") + ShowMoment(latest_) +
                             QStringLiteral(": it goes out right after the record before"));
     latest_ = goesOut;
-    checkClock(head(lineNumber), stamp);
+    checkClock(lineNumber, stamp);
     if (goesOut - now_ > kSecondsPerDay && wanted(FarAhead))
         warn(FarAhead, head(lineNumber) + QStringLiteral("due more than a day ahead, at ") +
                            ShowMoment(goesOut));
@@ -80,11 +80,11 @@ void CheckTally::checkLimits(int lineNumber, const Record& record) {
         warn(BeyondLimit, text("voltage", voltage / 1000.0, 1, "V"));
 }
 
-void CheckTally::checkClock(const QString& head, qint64 stamp) {
+void CheckTally::checkClock(int lineNumber, qint64 stamp) {
     // The player compares the clock's reading with the stamp, field by field.
     const Reading reading = clock_.momentOf(stamp).reading;
     if (reading == Reading::Once || !wanted(ClockChange)) return;
-    warn(ClockChange, head + QStringLiteral("time stamp ") + ShowMoment(stamp) +
+    warn(ClockChange, head(lineNumber) + QStringLiteral("time stamp ") + ShowMoment(stamp) +
                           (reading == Reading::Skipped
                                ? QStringLiteral(" does not exist on the local clock, which skips "
                                                 "it at the change to summer time: the record "

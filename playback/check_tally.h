@@ -41,7 +41,7 @@ class CheckTally {
     bool wanted(Kind kind);
     void warn(Kind kind, const QString& text);
     void checkLimits(int lineNumber, const Record& record);
-    void checkClock(const QString& head, qint64 stamp);
+    void checkClock(int lineNumber, qint64 stamp);
 
     Model model_;
     LocalClock clock_;
