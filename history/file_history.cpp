@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace velmora {
@@ -26,28 +27,56 @@ bool Stopped(const ReadingControl& control) {
     return control.cancel && control.cancel->load(std::memory_order_relaxed);
 }
 
-// The samples as a history of their own; nothing when stopped meanwhile.
-std::unique_ptr<History> HistoryOf(std::vector<Sample>& samples, const ReadingControl& control) {
-    const auto earlier = [](const Sample& a, const Sample& b) { return a.ms < b.ms; };
-    // A clock set back while recording leaves stamps out of order.
-    if (!std::is_sorted(samples.begin(), samples.end(), earlier))
-        std::stable_sort(samples.begin(), samples.end(), earlier);
-    auto history = std::make_unique<History>(std::max<qint64>(qint64(samples.size()), 1));
-    for (size_t i = 0; i < samples.size(); ++i) {
-        if (i % 65'536 == 0 && Stopped(control)) return nullptr;
-        history->addMeasurement(samples[i].ms, samples[i].values);
+// A file's samples into a history of their own. They go straight in while
+// their stamps come in order, eight bytes each; a clock set back while
+// recording leaves stamps out of order, and from the first such one on they
+// are gathered and sorted at the end.
+class SampleSink {
+  public:
+    // Every record takes more than a byte of the file, so the history never
+    // lets one go; it takes memory only as samples come.
+    explicit SampleSink(qint64 fileSize)
+        : history_(std::make_unique<History>(std::max<qint64>(fileSize, 1))) {}
+
+    void add(const Sample& sample) {
+        if (gathered_.empty() && sample.ms >= lastMs_) {
+            history_->addMeasurement(sample.ms, sample.values);
+            lastMs_ = sample.ms;
+            return;
+        }
+        if (gathered_.empty())
+            for (qint64 i = 0; i < history_->size(); ++i)
+                gathered_.push_back(history_->at(i));
+        gathered_.push_back(sample);
     }
-    return history;
-}
+
+    // The history in time order; nothing when stopped meanwhile.
+    std::unique_ptr<History> finish(const ReadingControl& control) {
+        if (Stopped(control)) return nullptr;
+        if (gathered_.empty()) return std::move(history_);
+        std::stable_sort(gathered_.begin(), gathered_.end(),
+                         [](const Sample& a, const Sample& b) { return a.ms < b.ms; });
+        auto sorted = std::make_unique<History>(history_->capacity());
+        history_.reset();
+        for (size_t i = 0; i < gathered_.size(); ++i) {
+            if (i % 65'536 == 0 && Stopped(control)) return nullptr;
+            sorted->addMeasurement(gathered_[i].ms, gathered_[i].values);
+        }
+        return sorted;
+    }
+
+  private:
+    std::unique_ptr<History> history_;
+    std::vector<Sample> gathered_;
+    qint64 lastMs_ = std::numeric_limits<qint64>::min();
+};
 
 } // namespace
 
 FileHistory LoadRecordFile(const QString& path, const std::optional<PlanInputs>& planInputs,
                            const ReadingControl& control) {
     FileHistory out;
-    std::vector<Sample> samples;
-    // About a record's length a line: one allocation for a day's recording.
-    samples.reserve(size_t(std::clamp<qint64>(QFileInfo(path).size() / 40, 0, 1LL << 24)));
+    SampleSink samples(QFileInfo(path).size());
     std::optional<PlanGatherer> plan;
     if (planInputs) plan.emplace(*planInputs);
     LocalClock clock;
@@ -61,14 +90,14 @@ FileHistory LoadRecordFile(const QString& path, const std::optional<PlanInputs>&
                 ++out.leftOut;
                 return;
             }
-            samples.push_back({clock.ms(line.record->date, line.record->time), *values});
+            samples.add({clock.ms(line.record->date, line.record->time), *values});
         },
         control);
     if (error) {
         out.error = *error;
         return out;
     }
-    if (!Stopped(control)) out.history = HistoryOf(samples, control);
+    out.history = samples.finish(control);
     out.cancelled = !out.history;
     if (plan && out.history) out.plan = plan->finish();
     return out;
