@@ -6,6 +6,7 @@
 
 #include <QTcpSocket>
 #include <algorithm>
+#include <sys/socket.h>
 
 namespace velmora {
 
@@ -16,6 +17,23 @@ constexpr qint64 kReadChunk = 16 * 1024;
 
 QString PeerText(const QTcpSocket& socket) {
     return ListenPlaceText(socket.peerAddress(), socket.peerPort());
+}
+
+// Puts an answer on the wire now. Straight to the socket while nothing waits
+// before it: going through the socket's buffer turns its write notifier on
+// and off for every answer, and each turn wakes the event loop once more.
+// What the socket does not take at once waits in the buffer, in order.
+void WriteAnswer(QTcpSocket& socket, const QByteArray& line) {
+    qsizetype sent = 0;
+    if (socket.bytesToWrite() == 0 && socket.socketDescriptor() >= 0) {
+        const ssize_t n = ::send(int(socket.socketDescriptor()), line.constData(),
+                                 size_t(line.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        sent = n > 0 ? qsizetype(n) : 0;
+    }
+    if (sent < line.size()) {
+        socket.write(line.constData() + sent, line.size() - sent);
+        socket.flush();
+    }
 }
 
 } // namespace
@@ -84,9 +102,7 @@ void RemoteServer::accept() {
         Client* raw = client.get();
         connect(client->scpi.get(), &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
             if (raw->closing) return;
-            raw->socket->write(line);
-            // On the wire now, not at the next turn of the event loop.
-            raw->socket->flush();
+            WriteAnswer(*raw->socket, line);
             if (raw->socket->bytesToWrite() > kMaxUnreadBytes)
                 dropLater(*raw, QStringLiteral("disconnected: 64 KiB of answers left unread"));
         });
