@@ -1,7 +1,11 @@
 #include "core/clock.h"
 
+#include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -27,6 +31,42 @@ class QtTimerBackend final : public TimerBackend {
     QTimer timer_;
 };
 
+// A timerfd the event loop watches: the loop's own timers wake anywhere in
+// the millisecond after their time, which stretches every pause between a
+// command's characters by half a millisecond on average.
+class TimerFdBackend final : public TimerBackend {
+  public:
+    explicit TimerFdBackend(std::function<void()> fire)
+        : fd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
+          notifier_(fd_, QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this, fire = std::move(fire)] {
+            std::uint64_t expirations = 0;
+            if (::read(fd_, &expirations, sizeof expirations) == sizeof expirations) fire();
+        });
+    }
+    ~TimerFdBackend() override {
+        notifier_.setEnabled(false);
+        ::close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+    // Setting it anew also forgets an expiry not yet handled.
+    void start(qint64 dueNs) override {
+        const qint64 at = std::max<qint64>(dueNs, 1); // zero would disarm it
+        itimerspec spec{};
+        spec.it_value.tv_sec = time_t(at / kNsPerSecond);
+        spec.it_value.tv_nsec = long(at % kNsPerSecond);
+        ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    }
+    void stop() override {
+        const itimerspec off{};
+        ::timerfd_settime(fd_, 0, &off, nullptr);
+    }
+
+  private:
+    int fd_;
+    QSocketNotifier notifier_;
+};
+
 } // namespace
 
 qint64 RealClock::monotonicNs() const {
@@ -46,8 +86,18 @@ std::unique_ptr<TimerBackend> RealClock::makeTimer(std::function<void()> fire) {
     return std::make_unique<QtTimerBackend>(*this, std::move(fire));
 }
 
-Timer::Timer(Clock& clock, std::function<void()> action)
-    : clock_(clock), action_(std::move(action)), backend_(clock.makeTimer([this] { fire(); })) {}
+std::unique_ptr<TimerBackend> RealClock::makeFineTimer(std::function<void()> fire) {
+    // steady_clock is CLOCK_MONOTONIC, so due times carry over as they are.
+    static_assert(std::chrono::steady_clock::is_steady);
+    auto fine = std::make_unique<TimerFdBackend>(fire);
+    if (fine->ok()) return fine;
+    return makeTimer(std::move(fire));
+}
+
+Timer::Timer(Clock& clock, std::function<void()> action, TimerGrain grain)
+    : clock_(clock), action_(std::move(action)),
+      backend_(grain == TimerGrain::Microsecond ? clock.makeFineTimer([this] { fire(); })
+                                                : clock.makeTimer([this] { fire(); })) {}
 
 Timer::~Timer() {
     backend_->stop();

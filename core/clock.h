@@ -33,6 +33,11 @@ class Clock {
     virtual qint64 epochMs() const = 0;
     /// A wake-up source that calls `fire` when due.
     virtual std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) = 0;
+    /// One that calls it within microseconds of its time rather than
+    /// anywhere in the millisecond after it, for a fd of its own.
+    virtual std::unique_ptr<TimerBackend> makeFineTimer(std::function<void()> fire) {
+        return makeTimer(std::move(fire));
+    }
 };
 
 /// The system's clocks, with timers on the thread's event loop.
@@ -42,13 +47,17 @@ class RealClock final : public Clock {
     QDateTime localNow() const override;
     qint64 epochMs() const override;
     std::unique_ptr<TimerBackend> makeTimer(std::function<void()> fire) override;
+    std::unique_ptr<TimerBackend> makeFineTimer(std::function<void()> fire) override;
 };
+
+/// How closely a timer keeps its time.
+enum class TimerGrain { Millisecond, Microsecond };
 
 /// A single-shot timer: calls its action once, when its time has come.
 /// Destroying or stopping it before then calls nothing.
 class Timer {
   public:
-    Timer(Clock& clock, std::function<void()> action);
+    Timer(Clock& clock, std::function<void()> action, TimerGrain grain = TimerGrain::Millisecond);
     ~Timer();
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;

@@ -17,7 +17,9 @@ constexpr qint64 kCtsPollNs = 2'000'000;
 } // namespace
 
 Transmitter::Transmitter(SerialComm& comm, Clock& clock)
-    : comm_(comm), clock_(clock), timer_(clock, [this] { drive(); }), lostTimer_(clock, [this] {
+    : comm_(comm), clock_(clock), timer_(
+                                      clock, [this] { drive(); }, TimerGrain::Microsecond),
+      lostTimer_(clock, [this] {
           // Each lost command's pauses end in the order they began.
           const qint64 now = clock_.monotonicNs();
           while (!lost_.empty() && lost_.front().first <= now) {

@@ -42,39 +42,43 @@ class Firings {
 
 TEST(TimerOnTheRealClock, FiresOnceAfterAtLeastItsTimeAndNotMuchLater) {
     RealClock clock;
-    for (const int ms : {0, 10, 50, 300}) {
-        SCOPED_TRACE(ms);
-        Firings firings(clock);
-        Timer timer(clock, firings.note("t"));
-        timer.start(ms * kNsPerMs);
-        EXPECT_TRUE(timer.isActive());
-        // Not within the call, even with no time to wait: at a later turn.
-        EXPECT_TRUE(firings.all().isEmpty());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !firings.all().isEmpty(); }, ms + 2000));
-        QTest::qWait(50);
-        ASSERT_EQ(firings.all().size(), 1);
-        EXPECT_GE(firings.all()[0].second, ms);
-        EXPECT_LT(firings.all()[0].second, ms + 500); // late under load, never early
-        EXPECT_FALSE(timer.isActive());
-    }
+    for (const TimerGrain grain : {TimerGrain::Millisecond, TimerGrain::Microsecond})
+        for (const int ms : {0, 10, 50, 300}) {
+            SCOPED_TRACE(ms);
+            SCOPED_TRACE(grain == TimerGrain::Microsecond ? "fine" : "coarse");
+            Firings firings(clock);
+            Timer timer(clock, firings.note("t"), grain);
+            timer.start(ms * kNsPerMs);
+            EXPECT_TRUE(timer.isActive());
+            // Not within the call, even with no time to wait: at a later turn.
+            EXPECT_TRUE(firings.all().isEmpty());
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !firings.all().isEmpty(); }, ms + 2000));
+            QTest::qWait(50);
+            ASSERT_EQ(firings.all().size(), 1);
+            EXPECT_GE(firings.all()[0].second, ms);
+            EXPECT_LT(firings.all()[0].second, ms + 500); // late under load, never early
+            EXPECT_FALSE(timer.isActive());
+        }
 }
 
 TEST(TimerOnTheRealClock, RestartingMovesItsTimeAndStoppingEndsIt) {
     RealClock clock;
-    Firings firings(clock);
-    Timer sooner(clock, firings.note("sooner"));
-    Timer later(clock, firings.note("later"));
-    Timer stopped(clock, firings.note("stopped"));
-    sooner.start(300 * kNsPerMs);
-    sooner.start(30 * kNsPerMs);
-    later.start(30 * kNsPerMs);
-    later.start(200 * kNsPerMs);
-    stopped.start(30 * kNsPerMs);
-    stopped.stop();
-    EXPECT_FALSE(stopped.isActive());
-    QTest::qWait(500);
-    EXPECT_EQ(firings.names(), QStringList({"sooner", "later"}));
-    EXPECT_GE(firings.all().value(1).second, 200);
+    for (const TimerGrain grain : {TimerGrain::Millisecond, TimerGrain::Microsecond}) {
+        Firings firings(clock);
+        Timer sooner(clock, firings.note("sooner"), grain);
+        Timer later(clock, firings.note("later"), grain);
+        Timer stopped(clock, firings.note("stopped"), grain);
+        sooner.start(300 * kNsPerMs);
+        sooner.start(30 * kNsPerMs);
+        later.start(30 * kNsPerMs);
+        later.start(200 * kNsPerMs);
+        stopped.start(30 * kNsPerMs);
+        stopped.stop();
+        EXPECT_FALSE(stopped.isActive());
+        QTest::qWait(500);
+        EXPECT_EQ(firings.names(), QStringList({"sooner", "later"}));
+        EXPECT_GE(firings.all().value(1).second, 200);
+    }
 }
 
 // Each timer keeps its own time: one started from another's firing fires at
