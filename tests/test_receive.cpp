@@ -100,7 +100,7 @@ const FrameCase kFrames[] = {
 };
 
 TEST(ParseFrame, TableOfBlocks) {
-    const QDateTime at(QDate(2027, 3, 28), QTime(2, 30, 1, 250));
+    const QDateTime at(QDate(2027, 3, 28), QTime(12, 30, 1, 250));
     for (const FrameCase& c : kFrames) {
         SCOPED_TRACE(c.name);
         const std::optional<Measurement> m =
