@@ -1,14 +1,13 @@
-// The control-file reader and the command built from a record, fed arbitrary
+// The control-file line reader and the command built from a record, fed arbitrary
 // lines: a record either reads as three fields or is skipped, and a command
 // built from one is always exactly three digits, CR, three digits, CR.
 
 #include "fuzz/fuzz_common.h"
 
-#include "playback/channels.h"
 #include "playback/playback_command.h"
+#include "recording/line_reader.h"
 #include "recording/record_format.h"
-#include <QDir>
-#include <QFile>
+#include <QBuffer>
 
 using namespace velmora;
 
@@ -25,19 +24,17 @@ bool WellFormed(const QByteArray& command) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
-    // Read back through the player's own channel, as a control file on disk.
-    static const QString path = QDir::tempPath() + QStringLiteral("/velmora-fuzz-control.dat");
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
-        file.write(input);
-    }
-    if (OpenChannelForInput(ControlChannel, path) != OpenResult::Opened) fuzz::Finding();
+    // Read through the player's own line reader, as a control file.
+    QBuffer file;
+    file.setData(input);
+    if (!file.open(QIODevice::ReadOnly)) fuzz::Finding();
+    LineReader reader(&file);
     int lines = 0;
-    while (!ChannelAtEnd(ControlChannel)) {
-        const auto line = ReadChannelLine(ControlChannel);
+    while (!reader.atEnd()) {
+        const auto line = reader.next();
         if (!line) break;
-        if (++lines > input.size() + 1 || line->contains('\n') || line->contains('\r'))
+        if (++lines > input.size() + 1 || line->contains('\n') || line->contains('\r') ||
+            line->size() > LineReader::kMaxLineLength)
             fuzz::Finding();
         const auto record = ParseRecord(*line);
         if (!record) continue;
@@ -50,7 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (MakePlaybackCommand(Model::None, record->voltageText, record->currentText).command)
             fuzz::Finding();
     }
-    CloseChannel(ControlChannel);
     // What the recorder writes always reads back as what it recorded.
     if (size >= 10) {
         const QString voltage = QString::fromLatin1(input.left(5));
