@@ -7,26 +7,11 @@
 
 #include <QCoreApplication>
 #include <cstdio>
-#include <sstream>
 
 using namespace velmora;
 using namespace velmora::e2e;
 
 namespace {
-
-qint64 NowMs() {
-    return std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
-}
-
-std::string FramesBetween(const QByteArray& log, qint64 fromMs, qint64 toMs) {
-    std::istringstream lines(log.toStdString());
-    std::string kept;
-    for (std::string line; std::getline(lines, line);) {
-        const qint64 at = std::atoll(line.c_str());
-        if (at >= fromMs && at <= toMs) kept += line + '\n';
-    }
-    return kept;
-}
 
 double PercentOff(double measured, double truth) {
     return truth == 0.0 ? 0.0 : (measured - truth) / truth * 100.0;
@@ -50,12 +35,12 @@ int main(int argc, char* argv[]) {
     }
     Pause(300ms);
     remote.ask("SENS:AHO:RES;*OPC?");
-    const qint64 from = NowMs();
+    const qint64 from = test::MonotonicMs();
     Pause(std::chrono::seconds(seconds));
-    const qint64 to = NowMs();
+    const qint64 to = test::MonotonicMs();
     const QList<QByteArray> answer = remote.ask("FETC:AHO?;WHO?").split(';');
     const MeterReadings unit =
-        test::MetersOfFramesLog(FramesBetween(ReadFile(log), from, to)).readings();
+        test::MetersOfFramesLog(test::FramesBetween(ReadFile(log), from, to)).readings();
     if (answer.size() != 2 || unit.frames == 0) return 1;
     std::printf("meters against the unit's own log: charge %+.3f %%, energy %+.3f %% (%d s, %lld "
                 "frames)\n",

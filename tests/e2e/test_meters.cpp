@@ -6,26 +6,9 @@
 #include "support/frames_log_meters.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace velmora::e2e {
 namespace {
-
-// Milliseconds of the monotonic clock, as the simulator stamps its frames log.
-qint64 NowMs() {
-    return std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
-}
-
-// The frame lines of a frames log stamped from `fromMs` to `toMs`.
-std::string FramesBetween(const QByteArray& log, qint64 fromMs, qint64 toMs) {
-    std::istringstream lines(log.toStdString());
-    std::string kept;
-    for (std::string line; std::getline(lines, line);) {
-        const qint64 at = std::atoll(line.c_str());
-        if (at >= fromMs && at <= toMs) kept += line + '\n';
-    }
-    return kept;
-}
 
 // The frames log needs its folder before the unit starts.
 struct LogFolder {
@@ -52,13 +35,13 @@ TEST(Meters, ChargeAndEnergyOverAMinuteMatchWhatTheUnitSent) {
     ASSERT_TRUE(WaitUntil([&] { return remote.ask("MEAS:VOLT?;CURR?") == "5.0;0.50"; }, 5s));
     Pause(300ms);
     ASSERT_EQ(remote.ask("SENS:AHO:RES;*OPC?"), "1");
-    const qint64 from = NowMs();
+    const qint64 from = test::MonotonicMs();
     Pause(60s);
-    const qint64 to = NowMs();
+    const qint64 to = test::MonotonicMs();
     const QList<QByteArray> answer = remote.ask("FETC:AHO?;WHO?;TIME?").split(';');
     ASSERT_EQ(answer.size(), 3);
     const MeterReadings unit =
-        test::MetersOfFramesLog(FramesBetween(ReadFile(bench.log()), from, to)).readings();
+        test::MetersOfFramesLog(test::FramesBetween(ReadFile(bench.log()), from, to)).readings();
     ASSERT_GT(unit.frames, 500);
     EXPECT_NEAR(answer[0].toDouble(), unit.ampHours, unit.ampHours * 0.005);
     EXPECT_NEAR(answer[1].toDouble(), unit.wattHours, unit.wattHours * 0.005);

@@ -1,5 +1,7 @@
 #include "support/frames_log_meters.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <sstream>
 
 namespace velmora::test {
@@ -17,6 +19,21 @@ int Digits(const std::string& frame, std::size_t at) {
 }
 
 } // namespace
+
+qint64 MonotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string FramesBetween(const QByteArray& log, qint64 fromMs, qint64 toMs) {
+    std::istringstream lines(log.toStdString());
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        const qint64 at = std::atoll(line.c_str());
+        if (at >= fromMs && at <= toMs) kept += line + '\n';
+    }
+    return kept;
+}
 
 Meters MetersOfFramesLog(const std::string& log) {
     Meters meters;
