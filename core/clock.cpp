@@ -36,9 +36,9 @@ class QtTimerBackend final : public TimerBackend {
 // command's characters by half a millisecond on average.
 class TimerFdBackend final : public TimerBackend {
   public:
-    explicit TimerFdBackend(std::function<void()> fire)
-        : fd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
-          notifier_(fd_, QSocketNotifier::Read) {
+    // Takes `fd`, a timerfd on CLOCK_MONOTONIC.
+    TimerFdBackend(int fd, std::function<void()> fire)
+        : fd_(fd), notifier_(fd, QSocketNotifier::Read) {
         QObject::connect(&notifier_, &QSocketNotifier::activated, [this, fire = std::move(fire)] {
             std::uint64_t expirations = 0;
             if (::read(fd_, &expirations, sizeof expirations) == sizeof expirations) fire();
@@ -48,14 +48,13 @@ class TimerFdBackend final : public TimerBackend {
         notifier_.setEnabled(false);
         ::close(fd_);
     }
-    bool ok() const { return fd_ >= 0; }
     // Setting it anew also forgets an expiry not yet handled.
     void start(qint64 dueNs) override {
         const qint64 at = std::max<qint64>(dueNs, 1); // zero would disarm it
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(at / kNsPerSecond);
-        spec.it_value.tv_nsec = long(at % kNsPerSecond);
-        ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        itimerspec due{};
+        due.it_value.tv_sec = time_t(at / kNsPerSecond);
+        due.it_value.tv_nsec = long(at % kNsPerSecond);
+        ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &due, nullptr);
     }
     void stop() override {
         const itimerspec off{};
@@ -89,9 +88,9 @@ std::unique_ptr<TimerBackend> RealClock::makeTimer(std::function<void()> fire) {
 std::unique_ptr<TimerBackend> RealClock::makeFineTimer(std::function<void()> fire) {
     // steady_clock is CLOCK_MONOTONIC, so due times carry over as they are.
     static_assert(std::chrono::steady_clock::is_steady);
-    auto fine = std::make_unique<TimerFdBackend>(fire);
-    if (fine->ok()) return fine;
-    return makeTimer(std::move(fire));
+    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd < 0) return makeTimer(std::move(fire));
+    return std::make_unique<TimerFdBackend>(fd, std::move(fire));
 }
 
 Timer::Timer(Clock& clock, std::function<void()> action, TimerGrain grain)

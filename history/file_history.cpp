@@ -5,7 +5,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 namespace velmora {
@@ -39,9 +38,9 @@ class SampleSink {
         : history_(std::make_unique<History>(std::max<qint64>(fileSize, 1))) {}
 
     void add(const Sample& sample) {
-        if (gathered_.empty() && sample.ms >= lastMs_) {
+        const auto last = history_->last();
+        if (gathered_.empty() && (!last || sample.ms >= last->ms)) {
             history_->addMeasurement(sample.ms, sample.values);
-            lastMs_ = sample.ms;
             return;
         }
         if (gathered_.empty())
@@ -68,7 +67,6 @@ class SampleSink {
   private:
     std::unique_ptr<History> history_;
     std::vector<Sample> gathered_;
-    qint64 lastMs_ = std::numeric_limits<qint64>::min();
 };
 
 } // namespace

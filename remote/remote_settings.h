@@ -57,8 +57,8 @@ RemoteSettings LoadRemoteSettings(const SettingsStore& store, QStringList* probl
 bool SaveRemoteSettings(SettingsStore& store, const RemoteSettings& settings);
 
 /// What this run listens with: the stored settings, turned on by `--remote`
-/// ([ADDRESS:]PORT, given as `remoteArgument`, read with ParseListenPlace
-/// beforehand) or by running headless (on loopback unless the settings say
+/// ([ADDRESS:]PORT, given as `remoteArgument` and found readable by
+/// RemoteArgumentProblem beforehand) or by running headless (on loopback unless the settings say
 /// otherwise; an explicit Enabled=false keeps it off).
 RemoteSettings RemoteSettingsForRun(const SettingsStore& store, const QString& remoteArgument,
                                     bool headless);

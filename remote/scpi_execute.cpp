@@ -23,6 +23,11 @@ QByteArray Number(qint64 value) {
     return QByteArray::number(value);
 }
 
+// Each quantity's lowest, highest and mean are asked for in that order.
+static_assert(int(CommandId::FetchVoltageMean) - int(CommandId::FetchVoltageMinimum) == 2 &&
+              int(CommandId::FetchCurrentMean) - int(CommandId::FetchCurrentMinimum) == 2 &&
+              int(CommandId::FetchPowerMean) - int(CommandId::FetchPowerMinimum) == 2);
+
 // The lowest (0), highest (1) or mean (2) of a spread kept in steps of
 // 1/`perUnit`: the extremes with the unit's places, the mean with more.
 QByteArray SpreadNumber(const Spread& spread, int which, double perUnit, int places,
