@@ -1,15 +1,10 @@
-// velmora --headless: the session and remote control with no window; what
-// happens is told on standard error, one line an event.
+// velmora --headless: the bench with no window; what happens is told on
+// standard error, one line an event.
 
 #include "app/run.h"
 
-#include "core/clock.h"
-#include "core/end_signals.h"
-#include "core/settings_store.h"
 #include "link/link_status.h"
-#include "link/serial_line.h"
-#include "remote/remote_server.h"
-#include "session/session.h"
+#include "workbench/workbench.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +22,7 @@ void Say(const QString& text) {
 
 // Tells each change of the link once: opened, waiting, re-attached, refused.
 void TellLink(const Session& session, LinkState& before) {
-    const LinkStatus status = session.linkStatus();
+    const LinkStatus status = session.unit().linkStatus();
     if (status.state == before) return;
     const bool back = before == LinkState::Waiting && status.state == LinkState::Open;
     before = status.state;
@@ -40,30 +35,28 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(ProgramVersion());
     QDir::setCurrent(QCoreApplication::applicationDirPath());
-    SettingsStore store;
-    const RemoteSettings remote = RemoteSettingsForRun(store, line.remote, true);
-    RealClock clock;
-    Session session(clock, MakeQtSerialLine(), std::move(store));
-    RemoteServer server(session);
-    EndSignals endSignals;
+    Workbench bench({true, line.remote});
+    Session& session = bench.session();
     LinkState linkBefore = LinkState::Closed;
-    QObject::connect(&session, &Session::linkChanged, [&] { TellLink(session, linkBefore); });
+    QObject::connect(&session.unit(), &UnitControl::linkChanged,
+                     [&] { TellLink(session, linkBefore); });
     QObject::connect(&session, &Session::recordingChanged, [&](bool on) {
         Say(on ? QStringLiteral("recording to ") + session.recordFileName()
                : QStringLiteral("recording stopped"));
     });
+    // Messages for a user at the panel; a trip is told once, as it happens.
     QObject::connect(&session, &Session::message,
                      [](const QString& text, const QString&) { Say(text); });
     QObject::connect(&session, &Session::protectionTripped, &Say);
-    QObject::connect(&server, &RemoteServer::news, &Say);
-    QObject::connect(&endSignals, &EndSignals::asked, [&](int signal) {
+    QObject::connect(&session, &Session::settingsNotStored, &Say);
+    QObject::connect(&bench, &Workbench::news, &Say);
+    QObject::connect(&bench, &Workbench::signalled, [](int signal) {
         Say(QStringLiteral("signal %1: ending after the command on the line").arg(signal));
-        session.shutdown();
     });
-    QObject::connect(&session, &Session::ended, &app, &QCoreApplication::quit);
-    session.start();
+    QObject::connect(&bench, &Workbench::ended, &app, &QCoreApplication::quit);
+    const bool listening = bench.start();
     TellLink(session, linkBefore);
-    if (!server.apply(remote) && remote.enabled) return 1;
+    if (!listening) return 1;
     return QCoreApplication::exec();
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -31,14 +32,26 @@ int RunPanel(int argc, char* argv[], const velmora::CommandLine& line) {
         std::fprintf(stderr, "velmora: the panel's module cannot be loaded: %s\n", ::dlerror());
         return 1;
     }
-    using Run = int (*)(int, char**, const char*);
+    using Build = const char* (*)();
+    using Run = int (*)(int, char**, const char*, const char*);
+    const auto build = reinterpret_cast<Build>(::dlsym(module, "velmora_panel_build"));
     const auto run = reinterpret_cast<Run>(::dlsym(module, "velmora_run_panel"));
-    if (!run) {
-        std::fprintf(stderr, "velmora: the panel's module is damaged: %s\n", ::dlerror());
+    if (!build || !run) {
+        std::fprintf(stderr,
+                     "velmora: the panel's module is not of this program's build %s, or "
+                     "damaged: %s\n",
+                     VELMORA_BUILD_ID, ::dlerror());
+        return 1;
+    }
+    if (std::strcmp(build(), VELMORA_BUILD_ID) != 0) {
+        std::fprintf(stderr,
+                     "velmora: the panel's module is of build %s, the program of build %s: "
+                     "install them together\n",
+                     build(), VELMORA_BUILD_ID);
         return 1;
     }
     const QByteArray remote = line.remote.toLocal8Bit();
-    return run(argc, argv, remote.constData());
+    return run(argc, argv, remote.constData(), VELMORA_BUILD_ID);
 }
 
 } // namespace

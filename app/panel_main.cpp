@@ -1,49 +1,48 @@
-// The panel: the session, remote control and the windows. Built as a module
-// of its own so that `velmora --headless` never loads Qt Gui or Widgets.
+// The panel: the bench and its windows. Built as a module of its own so that
+// `velmora --headless` never loads Qt Gui or Widgets.
 
 #include "app/run.h"
 
-#include "core/clock.h"
-#include "core/command_line.h"
-#include "core/end_signals.h"
-#include "core/settings_store.h"
-#include "link/serial_line.h"
 #include "panel/form1.h"
-#include "remote/remote_server.h"
-#include "session/session.h"
 #include "ui/message_box.h"
+#include "workbench/workbench.h"
 
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstring>
+
+extern "C" __attribute__((visibility("default"))) const char* velmora_panel_build() {
+    return VELMORA_BUILD_ID;
+}
 
 extern "C" __attribute__((visibility("default"))) int
-velmora_run_panel(int argc, char* argv[], const char* remoteArgument) {
+velmora_run_panel(int argc, char* argv[], const char* remoteArgument, const char* programBuild) {
     using namespace velmora;
+    // Its parts must be the program's own: a module of another build would
+    // read the program's settings and objects with other rules.
+    if (std::strcmp(programBuild, VELMORA_BUILD_ID) != 0) {
+        std::fprintf(stderr,
+                     "velmora: the panel's module is of build %s, the program of build %s: "
+                     "install them together\n",
+                     VELMORA_BUILD_ID, programBuild);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(ProgramVersion());
     // The desktop matches the window to its menu entry and icon by this name.
     QApplication::setDesktopFileName(QStringLiteral("org.tarnholm.Velmora"));
-    // The session ends the program, once the command on the line is out.
+    // The bench ends the program, once the command on the line is out.
     QApplication::setQuitOnLastWindowClosed(false);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
-    SettingsStore store;
-    const RemoteSettings remote =
-        RemoteSettingsForRun(store, QString::fromLocal8Bit(remoteArgument), false);
-    RealClock clock;
-    Session session(clock, MakeQtSerialLine(), std::move(store));
-    RemoteServer server(session);
-    Form1 form(session, &server);
-    EndSignals endSignals;
-    QObject::connect(&endSignals, &EndSignals::asked, &session, [&form, &session] {
-        form.hide();
-        session.shutdown();
-    });
-    QObject::connect(&session, &Session::ended, &app, &QCoreApplication::quit);
-    session.start();
+    Workbench bench({false, QString::fromLocal8Bit(remoteArgument)});
+    Form1 form(bench.session(), &bench.remote());
+    QObject::connect(&bench, &Workbench::signalled, &form, &QWidget::hide);
+    QObject::connect(&bench, &Workbench::ended, &app, &QCoreApplication::quit);
+    QObject::connect(&form, &Form1::closing, &bench, &Workbench::shutdown);
     QString error;
-    if (!server.apply(remote, &error))
+    if (!bench.start(&error))
         ShowMessageBox(QStringLiteral("Remote control cannot listen: ") + error,
                        QStringLiteral("Remote control"));
     form.show();

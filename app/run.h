@@ -14,4 +14,7 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line);
 
 /// The panel, in a module of its own so that a headless run never loads Qt
 /// Gui or Widgets; found beside the program and called by name.
-extern "C" int velmora_run_panel(int argc, char* argv[], const char* remoteArgument);
+extern "C" int velmora_run_panel(int argc, char* argv[], const char* remoteArgument,
+                                 const char* programBuild);
+/// The build the panel's module belongs to; the program runs only its own.
+extern "C" const char* velmora_panel_build();

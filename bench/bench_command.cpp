@@ -3,8 +3,7 @@
 // character as it arrives.
 
 #include "bench_support.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
+#include "link/serial_link.h"
 #include "unit/command.h"
 
 #include <atomic>
@@ -32,9 +31,9 @@ int main(int argc, char** argv) {
     RealClock clock;
     auto stamping = std::make_unique<test::StampingLine>();
     test::StampingLine& line = *stamping;
-    SerialComm comm(clock, std::move(stamping));
-    OpenPort(comm, 2, pty.slavePath());
-    if (!comm.PortOpen()) return 1;
+    SerialLink link(clock, std::move(stamping));
+    link.openPort(2, pty.slavePath());
+    if (!link.isOpen()) return 1;
 
     std::atomic<bool> running{true};
     std::mutex mutex;
@@ -65,11 +64,11 @@ int main(int argc, char** argv) {
         const qint64 start = NowNs();
         qint64 end = 0;
         CommandEnd how = CommandEnd::Lost;
-        comm.sendCommand(BuildSetpointCommand(Model::Small1A20V, qint16(100 * i), qint16(10 * i)),
-                         [&](CommandEnd e) {
-                             end = NowNs();
-                             how = e;
-                         });
+        link.send(BuildSetpointCommand(Model::Small1A20V, {Millivolts(100 * i), Milliamps(10 * i)}),
+                  [&](CommandEnd e) {
+                      end = NowNs();
+                      how = e;
+                  });
         bench::RunUntil([&] { return end != 0; }, 2000);
         bench::RunFor(5); // the last character's arrival
         std::lock_guard lock(mutex);

@@ -27,7 +27,9 @@ int main() {
     for (qint64 i = 0; i < day * 3 / 2; ++i) {
         ms += (i % 2) ? 12 : 13; // 80 a second
         history.addMeasurement(ms, {int(i % 250), int(i % 100)});
-        if (i % 4000 == 0) history.addSetpoints(ms, {int(i % 25000), int(i % 1000)});
+        if (i % 4000 == 0)
+            history.addSetpoints(
+                ms, {velmora::Millivolts(int(i % 25000)), velmora::Milliamps(int(i % 1000))});
     }
     const double span = double(history.last()->ms - history.first()->ms) / 3.6e6;
     std::printf("live history samples held: %lld (%.2f h)\n", history.size(), span);

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     RealClock clock;
     Session session(clock, MakeQtSerialLine(), SettingsStore());
     session.start();
-    session.chooseModel(Model::Large2A5_25V);
+    session.unit().chooseModel(Model::Large2A5_25V);
     if (!bench::OpenCom2On(session, pty.slavePath())) return 1;
 
     QTemporaryDir files;

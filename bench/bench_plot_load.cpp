@@ -70,7 +70,7 @@ std::vector<qint64> CommandStartsNs(const test::FakeLine& line) {
 class Scene {
   public:
     Scene(const QString& big, const QString& control) : big_(big), control_(control) {
-        panel_.session.chooseModel(Model::Large2A5_25V);
+        panel_.session.unit().chooseModel(Model::Large2A5_25V);
         panel_.form.show();
         frames_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&frames_, &QTimer::timeout, [this] {
@@ -113,7 +113,7 @@ class Scene {
         QTimer::singleShot(int(zeroAt - QDateTime::currentMSecsSinceEpoch()), Qt::PreciseTimer,
                            [&] {
                                askedNs = bench::NowNs();
-                               panel_.session.zeroOutput();
+                               panel_.session.unit().request(SetpointSource::ZeroOutput, {});
                            });
         RunUntilWall(zeroAt + 300);
         delete window;
@@ -136,7 +136,7 @@ class Scene {
         ask.setTimerType(Qt::PreciseTimer);
         QObject::connect(&ask, &QTimer::timeout, [&] {
             asked.push_back(bench::NowNs());
-            panel_.session.zeroOutput();
+            panel_.session.unit().request(SetpointSource::ZeroOutput, {});
         });
         ask.start(700);
         bench::RunFor(seconds * 1000);

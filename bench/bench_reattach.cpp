@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     Session session(clock, MakeQtSerialLine(), SettingsStore());
     session.start();
     if (bench::OpenCom2On(session, link)) return 1; // it must not open: nothing is there
-    const SerialComm& comm = session.MSComm1();
+    const UnitControl& unit = session.unit();
 
     const double cpuBefore = test::CpuSeconds(RUSAGE_THREAD);
     const qint64 start = NowNs();
@@ -47,11 +47,11 @@ int main(int argc, char** argv) {
         test::PtyPair pty;
         if (!pty.ok() || !PointLink(link, pty.slavePath())) return 1;
         const qint64 appeared = NowNs();
-        if (!bench::RunUntil([&] { return comm.PortOpen(); }, 3000)) return 1;
+        if (!bench::RunUntil([&] { return unit.linkOpen(); }, 3000)) return 1;
         latency.add(double(NowNs() - appeared) / 1e6);
         // Pulled: the device goes, the port closes, the wait begins again.
         pty.closeMaster();
-        if (!bench::RunUntil([&] { return !comm.PortOpen(); }, 3000)) return 1;
+        if (!bench::RunUntil([&] { return !unit.linkOpen(); }, 3000)) return 1;
         PointLink(link, dir.filePath(QStringLiteral("nowhere")));
         bench::RunFor(300);
     }

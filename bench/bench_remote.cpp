@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
     QTimer frames;
     QObject::connect(&frames, &QTimer::timeout, [&] { line->feed("D 123  045  "); });
     frames.start(100);
-    RemoteServer server(session);
+    SettingsStore remoteStore(dir.filePath("remote.conf"));
+    RemoteServer server(session, remoteStore);
     const double idleOff = LoadOver(3000);
     RemoteSettings on;
     on.enabled = true;
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
                 std::max(0.0, polled - idleOn));
 
     // A set-point asked for while a command is on the line follows it at once.
-    session.chooseModel(Model::Large2A5_25V);
+    session.unit().chooseModel(Model::Large2A5_25V);
     std::atomic<bool> asked{false};
     std::thread setter([&] {
         Client client(port);

@@ -45,9 +45,9 @@ inline qint64 NowNs() {
 
 /// Maps COM2 to `device` and chooses it, as the settings window does.
 inline bool OpenCom2On(Session& session, const QString& device) {
-    session.mapPort(2, device);
-    session.choosePort(2);
-    return session.MSComm1().PortOpen();
+    session.unit().mapPort(2, device);
+    session.unit().choosePort(2);
+    return session.unit().linkOpen();
 }
 
 /// Runs the event loop for `ms` (sleeping in the dispatcher between events).

@@ -32,7 +32,7 @@ struct TrippingSession {
         line->feed("D 050  081  ");
         return at;
     }
-    bool idle() const { return session.MSComm1().commandsIdle(); }
+    bool idle() const { return session.unit().linkIdle(); }
 
     RealClock clock;
     test::FakeLine* line;
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         settings.setValue("Protection/Frames", "3");
     }
     TrippingSession unit(store);
-    if (!unit.session.MSComm1().PortOpen()) return 1;
+    if (!unit.session.unit().linkOpen()) return 1;
 
     Figures alone, afterCommand;
     for (int i = 0; i < trips; ++i) {
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
 
         // A command on the line, three of its characters out.
         unit.line->clearWrites();
-        unit.session.sendSetpoints(5000, 500);
+        unit.session.unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(500)});
         if (!bench::RunUntil([&] { return unit.line->writes().size() >= 3; }, 1000)) return 1;
         unit.trip();
         if (!bench::RunUntil([&] { return unit.line->writes().size() >= 9; }, 1000)) return 1;

@@ -19,14 +19,10 @@ inline constexpr QLatin1StringView kKeyControlFile{"Dat"};
 inline constexpr QLatin1StringView kPortsSection{"Ports"};
 
 // Defaults (COM number, file names relative to the program's folder); the
-// default model is in core/state.h.
+// default model is in unit/model.h.
 inline constexpr qint16 kDefaultPort = 2;
 inline constexpr QLatin1StringView kDefaultRecordFile{"Velmora.log"};
 inline constexpr QLatin1StringView kDefaultControlFile{"Velmora.dat"};
-
-// Serial line.
-inline constexpr QLatin1StringView kLineSettings{"9600,N,8,1"};
-inline constexpr qint16 kCommEventReceive = 2;
 
 // Window titles and messages, exactly as the user sees them.
 inline constexpr QLatin1StringView kProgramTitle{"Velmora"};

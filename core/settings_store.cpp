@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <algorithm>
+#include <type_traits>
 
 namespace velmora {
 
@@ -11,8 +12,13 @@ namespace {
 
 constexpr QLatin1StringView kLimitsSection{"Limits"};
 
-void LoadNumber(const SettingsStore& store, QLatin1StringView key, qint16& item) {
-    if (const auto number = ParseInt16(store.text(QString(kSection), QString(key)))) item = *number;
+template <typename T> void LoadNumber(const SettingsStore& store, QLatin1StringView key, T& item) {
+    if (const auto number = ParseInt16(store.text(QString(kSection), QString(key)))) {
+        if constexpr (std::is_integral_v<T>)
+            item = *number;
+        else
+            item = T(*number);
+    }
 }
 
 void LoadText(const SettingsStore& store, QLatin1StringView key, QString& item) {
@@ -86,15 +92,15 @@ StoredUserLimits SettingsStore::userLimits(Model model) const {
     if (model == Model::None) return {};
     const Limits own = LimitsOf(model);
     StoredUserLimits out;
-    const auto read = [&](bool voltage, qint16 modelLimit, std::optional<qint16>& into) {
+    const auto read = [&](bool voltage, int modelLimit, auto& into) {
         const QString key = UserLimitKey(model, voltage);
         const QString stored = text(QString(kLimitsSection), key);
         const StoredLimit limit = ParseUserLimit(stored, modelLimit);
-        into = limit.value;
+        if (limit.value) into.emplace(*limit.value);
         if (limit.unreadable) out.unreadable << key + u'=' + stored;
     };
-    read(true, own.voltage, out.limits.voltage);
-    read(false, own.current, out.limits.current);
+    read(true, own.voltage.value, out.limits.voltage);
+    read(false, own.current.value, out.limits.current);
     return out;
 }
 
@@ -119,9 +125,11 @@ bool SettingsStore::saveTexts(const QString& group, const QList<QPair<QString, Q
     return written();
 }
 
-bool SettingsStore::saveModelLimits(qint16 voltageLimit, qint16 currentLimit) {
-    store_->setValue(QString(kSection) + u'/' + kKeyVoltageLimit, QString::number(voltageLimit));
-    store_->setValue(QString(kSection) + u'/' + kKeyCurrentLimit, QString::number(currentLimit));
+bool SettingsStore::saveModelLimits(const Limits& limits) {
+    store_->setValue(QString(kSection) + u'/' + kKeyVoltageLimit,
+                     QString::number(limits.voltage.value));
+    store_->setValue(QString(kSection) + u'/' + kKeyCurrentLimit,
+                     QString::number(limits.current.value));
     return written();
 }
 
@@ -146,10 +154,10 @@ bool SettingsStore::savePortDevice(int port, const QString& device) {
 
 bool SettingsStore::saveUserLimits(Model model, const UserLimits& limits) {
     if (model == Model::None) return true;
-    const auto save = [this](const QString& key, std::optional<qint16> value) {
+    const auto save = [this](const QString& key, auto value) {
         const QString path = QString(kLimitsSection) + u'/' + key;
         if (value)
-            store_->setValue(path, QString::number(*value));
+            store_->setValue(path, QString::number(value->value));
         else
             store_->remove(path);
     };
@@ -161,7 +169,7 @@ bool SettingsStore::saveUserLimits(Model model, const UserLimits& limits) {
 QString UserLimitKey(Model model, bool voltage) {
     if (model == Model::None) return {};
     return (voltage ? QStringLiteral("MaxU_") : QStringLiteral("MaxI_")) +
-           QString::number(LimitsOf(model).current);
+           QString::number(LimitsOf(model).current.value);
 }
 
 } // namespace velmora

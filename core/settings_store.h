@@ -20,12 +20,12 @@ namespace velmora {
 /// What the store holds for the panel, over the defaults: a first run, an
 /// empty value, or a number that is not a whole 16-bit number keeps the default.
 struct StoredSettings {
-    qint16 voltageLimit = LimitsOf(kDefaultModel).voltage;   // mV, "NLU"
-    qint16 currentLimit = LimitsOf(kDefaultModel).current;   // mA, "NLI": tells the model
-    qint16 port = 2;                                         // "Com": 1..4 for COM1..COM4
-    QString recordFileName = QStringLiteral("Velmora.log");  // "Log", as typed
-    QString controlFileName = QStringLiteral("Velmora.dat"); // "Dat", as typed
-    QMap<int, QString> portDevices;                          // "Ports": COMn -> device
+    Millivolts voltageLimit = LimitsOf(kDefaultModel).voltage; // "NLU"
+    Milliamps currentLimit = LimitsOf(kDefaultModel).current;  // "NLI": tells the model
+    qint16 port = 2;                                           // "Com": 1..4 for COM1..COM4
+    QString recordFileName = QStringLiteral("Velmora.log");    // "Log", as typed
+    QString controlFileName = QStringLiteral("Velmora.dat");   // "Dat", as typed
+    QMap<int, QString> portDevices;                            // "Ports": COMn -> device
 };
 
 /// The user's limits for a model as stored, and the keys whose values could
@@ -61,7 +61,7 @@ class SettingsStore {
     bool saveText(const QString& key, const QString& text); // in "Netzteil"
     /// Texts under `group`, key by key; an empty text removes its key.
     bool saveTexts(const QString& group, const QList<QPair<QString, QString>>& texts);
-    bool saveModelLimits(qint16 voltageLimit, qint16 currentLimit);
+    bool saveModelLimits(const Limits& limits);
     bool savePort(qint16 port);
     bool saveFileNames(const QString& recordFile, const QString& controlFile);
     /// An empty device removes the mapping.

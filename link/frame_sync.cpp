@@ -7,8 +7,8 @@ namespace velmora {
 namespace {
 
 // How long the reopened port drops what comes after a reset when no frame
-// boundary shows. A bad block is most often a frame cut in two: the receive
-// event comes at the 12th waiting character, so the rest of the cut frame is
+// boundary shows. A bad block is most often a frame cut in two: a block is
+// read at the 12th waiting character, so the rest of the cut frame is
 // still on its way (12.5 ms for a whole frame at 9600 baud, more where an
 // adapter delivers it in pieces). Taken as the start of the next block, it
 // would spoil that one too. The port stays open meanwhile, so a command being
@@ -50,21 +50,20 @@ void FrameSync::hunt() {
     if (buffer_.size() > kFrameLength) buffer_.remove(0, buffer_.size() - kFrameLength);
 }
 
-bool FrameSync::blockReady(qint64 threshold) const {
+bool FrameSync::blockReady() const {
     switch (mode_) {
     case Mode::Whole:
-        return threshold > 0 && buffer_.size() >= threshold;
     case Mode::Framed:
-        return threshold > 0 && buffer_.size() >= kFrameLength;
+        return buffer_.size() >= kFrameLength;
     case Mode::Hunting:
         return false;
     }
     return false;
 }
 
-QByteArray FrameSync::read(qint64 maxBytes) {
+QByteArray FrameSync::read() {
     qint64 count = 0;
-    if (mode_ == Mode::Whole) count = maxBytes > 0 ? maxBytes : buffer_.size();
+    if (mode_ == Mode::Whole) count = buffer_.size();
     if (mode_ == Mode::Framed) count = kFrameLength;
     const QByteArray block = buffer_.left(count);
     buffer_.remove(0, block.size());

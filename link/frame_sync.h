@@ -1,13 +1,12 @@
 #pragma once
-// Where the serial component stands in the stream of characters from the
-// unit: which waiting characters make up the next block the receive handler
-// reads.
+// Where the serial link stands in the stream of characters from the
+// unit: which waiting characters make up the next block read as a frame.
 
 #include <QByteArray>
 
 namespace velmora {
 
-/// The component's receive buffer. After an open, every waiting character
+/// The link's receive buffer. After an open, every waiting character
 /// makes up the next block. After a reset it drops the rest of the cut frame
 /// and finds the frame boundary: a "D" followed twelve characters later by
 /// another "D" (a unit sending without gaps); from there it hands out the
@@ -22,13 +21,11 @@ class FrameSync {
     void resynchronise(qint64 nowNs);
     /// Characters that arrived at `nowNs`.
     void take(const QByteArray& bytes, qint64 nowNs);
-    /// Whether a block is ready for the receive event: `threshold` characters
-    /// wait (0: never), or a whole frame once the boundary is found.
-    bool blockReady(qint64 threshold) const;
-    /// The next block: every waiting character (at most `maxBytes` when it is
-    /// above 0), or one frame once the boundary is found; nothing while the
-    /// boundary is being looked for.
-    QByteArray read(qint64 maxBytes);
+    /// Whether a block is ready: a frame's length of characters waits.
+    bool blockReady() const;
+    /// The next block: every waiting character, or one frame once the
+    /// boundary is found; nothing while the boundary is being looked for.
+    QByteArray read();
     qint64 waiting() const { return buffer_.size(); }
 
   private:

@@ -14,7 +14,7 @@ enum class LinkState {
     NotSerial,  // the path names something that is no serial device
 };
 
-/// The link at one moment, as the serial component knows it.
+/// The link at one moment, as the serial link knows it.
 struct LinkStatus {
     qint16 port = 0;
     QString device;

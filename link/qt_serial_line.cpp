@@ -1,6 +1,7 @@
 #include "link/serial_line.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QStringList>
 #include <cerrno>
@@ -8,24 +9,6 @@
 #include <unistd.h>
 
 namespace velmora {
-
-bool ParseLineSettings(const QString& text, LineSettings* out) {
-    const QStringList parts = text.split(u',');
-    if (parts.size() != 4) return false;
-    bool ok = false;
-    LineSettings s;
-    s.baud = parts[0].toInt(&ok);
-    if (!ok || s.baud <= 0) return false;
-    if (parts[1].size() != 1 || !QStringLiteral("NEOMS").contains(parts[1].at(0).toUpper()))
-        return false;
-    s.parity = parts[1].at(0).toUpper().toLatin1();
-    s.dataBits = parts[2].toInt(&ok);
-    if (!ok || s.dataBits < 5 || s.dataBits > 8) return false;
-    s.stopBits = parts[3].toInt(&ok);
-    if (!ok || (s.stopBits != 1 && s.stopBits != 2)) return false;
-    *out = s;
-    return true;
-}
 
 namespace {
 
@@ -73,7 +56,11 @@ class QtSerialLine final : public SerialLine {
     bool open(const QString& device, const LineSettings& s) override {
         if (port_.isOpen()) return false;
         goneQueued_ = false;
-        port_.setPortName(device);
+        // The lock another program would see is named after the device
+        // itself, not after the name it was reached by: two names of one
+        // adapter (a by-id link and /dev/ttyUSB0) are one device.
+        const QString real = QFileInfo(device).canonicalFilePath();
+        port_.setPortName(real.isEmpty() ? device : real);
         port_.setBaudRate(s.baud);
         port_.setParity(ToQt(s.parity));
         port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));

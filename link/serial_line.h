@@ -1,5 +1,5 @@
 #pragma once
-// The serial line under the serial component: a real QSerialPort in the
+// The serial line under the serial link: a real QSerialPort in the
 // program, a fake in tests that need modem lines a pseudo-terminal lacks.
 
 #include <QByteArray>
@@ -8,7 +8,7 @@
 
 namespace velmora {
 
-/// Line settings as the component's "9600,N,8,1" text gives them.
+/// Speed, parity, data and stop bits of a line.
 struct LineSettings {
     int baud = 9600;
     char parity = 'N'; // N, E, O, M or S
@@ -16,9 +16,6 @@ struct LineSettings {
     int stopBits = 1;
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
-
-/// Reads "9600,N,8,1"; false for any text that is not a usable setting.
-bool ParseLineSettings(const QString& text, LineSettings* out);
 
 /// One serial line: open by device path, read what waits, write bytes, read CTS.
 class SerialLine : public QObject {

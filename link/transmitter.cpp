@@ -1,6 +1,5 @@
 #include "link/transmitter.h"
 
-#include "link/serial_comm.h"
 #include "unit/command.h"
 
 #include <algorithm>
@@ -16,8 +15,8 @@ constexpr qint64 kCtsPollNs = 2'000'000;
 
 } // namespace
 
-Transmitter::Transmitter(SerialComm& comm, Clock& clock)
-    : comm_(comm), clock_(clock), timer_(
+Transmitter::Transmitter(TransmitPort& port, Clock& clock)
+    : port_(port), clock_(clock), timer_(
                                       clock, [this] { drive(); }, TimerGrain::Microsecond),
       lostTimer_(clock, [this] {
           // Each lost command's pauses end in the order they began.
@@ -33,7 +32,7 @@ Transmitter::Transmitter(SerialComm& comm, Clock& clock)
 Transmitter::~Transmitter() = default;
 
 void Transmitter::send(const QByteArray& command, Done done) {
-    if (!comm_.PortOpen()) {
+    if (!port_.lineOpen()) {
         // Nothing can go out on a closed port, and waiting for its CTS would
         // never end: the command is lost.
         loseLater(clock_.monotonicNs(), std::move(done));
@@ -67,6 +66,7 @@ void Transmitter::finishHead(CommandEnd end) {
         loseLater(askedAt, std::move(done));
     else if (done)
         done(end);
+    port_.finished();
 }
 
 // Hands position `sent + 1` of the command to the line. Past the end of a
@@ -74,8 +74,8 @@ void Transmitter::finishHead(CommandEnd end) {
 // same; a write that fails loses that character only.
 void Transmitter::writeNext(Pending& command) {
     const int position = command.sent++;
-    if (position < command.text.size()) comm_.setOutput(command.text.mid(position, 1));
-    if (position == 0) emit comm_.CommandSent(command.text);
+    if (position < command.text.size()) port_.write(command.text.mid(position, 1));
+    if (position == 0) port_.started(command.text);
 }
 
 // Takes every step on the queue that is due now and arranges to be called
@@ -83,21 +83,20 @@ void Transmitter::writeNext(Pending& command) {
 void Transmitter::drive() {
     while (!queue_.empty()) {
         Pending& head = queue_.front();
-        if (!comm_.PortOpen()) {
+        if (!port_.lineOpen()) {
             // The port went away (closed, or another chosen): what is left of
             // this command cannot reach the unit.
             finishHead(CommandEnd::Lost);
             continue;
         }
         if (!head.ctsSeen) {
-            if (!comm_.CTSHolding()) {
+            if (!port_.clearToSend()) {
                 timer_.start(kCtsPollNs);
                 return;
             }
             head.ctsSeen = true;
-            head.port = comm_.CommPort();
-            head.device = comm_.device();
-        } else if (comm_.CommPort() != head.port || comm_.device() != head.device) {
+            head.line = port_.lineIdentity();
+        } else if (port_.lineIdentity() != head.line) {
             // Another port was chosen meanwhile: the rest of this command would
             // reach a device that never saw its start. (A reset of the same
             // port after a spoilt frame goes on with the command.)

@@ -1,6 +1,6 @@
 #pragma once
 // The queue of commands going out on the line, one character per write,
-// 10 ms apart; part of the serial component.
+// 10 ms apart; part of the serial link.
 
 #include "core/clock.h"
 
@@ -12,7 +12,24 @@
 
 namespace velmora {
 
-class SerialComm;
+/// What the transmitter needs of the line it puts commands on.
+class TransmitPort {
+  public:
+    virtual ~TransmitPort() = default;
+    virtual bool lineOpen() const = 0;
+    /// Whether the unit asserts CTS; a line without modem lines is ready.
+    virtual bool clearToSend() = 0;
+    /// Hands the bytes to the line at once; a failed write loses them.
+    virtual void write(const QByteArray& bytes) = 0;
+    /// Tells one port and device from another: a command begun on one is
+    /// never finished on the next.
+    virtual QString lineIdentity() const = 0;
+    /// A command's first character is on the line.
+    virtual void started(const QByteArray& command) = 0;
+    /// A command has come to its end (sent, lost or dropped), before the next
+    /// one is looked at.
+    virtual void finished() = 0;
+};
 
 /// How a command asked for came to its end.
 enum class CommandEnd {
@@ -28,7 +45,7 @@ class Transmitter {
   public:
     using Done = std::function<void(CommandEnd)>;
 
-    Transmitter(SerialComm& comm, Clock& clock);
+    Transmitter(TransmitPort& port, Clock& clock);
     ~Transmitter();
     Transmitter(const Transmitter&) = delete;
     Transmitter& operator=(const Transmitter&) = delete;
@@ -59,8 +76,7 @@ class Transmitter {
         qint64 askedAtNs = 0;
         int sent = 0;         // positions handed to the line so far, 0..8
         bool ctsSeen = false; // CTS is tested once, before the first character
-        qint16 port = 0;      // where the first character went
-        QString device;
+        QString line;         // where the first character went
     };
 
     void drive();
@@ -68,7 +84,7 @@ class Transmitter {
     void writeNext(Pending& command);
     void loseLater(qint64 askedAtNs, Done done);
 
-    SerialComm& comm_;
+    TransmitPort& port_;
     Clock& clock_;
     std::deque<Pending> queue_;
     qint64 nextCharacterAt_ = 0; // monotonic ns: the pause after the last write ends here

@@ -19,7 +19,9 @@ Spread Meters::Quantity::spread(qint64 frames, qint64 runNs) const {
     return {min, max, mean};
 }
 
-void Meters::take(qint64 atNs, int decivolts, int centiamps) {
+void Meters::take(qint64 atNs, const Values& frame) {
+    const int decivolts = frame.decivolts;
+    const int centiamps = frame.centiamps;
     const bool first = frames_ == 0;
     qint64 interval = first ? 0 : std::max<qint64>(atNs - lastNs_, 0);
     if (interval > kMaxIntervalNs) {
@@ -31,7 +33,7 @@ void Meters::take(qint64 atNs, int decivolts, int centiamps) {
     ++frames_;
     volts_.take(decivolts, interval, first);
     amps_.take(centiamps, interval, first);
-    watts_.take(decivolts * centiamps, interval, first);
+    watts_.take(frame.milliwatts(), interval, first);
 }
 
 MeterReadings Meters::readings() const {
@@ -50,10 +52,11 @@ MeterReadings Meters::readings() const {
     return r;
 }
 
-Regulation InferRegulation(int decivolts, int centiamps, int setMillivolts, int setMilliamps) {
-    const bool atCurrentLimit = std::abs(centiamps * 10 - setMilliamps) <= 10;
-    return atCurrentLimit && decivolts * 100 < setMillivolts ? Regulation::ConstantCurrent
-                                                             : Regulation::ConstantVoltage;
+Regulation InferRegulation(const Values& frame, const Setpoints& setpoints) {
+    const bool atCurrentLimit =
+        std::abs(CurrentOf(frame).value - setpoints.current.value) <= kReadoutCurrentStep.value;
+    return atCurrentLimit && VoltageOf(frame) < setpoints.voltage ? Regulation::ConstantCurrent
+                                                                  : Regulation::ConstantVoltage;
 }
 
 const char* RegulationName(Regulation regulation) {

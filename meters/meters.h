@@ -3,6 +3,8 @@
 // from every readable frame and its arrival time; and the regulation a frame
 // suggests.
 
+#include "unit/command.h"
+
 #include <QtGlobal>
 
 namespace velmora {
@@ -35,7 +37,7 @@ class Meters {
 
     /// One readable frame arriving at `atNs` (monotonic); a time before the
     /// last frame's counts as the same moment.
-    void take(qint64 atNs, int decivolts, int centiamps);
+    void take(qint64 atNs, const Values& frame);
     void reset() { *this = Meters(); }
 
     MeterReadings readings() const;
@@ -63,10 +65,10 @@ class Meters {
 /// How the unit regulates, as one frame and the set-points suggest it.
 enum class Regulation { ConstantVoltage, ConstantCurrent };
 
-/// Constant current when the current read-out is within one step (10 mA) of
-/// the current set-point and the voltage is below its set-point; otherwise
+/// Constant current when the current read-out is within one of its steps
+/// (10 mA) of the current set-point and the voltage is below its set-point; otherwise
 /// constant voltage. Inferred, not reported by the unit.
-Regulation InferRegulation(int decivolts, int centiamps, int setMillivolts, int setMilliamps);
+Regulation InferRegulation(const Values& frame, const Setpoints& setpoints);
 
 /// "CV" or "CC".
 const char* RegulationName(Regulation regulation);

@@ -74,11 +74,11 @@ void Protection::setSettings(const ProtectionSettings& settings) {
     settings_ = settings;
 }
 
-std::optional<Trip> Protection::take(int decivolts, int centiamps) {
+std::optional<Trip> Protection::take(const Values& frame) {
     if (trip_) return std::nullopt;
     const int frames = std::clamp(settings_.frames, 1, ProtectionSettings::kMaxFrames);
     const TripRule rules[] = {settings_.voltage, settings_.current, settings_.power};
-    const qint64 values[] = {decivolts * 100LL, centiamps * 10LL, qint64(decivolts) * centiamps};
+    const qint64 values[] = {VoltageOf(frame).value, CurrentOf(frame).value, frame.milliwatts()};
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         const bool above = rules[i].on && values[i] > rules[i].threshold;
         runs_[i] = above ? std::min(runs_[i] + 1, frames) : 0;
@@ -94,18 +94,16 @@ void Protection::clear() {
     runs_ = {};
 }
 
-ProtectionSettings ParseProtectionSettings(const ProtectionTexts& texts, qint64 voltageLimitMv,
-                                           qint64 currentLimitMa) {
+ProtectionSettings ParseProtectionSettings(const ProtectionTexts& texts, const Limits& range) {
     ProtectionSettings settings;
-    settings.voltage = Rule(texts.voltage, voltageLimitMv);
-    settings.current = Rule(texts.current, currentLimitMa);
-    settings.power = Rule(texts.power, voltageLimitMv * currentLimitMa / 1000);
+    settings.voltage = Rule(texts.voltage, range.voltage.value);
+    settings.current = Rule(texts.current, range.current.value);
+    settings.power = Rule(texts.power, qint64(range.voltage.value) * range.current.value / 1000);
     settings.frames = Frames(texts.frames);
     return settings;
 }
 
-ProtectionSettings ReadProtectionSettings(QSettings& store, qint64 voltageLimitMv,
-                                          qint64 currentLimitMa) {
+ProtectionSettings ReadProtectionSettings(QSettings& store, const Limits& range) {
     store.beginGroup(QLatin1StringView(kProtectionGroup));
     const auto text = [&store](const char* key) {
         return store.value(QLatin1StringView(key)).toString();
@@ -113,7 +111,7 @@ ProtectionSettings ReadProtectionSettings(QSettings& store, qint64 voltageLimitM
     const ProtectionTexts texts{text(kOverVoltageKey), text(kOverCurrentKey), text(kOverPowerKey),
                                 text(kTripFramesKey)};
     store.endGroup();
-    return ParseProtectionSettings(texts, voltageLimitMv, currentLimitMa);
+    return ParseProtectionSettings(texts, range);
 }
 
 void SaveProtectionSettings(QSettings& store, const ProtectionSettings& settings) {

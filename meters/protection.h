@@ -2,6 +2,8 @@
 // Protection trips: the output is to be zeroed when the voltage, the current
 // or the power stays above its threshold for a number of frames in a row.
 
+#include "unit/model.h"
+
 #include <QString>
 #include <QTime>
 #include <array>
@@ -50,7 +52,7 @@ class Protection {
     /// One frame; the trip on the frame that fires it (voltage first, then
     /// current, then power, when several fire at once), else nothing.
     /// Once tripped, frames are not looked at until clear().
-    std::optional<Trip> take(int decivolts, int centiamps);
+    std::optional<Trip> take(const Values& frame);
 
     const std::optional<Trip>& trip() const { return trip_; }
     /// Ends a trip and starts every count again.
@@ -76,11 +78,9 @@ struct ProtectionTexts {
 /// A threshold that is absent, empty, not a whole number of digits, zero or
 /// beyond the model's limit (the power limit is the two limits' product)
 /// turns its rule off. Frames absent, unreadable or below 1 are 3; at most 1000.
-ProtectionSettings ParseProtectionSettings(const ProtectionTexts& texts, qint64 voltageLimitMv,
-                                           qint64 currentLimitMa);
+ProtectionSettings ParseProtectionSettings(const ProtectionTexts& texts, const Limits& range);
 
-ProtectionSettings ReadProtectionSettings(QSettings& store, qint64 voltageLimitMv,
-                                          qint64 currentLimitMa);
+ProtectionSettings ReadProtectionSettings(QSettings& store, const Limits& range);
 /// A rule that is off loses its key.
 void SaveProtectionSettings(QSettings& store, const ProtectionSettings& settings);
 

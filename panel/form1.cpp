@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -90,7 +91,8 @@ Form1::Form1(Session& session, RemoteServer* remote)
     zeroOutput_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     zeroOutput_->setShortcutContext(Qt::ApplicationShortcut);
     addAction(zeroOutput_);
-    connect(zeroOutput_, &QAction::triggered, &session_, [this] { session_.zeroOutput(); });
+    connect(zeroOutput_, &QAction::triggered, &session_,
+            [this] { session_.unit().request(SetpointSource::ZeroOutput, {}); });
     followSession();
 }
 
@@ -106,8 +108,9 @@ void Form1::createButtons() {
         button->setContextMenuPolicy(Qt::PreventContextMenu);
         const int number = i + 1;
         connect(button, &AdjustButton::MouseDown, &session_,
-                [this, number] { session_.pressAdjust(number); });
-        connect(button, &AdjustButton::MouseUp, &session_, [this] { session_.releaseAdjust(); });
+                [this, number] { session_.unit().pressAdjust(number); });
+        connect(button, &AdjustButton::MouseUp, &session_,
+                [this] { session_.unit().releaseAdjust(); });
         commands_[i] = button;
     }
     Command1 = commands_[0];
@@ -126,13 +129,13 @@ void Form1::createButtons() {
 // place of the measured read-outs, which go on updating underneath.
 void Form1::followSession() {
     connect(&session_, &Session::measured, this, &Form1::showMeasurement);
-    connect(&session_, &Session::adjustStepped, this, [this](bool voltage, qint16 value) {
+    connect(&session_.unit(), &UnitControl::adjustStepped, this, [this](bool voltage, int value) {
         Label1.setVisible(false);
         Label2.setVisible(false);
         Label16.setVisible(true);
         Label16.setCaption(SetpointCaption(voltage, value));
     });
-    connect(&session_, &Session::adjustEnded, this, [this] {
+    connect(&session_.unit(), &UnitControl::adjustEnded, this, [this] {
         Label1.setVisible(true);
         Label2.setVisible(true);
         Label16.setVisible(false);
@@ -206,7 +209,7 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 QString Form1::linkToolTip() const {
-    QString text = LinkStatusText(session_.linkStatus());
+    QString text = LinkStatusText(session_.unit().linkStatus());
     if (remote_ && remote_->listening()) text += u'\n' + remote_->statusLine();
     const MeterReadings meters = session_.meterReadings();
     if (meters.frames > 0)
@@ -258,9 +261,14 @@ Form2* Form1::OpenSettingsWindow() {
     // of it when it is deleted, which may come after the next one has opened.
     auto* window = new Form2(session_);
     settingsWindow_ = window;
-    window->Form_Load();
+    QMessageBox* message = window->Form_Load();
     PlaceWindow(window, over);
-    return ShowInFront(window);
+    if (!message) return ShowInFront(window);
+    // The message first: the window comes once it is closed, never above it.
+    connect(message, &QMessageBox::finished, window, [window] {
+        if (!window->closed()) ShowInFront(window);
+    });
+    return window;
 }
 
 Form2* Form1::settingsWindow() const {
@@ -272,6 +280,7 @@ Form2* Form1::settingsWindow() const {
 // the line finish, and then the program returns from its event loop.
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
+    emit closing();
     session_.shutdown();
 }
 

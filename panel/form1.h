@@ -80,6 +80,8 @@ class Form1 : public QWidget {
 
   signals:
     void Label15Clicked();
+    /// The window is closing: the program ends.
+    void closing();
 
   protected:
     bool event(QEvent* event) override;

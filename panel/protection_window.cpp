@@ -68,7 +68,7 @@ ProtectionWindow::ProtectionWindow(Session& session) : session_(session) {
             [this] { session_.startOffTimer(QTime(0, 0).secsTo(offAfter->time())); });
     connect(stopTimer, &QPushButton::clicked, this, [this] { session_.startOffTimer(0); });
     connect(&session_, &Session::protectionChanged, this, &ProtectionWindow::refresh);
-    connect(&session_, &Session::modelChanged, this, &ProtectionWindow::refresh);
+    connect(&session_.unit(), &UnitControl::modelChanged, this, &ProtectionWindow::refresh);
     tick_.setInterval(kTickMs);
     connect(&tick_, &QTimer::timeout, this, &ProtectionWindow::refresh);
     refresh();
@@ -131,10 +131,10 @@ void ProtectionWindow::placeControls() {
 
 // Within the model's range: a threshold beyond it could never be stored.
 void ProtectionWindow::updateRanges() {
-    const Limits limits = session_.limits();
-    const qint64 limitMw = qint64(limits.voltage) * limits.current / 1000;
+    const Limits limits = session_.unit().limits();
+    const qint64 limitMw = qint64(limits.voltage.value) * limits.current.value / 1000;
     const std::pair<QDoubleSpinBox*, qint64> ranges[] = {
-        {voltage, limits.voltage}, {current, limits.current}, {power, limitMw}};
+        {voltage, limits.voltage.value}, {current, limits.current.value}, {power, limitMw}};
     for (const auto& [box, limit] : ranges) {
         const QSignalBlocker quiet(box);
         box->setRange(0.001, Units(std::max<qint64>(limit, 1)));

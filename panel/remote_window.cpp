@@ -86,7 +86,7 @@ void RemoteWindow::applyBoxes() {
     s.allowFrom = allowFrom->text().trimmed();
     s.allowed = *allowed;
     if (!server_.apply(s, &error)) problem_ = QStringLiteral("Cannot listen: %1.").arg(error);
-    if (!SaveRemoteSettings(session_.settingsStore(), s))
+    if (!server_.store(s))
         problem_ +=
             QStringLiteral(" The settings file cannot be written: this holds for this run.");
     refresh();

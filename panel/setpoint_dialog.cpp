@@ -20,12 +20,17 @@ namespace velmora {
 
 namespace {
 
-double Volts(int mv) {
-    return double(mv / kVoltageStepMv) / 10.0;
+// A voltage as its box shows it: whole tenths of a volt, rounded down.
+double BoxVolts(Millivolts v) {
+    return Volts(WithinLimit(Millivolts(v.value + kVoltageStep.value), v, kVoltageStep));
 }
 
-qint16 Millivolts(const QDoubleSpinBox* box) {
-    return static_cast<qint16>(std::lround(box->value() * 10.0) * kVoltageStepMv);
+Millivolts BoxMillivolts(const QDoubleSpinBox* box) {
+    return RoundedVoltage(MillivoltsFromVolts(box->value()));
+}
+
+Milliamps BoxMilliamps(const QSpinBox* box) {
+    return Milliamps(box->value());
 }
 
 VoltageSpinBox* VoltageBox(QWidget* parent) {
@@ -115,11 +120,12 @@ SetpointDialog::SetpointDialog(Session& session, QWidget* parent)
     connect(voltageLimitBox, &QDoubleSpinBox::valueChanged, this, &SetpointDialog::saveLimits);
     connect(currentLimitBox, &QSpinBox::valueChanged, this, &SetpointDialog::saveLimits);
     // It shows what is in force, whoever changes it.
-    connect(&session_, &Session::setpointsChanged, this, &SetpointDialog::showSetpoints);
-    connect(&session_, &Session::modelChanged, this, [this] {
+    UnitControl* unit = &session_.unit();
+    connect(unit, &UnitControl::setpointsChanged, this, &SetpointDialog::showSetpoints);
+    connect(unit, &UnitControl::modelChanged, this, [this] {
         if (isVisible()) refresh();
     });
-    connect(&session_, &Session::userLimitsChanged, this, &SetpointDialog::showUserLimits);
+    connect(unit, &UnitControl::userLimitsChanged, this, &SetpointDialog::showUserLimits);
 }
 
 void SetpointDialog::createControls() {
@@ -177,37 +183,37 @@ void SetpointDialog::placeControls() {
 // The set-point boxes reach the limits in force, rounded down to the step;
 // each limit box shows the user's limit, or the model's when there is none.
 void SetpointDialog::updateRanges() {
-    const Limits within = session_.setpointLimits();
-    const int step = CurrentStepMa(session_.model());
-    voltageBox->setRange(0, Volts(std::max<int>(0, within.voltage)));
-    currentBox->setSingleStep(step);
-    currentBox->setRange(0, std::max<int>(0, within.current) / step * step);
+    const UnitControl& unit = session_.unit();
+    const Milliamps step = CurrentStep(unit.model());
+    voltageBox->setRange(0, BoxVolts(HighestVoltage(unit.model(), unit.userLimits())));
+    currentBox->setSingleStep(step.value);
+    currentBox->setRange(0, HighestCurrent(unit.model(), unit.userLimits()).value);
     voltageLimitBox->setEnabled(voltageLimitOn->isChecked());
     currentLimitBox->setEnabled(currentLimitOn->isChecked());
 }
 
 void SetpointDialog::refresh() {
-    const Model model = session_.model();
+    const Model model = session_.unit().model();
     const bool defined = model != Model::None;
     limitsGroup->setTitle(defined ? QStringLiteral("Own limits for %1").arg(ModelCaption(model))
                                   : QStringLiteral("Own limits"));
     limitsGroup->setEnabled(defined);
     const Limits own = LimitsOf(model);
-    const UserLimits user = session_.userLimits();
+    const UserLimits user = session_.unit().userLimits();
     {
         const QSignalBlocker b1(voltageLimitOn), b2(currentLimitOn), b3(voltageLimitBox),
             b4(currentLimitBox);
-        voltageLimitBox->setRange(0, Volts(own.voltage));
-        currentLimitBox->setSingleStep(CurrentStepMa(model));
-        currentLimitBox->setRange(0, own.current);
+        voltageLimitBox->setRange(0, BoxVolts(own.voltage));
+        currentLimitBox->setSingleStep(CurrentStep(model).value);
+        currentLimitBox->setRange(0, own.current.value);
         voltageLimitOn->setChecked(user.voltage.has_value());
-        voltageLimitBox->setValue(double(user.voltage.value_or(own.voltage)) / 1000.0);
+        voltageLimitBox->setValue(Volts(user.voltage.value_or(own.voltage)));
         currentLimitOn->setChecked(user.current.has_value());
-        currentLimitBox->setValue(user.current.value_or(own.current));
+        currentLimitBox->setValue(user.current.value_or(own.current).value);
     }
     voltageLimitNote->clear();
     currentLimitNote->clear();
-    const QStringList unreadable = session_.unreadableUserLimits();
+    const QStringList unreadable = session_.unit().unreadableUserLimits();
     if (!unreadable.isEmpty())
         storeNote->setText(QStringLiteral("The stored limit %1 cannot be read; the model's limit "
                                           "holds until you set one here.")
@@ -223,32 +229,33 @@ void SetpointDialog::refresh() {
 // value for ticking it again. Limits set anew replace any stored one that
 // could not be read.
 void SetpointDialog::showUserLimits() {
-    const UserLimits user = session_.userLimits();
+    const UserLimits user = session_.unit().userLimits();
     {
         const QSignalBlocker b1(voltageLimitOn), b2(currentLimitOn), b3(voltageLimitBox),
             b4(currentLimitBox);
         voltageLimitOn->setChecked(user.voltage.has_value());
-        if (user.voltage) voltageLimitBox->setValue(*user.voltage / 1000.0);
+        if (user.voltage) voltageLimitBox->setValue(Volts(*user.voltage));
         currentLimitOn->setChecked(user.current.has_value());
-        if (user.current) currentLimitBox->setValue(*user.current);
+        if (user.current) currentLimitBox->setValue(user.current->value);
     }
     updateRanges();
-    if (!storeFailed_ && session_.unreadableUserLimits().isEmpty()) storeNote->hide();
+    if (!storeFailed_ && session_.unit().unreadableUserLimits().isEmpty()) storeNote->hide();
 }
 
 void SetpointDialog::showSetpoints() {
-    const Setpoints in = session_.setpoints();
-    voltageBox->setValue(double(in.millivolts) / 1000.0);
-    currentBox->setValue(in.milliamps);
+    const Setpoints in = session_.unit().setpoints();
+    voltageBox->setValue(Volts(in.voltage));
+    currentBox->setValue(in.current.value);
 }
 
 void SetpointDialog::saveLimits() {
-    if (session_.model() == Model::None) return;
+    UnitControl& unit = session_.unit();
+    if (unit.model() == Model::None) return;
     UserLimits limits;
-    if (voltageLimitOn->isChecked()) limits.voltage = Millivolts(voltageLimitBox);
-    if (currentLimitOn->isChecked()) limits.current = static_cast<qint16>(currentLimitBox->value());
-    const UserLimits before = session_.userLimits();
-    const LimitChange change = session_.setUserLimits(limits);
+    if (voltageLimitOn->isChecked()) limits.voltage = BoxMillivolts(voltageLimitBox);
+    if (currentLimitOn->isChecked()) limits.current = BoxMilliamps(currentLimitBox);
+    const UserLimits before = unit.userLimits();
+    const LimitChange change = unit.setUserLimits(limits);
     updateRanges();
     showLimitChange(change, before, limits);
 }
@@ -260,12 +267,12 @@ void SetpointDialog::showLimitChange(const LimitChange& change, const UserLimits
     if (after.voltage != before.voltage)
         voltageLimitNote->setText(change.voltageLoweredTo
                                       ? QStringLiteral("set-point lowered to %1 V")
-                                            .arg(*change.voltageLoweredTo / 1000.0, 0, 'f', 1)
+                                            .arg(Volts(*change.voltageLoweredTo), 0, 'f', 1)
                                       : QString());
     if (after.current != before.current)
         currentLimitNote->setText(
             change.currentLoweredTo
-                ? QStringLiteral("set-point lowered to %1 mA").arg(*change.currentLoweredTo)
+                ? QStringLiteral("set-point lowered to %1 mA").arg(change.currentLoweredTo->value)
                 : QString());
     if (!change.stored && !storeFailed_) {
         // Said once: the limits hold for this run all the same.
@@ -280,7 +287,8 @@ void SetpointDialog::showLimitChange(const LimitChange& change, const UserLimits
 void SetpointDialog::send() {
     voltageBox->interpretText();
     currentBox->interpretText();
-    session_.sendSetpoints(Millivolts(voltageBox), static_cast<qint16>(currentBox->value()));
+    session_.unit().request(SetpointSource::SetValues,
+                            {BoxMillivolts(voltageBox), BoxMilliamps(currentBox)});
     // Refused (no model, past a limit) or not, the boxes show what is in force.
     showSetpoints();
 }

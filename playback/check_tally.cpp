@@ -58,26 +58,7 @@ CheckTally::Timing CheckTally::tally(int lineNumber, const RecordVerdict& verdic
     if (commands_++ == 0) firstDue_ = goesOut;
     lastDue_ = goesOut;
     if (goesOut <= now_) ++pastDue_;
-    checkLimits(lineNumber, *verdict.record);
     return {stamp, goesOut};
-}
-
-void CheckTally::checkLimits(int lineNumber, const Record& record) {
-    // Only records that make a command come here: a model is in force and
-    // the value places hold digits.
-    const Limits limits = LimitsOf(model_);
-    const int voltage = VoltageAtPlaces(record.voltageText).value_or(0) * 100; // mV
-    const int current = CurrentAtPlaces(record.currentText).value_or(0) * 10;  // mA
-    const auto text = [&](const char* what, double value, int decimals, const char* unit) {
-        return QStringLiteral("line %1: %2 %3 %4 is beyond the %5 model's limit; the player does "
-                              "not limit it")
-            .arg(QString::number(lineNumber), QLatin1StringView(what),
-                 QString::number(value, 'f', decimals), QLatin1StringView(unit), ModelName(model_));
-    };
-    if (current > limits.current && wanted(BeyondLimit))
-        warn(BeyondLimit, text("current", current / 1000.0, 2, "A"));
-    if (voltage > limits.voltage && wanted(BeyondLimit))
-        warn(BeyondLimit, text("voltage", voltage / 1000.0, 1, "V"));
 }
 
 void CheckTally::checkClock(int lineNumber, qint64 stamp) {

@@ -31,7 +31,7 @@ class CheckTally {
     int skipped() const { return skipped_; }
 
   private:
-    enum Kind { Backwards, FarAhead, BeyondLimit, ClockChange, KindCount };
+    enum Kind { Backwards, FarAhead, ClockChange, KindCount };
     // When the line's record is stamped and when it goes out (wall seconds).
     struct Timing {
         qint64 stamp = 0, goesOut = 0;
@@ -40,7 +40,6 @@ class CheckTally {
     static QString head(int lineNumber);
     bool wanted(Kind kind);
     void warn(Kind kind, const QString& text);
-    void checkLimits(int lineNumber, const Record& record);
     void checkClock(int lineNumber, qint64 stamp);
 
     Model model_;

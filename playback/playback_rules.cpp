@@ -16,11 +16,11 @@ RecordVerdict VerdictOnRecord(const std::optional<Record>& record) {
         verdict.skippedAtOnce = true;
         return verdict;
     }
-    // The larger model takes every current a record can carry, so a record
-    // it cannot make a command of is of no use on any model.
+    // Value places that are not digits make no command on any model; the
+    // rest waits for its time and the model in force then.
     const PlaybackCommand any = MakePlaybackCommand(
         Model::Large2A5_25V, verdict.record->voltageText, verdict.record->currentText);
-    if (!any.command) {
+    if (any.reason == SkipReason::VoltageNotDigits || any.reason == SkipReason::CurrentNotDigits) {
         verdict.reason = any.reason;
         verdict.skippedAtOnce = true;
     }
@@ -30,14 +30,11 @@ RecordVerdict VerdictOnRecord(const std::optional<Record>& record) {
 RecordVerdict VerdictWhenDue(const Record& record, Model model, const UserLimits& limits) {
     RecordVerdict verdict;
     verdict.record = record;
-    const PlaybackCommand made = MakePlaybackCommand(model, record.voltageText, record.currentText);
+    const PlaybackCommand made =
+        MakePlaybackCommand(model, record.voltageText, record.currentText, limits);
     verdict.command = made.command;
     verdict.reason = made.reason;
     verdict.commandLength = made.length;
-    if (verdict.command && RecordPastLimits(limits, record.voltageText, record.currentText)) {
-        verdict.command.reset();
-        verdict.reason = SkipReason::PastUserLimit;
-    }
     return verdict;
 }
 
@@ -64,6 +61,8 @@ QString SkipReasonText(const RecordVerdict& verdict) {
         return QStringLiteral("current is not a digit, a separator and two digits");
     case SkipReason::CommandTooLong:
         return QStringLiteral("command would be %1 characters").arg(verdict.commandLength);
+    case SkipReason::PastModelRange:
+        return QStringLiteral("past the model's range");
     case SkipReason::PastUserLimit:
         return QStringLiteral("above your own limit for the model (settings group \"Limits\")");
     }

@@ -89,25 +89,24 @@ void Player::step() {
 
 void Player::sendDue(const Entry& entry) {
     ++next_;
-    // The model and the limits are read anew: the user may change them meanwhile.
-    const Model model = host_.model();
-    const PlaybackCommand made = CommandForValues(model, entry.values, host_.userLimits());
-    if (made.reason == SkipReason::NoModel)
-        host_.message(QString(kMsgVersionNotDefined), QString(kErrorTitle));
-    // A record that would not make a whole, well-formed command is dropped.
-    if (!made.command) {
-        report(entry.line + 1, plannedAt(entry.line + 1));
-        wake_.start(0);
-        return;
-    }
-    ++progress_.sent;
     const int line = entry.line;
-    host_.send(*made.command, [this, line] {
+    const auto next = [this, line] {
         if (state_ == State::Stopping) return finish();
         if (state_ != State::Running) return;
         report(line + 1, plannedAt(line + 1));
         wake_.start(0);
-    });
+    };
+    // The door refuses a record past the model's range or the user's limits,
+    // or with no model: it is skipped, never clamped.
+    const PlayerSend sent = host_.send(SetpointsOf(entry.values), next);
+    if (sent == PlayerSend::NoModel)
+        host_.message(QString(kMsgVersionNotDefined), QString(kErrorTitle));
+    if (sent != PlayerSend::Queued) {
+        report(line + 1, plannedAt(line + 1));
+        wake_.start(0);
+        return;
+    }
+    ++progress_.sent;
 }
 
 void Player::finish() {

@@ -15,14 +15,18 @@
 
 namespace velmora {
 
+/// What the unit's door made of a record's set-points.
+enum class PlayerSend { Queued, NoModel, Refused };
+
 /// What the player needs of the unit it plays to.
 struct PlayerHost {
     /// The model and the user's limits in force now: read at every record.
     std::function<Model()> model;
     std::function<UserLimits()> userLimits;
-    /// Sends a command; `sent` is called once it is out (or lost on a line
-    /// that went away, after its pauses all the same).
-    std::function<void(const QByteArray& command, std::function<void()> sent)> send;
+    /// Asks for set-points through the unit's door; when queued, `sent` is
+    /// called once their command is out (or lost on a line that went away,
+    /// after its pauses all the same). A refused record is skipped.
+    std::function<PlayerSend(const Setpoints& setpoints, std::function<void()> sent)> send;
     /// A message for the user; the run goes on.
     std::function<void(const QString& text, const QString& title)> message;
     /// How far the run has come: at the start, after every record, once a

@@ -99,7 +99,7 @@ PlotWindow* OpenRecordFileWindow(Session& session, const QString& path) {
     // warnings are for playing it now. What the reading needs of the session
     // is taken here, not on the reading's thread.
     auto* window = new PlotWindow(session, path,
-                                  PlanInputs{session.model(), session.userLimits(), 0,
+                                  PlanInputs{session.unit().model(), session.unit().userLimits(), 0,
                                              WallSeconds(session.clock().localNow())});
     window->show();
     return window;

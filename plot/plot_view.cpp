@@ -30,8 +30,8 @@ void FillSteps(const Steps& steps, qint64 toMs, QCPGraph* voltsGraph, QCPGraph* 
     QVector<double> keys, volts, amps;
     for (const SetpointStep& step : steps) {
         keys.push_back(double(step.ms) / 1000.0);
-        volts.push_back(step.setpoints.millivolts / 1000.0);
-        amps.push_back(step.setpoints.milliamps / 1000.0);
+        volts.push_back(Volts(step.setpoints.voltage));
+        amps.push_back(Amperes(step.setpoints.current));
     }
     if (!keys.isEmpty() && double(toMs) / 1000.0 > keys.back()) {
         keys.push_back(double(toMs) / 1000.0);
@@ -155,8 +155,8 @@ void PlotView::fillPlan(qint64 toMs) {
     voltsPlan_->data()->removeAfter(lastKey);
     ampsPlan_->data()->removeAfter(lastKey);
     if (toKey <= lastKey) return;
-    voltsPlan_->addData(toKey, last.setpoints.millivolts / 1000.0);
-    ampsPlan_->addData(toKey, last.setpoints.milliamps / 1000.0);
+    voltsPlan_->addData(toKey, Volts(last.setpoints.voltage));
+    ampsPlan_->addData(toKey, Amperes(last.setpoints.current));
 }
 
 void PlotView::fillSetpoints(qint64 toMs) {
@@ -187,8 +187,8 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     fillPlan(toMs);
     double setVolts = 0, setAmps = 0;
     const auto widen = [&](const SetpointStep& step) {
-        setVolts = std::max(setVolts, step.setpoints.millivolts / 1000.0);
-        setAmps = std::max(setAmps, step.setpoints.milliamps / 1000.0);
+        setVolts = std::max(setVolts, Volts(step.setpoints.voltage));
+        setAmps = std::max(setAmps, Amperes(step.setpoints.current));
     };
     std::for_each(history_->setpoints().begin(), history_->setpoints().end(), widen);
     std::for_each(plan_.begin(), plan_.end(), widen);

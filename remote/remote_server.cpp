@@ -1,47 +1,27 @@
 #include "remote/remote_server.h"
 
 #include "remote/scpi_client.h"
+#include "remote/tcp_connection.h"
 #include "scpi/scpi_line.h"
 #include "session/session.h"
 
-#include <QTcpSocket>
 #include <algorithm>
-#include <sys/socket.h>
 
 namespace velmora {
 
 namespace {
 
 constexpr qsizetype kRecentLines = 50;
-constexpr qint64 kReadChunk = 16 * 1024;
-
-QString PeerText(const QTcpSocket& socket) {
-    return ListenPlaceText(socket.peerAddress(), socket.peerPort());
-}
-
-// Puts an answer on the wire now. Straight to the socket while nothing waits
-// before it: going through the socket's buffer turns its write notifier on
-// and off for every answer, and each turn wakes the event loop once more.
-// What the socket does not take at once waits in the buffer, in order.
-void WriteAnswer(QTcpSocket& socket, const QByteArray& line) {
-    qsizetype sent = 0;
-    if (socket.bytesToWrite() == 0 && socket.socketDescriptor() >= 0) {
-        const ssize_t n = ::send(int(socket.socketDescriptor()), line.constData(),
-                                 size_t(line.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
-        sent = n > 0 ? qsizetype(n) : 0;
-    }
-    if (sent < line.size()) {
-        socket.write(line.constData() + sent, line.size() - sent);
-        socket.flush();
-    }
-}
+// Read at once from a client: a few lines' worth, so one turn stays short.
+constexpr qint64 kReadChunk = 4 * 1024;
 
 } // namespace
 
 struct RemoteServer::Client {
     quint64 id;
     bool closing = false; // dropped at the next turn
-    QTcpSocket* socket;
+    bool more = false;    // lines left for the next turn
+    std::unique_ptr<TcpConnection> connection;
     QString peer;
     QDateTime since;
     scpi::LineReader lines;
@@ -49,19 +29,18 @@ struct RemoteServer::Client {
     std::unique_ptr<Timer> watchdog;
 };
 
-RemoteServer::RemoteServer(Session& session, QObject* parent) : QObject(parent), session_(session) {
-    connect(&server_, &QTcpServer::newConnection, this, &RemoteServer::accept);
+RemoteServer::RemoteServer(Session& session, SettingsStore& store, QObject* parent)
+    : QObject(parent), session_(session), store_(store),
+      serveMore_(std::make_unique<Timer>(session.clock(), [this] { serveMore(); })) {
+    server_.arrived = [this](qintptr descriptor) { accept(descriptor); };
 }
 
-RemoteServer::~RemoteServer() {
-    for (auto& client : clients_)
-        client->socket->disconnect(this);
-}
+RemoteServer::~RemoteServer() = default;
 
 bool RemoteServer::apply(const RemoteSettings& settings, QString* error) {
     const bool same = settings == settings_ && server_.isListening() == settings.enabled;
     settings_ = settings;
-    if (same) return true;
+    if (same || stopped_) return true;
     server_.close();
     bool ok = true;
     if (settings_.enabled && !server_.listen(settings_.address, settings_.port)) {
@@ -78,72 +57,113 @@ bool RemoteServer::apply(const RemoteSettings& settings, QString* error) {
     return ok;
 }
 
-void RemoteServer::accept() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        const QString peer = PeerText(*socket);
-        const bool allowed = settings_.allowed.allows(socket->peerAddress());
-        if (!allowed || int(clients_.size()) >= kMaxClients) {
-            ++refused_;
-            socket->abort();
-            socket->deleteLater();
-            emit news(QStringLiteral("remote client %1 refused: %2")
-                          .arg(peer, allowed ? QStringLiteral("already %1 clients").arg(kMaxClients)
-                                             : QStringLiteral("not in AllowFrom")));
-            emit changed();
-            continue;
-        }
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        auto client = std::make_unique<Client>();
-        client->id = nextId_++;
-        client->socket = socket;
-        client->peer = peer;
-        client->since = session_.clock().localNow();
-        client->scpi = std::make_unique<ScpiClient>(session_);
-        Client* raw = client.get();
-        connect(client->scpi.get(), &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
-            if (raw->closing) return;
-            WriteAnswer(*raw->socket, line);
-            if (raw->socket->bytesToWrite() > kMaxUnreadBytes)
-                dropLater(*raw, QStringLiteral("disconnected: 64 KiB of answers left unread"));
-        });
-        connect(client->scpi.get(), &ScpiClient::ready, this, [this, raw] { readFrom(*raw); });
-        connect(client->scpi.get(), &ScpiClient::watchdogChanged, this, [this, raw](double s) {
-            if (s <= 0) {
-                raw->watchdog.reset();
-            } else {
-                ScpiClient* scpi = raw->scpi.get();
-                const QString who = raw->peer;
-                raw->watchdog = std::make_unique<Timer>(
-                    session_.clock(), [this, who, s, scpi] { watchdogFired(who, s, scpi); });
-                raw->watchdog->start(qint64(s * kNsPerSecond));
-            }
-            emit changed();
-        });
-        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { readFrom(*raw); });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, raw] { dropLater(*raw, QStringLiteral("disconnected")); });
-        clients_.push_back(std::move(client));
-        emit news(QStringLiteral("remote client %1 connected").arg(peer));
-        emit changed();
-    }
+void RemoteServer::stop() {
+    stopped_ = true;
+    server_.close();
+    serveMore_->stop();
+    for (auto& client : clients_)
+        client->connection->close();
+    clients_.clear();
+    orphanWatchdogs_.clear();
+    emit changed();
 }
 
+void RemoteServer::accept(qintptr descriptor) {
+    auto connection = std::make_unique<TcpConnection>(descriptor);
+    const QString peer = ListenPlaceText(connection->peerAddress(), connection->peerPort());
+    const bool allowed = settings_.allowed.allows(connection->peerAddress());
+    if (!allowed || int(clients_.size()) >= kMaxClients) {
+        ++refused_;
+        emit news(QStringLiteral("remote client %1 refused: %2")
+                      .arg(peer, allowed ? QStringLiteral("already %1 clients").arg(kMaxClients)
+                                         : QStringLiteral("not in AllowFrom")));
+        emit changed();
+        return;
+    }
+    auto client = std::make_unique<Client>();
+    client->id = nextId_++;
+    client->connection = std::move(connection);
+    client->peer = peer;
+    client->since = session_.clock().localNow();
+    client->scpi = std::make_unique<ScpiClient>(session_);
+    Client* raw = client.get();
+    connect(client->scpi.get(), &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
+        if (raw->closing) return;
+        raw->connection->write(line);
+        if (raw->connection->bytesToWrite() > kMaxUnreadBytes) {
+            ++dropped_;
+            dropLater(*raw, QStringLiteral("disconnected: 64 KiB of answers left unread"));
+        }
+    });
+    connect(client->scpi.get(), &ScpiClient::ready, this, [this, raw] { readFrom(*raw); });
+    connect(client->scpi.get(), &ScpiClient::watchdogChanged, this, [this, raw](double s) {
+        if (s <= 0) {
+            raw->watchdog.reset();
+        } else {
+            ScpiClient* scpi = raw->scpi.get();
+            const QString who = raw->peer;
+            raw->watchdog = std::make_unique<Timer>(
+                session_.clock(), [this, who, s, scpi] { watchdogFired(who, s, scpi); });
+            raw->watchdog->start(qint64(s * kNsPerSecond));
+        }
+        emit changed();
+    });
+    TcpConnection* link = client->connection.get();
+    connect(link, &TcpConnection::readable, this, [this, raw] { readFrom(*raw); });
+    connect(link, &TcpConnection::failed, this,
+            [this, raw] { dropLater(*raw, QStringLiteral("disconnected")); });
+    // A client that has said all it will goes once its answers are out; seen
+    // at the next turn, not inside the write that drained them.
+    connect(link, &TcpConnection::drained, this, [this, raw] {
+        if (!raw->connection->peerClosed()) return;
+        raw->more = true;
+        if (!serveMore_->isActive()) serveMore_->start(0);
+    });
+    clients_.push_back(std::move(client));
+    emit news(QStringLiteral("remote client %1 connected").arg(peer));
+    emit changed();
+}
+
+// Runs a client's lines, a few a turn: while one waits for its commands to go
+// out, or when its turn is used up, the rest stay where they are and the
+// socket is not read, so the client is slowed by its own socket.
 void RemoteServer::readFrom(Client& client) {
-    // Lines run one after the other; while one waits for its commands to go
-    // out, the rest stay in the socket.
+    if (client.closing || stopped_) return;
+    TcpConnection& link = *client.connection;
+    int budget = kLinesPerTurn;
     for (;;) {
         while (!client.scpi->busy() && !client.closing) {
+            if (budget == 0) {
+                link.setReading(false);
+                client.more = true;
+                if (!serveMore_->isActive()) serveMore_->start(0);
+                return;
+            }
             const std::optional<scpi::LineReader::Line> line = client.lines.Next();
             if (!line) break;
+            --budget;
             noteLine(client, line->tooLong ? QByteArray("(a line over 4096 bytes)") : line->text);
             client.scpi->takeLine(*line);
         }
-        if (client.closing || client.scpi->busy() || client.socket->bytesAvailable() == 0) return;
-        client.lines.Append(
-            client.socket->read(std::min(client.socket->bytesAvailable(), kReadChunk)));
+        if (client.closing) return;
+        if (client.scpi->busy()) return link.setReading(false);
+        const QByteArray bytes = link.read(kReadChunk);
+        if (bytes.isEmpty()) break;
+        client.lines.Append(bytes);
         // Anything a client sends counts as a sign of life for its watchdog.
         if (client.watchdog)
             client.watchdog->start(qint64(client.scpi->watchdogSeconds() * kNsPerSecond));
+    }
+    link.setReading(true);
+    if (link.peerClosed() && link.bytesToWrite() == 0)
+        dropLater(client, QStringLiteral("disconnected"));
+}
+
+void RemoteServer::serveMore() {
+    for (std::size_t i = 0; i < clients_.size(); ++i) {
+        Client& client = *clients_[i];
+        if (!std::exchange(client.more, false)) continue;
+        readFrom(client);
     }
 }
 
@@ -157,6 +177,7 @@ void RemoteServer::noteLine(const Client& client, const QByteArray& text) {
 void RemoteServer::dropLater(Client& client, const QString& why) {
     if (client.closing) return;
     client.closing = true;
+    client.connection->setReading(false);
     QMetaObject::invokeMethod(
         this, [this, id = client.id, why] { dropClient(id, why); }, Qt::QueuedConnection);
 }
@@ -167,9 +188,7 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
     if (it == clients_.end()) return;
     std::unique_ptr<Client> gone = std::move(*it);
     clients_.erase(it);
-    gone->socket->disconnect(this);
-    gone->socket->abort();
-    gone->socket->deleteLater();
+    gone->connection->close();
     // A watchdog outlives its client: a script that died sends nothing more.
     if (gone->watchdog && gone->watchdog->isActive()) {
         const QString who = gone->peer;
@@ -186,7 +205,7 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
 }
 
 void RemoteServer::watchdogFired(const QString& peer, double seconds, ScpiClient* client) {
-    session_.zeroOutput();
+    session_.unit().request(SetpointSource::Watchdog, {});
     watchdogNews_ =
         QStringLiteral("watchdog: output zeroed after %1 s without a line from %2, at %3")
             .arg(seconds)

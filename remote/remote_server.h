@@ -3,21 +3,22 @@
 // scripts and lab tools, while the panel keeps showing and recording.
 
 #include "core/clock.h"
+#include "core/settings_store.h"
 #include "remote/remote_settings.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
+#include <functional>
 #include <memory>
 #include <vector>
-
-class QTcpSocket;
 
 namespace velmora {
 
 class ScpiClient;
 class Session;
+class SettingsStore;
 
 /// One connected client, as the Remote control window lists it.
 struct RemoteClientInfo {
@@ -28,26 +29,39 @@ struct RemoteClientInfo {
 
 /// Listens for clients and runs their lines against the session. At most
 /// eight at a time; a client outside the allowed networks, or a ninth, is
-/// closed at once and counted. A client that leaves 64 KiB of answers
-/// unread is disconnected.
+/// closed at once and counted. Each turn of the event loop runs a few lines
+/// of each client and then lets the unit's line, its frames and its timers
+/// go first: a client that sends faster than it is served is slowed by its
+/// own socket, which is not read meanwhile. A client that leaves 64 KiB of
+/// answers unread is disconnected and counted.
 class RemoteServer : public QObject {
     Q_OBJECT
   public:
     static constexpr int kMaxClients = 8;
     static constexpr qint64 kMaxUnreadBytes = 64 * 1024;
+    /// Lines of one client run in one turn of the event loop, at most.
+    static constexpr int kLinesPerTurn = 16;
 
-    explicit RemoteServer(Session& session, QObject* parent = nullptr);
+    /// Serves `session`; its own settings are stored in `store`.
+    RemoteServer(Session& session, SettingsStore& store, QObject* parent = nullptr);
     ~RemoteServer() override;
 
     /// Listens as the settings say (or stops, when they say off). False with
     /// `error` set when it cannot listen (the port in use, say).
     bool apply(const RemoteSettings& settings, QString* error = nullptr);
     const RemoteSettings& settings() const { return settings_; }
+    /// Stores the settings in the group "Remote"; false when the file
+    /// cannot be written.
+    bool store(const RemoteSettings& settings) { return SaveRemoteSettings(store_, settings); }
     bool listening() const { return server_.isListening(); }
     /// The port it listens on (the one asked for, or the system's choice for 0).
     quint16 port() const { return server_.serverPort(); }
     QList<RemoteClientInfo> clients() const;
     int refused() const { return refused_; }
+    /// Clients disconnected for leaving their answers unread.
+    int dropped() const { return dropped_; }
+    /// Stops listening and lets every client go; nothing of theirs runs any more.
+    void stop();
     /// The last lines received, newest last: "127.0.0.1:50412  VOLT 5".
     const QStringList& recentLines() const { return recent_; }
     /// The tooltip's line while listening: "remote: 2 clients, 127.0.0.1:5025".
@@ -63,22 +77,35 @@ class RemoteServer : public QObject {
 
   private:
     struct Client;
+    /// Hands over each connection's descriptor, so the server reads it by hand.
+    class Listener final : public QTcpServer {
+      public:
+        std::function<void(qintptr)> arrived;
 
-    void accept();
+      protected:
+        void incomingConnection(qintptr descriptor) override { arrived(descriptor); }
+    };
+
+    void accept(qintptr descriptor);
     void readFrom(Client& client);
+    void serveMore();
     void dropClient(quint64 id, const QString& why);
     void dropLater(Client& client, const QString& why);
     void noteLine(const Client& client, const QByteArray& text);
     void watchdogFired(const QString& peer, double seconds, ScpiClient* client);
 
     Session& session_;
-    QTcpServer server_;
+    SettingsStore& store_;
+    Listener server_;
     RemoteSettings settings_;
     std::vector<std::unique_ptr<Client>> clients_;
     std::vector<std::unique_ptr<Timer>> orphanWatchdogs_; // of clients that have gone
     QStringList recent_;
     QString watchdogNews_;
     int refused_ = 0;
+    int dropped_ = 0;
+    bool stopped_ = false;
+    std::unique_ptr<Timer> serveMore_; // a client has lines left for the next turn
     quint64 nextId_ = 1;
 };
 

@@ -47,7 +47,10 @@ std::optional<QPair<QHostAddress, quint16>> ParseListenPlace(const QString& text
     }
     bool ok = false;
     const uint number = port.toUInt(&ok);
-    const QHostAddress host(address);
+    QHostAddress host(address);
+    // "::" on its own would listen for IPv6 clients only; every client
+    // expects it to mean every address, IPv4 loopback included.
+    if (host == QHostAddress(QHostAddress::AnyIPv6)) host = QHostAddress(QHostAddress::Any);
     if (!ok || number < 1 || number > 65535 || host.isNull() || port.startsWith(u'+'))
         return std::nullopt;
     return QPair<QHostAddress, quint16>{host, quint16(number)};
@@ -78,8 +81,8 @@ bool SaveRemoteSettings(SettingsStore& store, const RemoteSettings& s) {
 }
 
 RemoteSettings RemoteSettingsForRun(const SettingsStore& store, const QString& remoteArgument,
-                                    bool headless) {
-    RemoteSettings s = LoadRemoteSettings(store);
+                                    bool headless, QStringList* problems) {
+    RemoteSettings s = LoadRemoteSettings(store, problems);
     if (headless && store.text(QStringLiteral("Remote"), QStringLiteral("Enabled")) != "false")
         s.enabled = true;
     if (const auto place = ParseListenPlace(remoteArgument)) {
@@ -108,25 +111,30 @@ RemoteSettings ReadRemoteSettings(const QString& enabled, const QString& address
     else if (!enabled.isEmpty() && enabled != QStringLiteral("false"))
         problem(QStringLiteral("Enabled=%1 is neither true nor false").arg(enabled));
     if (!address.isEmpty()) {
-        const QHostAddress host(address);
-        if (host.isNull())
-            problem(QStringLiteral("Address=%1 is no address").arg(address));
+        if (const auto place = ParseListenPlace(QStringLiteral("[%1]:1").arg(address)))
+            s.address = place->first;
         else
-            s.address = host;
+            problem(QStringLiteral("Address=%1 is no address; listening on %2")
+                        .arg(address, s.address.toString()));
     }
     if (!port.isEmpty()) {
         const auto place = ParseListenPlace(port);
         if (!place || port.contains(u':'))
-            problem(QStringLiteral("Port=%1 is no port number").arg(port));
+            problem(QStringLiteral("Port=%1 is no port number from 1 to 65535; listening on %2")
+                        .arg(port)
+                        .arg(s.port));
         else
             s.port = place->second;
     }
-    QString error;
-    if (const auto allowed = ParseAllowFrom(allowFrom, &error)) {
-        s.allowFrom = allowFrom;
-        s.allowed = *allowed;
-    } else {
-        problem(QStringLiteral("AllowFrom: ") + error);
+    // A bad entry is left out on its own: the others still let their
+    // clients in.
+    s.allowFrom = allowFrom;
+    for (const QString& part : allowFrom.split(u',', Qt::SkipEmptyParts)) {
+        QString error;
+        if (const auto allowed = ParseAllowFrom(part, &error))
+            s.allowed.networks += allowed->networks;
+        else
+            problem(QStringLiteral("AllowFrom: %1, left out").arg(error));
     }
     return s;
 }

@@ -36,15 +36,16 @@ struct RemoteSettings {
 };
 
 /// "5025", "127.0.0.1:5025", "0.0.0.0:5025", "[::1]:5025": where to listen;
-/// the address is loopback when not given. Nothing for any other text.
+/// the address is loopback when not given, and "::" every address, IPv4
+/// and IPv6. Nothing for any other text.
 std::optional<QPair<QHostAddress, quint16>> ParseListenPlace(const QString& text);
 
 /// "127.0.0.1:5025", "[::1]:5025".
 QString ListenPlaceText(const QHostAddress& address, quint16 port);
 
 /// The stored group's texts read into settings: a value that cannot be read
-/// keeps its default (off, 127.0.0.1, 5025, nothing allowed but loopback),
-/// and `problems` says which.
+/// keeps its default (off, 127.0.0.1, 5025), an entry of AllowFrom that
+/// cannot be read is left out, and `problems` says which, one text each.
 RemoteSettings ReadRemoteSettings(const QString& enabled, const QString& address,
                                   const QString& port, const QString& allowFrom,
                                   QStringList* problems = nullptr);
@@ -61,7 +62,7 @@ bool SaveRemoteSettings(SettingsStore& store, const RemoteSettings& settings);
 /// RemoteArgumentProblem beforehand) or by running headless (on loopback unless the settings say
 /// otherwise; an explicit Enabled=false keeps it off).
 RemoteSettings RemoteSettingsForRun(const SettingsStore& store, const QString& remoteArgument,
-                                    bool headless);
+                                    bool headless, QStringList* problems = nullptr);
 
 /// Why `--remote`'s argument cannot be read; empty when it can (or is empty).
 QString RemoteArgumentProblem(const QString& remoteArgument);

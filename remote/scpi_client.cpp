@@ -1,8 +1,10 @@
-// The flow of a client's lines: parse, run unit by unit, hold at *OPC? and
-// *WAI until the commands asked for have gone out, answer once per line.
+// The flow of a client's lines: parse, run unit by unit, send the line's
+// set-points at its end, hold at *OPC? and *WAI until the commands asked for
+// have gone out, answer once per line.
 
 #include "remote/scpi_client.h"
 
+#include "remote/scpi_values.h"
 #include "scpi/scpi_format.h"
 #include "session/session.h"
 
@@ -33,6 +35,8 @@ void ScpiClient::takeLine(const LineReader::Line& line) {
     next_ = 0;
     answers_.clear();
     pending_ = {};
+    flushed_ = false;
+    holdsAtEnd_ = false;
     runUnits();
 }
 
@@ -41,37 +45,43 @@ void ScpiClient::runUnits() {
         const Call& call = std::get<Call>(units_[next_]);
         const bool holds =
             call.id == CommandId::Wait || (call.id == CommandId::OperationComplete && call.query);
-        if (holds || call.id == CommandId::OperationComplete) flushSetpoints();
-        if (holds && outstanding_ > 0) {
-            waiting_ = true;
-            return;
+        if (holds) {
+            holdsAtEnd_ = true;
+            // What earlier lines asked for goes out before the rest of this one runs.
+            if (outstanding_ > 0) {
+                waiting_ = true;
+                return;
+            }
         }
         ++next_;
         if (call.id == CommandId::OperationComplete) {
             if (call.query)
                 answers_ << "1";
-            else if (outstanding_ > 0)
-                opcPending_ = true;
             else
-                esr_ |= 1;
+                opcPending_ = true;
             continue;
         }
         if (call.id == CommandId::Wait) continue;
         run(call);
     }
-    flushSetpoints();
+    if (!flushed_) {
+        flushed_ = true;
+        flushSetpoints();
+        if (opcPending_ && outstanding_ == 0) {
+            opcPending_ = false;
+            esr_ |= 1;
+        }
+    }
+    if (holdsAtEnd_ && outstanding_ > 0) {
+        waiting_ = true;
+        return;
+    }
     finishLine();
 }
 
-bool ScpiClient::run(const Call& call) {
-    if (!call.query) {
-        command(call);
-        return true;
-    }
-    // A query sees what the line asked for before it.
-    flushSetpoints();
+void ScpiClient::run(const Call& call) {
+    if (!call.query) return command(call);
     if (const std::optional<QByteArray> text = query(call)) answers_ << *text;
-    return true;
 }
 
 void ScpiClient::finishLine() {
@@ -84,20 +94,34 @@ void ScpiClient::finishLine() {
     }
 }
 
-std::function<void()> ScpiClient::whenOut() {
-    // The command may go out after this client has gone.
-    return [self = QPointer<ScpiClient>(this)] {
-        if (self) self->commandOut();
-    };
+Setpoints ScpiClient::lineSetpoints() const {
+    const Setpoints now = session_.unit().setpoints();
+    return {pending_.voltage.value_or(now.voltage), pending_.current.value_or(now.current)};
 }
 
-void ScpiClient::count(SendOutcome outcome) {
-    if (outcome == SendOutcome::Queued) ++outstanding_;
+// Set-points changed within one line go out as one command at its end.
+void ScpiClient::flushSetpoints() {
+    if (!pending_.voltage && !pending_.current) return;
+    const Setpoints asked = lineSetpoints();
+    pending_ = {};
+    ask(SetpointSource::Remote, asked);
+}
+
+void ScpiClient::ask(SetpointSource source, const Setpoints& setpoints) {
+    // The command may go out after this client has gone.
+    const DoorAnswer answer =
+        session_.unit().request(source, setpoints, [self = QPointer<ScpiClient>(this)] {
+            if (self) self->commandOut();
+        });
+    if (answer.queued())
+        ++outstanding_;
+    else
+        fail(DoorError(answer.verdict), answer.reason);
 }
 
 void ScpiClient::commandOut() {
     if (--outstanding_ > 0) return;
-    if (opcPending_) {
+    if (opcPending_ && flushed_) {
         opcPending_ = false;
         esr_ |= 1;
     }

@@ -6,6 +6,8 @@
 #include "scpi/scpi_errors.h"
 #include "scpi/scpi_line.h"
 #include "scpi/scpi_parser.h"
+#include "session/setpoint_source.h"
+#include "unit/command.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -15,12 +17,14 @@
 namespace velmora {
 
 class Session;
-enum class SendOutcome;
+struct DoorAnswer;
 
 /// Runs the lines of one client against the session. A line with a syntax
-/// error runs nothing; set-points changed within one line go out as one
-/// command. *OPC? and *WAI hold the rest of the line, and the next lines,
-/// until the commands this client asked for have gone out whole.
+/// error runs nothing. Set-points changed within one line go out as one
+/// command once the whole line has run, checked at the door against the
+/// limits in force then. *OPC? and *WAI hold the line's answer, and the next
+/// lines, until the commands this client asked for (the line's own included)
+/// have gone out whole.
 class ScpiClient : public QObject {
     Q_OBJECT
   public:
@@ -45,26 +49,27 @@ class ScpiClient : public QObject {
     void watchdogChanged(double seconds);
 
   private:
+    /// The line's set-points so far, to go out at its end.
     struct Pending {
-        std::optional<qint16> voltage; // mV
-        std::optional<qint16> current; // mA
-        bool refused = false;          // a set-point of this line was refused
+        std::optional<Millivolts> voltage;
+        std::optional<Milliamps> current;
     };
 
     void runUnits();
-    bool run(const scpi::Call& call);
+    void run(const scpi::Call& call);
     std::optional<QByteArray> query(const scpi::Call& call);
     void command(const scpi::Call& call);
-    void setpoint(const scpi::Call& call, bool voltage, const scpi::Value& value);
+    void setpoint(bool voltage, const scpi::Value& value);
+    Setpoints lineSetpoints() const;
     void limit(bool voltage, const scpi::Value& value);
     void output(bool on);
+    void reset();
     void fileCommand(const scpi::Call& call);
     std::optional<QByteArray> measurement(scpi::CommandId id);
     std::optional<QByteArray> meterQuery(scpi::CommandId id);
-    void refusal(SendOutcome outcome);
+    QByteArray stale(const QString& why);
     void flushSetpoints();
-    std::function<void()> whenOut();
-    void count(SendOutcome outcome);
+    void ask(SetpointSource source, const Setpoints& setpoints);
     void commandOut();
     void fail(scpi::ErrorCode code, const QString& detail = {});
     void finishLine();
@@ -76,7 +81,9 @@ class ScpiClient : public QObject {
     qsizetype next_ = 0;
     QByteArrayList answers_;
     Pending pending_;
-    int outstanding_ = 0; // commands asked for that have not gone out yet
+    bool flushed_ = false;    // the line's set-points have been asked for
+    bool holdsAtEnd_ = false; // the line has *OPC? or *WAI: its answer waits for its commands
+    int outstanding_ = 0;     // commands asked for that have not gone out yet
     bool waiting_ = false;
     bool opcPending_ = false; // *OPC: set the bit once the commands are out
     quint8 esr_ = 0, ese_ = 0, sre_ = 0;

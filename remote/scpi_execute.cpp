@@ -41,9 +41,10 @@ QByteArray SpreadNumber(const Spread& spread, int which, double perUnit, int pla
 
 std::optional<QByteArray> ScpiClient::query(const Call& call) {
     const Value* given = call.parameters.isEmpty() ? nullptr : &call.parameters.first();
+    const UnitControl& unit = session_.unit();
     switch (call.id) {
     case CommandId::Identify:
-        return IdentityAnswer(session_.model(), session_.port(), ProgramVersion());
+        return IdentityAnswer(unit.model(), unit.port(), ProgramVersion());
     case CommandId::EventStatus: {
         const quint8 esr = esr_;
         esr_ = 0;
@@ -66,24 +67,21 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
     case CommandId::SystemWatchdog:
         return FormatNumber(watchdogSeconds_, 1);
     case CommandId::SystemLink:
-        return FormatString(LinkStatusText(session_.linkStatus()));
+        return FormatString(LinkStatusText(unit.linkStatus()));
     case CommandId::Voltage:
-        return VoltsAnswer(
-            given ? SpecialSetpoint(session_.model(), session_.setpointLimits(), true, *given)
-                  : session_.setpoints().millivolts);
+        return VoltsAnswer(given ? RemoteVoltage(*given, unit.model(), unit.userLimits())
+                                 : lineSetpoints().voltage);
     case CommandId::Current:
-        return AmperesAnswer(
-            given ? SpecialSetpoint(session_.model(), session_.setpointLimits(), false, *given)
-                  : session_.setpoints().milliamps);
+        return AmperesAnswer(given ? RemoteCurrent(*given, unit.model(), unit.userLimits())
+                                   : lineSetpoints().current);
     case CommandId::VoltageLimit:
-        return VoltsAnswer(session_.setpointLimits().voltage);
+        return VoltsAnswer(unit.setpointLimits().voltage);
     case CommandId::CurrentLimit:
-        return AmperesAnswer(session_.setpointLimits().current);
+        return AmperesAnswer(unit.setpointLimits().current);
     case CommandId::Apply:
-        return VoltsAnswer(session_.setpoints().millivolts) + ',' +
-               AmperesAnswer(session_.setpoints().milliamps);
+        return VoltsAnswer(lineSetpoints().voltage) + ',' + AmperesAnswer(lineSetpoints().current);
     case CommandId::OutputState:
-        return FormatBool(session_.setpoints() != Setpoints{});
+        return FormatBool(lineSetpoints() != Setpoints{});
     case CommandId::MeasureVoltage:
     case CommandId::MeasureCurrent:
     case CommandId::MeasurePower:
@@ -114,10 +112,8 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
 
 std::optional<QByteArray> ScpiClient::meterQuery(CommandId id) {
     const MeterReadings r = session_.meterReadings();
-    if (r.frames == 0 || (id == CommandId::OutputMode && !session_.regulation())) {
-        fail(ErrorCode::DataStale, QStringLiteral("nothing measured yet"));
-        return std::nullopt;
-    }
+    if (r.frames == 0 || (id == CommandId::OutputMode && !session_.regulation()))
+        return stale(QStringLiteral("nothing measured yet"));
     switch (id) {
     case CommandId::OutputMode:
         return QByteArray(RegulationName(*session_.regulation()));
@@ -148,14 +144,18 @@ std::optional<QByteArray> ScpiClient::meterQuery(CommandId id) {
     return std::nullopt;
 }
 
+// A query with nothing fresh to answer still answers, with SCPI's
+// not-a-number, so no client waits for its time-out; the error says why.
+QByteArray ScpiClient::stale(const QString& why) {
+    fail(ErrorCode::DataStale, why);
+    return FormatNumber(std::nan(""), 0);
+}
+
 void ScpiClient::command(const Call& call) {
     const auto& p = call.parameters;
     switch (call.id) {
     case CommandId::Reset:
-        pending_ = {};
-        count(session_.zeroOutput(whenOut()));
-        errors_.Clear();
-        return;
+        return reset();
     case CommandId::ClearStatus:
         errors_.Clear();
         esr_ = 0;
@@ -176,10 +176,10 @@ void ScpiClient::command(const Call& call) {
     }
     case CommandId::Voltage:
     case CommandId::Current:
-        return setpoint(call, call.id == CommandId::Voltage, p.first());
+        return setpoint(call.id == CommandId::Voltage, p.first());
     case CommandId::Apply:
-        setpoint(call, true, p.at(0));
-        return setpoint(call, false, p.at(1));
+        setpoint(true, p.at(0));
+        return setpoint(false, p.at(1));
     case CommandId::VoltageLimit:
     case CommandId::CurrentLimit:
         return limit(call.id == CommandId::VoltageLimit, p.first());
@@ -205,75 +205,74 @@ void ScpiClient::command(const Call& call) {
     fail(ErrorCode::UndefinedHeader, QString::fromLatin1(call.header));
 }
 
-void ScpiClient::setpoint(const Call& call, bool voltage, const Value& value) {
-    if (pending_.refused) return;
-    const SetpointReading reading =
-        ReadSetpoint(session_.model(), session_.setpointLimits(), voltage, value);
-    if (!reading.value) {
-        pending_.refused = true;
-        return fail(reading.error, QString::fromLatin1(call.header) + u' ' + reading.detail);
-    }
-    (voltage ? pending_.voltage : pending_.current) = *reading.value;
-}
-
-// Set-points changed within one line go out as one command; a line with a
-// refused set-point sends none.
-void ScpiClient::flushSetpoints() {
-    const Pending pending = std::exchange(pending_, {});
-    if (pending.refused || (!pending.voltage && !pending.current)) return;
-    const Setpoints now = session_.setpoints();
-    const qint16 voltage = pending.voltage.value_or(qint16(now.millivolts));
-    const qint16 current = pending.current.value_or(qint16(now.milliamps));
-    const SendOutcome outcome = session_.sendSetpoints(voltage, current, whenOut());
-    count(outcome);
-    refusal(outcome);
+void ScpiClient::setpoint(bool voltage, const Value& value) {
+    const UnitControl& unit = session_.unit();
+    if (voltage)
+        pending_.voltage = RemoteVoltage(value, unit.model(), unit.userLimits());
+    else
+        pending_.current = RemoteCurrent(value, unit.model(), unit.userLimits());
 }
 
 void ScpiClient::limit(bool voltage, const Value& value) {
-    if (session_.model() == Model::None)
+    UnitControl& unit = session_.unit();
+    if (unit.model() == Model::None)
         return fail(ErrorCode::SettingsConflict, QStringLiteral("no model chosen"));
-    const LimitReading reading = ReadLimit(session_.model(), voltage, value);
-    if (!reading.ok) return fail(ErrorCode::DataOutOfRange, reading.detail);
-    UserLimits limits = session_.userLimits();
-    (voltage ? limits.voltage : limits.current) = reading.value;
-    session_.setUserLimits(limits);
+    UserLimits limits = unit.userLimits();
+    if (voltage) {
+        const auto reading = ReadVoltageLimit(unit.model(), value);
+        if (!reading.ok) return fail(ErrorCode::DataOutOfRange, reading.detail);
+        limits.voltage = reading.value;
+    } else {
+        const auto reading = ReadCurrentLimit(unit.model(), value);
+        if (!reading.ok) return fail(ErrorCode::DataOutOfRange, reading.detail);
+        limits.current = reading.value;
+    }
+    // A set-point it lowers goes out with the line's others, once, at its end.
+    const LimitChange change = unit.setUserLimits(limits, false);
+    if (change.voltageLoweredTo && !pending_.voltage) pending_.voltage = change.voltageLoweredTo;
+    if (change.currentLoweredTo && !pending_.current) pending_.current = change.currentLoweredTo;
+    if (!change.stored)
+        fail(ErrorCode::ExecutionError,
+             QStringLiteral("the limit holds until the program ends: %1 cannot be written")
+                 .arg(session_.settingsFileName()));
 }
 
+// OFF zeroes the output now, the line's set-points before it with it; ON asks
+// at the line's end for the set-points in force before the output was zeroed.
 void ScpiClient::output(bool on) {
-    flushSetpoints();
-    if (!on) return count(session_.zeroOutput(whenOut()));
-    const std::optional<Setpoints> before = session_.setpointsBeforeZero();
-    if (!before || session_.setpoints() != Setpoints{}) return;
-    if (session_.model() == Model::None)
-        return fail(ErrorCode::SettingsConflict, QStringLiteral("no model chosen"));
-    const SendOutcome outcome =
-        session_.sendSetpoints(qint16(before->millivolts), qint16(before->milliamps), whenOut());
-    count(outcome);
-    refusal(outcome);
+    UnitControl& unit = session_.unit();
+    if (!on) {
+        pending_ = {};
+        return ask(SetpointSource::ZeroOutput, {});
+    }
+    const std::optional<Setpoints> before = unit.setpointsBeforeZero();
+    if (!before || lineSetpoints() != Setpoints{}) return;
+    pending_ = {before->voltage, before->current};
 }
 
-void ScpiClient::refusal(SendOutcome outcome) {
-    if (outcome == SendOutcome::PastLimit)
-        fail(ErrorCode::DataOutOfRange, QStringLiteral("past a limit in force"));
-    if (outcome == SendOutcome::Tripped) fail(ErrorCode::SettingsConflict, session_.tripText());
+// *RST: the output zeroed, the set-points to return to forgotten, the error
+// queue emptied.
+void ScpiClient::reset() {
+    pending_ = {};
+    ask(SetpointSource::ZeroOutput, {});
+    session_.unit().forgetSetpointsBeforeZero();
+    errors_.Clear();
 }
 
 std::optional<QByteArray> ScpiClient::measurement(CommandId id) {
     const std::optional<Measurement>& last = session_.lastMeasurement();
-    if (!last || !last->values || session_.clock().monotonicNs() - last->atNs > kStaleNs) {
-        fail(ErrorCode::DataStale, QStringLiteral("no readable frame for 2 s"));
-        return std::nullopt;
-    }
+    if (!last || !last->values || session_.clock().monotonicNs() - last->atNs > kStaleNs)
+        return stale(QStringLiteral("no readable frame for 2 s"));
     const Values v = *last->values;
     switch (id) {
     case CommandId::MeasureVoltage:
     case CommandId::FetchVoltage:
-        return FormatNumber(v.decivolts / 10.0, 1);
+        return FormatNumber(Volts(v), 1);
     case CommandId::MeasureCurrent:
     case CommandId::FetchCurrent:
-        return FormatNumber(v.centiamps / 100.0, 2);
+        return FormatNumber(Amperes(v), 2);
     default:
-        return FormatNumber(v.milliwatts() / 1000.0, 3);
+        return FormatNumber(Watts(v), 3);
     }
 }
 
@@ -283,13 +282,12 @@ void ScpiClient::fileCommand(const Call& call) {
     case CommandId::RecordFile:
     case CommandId::ProgramFile: {
         const QString name = std::get<QString>(value);
-        if (!BareFileName(name))
-            return fail(ErrorCode::IllegalParameterValue,
-                        QStringLiteral("a bare file name, without a folder"));
+        if (const QString problem = FileNameProblem(name); !problem.isEmpty())
+            return fail(ErrorCode::IllegalParameterValue, problem);
         if (call.id == CommandId::RecordFile)
-            session_.setRecordFileName(name);
+            session_.setFileNames(name, session_.controlFileName());
         else
-            session_.setControlFileName(name);
+            session_.setFileNames(session_.recordFileName(), name);
         return;
     }
     case CommandId::RecordState: {

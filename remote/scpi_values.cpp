@@ -12,18 +12,23 @@ namespace {
 
 constexpr double kDayS = 86400;
 
-int StepOf(Model model, bool voltage) {
-    return voltage ? kVoltageStepMv : CurrentStepMa(model);
+// MIN and DEF stand for 0, MAX for `highest`; a number as given.
+template <typename T> T Remote(const Value& value, T highest, T (*fromNumber)(double)) {
+    if (const auto* special = std::get_if<Special>(&value))
+        return *special == Special::Maximum ? highest : T(0);
+    return fromNumber(std::get<double>(value));
 }
 
-// The highest whole step at or below `limit`.
-int HighestWithin(int limit, int step) {
-    return std::max(0, limit) / step * step;
-}
-
-QString Shown(bool voltage, int value) {
-    return QString::fromLatin1(voltage ? VoltsAnswer(value) : AmperesAnswer(value)) +
-           (voltage ? QStringLiteral(" V") : QStringLiteral(" A"));
+template <typename T>
+LimitReading<T> ReadLimit(const Value& value, T modelLimit, T rounded, const QString& shown) {
+    if (const auto* special = std::get_if<Special>(&value)) {
+        if (*special == Special::Minimum) return {true, T(0), {}};
+        return {true, std::nullopt, {}};
+    }
+    const double given = std::get<double>(value);
+    if (!std::isfinite(given) || rounded < T(0) || rounded > modelLimit)
+        return {false, std::nullopt, QStringLiteral("0 to %1 on this model").arg(shown)};
+    return {true, rounded, {}};
 }
 
 } // namespace
@@ -35,52 +40,49 @@ QByteArray IdentityAnswer(Model model, int port, const QString& version) {
            version.toLatin1();
 }
 
-QByteArray VoltsAnswer(int millivolts) {
-    return FormatNumber(millivolts / 1000.0, millivolts % 100 == 0 ? 1 : 3);
+QByteArray VoltsAnswer(Millivolts v) {
+    return FormatNumber(Volts(v), v.value % 100 == 0 ? 1 : 3);
 }
 
-QByteArray AmperesAnswer(int milliamps) {
-    return FormatNumber(milliamps / 1000.0, milliamps % 10 == 0 ? 2 : 3);
+QByteArray AmperesAnswer(Milliamps a) {
+    return FormatNumber(Amperes(a), a.value % 10 == 0 ? 2 : 3);
 }
 
-int SpecialSetpoint(Model model, const Limits& within, bool voltage, const Value& value) {
-    const auto* special = std::get_if<Special>(&value);
-    if (!special || *special != Special::Maximum) return 0;
-    return HighestWithin(voltage ? within.voltage : within.current, StepOf(model, voltage));
+Millivolts RemoteVoltage(const Value& value, Model model, const UserLimits& user) {
+    return Remote(value, HighestVoltage(model, user), &MillivoltsFromVolts);
 }
 
-SetpointReading ReadSetpoint(Model model, const Limits& within, bool voltage, const Value& value) {
-    if (model == Model::None) return {std::nullopt, ErrorCode::SettingsConflict, "no model chosen"};
-    if (std::holds_alternative<Special>(value))
-        return {qint16(SpecialSetpoint(model, within, voltage, value)), ErrorCode::NoError, {}};
-    const double given = std::get<double>(value); // V or A
-    const int step = StepOf(model, voltage);
-    const int limit = voltage ? within.voltage : within.current;
-    if (!std::isfinite(given) || given < 0 || given * 1000 > limit + step / 2.0)
-        return {
-            std::nullopt, ErrorCode::DataOutOfRange,
-            QStringLiteral("%1 beyond 0 to %2").arg(QString::number(given), Shown(voltage, limit))};
-    const int value1 = int(std::floor(given * 1000 / step + 0.5)) * step;
-    if (value1 > limit)
-        return {std::nullopt, ErrorCode::DataOutOfRange,
-                QStringLiteral("above %1").arg(Shown(voltage, limit))};
-    return {qint16(value1), ErrorCode::NoError, {}};
+Milliamps RemoteCurrent(const Value& value, Model model, const UserLimits& user) {
+    return Remote(value, HighestCurrent(model, user), &MilliampsFromAmperes);
 }
 
-LimitReading ReadLimit(Model model, bool voltage, const Value& value) {
-    if (const auto* special = std::get_if<Special>(&value)) {
-        if (*special == Special::Minimum) return {true, qint16(0), {}};
-        return {true, std::nullopt, {}};
+ErrorCode DoorError(DoorAnswer::Verdict verdict) {
+    switch (verdict) {
+    case DoorAnswer::Verdict::NoModel:
+    case DoorAnswer::Verdict::Tripped:
+        return ErrorCode::SettingsConflict;
+    case DoorAnswer::Verdict::PastModelRange:
+    case DoorAnswer::Verdict::PastUserLimit:
+        return ErrorCode::DataOutOfRange;
+    case DoorAnswer::Verdict::Ending:
+        return ErrorCode::ExecutionError;
+    case DoorAnswer::Verdict::Queued:
+        break;
     }
-    const double given = std::get<double>(value);
-    const Limits own = LimitsOf(model);
-    const int modelLimit = voltage ? own.voltage : own.current;
-    const int step = StepOf(model, voltage);
-    const int steps = std::isfinite(given) ? int(std::floor(given * 1000 / step + 0.5)) : -1;
-    if (given < 0 || steps < 0 || steps * step > modelLimit)
-        return {false, std::nullopt,
-                QStringLiteral("0 to %1 on this model").arg(Shown(voltage, modelLimit))};
-    return {true, qint16(steps * step), {}};
+    return ErrorCode::NoError;
+}
+
+LimitReading<Millivolts> ReadVoltageLimit(Model model, const Value& value) {
+    const double given = std::holds_alternative<double>(value) ? std::get<double>(value) : 0;
+    const Millivolts limit = LimitsOf(model).voltage;
+    return ReadLimit(value, limit, RoundedVoltage(MillivoltsFromVolts(given)), VoltageText(limit));
+}
+
+LimitReading<Milliamps> ReadCurrentLimit(Model model, const Value& value) {
+    const double given = std::holds_alternative<double>(value) ? std::get<double>(value) : 0;
+    const Milliamps limit = LimitsOf(model).current;
+    return ReadLimit(value, limit, RoundedCurrent(model, MilliampsFromAmperes(given)),
+                     CurrentText(limit));
 }
 
 std::optional<quint8> RegisterValue(const Value& value) {
@@ -97,13 +99,16 @@ std::optional<double> WatchdogValue(const Value& value) {
     return seconds;
 }
 
-bool BareFileName(const QString& name) {
-    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') ||
-        name.contains(QStringLiteral("..")))
-        return false;
+QString FileNameProblem(const QString& name) {
+    if (name.isEmpty()) return QStringLiteral("an empty file name");
+    if (name == QStringLiteral(".") || name == QStringLiteral(".."))
+        return QStringLiteral("\"%1\" is a folder, not a file name").arg(name);
     for (const QChar c : name)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return false;
-    return true;
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return QStringLiteral("a control character in the file name");
+    if (name.contains(u'/') || name.contains(u'\\'))
+        return QStringLiteral("a bare file name, without a folder");
+    return {};
 }
 
 } // namespace velmora

@@ -1,9 +1,10 @@
 #pragma once
-// The unit's rules for remote values: set-points to the unit's resolution
-// within the limits in force, the user's limits, and the answers' numbers.
+// Remote values as the unit's rules take them: set-points and the user's
+// limits read from SCPI parameters, and the answers' numbers.
 
 #include "scpi/scpi_errors.h"
 #include "scpi/scpi_params.h"
+#include "session/unit_control.h"
 #include "unit/limits.h"
 
 #include <QByteArray>
@@ -17,44 +18,38 @@ namespace velmora {
 QByteArray IdentityAnswer(Model model, int port, const QString& version);
 
 /// A voltage in V: one decimal on a whole 0.1 V, else three ("12.3", "12.345").
-QByteArray VoltsAnswer(int millivolts);
+QByteArray VoltsAnswer(Millivolts voltage);
 /// A current in A: two decimals on a whole 10 mA, else three ("1.23", "0.505").
-QByteArray AmperesAnswer(int milliamps);
+QByteArray AmperesAnswer(Milliamps current);
 
-/// A set-point as remote control asks for it, or why it is refused.
-struct SetpointReading {
-    std::optional<qint16> value; // mV or mA
-    scpi::ErrorCode error = scpi::ErrorCode::NoError;
-    QString detail;
-};
+/// A set-point asked for remotely: a number of volts or amperes as it is
+/// (the door rounds it and checks it); MIN and DEF 0, MAX the highest the
+/// unit takes within the model's range and the user's limits.
+Millivolts RemoteVoltage(const scpi::Value& value, Model model, const UserLimits& user);
+Milliamps RemoteCurrent(const scpi::Value& value, Model model, const UserLimits& user);
 
-/// Reads a set-point: a number goes to the unit's resolution (0.1 V; the
-/// model's current step), nearest, halves up, as Set values takes it; MIN
-/// and DEF are 0, MAX the highest within `within`. Refused past `within`
-/// (the model's and the user's limits, -222) and with no model (-221).
-SetpointReading ReadSetpoint(Model model, const Limits& within, bool voltage,
-                             const scpi::Value& value);
-
-/// MIN, MAX or DEF asked of a set-point query: 0, the highest, 0.
-int SpecialSetpoint(Model model, const Limits& within, bool voltage, const scpi::Value& value);
+/// The SCPI error for a refusal at the door: -221 for no model or a trip,
+/// -222 for a value past a range or a limit, -200 while the program ends.
+scpi::ErrorCode DoorError(DoorAnswer::Verdict verdict);
 
 /// A user's limit as remote control gives it: a number (to 0.1 V, or the
 /// model's current step) within the model's range, MIN 0; MAX, DEF and OFF
 /// remove it, so the model's limit holds.
-struct LimitReading {
+template <typename T> struct LimitReading {
     bool ok = false;
-    std::optional<qint16> value;
+    std::optional<T> value;
     QString detail;
 };
-LimitReading ReadLimit(Model model, bool voltage, const scpi::Value& value);
+LimitReading<Millivolts> ReadVoltageLimit(Model model, const scpi::Value& value);
+LimitReading<Milliamps> ReadCurrentLimit(Model model, const scpi::Value& value);
 
 /// A status register mask, 0 to 255.
 std::optional<quint8> RegisterValue(const scpi::Value& value);
 /// The watchdog's seconds, 0 (off) to a day.
 std::optional<double> WatchdogValue(const scpi::Value& value);
 
-/// Whether a name given remotely is a bare file name: not empty, no folder
-/// (no "/" or "\"), no "..", no control characters.
-bool BareFileName(const QString& name);
+/// Why a name given remotely is no bare file name (not empty, not "." or
+/// "..", no folder: no "/" or "\", no control characters); empty when it is.
+QString FileNameProblem(const QString& name);
 
 } // namespace velmora

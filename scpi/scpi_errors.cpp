@@ -1,5 +1,7 @@
 #include "scpi/scpi_errors.h"
 
+#include "scpi/scpi_format.h"
+
 #include <utility>
 
 namespace velmora::scpi {
@@ -41,17 +43,7 @@ constexpr ErrorRow kErrors[] = {
 // Printable ASCII without the double quote, which would end the answer's
 // string early.
 QByteArray SafeDetail(const QString& detail) {
-    QByteArray out;
-    for (QChar c : detail.left(kMaxDetailChars)) {
-        const char16_t u = c.unicode();
-        if (u == u'"')
-            out += '\'';
-        else if (u >= 0x20 && u < 0x7F)
-            out += char(u);
-        else
-            out += '?';
-    }
-    return out;
+    return AsciiText(detail.left(kMaxDetailChars), "'");
 }
 
 } // namespace

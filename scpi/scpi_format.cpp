@@ -17,10 +17,29 @@ QByteArray FormatBool(bool value) {
     return value ? "1" : "0";
 }
 
+QByteArray AsciiText(const QString& text, const QByteArray& quote) {
+    QByteArray out;
+    for (const char32_t c : text.toUcs4()) {
+        if (c == U'"')
+            out += quote;
+        else if (c == U'\n')
+            out += "; "; // between the lines of a message
+        else if (c == U'\\')
+            out += "\\\\";
+        else if (c == 0x2013 || c == 0x2014)
+            out += '-'; // a dash between words
+        else if (c >= 0x20 && c < 0x7f)
+            out += char(c);
+        else if (c <= 0xffff)
+            out += "\\u" + QByteArray::number(uint(c), 16).rightJustified(4, '0');
+        else
+            out += "\\U" + QByteArray::number(uint(c), 16).rightJustified(8, '0');
+    }
+    return out;
+}
+
 QByteArray FormatString(const QString& text) {
-    QByteArray quoted = text.toUtf8();
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
+    return '"' + AsciiText(text, "\"\"") + '"';
 }
 
 QByteArray DefiniteBlock(const QByteArray& data) {

@@ -17,7 +17,13 @@ QByteArray FormatNumber(double value, int decimals);
 /// 1 or 0.
 QByteArray FormatBool(bool value);
 
-/// A string in double quotes, a double quote inside doubled; UTF-8.
+/// The text in printable 7-bit ASCII, which every client can decode: a
+/// double quote as `quote`, a line break as "; ", a dash between words as
+/// "-", a backslash doubled, and any other character outside printable ASCII
+/// as \uXXXX (or \UXXXXXXXX), its Unicode number in hex.
+QByteArray AsciiText(const QString& text, const QByteArray& quote);
+
+/// A string in double quotes, in AsciiText with a double quote doubled.
 QByteArray FormatString(const QString& text);
 
 /// A definite-length arbitrary block: `#`, the count of length digits, the

@@ -24,15 +24,7 @@ AdjustStep StepOfButton(int number) {
     return kSteps.at(number - 1);
 }
 
-qint16 Stepped(qint16 setpoint, int delta, qint16 limit) {
-    const int after = setpoint + delta;
-    // Not past the limit, and never further above it: a set-point is never
-    // above a limit, and a step that would leave it there is not taken.
-    if (after < 0 || after > limit) return setpoint;
-    return static_cast<qint16>(after);
-}
-
-QString SetpointCaption(bool voltage, qint16 setpoint) {
+QString SetpointCaption(bool voltage, int setpoint) {
     return voltage ? QStringLiteral("%1mV").arg(setpoint, 5, 10, QChar(u'0'))
                    : QStringLiteral("%1mA").arg(setpoint, 4, 10, QChar(u'0'));
 }

@@ -18,12 +18,8 @@ struct AdjustStep {
 /// -100 mA, +10 mA, -10 mA.
 AdjustStep StepOfButton(int number);
 
-/// The set-point after one step: a step that would take it past the limit
-/// or below zero is not taken at all (no clamping).
-qint16 Stepped(qint16 setpoint, int delta, qint16 limit);
-
 /// The set-point read-out: "00500mV" for voltage, "0050mA" for current.
-QString SetpointCaption(bool voltage, qint16 setpoint);
+QString SetpointCaption(bool voltage, int setpoint);
 
 /// A held button steps at once and then every half second; half a second
 /// after a release the set-points are due to go out. One flag for all eight

@@ -7,7 +7,7 @@ ProtectionSettings LoadProtection(const SettingsStore& store, const Limits& limi
     const auto text = [&](const char* key) { return store.text(group, QString::fromLatin1(key)); };
     return ParseProtectionSettings(
         {text(kOverVoltageKey), text(kOverCurrentKey), text(kOverPowerKey), text(kTripFramesKey)},
-        limits.voltage, limits.current);
+        limits);
 }
 
 bool SaveProtection(SettingsStore& store, const ProtectionSettings& s) {

@@ -1,7 +1,5 @@
 #include "session/session.h"
 
-#include "core/constants.h"
-#include "link/port.h"
 #include "recording/file_names.h"
 #include "session/protection_store.h"
 
@@ -9,158 +7,77 @@ namespace velmora {
 
 Session::Session(Clock& clock, std::unique_ptr<SerialLine> line, SettingsStore store,
                  QObject* parent)
-    : QObject(parent), clock_(clock), store_(std::move(store)), limits_(LimitsOf(kDefaultModel)),
-      offTimer_(clock, [this] { offTimerRanOut(); }),
-      comm_(std::make_unique<SerialComm>(clock, std::move(line))),
-      hold_(
-          clock, [this](int button) { stepAdjust(button); }, [this] { releaseDue(); }) {
+    : QObject(parent), clock_(clock), store_(std::move(store)),
+      unit_(std::make_unique<UnitControl>(clock, std::move(line), store_)),
+      offTimer_(clock, [this] { offTimerRanOut(); }) {
     PlayerHost host;
-    host.model = [this] { return model(); };
-    host.userLimits = [this] { return userLimits(); };
-    host.send = [this](const QByteArray& command, std::function<void()> sent) {
-        if (sendCommand(command, sent) != SendOutcome::Queued && sent) sent();
+    host.model = [this] { return unit_->model(); };
+    host.userLimits = [this] { return unit_->userLimits(); };
+    host.send = [this](const Setpoints& setpoints, std::function<void()> sent) {
+        // The model and the limits in force now: the user may change them
+        // during a run.
+        switch (unit_->request(SetpointSource::Playback, setpoints, std::move(sent)).verdict) {
+        case DoorAnswer::Verdict::Queued:
+            return PlayerSend::Queued;
+        case DoorAnswer::Verdict::NoModel:
+            return PlayerSend::NoModel;
+        default:
+            return PlayerSend::Refused;
+        }
     };
     host.message = [this](const QString& text, const QString& title) { emit message(text, title); };
     host.report = [this](const PlaybackProgress& progress) { emit playbackChanged(progress); };
     player_ = std::make_unique<Player>(clock, std::move(host));
-    connect(comm_.get(), &SerialComm::OnComm, this, &Session::onComm);
-    connect(comm_.get(), &SerialComm::CommandSent, this, &Session::onCommandSent);
-    connect(comm_.get(), &SerialComm::LinkChanged, this, &Session::onLinkChanged);
+    connect(unit_.get(), &UnitControl::frameArrived, this, &Session::onFrame);
+    connect(unit_.get(), &UnitControl::commandStarted, this, &Session::onCommandStarted);
+    connect(unit_.get(), &UnitControl::modelChanged, this, &Session::onModelChanged);
+    connect(unit_.get(), &UnitControl::message, this, &Session::message);
+    connect(unit_.get(), &UnitControl::zeroing, this, [this] { player_->stop(); });
+    connect(unit_.get(), &UnitControl::notStored, this, [this] { stored(false); });
 }
 
 Session::~Session() {
     // The player's reports and sends must not reach a half-destroyed session.
     player_.reset();
-    comm_->setPortOpen(false);
 }
 
 void Session::start() {
     stored_ = store_.load();
-    limits_ = {stored_.voltageLimit, stored_.currentLimit};
-    port_ = stored_.port;
-    smallLimits_ = store_.userLimits(Model::Small1A20V);
-    largeLimits_ = store_.userLimits(Model::Large2A5_25V);
-    protection_.setSettings(LoadProtection(store_, limits_));
-    openPort();
+    protection_.setSettings(LoadProtection(store_, {stored_.voltageLimit, stored_.currentLimit}));
+    unit_->start(stored_);
 }
 
-void Session::openPort() {
-    OpenPort(*comm_, port_, deviceForPort(port_));
-}
-
-QString Session::deviceForPort(int port) const {
-    return DeviceForPort(port, stored_.portDevices);
-}
-
-void Session::choosePort(qint16 port) {
-    ClosePort(*comm_);
-    port_ = port;
-    openPort();
-    // Stored even when the port did not open: the next start tries it again.
-    store_.savePort(port_);
-}
-
-void Session::mapPort(int port, const QString& device) {
-    if (device.isEmpty())
-        stored_.portDevices.remove(port);
-    else
-        stored_.portDevices.insert(port, device);
-    store_.savePortDevice(port, device);
-}
-
-const StoredUserLimits* Session::storedUserLimits() const {
-    switch (model()) {
-    case Model::Small1A20V:
-        return &smallLimits_;
-    case Model::Large2A5_25V:
-        return &largeLimits_;
-    case Model::None:
-        break;
-    }
-    return nullptr;
-}
-
-StoredUserLimits* Session::storedUserLimits() {
-    return const_cast<StoredUserLimits*>(std::as_const(*this).storedUserLimits());
-}
-
-UserLimits Session::userLimits() const {
-    const StoredUserLimits* stored = storedUserLimits();
-    return stored ? stored->limits : UserLimits{};
-}
-
-QStringList Session::unreadableUserLimits() const {
-    const StoredUserLimits* stored = storedUserLimits();
-    return stored ? stored->unreadable : QStringList{};
-}
-
-void Session::chooseModel(Model model) {
-    // The unit keeps its set-points; the next adjustment starts from zero.
-    setSetpoints(0, 0);
-    limits_ = LimitsOf(model);
-    store_.saveModelLimits(limits_.voltage, limits_.current);
+void Session::onModelChanged() {
     // The stored trip rules hold within the new model's range only.
-    protection_.setSettings(LoadProtection(store_, limits_));
-    emit modelChanged();
-    emit userLimitsChanged();
+    protection_.setSettings(LoadProtection(store_, unit_->limits()));
     emit protectionChanged();
 }
 
-// The receive handler: each frame from the unit is shown, a changed one is
-// recorded, and readable values go into the history, all with the frame's
-// one arrival time.
-void Session::onComm() {
-    if (comm_->CommEvent() != kCommEventReceive) return;
-    const QByteArray block = comm_->Input();
-    std::optional<Measurement> frame = ParseFrame(block, clock_.monotonicNs(), clock_.epochMs());
-    if (!frame) {
-        // Frames run together or split in two: start afresh on the line.
-        comm_->resynchronise();
-        return;
-    }
-    const QString text = frame->text();
-    if (text != lastText_) recorder_.write(*frame);
+// Each frame from the unit is shown, a changed one is recorded, and readable
+// values go into the history, all with the frame's one arrival time.
+void Session::onFrame(const Measurement& frame) {
+    const QString text = frame.text();
+    if (text != lastText_) recorder_.write(frame);
     lastText_ = text;
-    if (frame->values) history_.addMeasurement(frame->atMs, *frame->values);
-    last_ = std::move(frame);
+    if (frame.values) history_.addMeasurement(frame.atMs, *frame.values);
+    last_ = frame;
     emit measured(*last_);
     takeForMeters(*last_);
 }
 
-void Session::onCommandSent(const QByteArray& command) {
+void Session::onCommandStarted(const QByteArray& command) {
     // Read as the model in force takes it at the moment it goes out.
-    if (const auto setpoints = DecodeCommand(model(), command))
+    if (const auto setpoints = DecodeCommand(unit_->model(), command))
         history_.addSetpoints(clock_.localNow().toMSecsSinceEpoch(), *setpoints);
-    emit commandStarted(command);
 }
 
-void Session::onLinkChanged() {
-    // The unit missed what was asked while the line was away (Zero output
-    // included): once the line is back it gets the last command asked for,
-    // a playback's record too, not set-points the playback never sent.
-    if (awayChanged_ && comm_->PortOpen() && !ending_) {
-        awayChanged_ = false;
-        sendCommand(lastAsked_);
-    }
-    emit linkChanged();
-}
-
-SendOutcome Session::sendCommand(const QByteArray& command, std::function<void()> sent) {
-    if (ending_) return SendOutcome::Ending;
-    lastAsked_ = command;
-    if (!comm_->PortOpen()) awayChanged_ = true;
-    comm_->sendCommand(command, [this, sent = std::move(sent)](CommandEnd end) {
-        if (end == CommandEnd::Lost) awayChanged_ = true;
-        if (sent) sent();
-    });
-    return SendOutcome::Queued;
-}
-
-void Session::setSetpoints(qint16 voltageMv, qint16 currentMa) {
-    if (voltageMv == setVoltage_ && currentMa == setCurrent_) return;
-    setVoltage_ = voltageMv;
-    setCurrent_ = currentMa;
-    emit setpointsChanged();
+bool Session::stored(bool written) {
+    if (!written && !std::exchange(notStoredSaid_, true))
+        emit settingsNotStored(
+            QStringLiteral("the settings file %1 cannot be written: changes hold until the "
+                           "program ends")
+                .arg(store_.fileName()));
+    return written;
 }
 
 QString Session::filePath(const QString& fileName) const {
@@ -168,19 +85,12 @@ QString Session::filePath(const QString& fileName) const {
 }
 
 void Session::shutdown() {
-    if (ending_) return;
-    ending_ = true;
+    if (ending()) return;
     player_->stop();
-    hold_.end();
-    comm_->dropWaitingCommands();
-    // A command cut short would leave the unit a fragment that it may join
-    // to the next command it gets: the one on the line goes out whole.
-    const auto finish = [this] {
+    unit_->shutdown([this] {
         recorder_.stop();
-        comm_->setPortOpen(false);
         emit ended();
-    };
-    comm_->whenCommandsIdle(finish);
+    });
 }
 
 } // namespace velmora

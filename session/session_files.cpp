@@ -10,7 +10,7 @@ namespace {
 // "Error opening file: " and the name as typed, then on a line of its own
 // the file it stands for and why.
 FileStart Refused(const QString& fileName, const QString& why) {
-    return {false, QString(kMsgErrorOpeningFile) + fileName + u'\n' + why};
+    return {false, QString(kMsgErrorOpeningFile) + fileName + u'\n' + why, {}};
 }
 
 } // namespace
@@ -20,21 +20,13 @@ void Session::setFileNames(const QString& recordFile, const QString& controlFile
         recordFile != stored_.recordFileName || controlFile != stored_.controlFileName;
     stored_.recordFileName = recordFile;
     stored_.controlFileName = controlFile;
-    store_.saveFileNames(recordFile, controlFile);
+    stored(store_.saveFileNames(recordFile, controlFile));
     if (changed) emit fileNamesChanged();
-}
-
-void Session::setRecordFileName(const QString& name) {
-    setFileNames(name, stored_.controlFileName);
-}
-
-void Session::setControlFileName(const QString& name) {
-    setFileNames(stored_.recordFileName, name);
 }
 
 FileStart Session::startRecording(const QString& fileName) {
     // With recording on, records go on into the file that is open.
-    if (recorder_.recording()) return {true, {}};
+    if (recorder_.recording()) return {true, {}, {}};
     const QString path = filePath(fileName);
     // The file the player reads: recording would record nothing into it.
     const std::optional<FileIdentity> played = player_->file();
@@ -43,7 +35,7 @@ FileStart Session::startRecording(const QString& fileName) {
     QString why;
     if (!recorder_.start(path, &why)) return Refused(fileName, path + QStringLiteral(": ") + why);
     emit recordingChanged(true);
-    return {true, {}};
+    return {true, {}, {}};
 }
 
 void Session::stopRecording() {
@@ -53,10 +45,9 @@ void Session::stopRecording() {
 }
 
 FileStart Session::startPlayback(const QString& fileName) {
-    if (ending_ || player_->state() != Player::State::Idle) return {false, {}};
-    // After a trip nothing sets the output again until the user clears it;
-    // the refusal is said as the buttons' is.
-    if (refusedByTrip()) return {false, {}};
+    if (ending() || player_->state() != Player::State::Idle) return {};
+    // After a trip nothing sets the output again until the user clears it.
+    if (tripped()) return {false, tripText_, QStringLiteral("Protection")};
     const QString path = filePath(fileName);
     const std::optional<FileIdentity> recorded = recorder_.identity();
     if (recorded && IdentityOf(path) == recorded)
@@ -64,7 +55,7 @@ FileStart Session::startPlayback(const QString& fileName) {
     QString why;
     if (player_->start(path, fileName, &why) != PlaybackStart::Started)
         return Refused(fileName, why);
-    return {true, {}};
+    return {true, {}, {}};
 }
 
 void Session::stopPlayback() {

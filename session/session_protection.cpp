@@ -1,5 +1,5 @@
 // Meters and protection: every readable frame counts on its arrival time; a
-// trip or the off-timer does what Zero output does and says so.
+// trip or the off-timer zeroes the output through the door and says so.
 
 #include "meters/meter_text.h"
 #include "meters/off_timer.h"
@@ -18,16 +18,17 @@ void Session::takeForMeters(const Measurement& frame) {
     // A frame that cannot be read counts neither toward nor against a trip.
     if (!frame.values) return;
     const Values v = *frame.values;
-    meters_.take(frame.atNs, v.decivolts, v.centiamps);
-    regulation_ = InferRegulation(v.decivolts, v.centiamps, setVoltage_, setCurrent_);
+    meters_.take(frame.atNs, v);
+    regulation_ = InferRegulation(v, unit_->setpoints());
     // Ending, nothing more goes out: a trip could not zero anything.
-    if (ending_) return;
-    const std::optional<Trip> trip = protection_.take(v.decivolts, v.centiamps);
+    if (ending()) return;
+    const std::optional<Trip> trip = protection_.take(v);
     if (!trip) return;
     // At once, whatever else is going on: the command on the line finishes,
     // then the zero goes out. The text is there for whoever follows the zeroing.
     tripText_ = TripMessage(*trip, frame.at().time());
-    zeroOutput();
+    unit_->request(SetpointSource::Trip, {});
+    unit_->holdAtZero(tripText_);
     emit protectionTripped(tripText_);
     emit protectionChanged();
 }
@@ -40,20 +41,15 @@ void Session::resetMeters() {
 bool Session::setProtection(const ProtectionSettings& settings) {
     protection_.setSettings(settings);
     emit protectionChanged();
-    return SaveProtection(store_, settings);
+    return stored(SaveProtection(store_, settings));
 }
 
 void Session::clearTrip() {
     if (!tripped()) return;
     protection_.clear();
     tripText_.clear();
+    unit_->releaseHold();
     emit protectionChanged();
-}
-
-bool Session::refusedByTrip() {
-    if (!tripped()) return false;
-    emit message(tripText_, kProtectionTitle);
-    return true;
 }
 
 void Session::startOffTimer(qint64 seconds) {
@@ -70,8 +66,8 @@ qint64 Session::offTimerRemaining() const {
 }
 
 void Session::offTimerRanOut() {
-    if (ending_) return;
-    zeroOutput();
+    if (ending()) return;
+    unit_->request(SetpointSource::OffTimer, {});
     emit message(OffTimerMessage(clock_.localNow().time()), kProtectionTitle);
     emit protectionChanged();
 }

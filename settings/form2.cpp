@@ -193,7 +193,7 @@ void Form2::showPlaybackProgress(const PlaybackProgress& progress) {
 }
 
 void Form2::updatePortToolTip(int index) {
-    const QString device = session_.deviceForPort(index + 1);
+    const QString device = session_.unit().deviceForPort(index + 1);
     Option1[index]->setToolTip(PortToolTip(device, DevicePresent(device)));
 }
 

@@ -9,6 +9,7 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 class QRadioButton;
 
@@ -40,8 +41,9 @@ class Form2 : public QWidget {
     QLineEdit* Text1; // record file name in use
     QLineEdit* Text2; // control file name in use
 
-    /// The opening steps; run once, before the window is first shown.
-    void Form_Load();
+    /// The opening steps; run once, before the window is first shown. A
+    /// message they raise is given back: the window shows once it is closed.
+    QMessageBox* Form_Load();
     /// Choosing a port: index 0..3 stands for COM1..COM4.
     void Option1_Click(int index);
     /// Choosing a model: index 0 is "1A/20V", 1 is "2,5A/25V".

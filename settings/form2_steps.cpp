@@ -24,40 +24,42 @@ namespace velmora {
 
 Form2::~Form2() = default;
 
-void Form2::Form_Load() {
-    switch (session_.model()) {
+// Opening shows the stored choices and changes nothing: the set-points, the
+// port and the unit are left as they are. Only a click runs a choice. A
+// stored pair of limits that disagrees with its model is mended.
+QMessageBox* Form2::Form_Load() {
+    UnitControl& unit = session_.unit();
+    QMessageBox* message = nullptr;
+    switch (unit.model()) {
     case Model::Small1A20V:
         selectOption(Option2[0]);
-        Option2_Click(0);
+        unit.mendModelLimits();
         break;
     case Model::Large2A5_25V:
         selectOption(Option2[1]);
-        Option2_Click(1);
+        unit.mendModelLimits();
         break;
     case Model::None:
-        ShowMessageBox(QString(kMsgVersionNotDefined), QString(kErrorTitle));
+        message = ShowMessageBox(QString(kMsgVersionNotDefined), QString(kErrorTitle));
         break;
     }
 
-    if (session_.port() >= 1 && session_.port() <= 4) {
-        const int index = session_.port() - 1;
-        selectOption(Option1[index]);
-        Option1_Click(index);
-    }
+    if (unit.port() >= 1 && unit.port() <= 4) selectOption(Option1[unit.port() - 1]);
 
     Text1->setText(session_.recordFileName());
     Text2->setText(session_.controlFileName());
     // Keyboard focus starts in the record file box: on an option button an
     // arrow key would choose a port or model the user did not mean.
     Text1->setFocus(Qt::OtherFocusReason);
+    return message;
 }
 
 void Form2::Option1_Click(int index) {
-    session_.choosePort(static_cast<qint16>(index + 1));
+    session_.unit().choosePort(static_cast<qint16>(index + 1));
 }
 
 void Form2::Option2_Click(int index) {
-    session_.chooseModel(index == 1 ? Model::Large2A5_25V : Model::Small1A20V);
+    session_.unit().chooseModel(index == 1 ? Model::Large2A5_25V : Model::Small1A20V);
 }
 
 void Form2::Command1_Click() {
@@ -77,15 +79,15 @@ void Form2::Label4_Click() {
 }
 
 void Form2::MapPort(int index, const QString& device) {
-    session_.mapPort(index + 1, device);
+    session_.unit().mapPort(index + 1, device);
     updatePortToolTip(index);
     selectOption(Option1[index]);
     Option1_Click(index);
 }
 
 void Form2::ShowPortMenu(int index, const QPoint& globalPos) {
-    QMenu* menu =
-        BuildPortMenu(index + 1, session_.mappedDevice(index + 1), PresentSerialDevices(), this);
+    QMenu* menu = BuildPortMenu(index + 1, session_.unit().mappedDevice(index + 1),
+                                PresentSerialDevices(), this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu, &QMenu::triggered, this,
             [this, index](QAction* action) { MapPort(index, action->data().toString()); });

@@ -29,7 +29,7 @@ TEST(SetpointCaption, PadsToFiveOrFourDigits) {
 
 // A step that would pass the limit or zero is not taken; nothing is clamped.
 TEST(Stepped, TakesAStepOnlyWhenItStaysWithinBounds) {
-    const std::tuple<qint16, int, qint16, qint16> cases[] = {
+    const std::tuple<int, int, int, int> cases[] = {
         {24500, 1000, 25000, 24500},
         {24000, 1000, 25000, 25000},
         {24500, 100, 25000, 24600},
@@ -43,7 +43,7 @@ TEST(Stepped, TakesAStepOnlyWhenItStaysWithinBounds) {
         {0, 10, 0, 0},
     };
     for (const auto& [setpoint, delta, limit, after] : cases)
-        EXPECT_EQ(Stepped(setpoint, delta, limit), after)
+        EXPECT_EQ(Stepped(Millivolts(setpoint), delta, Millivolts(limit)), Millivolts(after))
             << setpoint << " " << delta << " " << limit;
 }
 
@@ -75,19 +75,21 @@ void PrintTo(const Shown& shown, std::ostream* out) {
 class HoldRun {
   public:
     explicit HoldRun(const QStringList& stored = {}) : s(stored) {
-        QObject::connect(s.session.get(), &Session::adjustStepped,
-                         [this](bool voltage, qint16 value) {
+        QObject::connect(&s.session->unit(), &UnitControl::adjustStepped,
+                         [this](bool voltage, int value) {
                              shown.append({nowMs(), SetpointCaption(voltage, value)});
                          });
-        QObject::connect(s.session.get(), &Session::adjustEnded, [this] { ended.append(nowMs()); });
+        QObject::connect(&s.session->unit(), &UnitControl::adjustEnded,
+                         [this] { ended.append(nowMs()); });
     }
 
     // The model, the set-points as sent, then the user's limits; the line
     // cleared and the test's time begun after that.
     void startFrom(Model model, qint16 voltage, qint16 current, const UserLimits& user = {}) {
-        if (session().model() != model) session().chooseModel(model);
-        session().sendSetpoints(voltage, current);
-        session().setUserLimits(user);
+        if (session().unit().model() != model) session().unit().chooseModel(model);
+        session().unit().request(SetpointSource::SetValues,
+                                 {Millivolts(voltage), Milliamps(current)});
+        session().unit().setUserLimits(user);
         s.clock.advanceMs(500);
         s.line->clearWrites();
         shown.clear();
@@ -125,11 +127,11 @@ class AdjustSession : public ::testing::Test, public HoldRun {
 
 TEST_F(AdjustSession, StepsAtOnceThenEveryHalfSecondAndSendsHalfASecondAfterTheRelease) {
     startFrom(Model::Small1A20V, 0, 0);
-    session().pressAdjust(1);
+    session().unit().pressAdjust(1);
     advanceTo(1200);
-    EXPECT_TRUE(session().adjusting());
-    session().releaseAdjust();
-    EXPECT_FALSE(session().adjusting());
+    EXPECT_TRUE(session().unit().adjusting());
+    session().unit().releaseAdjust();
+    EXPECT_FALSE(session().unit().adjusting());
     advanceTo(1699);
     EXPECT_TRUE(ended.isEmpty()) << "the read-out stays for half a second";
     EXPECT_TRUE(s.line->writes().isEmpty());
@@ -137,15 +139,15 @@ TEST_F(AdjustSession, StepsAtOnceThenEveryHalfSecondAndSendsHalfASecondAfterTheR
     EXPECT_EQ(shown, QList<Shown>({{0, "01000mV"}, {500, "02000mV"}, {1000, "03000mV"}}));
     EXPECT_EQ(ended, QList<qint64>{1700});
     EXPECT_EQ(commands(), QList<Sent>({{1700, "030\r000\r"}}));
-    EXPECT_EQ(session().setpoints(), (Setpoints{3000, 0}));
+    EXPECT_EQ(session().unit().setpoints(), (Setpoints{Millivolts(3000), Milliamps(0)}));
     test::ExpectOneCharacterPerWriteSpaced(s.line->writes());
 }
 
 TEST_F(AdjustSession, ReleaseDuringThePressHalfSecondTakesNoFurtherStep) {
     startFrom(Model::Small1A20V, 0, 0);
-    session().pressAdjust(3);
+    session().unit().pressAdjust(3);
     advanceTo(499);
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(3000);
     EXPECT_EQ(shown, QList<Shown>({{0, "00100mV"}}));
     EXPECT_EQ(commands(), QList<Sent>({{999, "001\r000\r"}}));
@@ -155,9 +157,9 @@ TEST_F(AdjustSession, MinusTenTwiceFromTenStopsAtZeroAndEveryReleaseSends) {
     startFrom(Model::Small1A20V, 0, 10);
     for (const qint64 at : {0, 1000}) {
         advanceTo(at);
-        session().pressAdjust(8);
+        session().unit().pressAdjust(8);
         advanceTo(at + 30);
-        session().releaseAdjust();
+        session().unit().releaseAdjust();
     }
     advanceTo(3000);
     EXPECT_EQ(shown, QList<Shown>({{0, "0000mA"}, {1000, "0000mA"}}));
@@ -166,7 +168,7 @@ TEST_F(AdjustSession, MinusTenTwiceFromTenStopsAtZeroAndEveryReleaseSends) {
 
 TEST_F(AdjustSession, ReleaseWithNoPressRunningStillSends) {
     startFrom(Model::Large2A5_25V, 12500, 1500);
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(1000);
     EXPECT_TRUE(shown.isEmpty());
     EXPECT_EQ(ended, QList<qint64>{500});
@@ -177,14 +179,14 @@ TEST_F(AdjustSession, ReleaseWithNoPressRunningStillSends) {
 // set-points as they are when it comes due, at its own time.
 TEST_F(AdjustSession, PressDuringTheWaitAfterAReleaseSendsTwoCommands) {
     startFrom(Model::Small1A20V, 5000, 0);
-    session().pressAdjust(3);
+    session().unit().pressAdjust(3);
     advanceTo(30);
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(250);
     EXPECT_TRUE(s.line->writes().isEmpty());
-    session().pressAdjust(3);
+    session().unit().pressAdjust(3);
     advanceTo(300);
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(2000);
     EXPECT_EQ(shown, QList<Shown>({{0, "05100mV"}, {250, "05200mV"}}));
     EXPECT_EQ(ended, QList<qint64>({530, 800}));
@@ -195,15 +197,15 @@ TEST_F(AdjustSession, PressDuringTheWaitAfterAReleaseSendsTwoCommands) {
 // read-out stays, and it goes out with the later hold's own release.
 TEST_F(AdjustSession, ReleaseDueDuringALaterHoldWaitsForThatHoldsRelease) {
     startFrom(Model::Small1A20V, 5000, 0);
-    session().pressAdjust(3);
+    session().unit().pressAdjust(3);
     advanceTo(30);
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(250);
-    session().pressAdjust(3);
+    session().unit().pressAdjust(3);
     advanceTo(900);
     EXPECT_TRUE(ended.isEmpty());
     EXPECT_TRUE(s.line->writes().isEmpty());
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(3000);
     EXPECT_EQ(shown, QList<Shown>({{0, "05100mV"}, {250, "05200mV"}, {750, "05300mV"}}));
     EXPECT_EQ(ended, QList<qint64>({1400, 1400}));
@@ -216,10 +218,10 @@ class AdjustWithNoModel : public AdjustSession {
 };
 
 TEST_F(AdjustWithNoModel, ReleaseGivesTheMessageAndSendsNothing) {
-    ASSERT_EQ(session().model(), Model::None);
-    session().pressAdjust(3);
+    ASSERT_EQ(session().unit().model(), Model::None);
+    session().unit().pressAdjust(3);
     advanceTo(30);
-    session().releaseAdjust();
+    session().unit().releaseAdjust();
     advanceTo(2000);
     EXPECT_EQ(shown, QList<Shown>({{0, "00100mV"}})); // the button still stepped
     EXPECT_EQ(ended, QList<qint64>{530});
@@ -272,7 +274,7 @@ TEST(AdjustBounds, StepsShowsAndSends) {
          0,
          "11500mV",
          "115\r000\r",
-         {12000, {}}},
+         {Millivolts(12000), {}}},
         {"OwnLimit12000PlusOneVoltFrom11000Reaches",
          Model::Large2A5_25V,
          11000,
@@ -282,7 +284,7 @@ TEST(AdjustBounds, StepsShowsAndSends) {
          0,
          "12000mV",
          "120\r000\r",
-         {12000, {}}},
+         {Millivolts(12000), {}}},
         {"OwnLimit500PlusTenFrom500Stays",
          Model::Small1A20V,
          0,
@@ -292,7 +294,7 @@ TEST(AdjustBounds, StepsShowsAndSends) {
          500,
          "0500mA",
          "000\r100\r",
-         {{}, 500}},
+         {{}, Milliamps(500)}},
         // A limit set below the set-point lowers it; the buttons go on from there.
         {"OwnLimitBelowTheSetpointLowersItThenStepsDown",
          Model::Small1A20V,
@@ -303,20 +305,21 @@ TEST(AdjustBounds, StepsShowsAndSends) {
          0,
          "09000mV",
          "090\r000\r",
-         {10000, {}}},
+         {Millivolts(10000), {}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HoldRun run;
         run.startFrom(c.model, c.voltage, c.current, c.user);
-        run.session().pressAdjust(c.button);
+        run.session().unit().pressAdjust(c.button);
         run.advanceTo(40);
-        run.session().releaseAdjust();
+        run.session().unit().releaseAdjust();
         run.advanceTo(1000);
-        EXPECT_EQ(run.session().setpoints(), (Setpoints{c.voltageAfter, c.currentAfter}));
+        EXPECT_EQ(run.session().unit().setpoints(),
+                  (Setpoints{Millivolts(c.voltageAfter), Milliamps(c.currentAfter)}));
         EXPECT_EQ(run.shown, QList<Shown>({{0, QString::fromLatin1(c.caption)}}));
         EXPECT_EQ(run.commands(), QList<Sent>({{540, c.command}}));
-        EXPECT_FALSE(run.session().adjusting());
+        EXPECT_FALSE(run.session().unit().adjusting());
     }
 }
 

@@ -32,7 +32,7 @@ class AdjustButtons : public ::testing::Test {
     AdjustButtons() : AdjustButtons(QStringList()) {}
     explicit AdjustButtons(const QStringList& stored)
         : panel(dir.filePath("Tarnholm.conf"), stored) {
-        QObject::connect(&panel.session, &Session::adjustEnded, [this] { ++ended; });
+        QObject::connect(&panel.session.unit(), &UnitControl::adjustEnded, [this] { ++ended; });
         form.show();
     }
 
@@ -47,8 +47,8 @@ class AdjustButtons : public ::testing::Test {
         waitForRelease(before);
     }
     void waitForRelease(int endedBefore) {
-        EXPECT_TRUE(WaitUntil(
-            [&] { return ended > endedBefore && panel.session.MSComm1().commandsIdle(); }));
+        EXPECT_TRUE(
+            WaitUntil([&] { return ended > endedBefore && panel.session.unit().linkIdle(); }));
     }
     void expectMeasuredReadoutsShown() const {
         EXPECT_TRUE(form.Label1.isVisible());
@@ -82,7 +82,7 @@ TEST_F(AdjustButtons, HeldButtonShowsTheSetpointUntilItsCommandGoesOut) {
 TEST_F(AdjustButtons, EveryMouseButtonSteps) {
     for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
         pressAndHold(3, 30, button);
-    EXPECT_EQ(panel.session.setpoints().millivolts, 300);
+    EXPECT_EQ(panel.session.unit().setpoints().voltage.value, 300);
     EXPECT_EQ(line->written(), QByteArray("001\r000\r002\r000\r003\r000\r"));
     expectMeasuredReadoutsShown();
     EXPECT_FALSE(QApplication::activePopupWidget());
@@ -100,7 +100,7 @@ TEST_F(AdjustButtons, DoubleClickStepsTwiceAndSendsTwice) {
     QTest::qWait(30);
     QTest::mouseRelease(target, Qt::LeftButton);
     waitForRelease(1);
-    EXPECT_EQ(panel.session.setpoints().millivolts, 200);
+    EXPECT_EQ(panel.session.unit().setpoints().voltage.value, 200);
     EXPECT_EQ(line->written(), QByteArray("001\r000\r002\r000\r"));
     expectMeasuredReadoutsShown();
 }
@@ -110,7 +110,7 @@ TEST_F(AdjustButtons, KeyboardActivationDoesNothing) {
     for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Select})
         QTest::keyClick(form.Command3, key);
     QTest::qWait(700); // past the half second a release would wait
-    EXPECT_EQ(panel.session.setpoints(), (Setpoints{0, 0}));
+    EXPECT_EQ(panel.session.unit().setpoints(), (Setpoints{Millivolts(0), Milliamps(0)}));
     EXPECT_TRUE(line->writes().isEmpty());
     EXPECT_EQ(ended, 0);
     expectMeasuredReadoutsShown();
@@ -121,10 +121,10 @@ TEST_F(AdjustButtons, ReleaseOfAnotherButtonEndsTheHold) {
     QTest::mousePress(form.Command1, Qt::LeftButton);
     QTest::qWait(100);
     QTest::mouseRelease(form.Command5, Qt::LeftButton);
-    EXPECT_FALSE(panel.session.adjusting());
+    EXPECT_FALSE(panel.session.unit().adjusting());
     waitForRelease(0);
     QTest::qWait(500); // no further step of the first button
-    EXPECT_EQ(panel.session.setpoints(), (Setpoints{1000, 0}));
+    EXPECT_EQ(panel.session.unit().setpoints(), (Setpoints{Millivolts(1000), Milliamps(0)}));
     EXPECT_EQ(line->written(), QByteArray("010\r000\r"));
 }
 
@@ -141,7 +141,7 @@ TEST_F(AdjustButtonsWithNoModel, ReleaseShowsTheMessageAndSendsNothing) {
     EXPECT_EQ(catcher.messages()[0].title, QStringLiteral("Error:"));
     EXPECT_EQ(catcher.messages()[0].text, QStringLiteral("Power supply version is not defined."));
     EXPECT_TRUE(line->writes().isEmpty());
-    EXPECT_EQ(panel.session.setpoints().millivolts, 100); // the button still stepped
+    EXPECT_EQ(panel.session.unit().setpoints().voltage.value, 100); // the button still stepped
     expectMeasuredReadoutsShown();
 }
 
@@ -161,9 +161,12 @@ class AdjustOverPty : public ::testing::Test {
     }
     // Set-points sent and out of the way before the test begins.
     void startFrom(Model model, qint16 voltage, qint16 current) {
-        if (session.model() != model) session.chooseModel(model);
-        session.sendSetpoints(voltage, current);
-        EXPECT_EQ(pty.readFor(8, 2000).size(), 8);
+        // A model chosen sends the zero first.
+        const int commands = session.unit().model() != model ? 2 : 1;
+        if (session.unit().model() != model) session.unit().chooseModel(model);
+        session.unit().request(SetpointSource::SetValues,
+                               {Millivolts(voltage), Milliamps(current)});
+        EXPECT_EQ(pty.readFor(8 * commands, 2000).size(), 8 * commands);
         line->clearWrites();
     }
     void press(int number) { QTest::mousePress(form.command(number), Qt::LeftButton); }
@@ -186,7 +189,7 @@ class AdjustOverPty : public ::testing::Test {
 TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
     startFrom(Model::Small1A20V, 5000, 0);
     qint64 hiddenAt = 0;
-    QObject::connect(&session, &Session::adjustEnded, [&] {
+    QObject::connect(&session.unit(), &UnitControl::adjustEnded, [&] {
         if (!form.Label16.isVisible()) hiddenAt = now();
     });
     press(3);
@@ -208,13 +211,13 @@ TEST_F(AdjustOverPty, ShortPressSendsHalfASecondAfterTheRelease) {
 TEST_F(AdjustOverPty, HoldingPlusOneVoltStepsEveryHalfSecond) {
     std::vector<qint64> stepTimes;
     const qint64 pressedAt = now();
-    QObject::connect(&session, &Session::adjustStepped,
+    QObject::connect(&session.unit(), &UnitControl::adjustStepped,
                      [&] { stepTimes.push_back(now() - pressedAt); });
     press(1);
     QTest::qWait(1200);
     release(1);
     EXPECT_EQ(pty.readFor(8, 3000), QByteArray("030\r000\r"));
-    EXPECT_EQ(session.setpoints().millivolts, 3000);
+    EXPECT_EQ(session.unit().setpoints().voltage.value, 3000);
     ASSERT_EQ(stepTimes.size(), 3u);
     // The first step at once, each next one half a second after the one
     // before; late is allowed, early is not.
@@ -245,7 +248,7 @@ TEST_F(AdjustOverPty, TwoReleasesInQuickSuccessionSendTwoWholeCommands) {
 TEST_F(AdjustOverPty, PressDuringTheFirstCommandLeavesItWholeAndOnTime) {
     startFrom(Model::Large2A5_25V, 12500, 1500);
     qsizetype writtenAtPress = -1;
-    QObject::connect(&session, &Session::commandStarted, &form, [&] {
+    QObject::connect(&session.unit(), &UnitControl::commandStarted, &form, [&] {
         if (writtenAtPress >= 0) return;
         writtenAtPress = 0;
         QTimer::singleShot(25, &form, [&] {

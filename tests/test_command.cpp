@@ -1,6 +1,7 @@
 // The set-point command's bytes for both models, and the "000" pattern.
 
 #include "unit/command.h"
+#include "unit/setpoint_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +20,9 @@ class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CommandBytes, AreExact) {
     const CommandCase& c = GetParam();
-    EXPECT_EQ(BuildSetpointCommand(c.model, c.voltageMv, c.currentMa).toHex(' '),
-              c.bytes.toHex(' '));
+    EXPECT_EQ(
+        BuildSetpointCommand(c.model, {Millivolts(c.voltageMv), Milliamps(c.currentMa)}).toHex(' '),
+        c.bytes.toHex(' '));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Command, NoModelBuildsNothing) {
-    EXPECT_TRUE(BuildSetpointCommand(Model::None, 12500, 500).isEmpty());
+    EXPECT_TRUE(BuildSetpointCommand(Model::None, {Millivolts(12500), Milliamps(500)}).isEmpty());
 }
 
 // Every set-point pair within a model's limits gives eight characters: three
@@ -69,7 +71,7 @@ TEST(Command, EverySetpointWithinLimitsIsWellFormed) {
         // The fields do not depend on each other: each is run through its whole
         // range with the other one at its limit.
         const auto check = [&](int mv, int ma) {
-            const QByteArray c = BuildSetpointCommand(m.model, qint16(mv), qint16(ma));
+            const QByteArray c = BuildSetpointCommand(m.model, {Millivolts(mv), Milliamps(ma)});
             ASSERT_EQ(c.size(), 8) << mv << " mV " << ma << " mA";
             ASSERT_EQ(c[3], '\r');
             ASSERT_EQ(c[7], '\r');
@@ -87,29 +89,51 @@ TEST(Command, EverySetpointWithinLimitsIsWellFormed) {
     }
 }
 
-// A record's values as its value places give them: 0.1 V as it stands, 0.01 A
-// doubled on "1A/20V" for its 5 mA steps.
-TEST(Command, RecordCommandsTakeTheRecordsValuesInTheModelsSteps) {
+// The rules every set-point meets at the session's door, and every check
+// beforehand: rounded to the unit's steps, then the model's range, then the
+// user's limits, each refusal with its one reason.
+TEST(SetpointRules, RoundThenCheckRangeThenUserLimits) {
+    const UserLimits none, own{Millivolts(12000), Milliamps(500)};
     const struct {
         Model model;
-        int decivolts;
-        int centiamps;
-        QByteArray bytes;
+        UserLimits user;
+        int mV, mA;
+        int roundedMv, roundedMa;
+        Refusal refusal;
+        const char* reason;
     } cases[] = {
-        {Model::Small1A20V, 51, 50, "051\r100\r"},
-        {Model::Small1A20V, 200, 100, "200\r200\r"},
-        {Model::Large2A5_25V, 51, 50, "051\r050\r"},
-        {Model::Large2A5_25V, 250, 250, "250\r250\r"},
-        {Model::Large2A5_25V, 0, 0, "000\r000\r"},
-        // Past the model's range the field grows a fourth digit: nine characters.
-        {Model::Small1A20V, 999, 999, "999\r1998\r"},
-        {Model::None, 123, 45, ""},
+        {Model::Small1A20V, none, 5049, 502, 5000, 500, Refusal::None, ""},
+        {Model::Small1A20V, none, 5050, 503, 5100, 505, Refusal::None, ""},
+        {Model::Large2A5_25V, none, 5050, 1505, 5100, 1510, Refusal::None, ""},
+        {Model::Small1A20V, none, 20049, 1002, 20000, 1000, Refusal::None, ""},
+        {Model::Small1A20V, none, 20050, 0, 20100, 0, Refusal::PastModelRange,
+         "voltage 20.1 V is past the 1A/20V model's 20.0 V"},
+        {Model::Small1A20V, none, 0, 2500, 0, 2500, Refusal::PastModelRange,
+         "current 2.50 A is past the 1A/20V model's 1.00 A"},
+        {Model::Large2A5_25V, none, 99900, 0, 99900, 0, Refusal::PastModelRange,
+         "voltage 99.9 V is past the 2,5A/25V model's 25.0 V"},
+        {Model::Large2A5_25V, none, -100, 0, -100, 0, Refusal::PastModelRange,
+         "voltage -0.1 V is below 0"},
+        {Model::Small1A20V, own, 12000, 500, 12000, 500, Refusal::None, ""},
+        {Model::Small1A20V, own, 12100, 0, 12100, 0, Refusal::PastUserLimit,
+         "voltage 12.1 V is above your own limit of 12.0 V"},
+        {Model::Small1A20V, own, 0, 505, 0, 505, Refusal::PastUserLimit,
+         "current 0.505 A is above your own limit of 0.50 A"},
+        {Model::None, none, 1000, 0, 1000, 0, Refusal::NoModel, "no model chosen"},
+        {Model::None, none, 0, 4, 0, 0, Refusal::None, ""}, // the zero, the same on both
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.decivolts << " / " << c.centiamps);
-        EXPECT_EQ(BuildRecordCommand(c.model, c.decivolts, c.centiamps).toHex(' '),
-                  c.bytes.toHex(' '));
+        SCOPED_TRACE(testing::Message()
+                     << ModelName(c.model).toStdString() << " " << c.mV << " mV " << c.mA << " mA");
+        const SetpointCheck check =
+            CheckSetpoints(c.model, c.user, {Millivolts(c.mV), Milliamps(c.mA)});
+        EXPECT_EQ(check.setpoints, (Setpoints{Millivolts(c.roundedMv), Milliamps(c.roundedMa)}));
+        EXPECT_EQ(check.refusal, c.refusal);
+        EXPECT_EQ(check.reason.toStdString(), c.reason);
     }
+    EXPECT_EQ(HighestVoltage(Model::Small1A20V, {Millivolts(12345), {}}), Millivolts(12300));
+    EXPECT_EQ(HighestCurrent(Model::Small1A20V, {{}, Milliamps(503)}), Milliamps(500));
+    EXPECT_EQ(HighestCurrent(Model::Large2A5_25V, none), Milliamps(2500));
 }
 
 TEST(Format000, PadsAndRoundsHalvesUp) {

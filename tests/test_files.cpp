@@ -10,9 +10,11 @@
 #include "recording/wall_time.h"
 #include "support/files.h"
 
+#include "support/print_qt.h"
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -105,24 +107,26 @@ TEST(PlaybackRules, VerdictsPerLineForBothModels) {
         bool skippedAtOnce;
         UserLimits limits = {}; // the user's own
     } cases[] = {
-        {kRecord, M::Small1A20V, "123 246", false},
+        {kRecord, M::Small1A20V, "past the model's range", false},
         {kRecord, M::Large2A5_25V, "123 123", false},
         {"#2024-03-06#,\"05.0V\",\"0.40A\"", M::Small1A20V, "050 080", false},
         {"#2024-03-06#,\"05,0V\",\"0,05A\"", M::Large2A5_25V, "050 005", false},
-        {"#2024-03-06#,\"25.0V\",\"2.50A\"", M::Small1A20V, "250 500", false},
+        {"#2024-03-06#,\"25.0V\",\"2.50A\"", M::Small1A20V, "past the model's range", false},
+        {"#2024-03-06#,\"20.0V\",\"1.00A\"", M::Small1A20V, "200 200", false},
+        {"#2024-03-06#,\"25.1V\",\"0.00A\"", M::Large2A5_25V, "past the model's range", false},
         {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Small1A20V, "command would be 9 characters", false},
-        {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Large2A5_25V, "123 500", false},
-        {kRecord,
+        {"#2024-03-06#,\"12.3V\",\"5.00A\"", M::Large2A5_25V, "past the model's range", false},
+        {"#2024-03-06#,\"12.3V\",\"0.60A\"",
          M::Small1A20V,
          "above your own limit for the model (settings group \"Limits\")",
          false,
-         {12000, {}}},
+         {Millivolts(12000), {}}},
         {kRecord,
          M::Large2A5_25V,
          "above your own limit for the model (settings group \"Limits\")",
          false,
-         {{}, 1200}},
-        {kRecord, M::Large2A5_25V, "123 123", false, {12300, 1230}},
+         {{}, Milliamps(1200)}},
+        {kRecord, M::Large2A5_25V, "123 123", false, {Millivolts(12300), Milliamps(1230)}},
         {"#2024-03-06#,\"12.3V\",\"1.23A\"", M::None,
          "no model chosen (the player shows \"Power supply version not defined.\")", false},
         {"#2024-03-06#,\"1x.3V\",\"1.23A\"", M::Small1A20V,
@@ -174,22 +178,21 @@ TEST_F(FilesTest, CheckListsWarnsSumsUpAndExits) {
     EXPECT_EQ(small.code, 1);
     for (const char* expected : {
              "line 1: 050 080 in 00:00:10\n",
-             "line 2: 050 300 in 00:00:10, right after the record before\n",
+             "line 2: skipped in 00:00:10, right after the record before, past the model's "
+             "range\n",
              "line 3: skipped, cannot be read\n",
-             "line 4: 300 020 at 2026-12-09 12:00:00 (in 2 days)\n",
+             "line 4: skipped at 2026-12-09 12:00:00 (in 2 days), past the model's range\n",
              "warning: line 2: time stamp 2026-12-07 12:00:05 is before 2026-12-07 12:00:10",
              "warning: line 4: due more than a day ahead",
-             "warning: line 2: current 1.50 A is beyond the 1A/20V model's limit; the player does "
-             "not limit it",
-             "warning: line 4: voltage 30.0 V is beyond",
-             "summary: 4 lines, 3 commands to send, 1 skipped, on 1A/20V",
-             "summary: first due 2026-12-07 12:00:10, last due 2026-12-09 12:00:00",
+             "summary: 4 lines, 1 command to send, 3 skipped, on 1A/20V",
+             "summary: first due 2026-12-07 12:00:10, last due 2026-12-07 12:00:10",
          })
         EXPECT_TRUE(small.out.contains(QLatin1StringView(expected))) << expected << "\n"
                                                                      << small.out.toStdString();
     const Outcome large = RunCommand(RunCheck, QStringList{ctl, "--model", "2,5A/25V"} << now);
-    EXPECT_FALSE(large.out.contains("1.50 A is beyond"));
     EXPECT_TRUE(large.out.contains("line 2: 050 150 in"));
+    EXPECT_TRUE(large.out.contains("line 4: skipped at 2026-12-09 12:00:00 (in 2 days), past the "
+                                   "model's range"));
 
     const QString past = Write("past.dat", kRecord + "\r\n" + kRecord + "\r\n");
     const Outcome allPast = RunCommand(RunCheck, QStringList{past, "--model", "2,5A/25V"} << now);

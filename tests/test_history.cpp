@@ -75,8 +75,8 @@ TEST(SetpointCommands, DecodedPerModel) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command.toStdString());
         const auto s = DecodeCommand(c.model, c.command);
-        EXPECT_EQ(s ? s->millivolts : -1, c.mV);
-        EXPECT_EQ(s ? s->milliamps : -1, c.mA);
+        EXPECT_EQ(s ? s->voltage.value : -1, c.mV);
+        EXPECT_EQ(s ? s->current.value : -1, c.mA);
     }
 }
 
@@ -238,19 +238,19 @@ TEST(History, OnePassGivesTheSamplesAndThePlanOfTheTwoReadings) {
          "2024-03-05T14:07:30,6.0,0.50,3.000\n2024-03-05T14:08:00,12.3,0.40,4.920\n"
          "2024-03-05T14:09:00,12.3,5.00,61.500\n2024-03-05T14:10:00,12.3,0.95,11.685\n"
          "2024-03-07T14:12:00,25.0,0.10,2.500\n",
-         {"3 2024-03-05 14:08:00 123 080", "4 2024-03-05 14:08:00 060 100",
-          "10 2024-03-07 14:12:00 250 020"},
+         {
+             "3 2024-03-05 14:08:00 123 080",
+             "4 2024-03-05 14:08:00 060 100",
+         },
          {"1 - cannot be read", "2 - voltage is not two digits, a separator and a digit",
           "5 2024-03-05 14:09:00 command would be 9 characters",
           "6 2024-03-05 14:09:00 line too long to be a record",
           "7 2024-03-05 14:10:00 above your own limit for the model (settings group \"Limits\")",
           "8 2024-03-05 14:10:00 current is not a digit, a separator and two digits",
-          "9 2024-03-05 14:10:00 cannot be read"},
+          "9 2024-03-05 14:10:00 cannot be read", "10 2024-03-07 14:12:00 past the model's range"},
          {"line 4: time stamp 2024-03-05 14:07:30 is before 2024-03-05 14:08:00: it goes out "
           "right after the record before",
-          "line 10: due more than a day ahead, at 2024-03-07 14:12:00",
-          "line 10: voltage 25.0 V is beyond the 1A/20V model's limit; the player does not "
-          "limit it"}},
+          "line 10: due more than a day ahead, at 2024-03-07 14:12:00"}},
         {"past due",
          "#2024-03-01 10:00:00#,\"05.0V\",\"0.40A\"\r\n#2024-03-01#,\"05.0V\",\"0.40A\"\r\n",
          2,
@@ -279,7 +279,7 @@ TEST(History, OnePassGivesTheSamplesAndThePlanOfTheTwoReadings) {
     QTemporaryDir dir;
     const QString path = dir.filePath("record.txt");
     const PlanInputs inputs{
-        Model::Small1A20V, {std::nullopt, qint16(900)}, 0, *ParseMoment("2024-03-05 12:00:00")};
+        Model::Small1A20V, {std::nullopt, Milliamps(900)}, 0, *ParseMoment("2024-03-05 12:00:00")};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(test::WriteFile(path, c.bytes));

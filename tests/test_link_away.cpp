@@ -1,7 +1,6 @@
 // A line that goes away and comes back: what the unit missed meanwhile
 // (Zero output included) goes out once it is back.
 
-#include "link/serial_comm.h"
 #include "panel/form1.h"
 #include "session/session.h"
 #include "support/files.h"
@@ -35,23 +34,31 @@ TEST(LinkAway, WhatWasAskedMeanwhileGoesOutOnceTheLineIsBack) {
     };
     const Case cases[] = {
         {"nothing", [](SessionOnFakeLine&) {}, ""},
-        {"zero output", [](SessionOnFakeLine& s) { s.session->zeroOutput(); }, "000\r000\r"},
-        {"set values", [](SessionOnFakeLine& s) { s.session->sendSetpoints(7000, 300); },
+        {"zero output",
+         [](SessionOnFakeLine& s) { s.session->unit().request(SetpointSource::ZeroOutput, {}); },
+         "000\r000\r"},
+        {"set values",
+         [](SessionOnFakeLine& s) {
+             s.session->unit().request(SetpointSource::SetValues,
+                                       {Millivolts(7000), Milliamps(300)});
+         },
          "070\r060\r"},
         {"a button",
          [](SessionOnFakeLine& s) {
-             s.session->pressAdjust(3);
-             s.session->releaseAdjust();
+             s.session->unit().pressAdjust(3);
+             s.session->unit().releaseAdjust();
          },
          "051\r050\r"},
         {"a playback", [&](SessionOnFakeLine& s) { s.session->startPlayback(played); },
          "010\r020\r"},
-        {"a model chosen", // the unit keeps its set-points
-         [](SessionOnFakeLine& s) { s.session->chooseModel(Model::Large2A5_25V); }, ""},
+        {"a model chosen", // both set-points 0, and the unit is told
+         [](SessionOnFakeLine& s) { s.session->unit().chooseModel(Model::Large2A5_25V); },
+         "000\r000\r"},
         {"zero output, then set values",
          [](SessionOnFakeLine& s) {
-             s.session->zeroOutput();
-             s.session->sendSetpoints(7000, 300);
+             s.session->unit().request(SetpointSource::ZeroOutput, {});
+             s.session->unit().request(SetpointSource::SetValues,
+                                       {Millivolts(7000), Milliamps(300)});
          },
          "070\r060\r"},
     };
@@ -59,19 +66,19 @@ TEST(LinkAway, WhatWasAskedMeanwhileGoesOutOnceTheLineIsBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SessionOnFakeLine s;
-        s.session->mapPort(2, device.slavePath());
-        s.session->choosePort(2);
-        ASSERT_TRUE(s.session->MSComm1().PortOpen());
-        s.session->sendSetpoints(5000, 250);
+        s.session->unit().mapPort(2, device.slavePath());
+        s.session->unit().choosePort(2);
+        ASSERT_TRUE(s.session->unit().linkOpen());
+        s.session->unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(250)});
         s.clock.advanceMs(200);
         s.line->close();
         emit s.line->gone();
         s.line->clearWrites();
         c.meanwhile(s);
         s.clock.advanceMs(100);
-        EXPECT_FALSE(s.session->MSComm1().PortOpen());
+        EXPECT_FALSE(s.session->unit().linkOpen());
         s.clock.advanceMs(5000); // the device is looked for twice a second
-        EXPECT_TRUE(s.session->MSComm1().PortOpen());
+        EXPECT_TRUE(s.session->unit().linkOpen());
         EXPECT_EQ(s.written(), c.sent);
     }
 }
@@ -81,9 +88,9 @@ TEST(LinkAway, WhatWasAskedMeanwhileGoesOutOnceTheLineIsBack) {
 TEST(LinkAway, CommandCutOffGoesOutWholeOnceTheLineIsBack) {
     test::PtyPair device;
     SessionOnFakeLine s;
-    s.session->mapPort(2, device.slavePath());
-    s.session->choosePort(2);
-    s.session->sendSetpoints(5000, 250);
+    s.session->unit().mapPort(2, device.slavePath());
+    s.session->unit().choosePort(2);
+    s.session->unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(250)});
     s.clock.advanceMs(35);
     s.line->close();
     emit s.line->gone();
@@ -97,11 +104,11 @@ TEST(LinkAway, CommandCutOffGoesOutWholeOnceTheLineIsBack) {
 TEST(LinkAway, ZeroOutputReachesTheUnitThatComesBack) {
     test::PanelOnPty panel;
     ASSERT_TRUE(panel.openCom2ThroughLink(panel.pty.slavePath()));
-    ASSERT_TRUE(WaitUntil([&] { return panel.session.MSComm1().PortOpen(); }));
-    panel.session.sendSetpoints(5000, 250);
+    ASSERT_TRUE(WaitUntil([&] { return panel.session.unit().linkOpen(); }));
+    panel.session.unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(250)});
     EXPECT_EQ(panel.pty.readFor(8, 3000), QByteArray("050\r050\r"));
     panel.pty.closeMaster();
-    ASSERT_TRUE(WaitUntil([&] { return !panel.session.MSComm1().PortOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !panel.session.unit().linkOpen(); }));
     panel.form.zeroOutputAction()->trigger();
     test::PtyPair plugged;
     ASSERT_TRUE(panel.pointLinkAt(plugged.slavePath()));

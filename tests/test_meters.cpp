@@ -27,7 +27,7 @@ struct Frame {
 MeterReadings ReadingsOf(const std::vector<Frame>& frames) {
     Meters meters;
     for (const Frame& f : frames)
-        meters.take(f.ms * kMs, f.decivolts, f.centiamps);
+        meters.take(f.ms * kMs, Values{f.decivolts, f.centiamps});
     return meters.readings();
 }
 
@@ -97,7 +97,7 @@ TEST(Meters, AWeekAtTheFullRateDoesNotDrift) {
     Meters meters;
     const qint64 frames = 7LL * 24 * 3600 * 80;
     for (qint64 i = 0; i <= frames; ++i)
-        meters.take(1000 * kS + i * 12'500'000, 123, 123);
+        meters.take(1000 * kS + i * 12'500'000, Values{123, 123});
     const MeterReadings r = meters.readings();
     EXPECT_DOUBLE_EQ(r.ampHours, 1.23 * 168);
     EXPECT_DOUBLE_EQ(r.wattHours, 15.129 * 168);
@@ -107,13 +107,13 @@ TEST(Meters, AWeekAtTheFullRateDoesNotDrift) {
 
 TEST(Meters, ResetStartsEverythingAgain) {
     Meters meters;
-    meters.take(0, 999, 999);
-    meters.take(5 * kS, 10, 10);
+    meters.take(0, Values{999, 999});
+    meters.take(5 * kS, Values{10, 10});
     meters.reset();
     EXPECT_TRUE(meters.empty());
     // The first frame after a reset is no gap from the last one before it.
-    meters.take(9000 * kMs, 100, 100);
-    meters.take(10'000 * kMs, 100, 100);
+    meters.take(9000 * kMs, Values{100, 100});
+    meters.take(10'000 * kMs, Values{100, 100});
     EXPECT_EQ(Describe(meters.readings()), "1 As 10 Ws in 1 s, 0 gaps; V 100..100 (100) I "
                                            "100..100 (100) P 10000..10000 (10000)");
 }
@@ -132,7 +132,8 @@ TEST(Meters, RegulationInferredFromOneFrame) {
         {121, 50, 12000, 500, "CV"},
     };
     for (const Case& c : cases) {
-        EXPECT_STREQ(RegulationName(InferRegulation(c.decivolts, c.centiamps, c.setMv, c.setMa)),
+        EXPECT_STREQ(RegulationName(InferRegulation(Values{c.decivolts, c.centiamps},
+                                                    {Millivolts(c.setMv), Milliamps(c.setMa)})),
                      c.regulation)
             << c.decivolts << " dV " << c.centiamps << " cA, set " << c.setMv << " " << c.setMa;
     }
@@ -285,7 +286,7 @@ TEST(Protection, TripsAfterFramesInARowOnly) {
         SCOPED_TRACE(c.name);
         Protection protection(c.settings);
         for (int i = 0; i < int(c.frames.size()); ++i) {
-            const auto trip = protection.take(c.frames[i].first, c.frames[i].second);
+            const auto trip = protection.take(Values{c.frames[i].first, c.frames[i].second});
             ASSERT_EQ(trip.has_value(), i == c.firesAt) << "frame " << i;
         }
         EXPECT_EQ(Describe(protection.trip()), c.trip);
@@ -294,25 +295,25 @@ TEST(Protection, TripsAfterFramesInARowOnly) {
 
 TEST(Protection, StaysTrippedUntilClearedAndCountsAgainAfter) {
     Protection protection(Settings(kOff, {true, 1000}, kOff, 2));
-    EXPECT_FALSE(protection.take(50, 101));
-    EXPECT_TRUE(protection.take(50, 101));
-    EXPECT_FALSE(protection.take(50, 200)) << "fires once";
+    EXPECT_FALSE(protection.take(Values{50, 101}));
+    EXPECT_TRUE(protection.take(Values{50, 101}));
+    EXPECT_FALSE(protection.take(Values{50, 200})) << "fires once";
     EXPECT_EQ(protection.trip()->value, 1010);
     protection.clear();
     EXPECT_FALSE(protection.trip());
-    EXPECT_FALSE(protection.take(50, 101)) << "the count starts again";
-    EXPECT_TRUE(protection.take(50, 101));
+    EXPECT_FALSE(protection.take(Values{50, 101})) << "the count starts again";
+    EXPECT_TRUE(protection.take(Values{50, 101}));
 
     // Settings given again keep the count; a changed rule starts its own again.
     Protection other(Settings({true, 12000}, {true, 1000}, kOff, 3));
-    other.take(121, 101);
-    other.take(121, 101);
+    other.take(Values{121, 101});
+    other.take(Values{121, 101});
     other.setSettings(Settings({true, 12000}, {true, 900}, kOff, 3));
-    const auto trip = other.take(50, 101);
+    const auto trip = other.take(Values{50, 101});
     ASSERT_FALSE(trip) << "voltage below, current counted from zero";
     other.setSettings(other.settings());
-    other.take(50, 101);
-    ASSERT_TRUE(other.take(50, 101));
+    other.take(Values{50, 101});
+    ASSERT_TRUE(other.take(Values{50, 101}));
     EXPECT_EQ(other.trip()->threshold, 900);
 }
 
@@ -341,17 +342,20 @@ TEST(Protection, StoredSettingsTurnARuleOffUnlessAWholeNumberInRange) {
         {{"99999999999999999999", "500 ", "15000", "3.5"}, "V off I off P 15000 N 3"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Describe(ParseProtectionSettings(c.texts, 20000, 1000)), c.settings)
+        EXPECT_EQ(Describe(ParseProtectionSettings(c.texts, LimitsOf(Model::Small1A20V))),
+                  c.settings)
             << c.texts.voltage.toStdString() << " " << c.texts.current.toStdString();
     }
-    EXPECT_EQ(Describe(ParseProtectionSettings({"25000", "2500", "62500", ""}, 25000, 2500)),
+    EXPECT_EQ(Describe(ParseProtectionSettings({"25000", "2500", "62500", ""},
+                                               LimitsOf(Model::Large2A5_25V))),
               "V 25000 I 2500 P 62500 N 3");
 
     QTemporaryDir dir;
     QSettings store(dir.filePath("stored.ini"), QSettings::IniFormat);
     SaveProtectionSettings(store, Settings({true, 1}, {true, 2}, {true, 3}, 4));
     SaveProtectionSettings(store, Settings({true, 12000}, kOff, {true, 6000}, 5));
-    EXPECT_EQ(Describe(ReadProtectionSettings(store, 20000, 1000)), "V 12000 I off P 6000 N 5");
+    EXPECT_EQ(Describe(ReadProtectionSettings(store, LimitsOf(Model::Small1A20V))),
+              "V 12000 I off P 6000 N 5");
     EXPECT_EQ(store.value("Protection/OVP_mV").toString(), "12000");
     EXPECT_FALSE(store.contains("Protection/OCP_mA"));
 }

@@ -315,12 +315,12 @@ TEST_F(PanelTest, RightPressOnAButtonStepsItAndOpensNoMenu) {
     for (int n : {1, 8}) {
         const QPoint at = form_.command(n)->geometry().center();
         QTest::mousePress(form_.windowHandle(), Qt::RightButton, {}, at);
-        EXPECT_TRUE(panel_.session.adjusting()) << "Command" << n;
+        EXPECT_TRUE(panel_.session.unit().adjusting()) << "Command" << n;
         QTest::qWait(20);
         EXPECT_FALSE(QApplication::activePopupWidget()) << "Command" << n;
         if (auto* popup = QApplication::activePopupWidget()) popup->close();
         QTest::mouseRelease(form_.windowHandle(), Qt::RightButton, {}, at);
-        EXPECT_FALSE(panel_.session.adjusting()) << "Command" << n;
+        EXPECT_FALSE(panel_.session.unit().adjusting()) << "Command" << n;
     }
 }
 
@@ -331,7 +331,7 @@ TEST_F(PanelTest, ClicksOnButtonsOrOutsideTheAreaDoNot) {
         ClickAt(form_.windowHandle(), form_.command(n)->geometry().center());
         EXPECT_EQ(clicks, 0) << "Command" << n;
     }
-    EXPECT_FALSE(panel_.session.adjusting());
+    EXPECT_FALSE(panel_.session.unit().adjusting());
     form_.resize(800, 300);
     QTest::qWait(20);
     for (QPoint outside : {QPoint(630, 100), QPoint(100, 205), QPoint(700, 250)}) {

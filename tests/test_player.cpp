@@ -3,12 +3,12 @@
 // clock, the settings window's player button on top.
 
 #include "core/settings_store.h"
-#include "link/port.h"
 #include "playback/playback_progress.h"
 #include "plot/plot_view.h"
 #include "plot/plot_window.h"
 #include "recording/file_names.h"
 #include "recording/wall_time.h"
+#include "remote/scpi_client.h"
 #include "session/session.h"
 #include "settings/form2.h"
 #include "support/control_line.h"
@@ -50,10 +50,10 @@ class PlayerTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("run.dat");
-        session().chooseModel(Model::Large2A5_25V);
+        session().unit().chooseModel(Model::Large2A5_25V);
         QObject::connect(&session(), &Session::playbackChanged,
                          [this](const PlaybackProgress& p) { reports.push_back(p); });
-        unit.clock.settle();
+        unit.clock.advanceMs(100); // the zero the model's choice sends
         unit.line->clearWrites();
     }
     Session& session() { return *unit.session; }
@@ -119,26 +119,31 @@ TEST_F(PlayerTest, SendsEachRecordAsTheModelWantsIt) {
     const Model large = Model::Large2A5_25V, small = Model::Small1A20V;
     const Case cases[] = {
         {large, "12.3V", "1.23A", QByteArray::fromHex("31 32 33 0D 31 32 33 0D")},
-        {small, "12.3V", "1.23A", QByteArray::fromHex("31 32 33 0D 32 34 36 0D")},
+        {small, "12.3V", "0.61A", QByteArray::fromHex("31 32 33 0D 31 32 32 0D")},
         {large, "00.5V", "0.05A", "005\r005\r"},
         {small, "00.5V", "0.05A", "005\r010\r"},
         {large, "05.0V", "0.00A", "050\r000\r"},
         {small, "05.0V", "0.00A", "050\r000\r"},
-        {small, "12.3V", "2.50A", "123\r500\r"},
+        // Past the model's range: skipped whole, as past the user's limits.
+        {small, "12.3V", "1.23A", ""},
+        {small, "12.3V", "2.50A", ""},
+        {small, "20.1V", "0.50A", ""},
+        {large, "99.9V", "0.50A", ""},
+        {small, "20.0V", "1.00A", "200\r200\r"},
         {small, "12.3V", "5.00A", ""}, // would not be an eight-character command
         {large, "12,3V", "1,23A", "123\r123\r"},
         // Past the user's own limits: skipped whole, never clamped.
-        {large, "12.3V", "1.23A", "", {12000, {}}},
-        {large, "12.0V", "1.23A", "120\r123\r", {12000, {}}},
-        {small, "05.0V", "0.50A", "", {{}, 400}},
-        {small, "05.0V", "0.40A", "050\r080\r", {{}, 400}},
+        {large, "12.3V", "1.23A", "", {Millivolts(12000), {}}},
+        {large, "12.0V", "1.23A", "120\r123\r", {Millivolts(12000), {}}},
+        {small, "05.0V", "0.50A", "", {{}, Milliamps(400)}},
+        {small, "05.0V", "0.40A", "050\r080\r", {{}, Milliamps(400)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.voltage) + " " + c.current + " on " +
                      ModelName(c.model).toStdString());
-        session().chooseModel(c.model);
-        session().setUserLimits(c.user);
-        clock().settle();
+        session().unit().chooseModel(c.model);
+        session().unit().setUserLimits(c.user);
+        clock().advanceMs(100);
         unit.line->clearWrites();
         Write(Line(kPast, c.voltage, c.current));
         EXPECT_EQ(Play(), c.sent);
@@ -263,7 +268,8 @@ TEST_F(PlayerTest, ALineAwayKeepsThePaceAndStopIsSeenAtOnce) {
     for (int i = 0; i < 1000; ++i)
         lines += Line(kPast, "01.0V", "0.10A");
     Write(lines);
-    ClosePort(session().MSComm1());
+    unit.line->close();
+    emit unit.line->gone();
     Click(path);
     clock().advanceMs(300);
     EXPECT_EQ(session().playerState(), Player::State::Running)
@@ -395,7 +401,7 @@ TEST(PlayerWithoutModel, ShowsOneMessagePerRecordAndGoesOn) {
                          said.append({title, text});
                      });
     session.start();
-    ASSERT_EQ(session.model(), Model::None);
+    ASSERT_EQ(session.unit().model(), Model::None);
     const QString path = dir.filePath("run.dat");
     ASSERT_TRUE(test::WriteFile(path, Line(kPast, "01.0V", "0.10A") + "garbage\r\n" +
                                           Line(kPast, "02.0V", "0.20A")));
@@ -412,6 +418,22 @@ TEST_F(PlayerTest, ALeftoverStopRequestDoesNotStopTheNextRun) {
     Write(Line(kPast, "01.0V", "0.10A"));
     EXPECT_EQ(Play(), "010\r010\r");
     ExpectIdle();
+}
+
+// What the player sends are the set-points in force, as any other sender's:
+// every answer agrees with the unit, and the next set-point goes on from them.
+TEST_F(PlayerTest, WhatItSendsIsTheSetpointsInForce) {
+    Write(Line(kPast, "12.0V", "0.50A"));
+    EXPECT_EQ(Play(), "120\r050\r");
+    EXPECT_EQ(session().unit().setpoints(), (Setpoints{Millivolts(12000), Milliamps(500)}));
+    ScpiClient remote(session());
+    QByteArray answers;
+    QObject::connect(&remote, &ScpiClient::answer, [&](const QByteArray& a) { answers += a; });
+    remote.takeLine({"APPL?;OUTP?", false});
+    remote.takeLine({"CURR 0.1", false});
+    clock().advanceMs(200);
+    EXPECT_EQ(answers, "12.0,0.50;1\n");
+    EXPECT_EQ(unit.written(), "120\r050\r120\r010\r");
 }
 
 TEST_F(PlayerTest, ARecordingPlaysBackAsRecorded) {
@@ -462,7 +484,7 @@ TEST_F(PlayerTest, TheControlFileIsReadOnceAtStart) {
 // The user's limits are the session's: the player asks it at each record,
 // and the settings file is not read for it.
 TEST_F(PlayerTest, ALimitChangedDuringARunHoldsForTheNextRecord) {
-    session().setUserLimits({12000, {}});
+    session().unit().setUserLimits({Millivolts(12000), {}});
     const QDateTime now = clock().localNow();
     Write(Line(now.addSecs(1), "11.0V", "1.00A") + Line(now.addSecs(2), "13.0V", "1.00A") +
           Line(now.addSecs(3), "13.5V", "1.00A"));
@@ -476,7 +498,7 @@ TEST_F(PlayerTest, ALimitChangedDuringARunHoldsForTheNextRecord) {
     ASSERT_TRUE(QFile::remove(unit.storePath()));
     clock().advanceMs(300);
     EXPECT_EQ(unit.written(), "110\r100\r"); // 13.0 V is above 12 V
-    session().setUserLimits({14000, {}});
+    session().unit().setUserLimits({Millivolts(14000), {}});
     RunToEnd();
     EXPECT_EQ(unit.written(), "110\r100\r135\r100\r");
     ExpectIdle();
@@ -512,7 +534,7 @@ TEST_F(PlayerTest, ReportsItsProgressAndTheButtonsTooltipTellsIt) {
     const QDateTime due = kStart.addSecs(3);
     Write(Line(kPast, "01.0V", "0.10A") + "garbage\r\n" + Line(due, "02.0V", "0.20A") +
           Line(kPast, "12.3V", "5.00A")); // sent on the large model only
-    session().chooseModel(Model::Small1A20V);
+    session().unit().chooseModel(Model::Small1A20V);
     PlotWindow plot(session());
     reports.clear();
     Click(path);

@@ -14,6 +14,7 @@
 #include "support/time_zone.h"
 #include "support/wait_until.h"
 
+#include "support/print_qt.h"
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -27,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -110,7 +112,7 @@ TEST(PlotWindow, AFileShowsWhatItWouldDoWhenPlayed) {
                                       "#2020-01-01 10:00:05#,\"06.0V\",\"0.50A\"\r\n"));
     test::SessionOnFakeLine unit;
     // The model where 5.00 A makes a command of nine characters.
-    unit.session->chooseModel(Model::Small1A20V);
+    unit.session->unit().chooseModel(Model::Small1A20V);
     std::unique_ptr<PlotWindow> window(OpenAndRead(*unit.session, path));
     ASSERT_TRUE(window);
     const auto ms = [](int second) {
@@ -126,8 +128,8 @@ TEST(PlotWindow, AFileShowsWhatItWouldDoWhenPlayed) {
     ASSERT_EQ(plan.size(), std::size(steps));
     for (std::size_t i = 0; i < plan.size(); ++i) {
         EXPECT_EQ(plan[i].ms, steps[i].ms) << i;
-        EXPECT_EQ(plan[i].setpoints.millivolts, steps[i].millivolts) << i;
-        EXPECT_EQ(plan[i].setpoints.milliamps, steps[i].milliamps) << i;
+        EXPECT_EQ(plan[i].setpoints.voltage.value, steps[i].millivolts) << i;
+        EXPECT_EQ(plan[i].setpoints.current.value, steps[i].milliamps) << i;
     }
     EXPECT_EQ(window->planNotes(),
               QStringList({"every record is past due: the player sends all 2 commands at once, "
@@ -182,7 +184,7 @@ TEST(PlotWindow, PlanStepsAndSkipMarksLieOnTheirRecordsInEveryZone) {
     QTemporaryDir dir;
     test::SessionOnFakeLine unit;
     // The model where 5.00 A makes a command of nine characters.
-    unit.session->chooseModel(Model::Small1A20V);
+    unit.session->unit().chooseModel(Model::Small1A20V);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.zone) + " " + c.stamps[0]);
         const test::TimeZoneForTest zone(c.zone);
@@ -313,9 +315,12 @@ TEST(PlotWindow, AFileThatFailsWhileReadGivesTheMessageAndTheWindowCloses) {
 TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
     test::SessionOnFakeLine unit;
     Session& session = *unit.session;
-    session.chooseModel(Model::Large2A5_25V);
+    session.unit().chooseModel(Model::Large2A5_25V);
+    unit.clock.advanceMs(100); // the zero it sends
     const qint64 start = session.clock().localNow().toMSecsSinceEpoch();
-    ASSERT_EQ(session.sendSetpoints(12'000, 500), SendOutcome::Queued);
+    ASSERT_TRUE(session.unit()
+                    .request(SetpointSource::SetValues, {Millivolts(12'000), Milliamps(500)})
+                    .queued());
     unit.clock.advanceMs(1000);
     unit.feedFrame("123", "045");
     unit.clock.advanceMs(10'000);
@@ -323,7 +328,7 @@ TEST(PlotWindow, FollowsUntilPannedAndHoverTellsTheValues) {
     unit.clock.advanceMs(20'000);
     const qint64 now = session.clock().localNow().toMSecsSinceEpoch();
     ASSERT_EQ(now, start + 31'000);
-    ASSERT_EQ(session.history().setpoints().size(), 1u) << "the command went out";
+    ASSERT_EQ(session.history().setpoints().size(), 2u) << "the command went out";
 
     PlotWindow window(session);
     window.show();
@@ -394,8 +399,10 @@ QPushButton* ButtonOf(const QWidget& window, const QString& text) {
 TEST(PlotWindow, TheLiveWindowShowsTheSessionsMetersUnderThePlot) {
     test::SessionOnFakeLine unit;
     Session& session = *unit.session;
-    session.chooseModel(Model::Large2A5_25V);
-    ASSERT_EQ(session.sendSetpoints(15'000, 500), SendOutcome::Queued);
+    session.unit().chooseModel(Model::Large2A5_25V);
+    ASSERT_TRUE(session.unit()
+                    .request(SetpointSource::SetValues, {Millivolts(15'000), Milliamps(500)})
+                    .queued());
     PlotWindow window(session);
     window.show();
     const QString nothing = QString::fromLatin1(kNothingMeasured);

@@ -3,8 +3,6 @@
 // frame, the panel's heartbeat, and the frame boundary after a reset.
 
 #include "link/frame_sync.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
 #include "panel/form1.h"
 #include "recording/record_format.h"
 #include "session/session.h"
@@ -124,7 +122,7 @@ struct Receiving : SessionOnFakeLine {
         QObject::connect(session.get(), &Session::measured,
                          [this](const Measurement& m) { measured << m; });
     }
-    SerialComm& comm() const { return session->MSComm1(); }
+    bool linkOpen() const { return session->unit().linkOpen(); }
     QString lastText() const {
         return session->lastMeasurement() ? session->lastMeasurement()->text() : QString();
     }
@@ -136,13 +134,13 @@ TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
         if (c.block.empty()) continue; // no event; and with the next 12 a valid frame
         SCOPED_TRACE(c.name);
         Receiving f;
-        ASSERT_TRUE(f.comm().PortOpen());
+        ASSERT_TRUE(f.linkOpen());
         // Fewer than 12 characters raise no event; the next characters then
         // make the block too long.
         f.line->feed(Bytes(c.block));
         if (c.block.size() < 12) f.line->feed("D?999??999??");
         f.clock.settle();
-        EXPECT_TRUE(f.comm().PortOpen());
+        EXPECT_TRUE(f.linkOpen());
         EXPECT_TRUE(f.line->waiting().isEmpty());
         if (c.valid) {
             ASSERT_EQ(f.measured.size(), 1);
@@ -166,40 +164,24 @@ TEST(ReceiveHandler, TableOfBlocksThroughTheHandler) {
     }
 }
 
+// What goes out is drawn as the set-points of the model in force then.
 TEST(ReceiveHandler, CommandsGoingOutAreSetpointsOfTheModelInForce) {
     Receiving f;
-    const auto sendNow = [&](const QByteArray& command) {
-        f.comm().sendCommand(command);
-        f.clock.settle(); // its first character is on the line
+    const auto ask = [&](int mv, int ma) {
+        f.session->unit().request(SetpointSource::SetValues, {Millivolts(mv), Milliamps(ma)});
+        f.clock.advanceMs(100);
     };
-    f.session->chooseModel(Model::Small1A20V);
-    sendNow("123\r246\r");
-    f.session->chooseModel(Model::Large2A5_25V);
+    ask(12300, 615);
+    f.session->unit().chooseModel(Model::Large2A5_25V); // both 0, and the unit told so
     f.clock.advanceMs(100);
-    sendNow("050\r100\r");
-    f.clock.advanceMs(100);
-    sendNow("050\r10"); // cut short: sent, but no set-points to draw
-    f.clock.advanceMs(100);
-    f.session->chooseModel(Model::None);
-    sendNow("050\r100\r");
-    f.clock.advanceMs(100);
-    EXPECT_EQ(f.written(), "123\r246\r050\r100\r050\r10050\r100\r");
+    ask(5000, 1000);
+    EXPECT_EQ(f.written(), "123\r123\r000\r000\r050\r100\r");
     const auto& steps = f.session->history().setpoints();
-    ASSERT_EQ(steps.size(), 2u);
-    EXPECT_EQ(steps[0].setpoints, (Setpoints{12300, 1230}));
-    EXPECT_EQ(steps[1].setpoints, (Setpoints{5000, 1000}));
-    EXPECT_EQ(steps[1].ms - steps[0].ms, 100);
-}
-
-TEST(ReceiveHandler, OtherEventKindsReadNothing) {
-    Receiving f;
-    f.line->putWaiting("D?123??045??");
-    ASSERT_NE(f.comm().CommEvent(), 2);
-    emit f.comm().OnComm();
-    EXPECT_EQ(f.line->reads(), 0);
-    EXPECT_EQ(f.line->waiting(), "D?123??045??");
-    EXPECT_TRUE(f.measured.isEmpty());
-    EXPECT_EQ(f.line->closes(), 0);
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[0].setpoints, (Setpoints{Millivolts(12300), Milliamps(615)}));
+    EXPECT_EQ(steps[1].setpoints, Setpoints{});
+    EXPECT_EQ(steps[2].setpoints, (Setpoints{Millivolts(5000), Milliamps(1000)}));
+    EXPECT_EQ(steps[2].ms - steps[0].ms, 200);
 }
 
 // Each valid frame is measured; one that repeats the last texts is not
@@ -274,11 +256,11 @@ TEST(ReceiveHandler, FailedReopenLeavesThePortClosed) {
     f.line->feed("D?123??045?");
     f.line->feed("?D");
     f.clock.settle();
-    EXPECT_FALSE(f.comm().PortOpen());
+    EXPECT_FALSE(f.linkOpen());
     f.line->feed("D?123??045??"); // nothing arrives on a closed port
     f.clock.advanceMs(100);
     EXPECT_TRUE(f.measured.isEmpty());
-    EXPECT_NE(f.session->linkStatus().state, LinkState::Open);
+    EXPECT_NE(f.session->unit().linkStatus().state, LinkState::Open);
     EXPECT_TRUE(f.said.isEmpty());
 }
 
@@ -324,7 +306,7 @@ void Settle(int ms) {
 
 struct PtyForm : test::PanelOnPty {
     PtyForm() { openCom2(); }
-    SerialComm& comm() const { return session.MSComm1(); }
+    bool linkOpen() const { return session.unit().linkOpen(); }
     QString lastText() const {
         return session.lastMeasurement() ? session.lastMeasurement()->text() : QString();
     }
@@ -339,7 +321,7 @@ struct PtyForm : test::PanelOnPty {
 TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
     PtyForm p;
     ASSERT_TRUE(p.pty.ok());
-    ASSERT_TRUE(p.comm().PortOpen());
+    ASSERT_TRUE(p.linkOpen());
     ASSERT_TRUE(p.frame("D?123??045??"));
     EXPECT_EQ(p.form.Label1.caption(), "12,3V");
     EXPECT_EQ(p.form.Label2.caption(), "0,45A");
@@ -357,7 +339,7 @@ TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
     EXPECT_EQ(p.form.Label17.caption(), "");
     EXPECT_EQ(p.form.Label1.caption(), "12,3V");
     EXPECT_EQ(p.lastText(), "12,3V0,45A");
-    EXPECT_TRUE(p.comm().PortOpen());
+    EXPECT_TRUE(p.linkOpen());
 
     ASSERT_TRUE(p.frame("D?250??199??"));
     EXPECT_EQ(p.form.Label1.caption(), "25,0V");
@@ -368,12 +350,12 @@ TEST(ReceiveOverPty, FramesAppearAndHeartbeatBlinks) {
 
 TEST(ReceiveOverPty, BurstOfFramesResetsAndRecovers) {
     PtyForm p;
-    ASSERT_TRUE(p.comm().PortOpen());
+    ASSERT_TRUE(p.linkOpen());
     p.pty.send("D?111??111??D?222??222??D?333??333??");
     Settle(300);
     EXPECT_EQ(p.form.Label1.caption(), "00,0V");
     EXPECT_EQ(p.form.Label17.caption(), "");
-    EXPECT_TRUE(p.comm().PortOpen());
+    EXPECT_TRUE(p.linkOpen());
     ASSERT_TRUE(p.frame("D?044??033??"));
     EXPECT_EQ(p.form.Label1.caption(), "04,4V");
     EXPECT_EQ(p.form.Label2.caption(), "0,33A");
@@ -382,7 +364,7 @@ TEST(ReceiveOverPty, BurstOfFramesResetsAndRecovers) {
 // The reopen after a bad frame finds no device: the port stays closed and
 // the window goes on handling events.
 void ExpectAliveWithPortClosed(PtyForm& p) {
-    EXPECT_FALSE(p.comm().PortOpen());
+    EXPECT_FALSE(p.linkOpen());
     bool timerFired = false;
     QTimer::singleShot(20, [&] { timerFired = true; });
     EXPECT_TRUE(WaitUntil([&] { return timerFired; }, 1s));
@@ -392,7 +374,7 @@ void ExpectAliveWithPortClosed(PtyForm& p) {
 TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
     PtyForm p;
     ASSERT_TRUE(p.openCom2ThroughLink(p.pty.slavePath()));
-    ASSERT_TRUE(p.comm().PortOpen());
+    ASSERT_TRUE(p.linkOpen());
     ASSERT_TRUE(p.pointLinkAt(QString())); // the device the port is mapped to vanishes
     p.pty.send("D?123??045??D");
     Settle(300);
@@ -401,7 +383,7 @@ TEST(ReceiveOverPty, ReopenFailsWhenTheMappingIsGone) {
 
 TEST(ReceiveOverPty, ReopenFailsWhenTheDeviceHungUp) {
     PtyForm p;
-    ASSERT_TRUE(p.comm().PortOpen());
+    ASSERT_TRUE(p.linkOpen());
     p.pty.send("d?123??045??");
     p.pty.closeMaster();
     Settle(300);
@@ -413,7 +395,7 @@ TEST(ReceiveOverPty, ReopenFailsWhenTheDeviceHungUp) {
 // must drop the rest of it, so the first whole frame after it shows.
 TEST(ReceiveOverPty, PacedFramesAfterOpeningMidFrame) {
     PtyForm p;
-    ASSERT_TRUE(p.comm().PortOpen());
+    ASSERT_TRUE(p.linkOpen());
     std::atomic<bool> stop = false;
     std::atomic<int> framesSent = 0;
     const auto sendPaced = [&](const QByteArray& bytes) {
@@ -453,9 +435,9 @@ TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
         if (!startedAbsent) {
             ASSERT_TRUE(p.frame("D?123??045??"));
             p.pty.closeMaster();
-            ASSERT_TRUE(WaitUntil([&] { return !p.comm().PortOpen(); }));
+            ASSERT_TRUE(WaitUntil([&] { return !p.linkOpen(); }));
         }
-        EXPECT_FALSE(p.comm().PortOpen());
+        EXPECT_FALSE(p.linkOpen());
         std::printf("while away: %s\n", p.form.linkToolTip().toUtf8().constData());
         EXPECT_TRUE(p.form.linkToolTip().contains(startedAbsent ? "waiting for the device"
                                                                 : "COM2 \u2013 "))
@@ -480,8 +462,7 @@ TEST(ReceiveOverPty, APulledDeviceComesBackByItself) {
         EXPECT_EQ(p.form.Label1.caption(), "25,0V");
         EXPECT_TRUE(p.form.linkToolTip().section(u'\n', 0, 0).endsWith(": receiving"))
             << p.form.linkToolTip().toStdString();
-        EXPECT_EQ(p.comm().device(), p.linkPath());
-        EXPECT_EQ(p.comm().RThreshold(), 12);
+        EXPECT_EQ(p.session.unit().linkStatus().device, p.linkPath());
     }
 }
 
@@ -493,7 +474,7 @@ TEST(ReceiveOverPty, FramesBackToBackShowInEveryPieceSize) {
     for (const int piece : {12, 8, 16, 1}) {
         SCOPED_TRACE(piece);
         PtyForm p;
-        ASSERT_TRUE(p.comm().PortOpen());
+        ASSERT_TRUE(p.linkOpen());
         int shown = 0;
         QObject::connect(&p.session, &Session::measured,
                          [&, last = QString()](const Measurement& m) mutable {
@@ -578,8 +559,8 @@ TEST(FrameSync, FindsTheFrameBoundaryAfterAReset) {
         QList<QByteArray> blocks;
         for (const Arrival& a : c.arrivals) {
             sync.take(a.bytes, qint64(a.atMs * 1e6));
-            while (sync.blockReady(12))
-                blocks << sync.read(0);
+            while (sync.blockReady())
+                blocks << sync.read();
         }
         EXPECT_EQ(blocks, c.blocks);
     }
@@ -588,12 +569,10 @@ TEST(FrameSync, FindsTheFrameBoundaryAfterAReset) {
 TEST(FrameSync, AfterAnOpenEveryWaitingCharacterIsOneBlock) {
     FrameSync sync;
     sync.take(kF1 + kF2, 0);
-    EXPECT_TRUE(sync.blockReady(12));
-    EXPECT_EQ(sync.read(0), kF1 + kF2);
+    EXPECT_TRUE(sync.blockReady());
+    EXPECT_EQ(sync.read(), kF1 + kF2);
     sync.take("D 1", 0);
-    EXPECT_FALSE(sync.blockReady(12));
-    EXPECT_FALSE(sync.blockReady(0));
-    EXPECT_EQ(sync.read(2), "D ");
+    EXPECT_FALSE(sync.blockReady());
 }
 
 } // namespace

@@ -149,16 +149,18 @@ TEST(PlaybackCommand, BuildsTheCommandFromCharacterPositions) {
     using M = Model;
     const Case cases[] = {
         {M::Large2A5_25V, "12.3V", "1.23A", QByteArray("123\r123\r")},
-        {M::Small1A20V, "12.3V", "1.23A", QByteArray("123\r246\r")},
+        {M::Small1A20V, "12.3V", "0.61A", QByteArray("123\r122\r")},
         {M::Large2A5_25V, "00.5V", "0.05A", QByteArray("005\r005\r")},
         {M::Small1A20V, "00.5V", "0.05A", QByteArray("005\r010\r")},
         {M::Large2A5_25V, "05.0V", "0.00A", QByteArray("050\r000\r")},
         {M::Small1A20V, "05.0V", "0.00A", QByteArray("050\r000\r")},
-        // Nothing limits a value to the model's range...
-        {M::Small1A20V, "25.0V", "2.50A", QByteArray("250\r500\r")},
-        {M::Small1A20V, "99.9V", "4.99A", QByteArray("999\r998\r")},
-        {M::Large2A5_25V, "99.9V", "9.99A", QByteArray("999\r999\r")},
-        // ...but a four-digit field would not be a command the unit reads.
+        // Past the model's range nothing is asked of the unit...
+        {M::Small1A20V, "12.3V", "1.23A", std::nullopt},
+        {M::Small1A20V, "25.0V", "2.50A", std::nullopt},
+        {M::Small1A20V, "20.0V", "1.00A", QByteArray("200\r200\r")},
+        {M::Large2A5_25V, "25.0V", "2.50A", QByteArray("250\r250\r")},
+        {M::Large2A5_25V, "99.9V", "9.99A", std::nullopt},
+        // ...nor for a four-digit field, which would not be a command the unit reads.
         {M::Small1A20V, "12.3V", "5.00A", std::nullopt},
         {M::Small1A20V, "12.3V", "9.99A", std::nullopt},
         // The separator and the unit letter are never looked at.

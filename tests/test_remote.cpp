@@ -7,6 +7,8 @@
 #include "support/scpi_conversation.h"
 #include "support/wait_until.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -33,11 +35,13 @@ TEST(Remote, LinesSendAndAnswerAsTheUnitTakesThem) {
         {{"sour:volt:lev:imm 12.34"}, "123\r000\r", ""},    // 0.1 V steps, nearest
         {{"CURR 0.503", "CURR?"}, "000\r101\r", "0.505\n"}, // 5 mA steps on 1A/20V
         {{"VOLT 1200 mV;:CURR 250MA"}, "012\r050\r", ""},
-        {{"VOLT 30", "SYST:ERR?"}, "", "-222,\"Data out of range;VOLT 30 beyond 0 to 20.0 V\"\n"},
+        {{"VOLT 30", "SYST:ERR?"},
+         "",
+         "-222,\"Data out of range;voltage 30.0 V is past the 1A/20V model's 20.0 V\"\n"},
         {{"VOLT 5;CURR 9"}, "", ""}, // a refused set-point sends none of the line
         {{"VOLT -1", "SYST:ERR?;SYST:ERR?"},
          "",
-         "-222,\"Data out of range;VOLT -1 beyond 0 to 20.0 V\";0,\"No error\"\n"},
+         "-222,\"Data out of range;voltage -1.0 V is below 0\";0,\"No error\"\n"},
         {{"VOLT MAX;CURR MIN", "VOLT?;CURR? MAX"}, "200\r000\r", "20.0;1.00\n"},
         {{"VOLT:LIM 10", "VOLT MAX", "VOLT:LIM?"}, "100\r000\r", "10.0\n"},
         {{"VOLT 15", "VOLT:LIM 10"},
@@ -47,9 +51,18 @@ TEST(Remote, LinesSendAndAnswerAsTheUnitTakesThem) {
          "050\r100\r000\r000\r050\r100\r",
          "1\n"},
         {{"APPL 5,0.5", "*RST", "OUTP?"}, "050\r100\r000\r000\r", "0\n"},
+        // *RST forgets the set-points to return to: ON then has none.
+        {{"APPL 5,0.5", "*RST", "OUTP ON", "OUTP?"}, "050\r100\r000\r000\r", "0\n"},
+        // A line's set-points go out once it has run, whatever comes between.
+        {{"VOLT 8;*IDN?;CURR 0.4"}, "080\r080\r", "Velmora,1A/20V,COM2,0.1\n"},
+        {{"VOLT 8;*WAI;CURR 0.4"}, "080\r080\r", ""},
+        {{"VOLT 8;VOLT?;APPL?;OUTP?"}, "080\r000\r", "8.0;8.0,0.00;1\n"},
+        {{"APPL 9,0.2;VOLT:LIM 5;CURR:LIM 0.1"}, "", ""}, // past the limits at the line's end
+        {{"APPL 9,0.2", "VOLT:LIM 5;CURR:LIM 0.1"}, "090\r040\r050\r020\r", ""},
         {{"VOLT 5\x01"}, "", ""}, // a control byte: nothing runs
         {{"VOLT 5;XYZ 3", "SYST:ERR?"}, "", "-113,\"Undefined header;XYZ\"\n"},
         {{"MEAS:VOLT?", "SYST:ERR?"}, "", "-230,\"Data stale;no readable frame for 2 s\"\n"},
+        {{"MEAS:VOLT?;MEAS:CURR?"}, "", "9.91E+37;9.91E+37\n"}, // nothing fresh: SCPI's NaN
         {{"REC:FILE \"../up.log\"", "SYST:ERR?"},
          "",
          "-224,\"Illegal parameter value;a bare file name, without a folder\"\n"},
@@ -84,7 +97,7 @@ TEST(Remote, MeasurementsAreTheNewestFramesValues) {
     talk.s.feedFrame("123", "123");
     EXPECT_EQ(talk.say("MEAS:VOLT?;MEAS:CURR?;FETC:POW?", 0), QByteArray("12.3;1.23;15.129\n"));
     talk.s.clock.advanceMs(2100);
-    EXPECT_EQ(talk.say("MEAS:VOLT?"), QByteArray());
+    EXPECT_EQ(talk.say("MEAS:VOLT?"), QByteArray("9.91E+37\n"));
     EXPECT_EQ(talk.say("SYST:ERR?").left(4), QByteArray("-230"));
 }
 
@@ -97,25 +110,54 @@ TEST(Remote, RecordingAndPlaybackByName) {
     EXPECT_EQ(talk.say("PROG:STAT?;PROG:PROG?;REC:STAT?"), QByteArray("STOP;0,0;0\n"));
 }
 
+// A limit the settings file cannot keep holds for the run, and says so: an
+// error for the client, one line for a log however often it happens.
+TEST(Remote, ALimitThatCannotBeStoredIsAnErrorAndSaidOnce) {
+    Conversation talk;
+    QStringList said;
+    QObject::connect(talk.s.session.get(), &Session::settingsNotStored,
+                     [&](const QString& text) { said << text; });
+    QFile::remove(talk.s.storePath());
+    ASSERT_TRUE(QDir().mkdir(talk.s.storePath())); // a folder where the file should be
+    EXPECT_EQ(talk.say("VOLT:LIM 7;:SYST:ERR?"),
+              "-200,\"Execution error;the limit holds until the program ends: " +
+                  talk.s.storePath().toUtf8() + " cannot be written\"\n");
+    talk.say("VOLT:LIM 8");
+    EXPECT_EQ(talk.say("VOLT:LIM?"), "8.0\n");
+    EXPECT_EQ(said.size(), 1);
+}
+
 TEST(RemoteValues, SetpointsLimitsAndNames) {
-    const Limits small{20000, 1000};
-    EXPECT_EQ(ReadSetpoint(Model::Small1A20V, small, false, 0.0075).value, 10); // 7.5 mA -> 10
-    EXPECT_EQ(ReadSetpoint(Model::Large2A5_25V, {25000, 2500}, false, 0.015).value, 20);
-    EXPECT_FALSE(ReadSetpoint(Model::None, small, true, 1.0).value);
-    EXPECT_EQ(ReadLimit(Model::Small1A20V, true, 12.34).value, 12300);
-    EXPECT_FALSE(ReadLimit(Model::Small1A20V, true, 21.0).ok);
+    const UserLimits none;
+    EXPECT_EQ(RemoteCurrent(0.0075, Model::Small1A20V, none), Milliamps(8)); // the door rounds
+    EXPECT_EQ(RemoteCurrent(scpi::Special::Maximum, Model::Small1A20V, {{}, Milliamps(503)}),
+              Milliamps(500));
+    EXPECT_EQ(RemoteVoltage(scpi::Special::Default, Model::Large2A5_25V, none), Millivolts(0));
+    EXPECT_EQ(ReadVoltageLimit(Model::Small1A20V, 12.34).value, Millivolts(12300));
+    EXPECT_FALSE(ReadVoltageLimit(Model::Small1A20V, 21.0).ok);
     EXPECT_EQ(IdentityAnswer(Model::Large2A5_25V, 7, "0.1"),
               QByteArray("Velmora,2.5A/25V,none,0.1"));
-    for (const char* name : {"run.dat", "Velmora log.txt"})
-        EXPECT_TRUE(BareFileName(name)) << name;
-    for (const char* name : {"", "../a", "a/b", "..", "c\\d", "a\tb"})
-        EXPECT_FALSE(BareFileName(name)) << name;
+    const QList<std::pair<const char*, const char*>> names = {
+        {"run.dat", ""},
+        {"Velmora log.txt", ""},
+        {"a..b", ""},
+        {"", "an empty file name"},
+        {".", "\".\" is a folder, not a file name"},
+        {"..", "\"..\" is a folder, not a file name"},
+        {"../a", "a bare file name, without a folder"},
+        {"a/b", "a bare file name, without a folder"},
+        {"c\\d", "a bare file name, without a folder"},
+        {"a\tb", "a control character in the file name"},
+    };
+    for (const auto& [name, problem] : names)
+        EXPECT_EQ(FileNameProblem(name), problem) << name;
 }
 
 // The server over real sockets on loopback.
 TEST(RemoteServer, LetsInEightClientsAndTellsWhoIsThere) {
     SessionOnFakeLine s;
-    RemoteServer server(*s.session);
+    SettingsStore remoteStore(s.storePath());
+    RemoteServer server(*s.session, remoteStore);
     RemoteSettings settings;
     settings.enabled = true;
     settings.port = 0; // the system's choice
@@ -143,7 +185,8 @@ TEST(RemoteServer, LetsInEightClientsAndTellsWhoIsThere) {
 
 TEST(RemoteServer, AWatchdogZeroesTheOutputWhenItsClientFallsSilent) {
     SessionOnFakeLine s;
-    RemoteServer server(*s.session);
+    SettingsStore remoteStore(s.storePath());
+    RemoteServer server(*s.session, remoteStore);
     RemoteSettings settings;
     settings.enabled = true;
     settings.port = 0;
@@ -151,12 +194,13 @@ TEST(RemoteServer, AWatchdogZeroesTheOutputWhenItsClientFallsSilent) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, server.port());
     socket.write("APPL 5,0.5;:SYST:WDOG 2\n");
-    ASSERT_TRUE(test::WaitUntil([&] { return s.session->setpoints().millivolts == 5000; }));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return s.session->unit().setpoints().voltage.value == 5000; }));
     s.clock.advanceMs(1900);
-    EXPECT_EQ(s.session->setpoints().millivolts, 5000);
+    EXPECT_EQ(s.session->unit().setpoints().voltage.value, 5000);
     socket.abort(); // a script that died sends nothing more
     s.clock.advanceMs(200);
-    EXPECT_EQ(s.session->setpoints(), (Setpoints{}));
+    EXPECT_EQ(s.session->unit().setpoints(), (Setpoints{}));
     EXPECT_TRUE(s.written().endsWith("000\r000\r"));
     EXPECT_TRUE(server.watchdogNews().startsWith("watchdog: output zeroed after 2 s"));
 }

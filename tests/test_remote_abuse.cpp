@@ -2,6 +2,7 @@
 // answering, holds nothing that grows, and the unit gets only whole commands.
 
 #include "remote/remote_server.h"
+#include "session/protection_store.h"
 #include "session/session.h"
 #include "support/fake_line.h"
 #include "support/wait_until.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +25,9 @@
 
 namespace velmora {
 namespace {
+
+// The rules the settings file of a bench holds now.
+ProtectionSettings LoadProtectionFor(const struct Bench& b);
 
 int Connect(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -67,8 +72,8 @@ struct Bench {
         session = std::make_unique<Session>(clock, std::unique_ptr<SerialLine>(line),
                                             SettingsStore(dir.filePath("Tarnholm.conf")));
         session->start();
-        session->chooseModel(Model::Large2A5_25V);
-        server = std::make_unique<RemoteServer>(*session);
+        session->unit().chooseModel(Model::Large2A5_25V);
+        server = std::make_unique<RemoteServer>(*session, remoteStore);
         RemoteSettings settings;
         settings.enabled = true;
         settings.port = 0;
@@ -81,6 +86,7 @@ struct Bench {
         tick.start(5);
     }
     QTemporaryDir dir;
+    SettingsStore remoteStore{dir.filePath("remote.conf")};
     RealClock clock;
     test::FakeLine* line;
     std::unique_ptr<Session> session;
@@ -89,6 +95,11 @@ struct Bench {
     qint64 lastTick = 0;
     qint64 longestGapMs = 0;
 };
+
+ProtectionSettings LoadProtectionFor(const Bench& b) {
+    return LoadProtection(SettingsStore(b.dir.filePath("Tarnholm.conf")),
+                          b.session->unit().limits());
+}
 
 TEST(RemoteAbuse, ASlowClientIsAnsweredAndHoldsNobodyUp) {
     Bench b;
@@ -191,6 +202,110 @@ TEST(RemoteAbuse, EightClientsAtFullSpeedSendOnlyWholeCommands) {
                     .hasMatch())
         << sent.left(80).toStdString();
     EXPECT_LT(b.longestGapMs, 500);
+}
+
+// One client streaming queries as fast as its socket takes them: the unit's
+// frames are still read, a trip still zeroes the output within a frame's
+// time, the pauses stay 10 ms, another client is answered, and what piles up
+// stays with the client that sends it.
+TEST(RemoteAbuse, AStreamOfQueriesLeavesTheUnitsLineAndTripsAlone) {
+    Bench b;
+    {
+        QSettings store(b.dir.filePath("Tarnholm.conf"), QSettings::IniFormat);
+        store.setValue("Protection/OCP_mA", "400");
+    }
+    b.session->setProtection(LoadProtectionFor(b));
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        const int fd = Connect(b.server->port());
+        const QByteArray burst = QByteArray("MEAS:VOLT?\n").repeated(400);
+        char sink[65536];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!stop && std::chrono::steady_clock::now() < until) {
+            ::send(fd, burst.constData(), size_t(burst.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+            while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+            }
+        }
+        ::close(fd);
+    });
+    // Frames at the unit's full rate meanwhile; the current above 0.40 A
+    // from the 40th on, with a command going out as they come.
+    int frames = 0;
+    qint64 completedAtNs = 0;
+    QTimer unit;
+    QObject::connect(&unit, &QTimer::timeout, [&] {
+        ++frames;
+        if (frames == 20)
+            b.session->unit().request(SetpointSource::SetValues,
+                                      {Millivolts(5000), Milliamps(500)});
+        b.line->feed(frames < 40 ? "D 050  030  " : "D 050  045  ");
+        if (frames == 42) completedAtNs = b.clock.monotonicNs();
+    });
+    unit.start(12);
+    const bool tripped = RunUntil([&] { return b.session->tripped(); }, 10);
+    unit.stop();
+    ASSERT_TRUE(tripped);
+    ASSERT_TRUE(RunUntil([&] { return b.session->unit().linkIdle(); }, 5));
+    // Another client is answered while the stream goes on.
+    const int other = Connect(b.server->port());
+    const qint64 askedNs = b.clock.monotonicNs();
+    Send(other, "*IDN?\n");
+    std::atomic<bool> answered{false};
+    std::thread reader([&] {
+        char answer[128] = {};
+        answered = ::recv(other, answer, sizeof answer, 0) > 0;
+    });
+    ASSERT_TRUE(RunUntil([&] { return answered.load(); }, 10));
+    const qint64 answeredMs = (b.clock.monotonicNs() - askedNs) / kNsPerMs;
+    reader.join();
+    ::close(other);
+    stop = true;
+    flood.join();
+
+    const QList<test::FakeLine::Write>& writes = b.line->writes();
+    const QByteArray written = b.line->written();
+    const qsizetype command = written.indexOf("050\r050\r");
+    ASSERT_GE(command, 0) << written.toStdString();
+    EXPECT_EQ(written.right(8), "000\r000\r");
+    // The zero's first character within a frame's time of the completing frame.
+    const qint64 zeroAtNs = writes[writes.size() - 8].atNs;
+    EXPECT_LT((zeroAtNs - completedAtNs) / kNsPerMs, 100) << "generous: a busy machine";
+    for (qsizetype i = command + 1; i < command + 8; ++i) {
+        const qint64 gapMs = (writes[i].atNs - writes[i - 1].atNs) / kNsPerMs;
+        EXPECT_GE(gapMs, 10);
+        EXPECT_LT(gapMs, 100) << "a pause of the command on the line, " << i;
+    }
+    EXPECT_LT(answeredMs, 1000);
+    EXPECT_LT(b.longestGapMs, 500);
+}
+
+// A client that closes its sending side after its line still gets what it
+// asked for; and "::" listens for IPv4 clients as well.
+TEST(RemoteAbuse, AClientThatClosesItsSendingSideIsAnswered) {
+    Bench b;
+    RemoteSettings settings;
+    settings.enabled = true;
+    settings.address = ParseListenPlace(QStringLiteral("[::]:0"))->first;
+    settings.port = 0;
+    ASSERT_TRUE(b.server->apply(settings));
+    const int fd = Connect(b.server->port()); // on 127.0.0.1
+    ASSERT_GE(fd, 0);
+    Send(fd, "APPL 3,0.1;*OPC?\n");
+    ::shutdown(fd, SHUT_WR);
+    QByteArray answer;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        char buffer[64];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, n);
+        done = true;
+    });
+    ASSERT_TRUE(RunUntil([&] { return done.load(); }, 10));
+    reader.join();
+    ::close(fd);
+    EXPECT_EQ(answer, "1\n");
+    EXPECT_TRUE(b.line->written().endsWith("030\r010\r")) << b.line->written().toStdString();
+    EXPECT_TRUE(RunUntil([&] { return b.server->clients().isEmpty(); }, 5));
 }
 
 } // namespace

@@ -351,7 +351,7 @@ TEST(ScpiErrors, EntriesAsTheQueueAnswers) {
          "-222,\"Data out of range;VOLT 30 above 25.0 V\""},
         {{ErrorCode::QueryUnterminated, {}}, "-420,\"Query UNTERMINATED\""},
         // The detail never ends the quoted string nor the line.
-        {{ErrorCode::SyntaxError, "a\"b\nc\xe4"}, "-102,\"Syntax error;a'b?c?\""},
+        {{ErrorCode::SyntaxError, "a\"b\nc\xe4"}, "-102,\"Syntax error;a'b; c\\ufffd\""},
         {{ErrorCode::SyntaxError, QString(kMaxDetailChars + 40, u'x')},
          "-102,\"Syntax error;" + QByteArray(kMaxDetailChars, 'x') + '"'},
     };
@@ -394,7 +394,13 @@ TEST(ScpiFormat, AnswerTexts) {
         {FormatString("run.dat"), "\"run.dat\""},
         {FormatString("say \"hi\""), "\"say \"\"hi\"\"\""},
         {FormatString(""), "\"\""},
-        {FormatString(QString::fromUtf8("\xc3\xa4")), "\"\xc3\xa4\""},
+        // 7-bit ASCII, which every client decodes: a dash between words as
+        // "-", a backslash doubled, anything else as its Unicode number.
+        {FormatString(QString::fromUtf8("\xc3\xa4")), "\"\\u00e4\""},
+        {FormatString(QString::fromUtf8("COM2 \xe2\x80\x93 /dev/ttyS1: open")),
+         "\"COM2 - /dev/ttyS1: open\""},
+        {FormatString(QString::fromUtf8("a\\b\tc\xf0\x9f\x94\x8c")),
+         "\"a\\\\b\\u0009c\\U0001f50c\""},
         {DefiniteBlock(""), "#10"},
         {DefiniteBlock("abc"), "#13abc"},
         {DefiniteBlock(QByteArray(12, 'a')), "#212aaaaaaaaaaaa"},

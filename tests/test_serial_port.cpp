@@ -3,8 +3,7 @@
 
 #include "core/settings_store.h"
 #include "link/link_status.h"
-#include "link/port.h"
-#include "link/serial_comm.h"
+#include "link/serial_link.h"
 #include "session/session.h"
 #include "support/cpu_time.h"
 #include "support/print_qt.h"
@@ -34,26 +33,35 @@ bool WriteTextFile(const QString& path) {
 
 class SerialPort : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(unit.ok()); }
-    void TearDown() override { ClosePort(comm); }
+    void SetUp() override {
+        ASSERT_TRUE(unit.ok());
+        QObject::connect(&link, &SerialLink::frameArrived,
+                         [this](const Measurement& m) { frames.append(m); });
+    }
     /// Opens COM`port` on the device as the program does (the unit by default).
     void open(qint16 port = 2, const QString& device = {}) {
-        OpenPort(comm, port, device.isEmpty() ? unit.slavePath() : device);
+        link.openPort(port, device.isEmpty() ? unit.slavePath() : device);
+    }
+    /// Queues a command and runs until it has come to its end.
+    CommandEnd sendAndWait(const QByteArray& command) {
+        std::optional<CommandEnd> end;
+        link.send(command, [&](CommandEnd e) { end = e; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return end.has_value(); }, 2000));
+        return end.value_or(CommandEnd::Dropped);
     }
 
     PtyPair unit;
     RealClock clock;
-    SerialComm comm{clock, MakeQtSerialLine()};
+    SerialLink link{clock, MakeQtSerialLine()};
+    QList<Measurement> frames;
 };
 
 TEST_F(SerialPort, OpensTheMappedDeviceAt9600EightNoneOneRaw) {
     open();
-    ASSERT_TRUE(comm.PortOpen());
-    EXPECT_EQ(comm.device(), unit.slavePath());
-    EXPECT_EQ(comm.CommPort(), 2);
-    EXPECT_EQ(comm.Settings(), "9600,N,8,1");
-    EXPECT_EQ(comm.InputLen(), 0);
-    EXPECT_EQ(comm.RThreshold(), 12);
+    ASSERT_TRUE(link.isOpen());
+    EXPECT_EQ(link.device(), unit.slavePath());
+    EXPECT_EQ(link.port(), 2);
+    EXPECT_EQ(link.status().state, LinkState::Open);
 
     // The pseudo-terminal's line settings are the ones the program set.
     termios line{};
@@ -70,69 +78,77 @@ TEST_F(SerialPort, OpensTheMappedDeviceAt9600EightNoneOneRaw) {
     EXPECT_FALSE(line.c_oflag & OPOST);
 }
 
-TEST_F(SerialPort, ReceiveEventComesAtTheThresholdAndInputTakesEverything) {
+// Twelve characters make a frame, handed over as a measurement stamped on
+// its arrival; two frames in one read are a spoilt block, after which the
+// frame boundary is found again.
+TEST_F(SerialPort, FramesComeAsMeasurementsStampedOnArrival) {
     open();
-    int events = 0;
-    QByteArray got;
-    QObject::connect(&comm, &SerialComm::OnComm, [&] {
-        ++events;
-        EXPECT_EQ(comm.CommEvent(), 2);
-        got += comm.Input();
-    });
-    unit.send("D 123  045 "); // 11 characters: no event
+    unit.send("D 123  045 "); // 11 characters: no frame yet
     unit.readFor(1, 200);
-    EXPECT_EQ(events, 0);
+    EXPECT_TRUE(frames.isEmpty());
+    const qint64 before = clock.monotonicNs();
     unit.send(" "); // the twelfth
-    unit.readFor(1, 200);
-    EXPECT_EQ(events, 1);
-    EXPECT_EQ(got, "D 123  045  ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frames.size() == 1; }, 2000));
+    EXPECT_EQ(frames[0].text(), "12,3V0,45A");
+    EXPECT_EQ(frames[0].values, (Values{123, 45}));
+    EXPECT_GE(frames[0].atNs, before);
+    EXPECT_LE(frames[0].atNs, clock.monotonicNs());
 
-    got.clear();
-    unit.send(QByteArray("D 123  045  D 124  045  ")); // two frames at once, one read
+    unit.send(QByteArray("D 123  045  D 124  045  ")); // one read of two frames
     unit.readFor(1, 200);
-    EXPECT_EQ(events, 2);
-    EXPECT_EQ(got.size(), 24);
+    EXPECT_EQ(frames.size(), 1);
+    EXPECT_TRUE(link.isOpen()); // opened again, and the next frame comes
+    unit.send("D 126  045  ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frames.size() == 2; }, 2000));
+    EXPECT_EQ(frames.last().text(), "12,6V0,45A");
 }
 
-TEST_F(SerialPort, WritesReachTheLine) {
+TEST_F(SerialPort, CommandsReachTheLineWhole) {
     open();
-    EXPECT_TRUE(comm.CTSHolding()); // a pseudo-terminal has no modem lines
-    EXPECT_TRUE(comm.setOutput("0"));
-    EXPECT_TRUE(comm.setOutput("5\r"));
-    EXPECT_EQ(unit.readFor(3, 500), "05\r");
+    EXPECT_EQ(sendAndWait("050\r100\r"), CommandEnd::Sent);
+    EXPECT_EQ(unit.readFor(8, 500), "050\r100\r");
 }
 
-TEST_F(SerialPort, ClosingTwiceIsHarmlessAndAClosedPortRefusesQuietly) {
-    ClosePort(comm);
+TEST_F(SerialPort, ClosingTwiceIsHarmlessAndAClosedPortSendsNothing) {
+    link.closePort();
     open();
-    ClosePort(comm);
-    ClosePort(comm);
-    EXPECT_FALSE(comm.PortOpen());
-    EXPECT_FALSE(comm.CTSHolding());
-    EXPECT_FALSE(comm.setOutput("1"));
-    EXPECT_TRUE(comm.Input().isEmpty());
-    EXPECT_EQ(comm.status().state, LinkState::Closed);
+    link.closePort();
+    link.closePort();
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(link.status().state, LinkState::Closed);
+    EXPECT_EQ(sendAndWait("050\r100\r"), CommandEnd::Lost);
+    EXPECT_EQ(unit.readFor(1, 200), QByteArray());
     open(); // and it opens again after a close
-    EXPECT_TRUE(comm.PortOpen());
+    EXPECT_TRUE(link.isOpen());
 }
 
 TEST_F(SerialPort, AnAbsentDeviceOrABadNumberLeavesThePortClosed) {
     open(2, QStringLiteral("/dev/velmora-no-such-device"));
-    EXPECT_FALSE(comm.PortOpen());
-    EXPECT_EQ(comm.status().state, LinkState::Waiting);
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(link.status().state, LinkState::Waiting);
     for (const qint16 bad : {qint16(0), qint16(-1)}) {
         SCOPED_TRACE(bad);
-        ClosePort(comm);
         open(bad);
-        EXPECT_FALSE(comm.PortOpen());
+        EXPECT_FALSE(link.isOpen());
+        EXPECT_EQ(link.status().state, LinkState::Closed);
     }
-    // An open port refuses a second open without losing the first.
     open();
-    EXPECT_TRUE(comm.PortOpen());
-    EXPECT_FALSE(comm.setPortOpen(true));
-    EXPECT_TRUE(comm.PortOpen());
-    EXPECT_TRUE(comm.setOutput("1"));
-    EXPECT_EQ(unit.readFor(1, 500), "1");
+    EXPECT_TRUE(link.isOpen());
+}
+
+// Two names of one device (a by-id link and the node) are one device: a
+// second program, or a second unit, cannot open it through the other name.
+TEST_F(SerialPort, ALockedDeviceCannotBeOpenedThroughAnotherName) {
+    QTemporaryDir dir;
+    const QString other = dir.filePath(QStringLiteral("by-id-unit"));
+    ASSERT_TRUE(QFile::link(unit.slavePath(), other));
+    open();
+    ASSERT_TRUE(link.isOpen());
+    SerialLink second(clock, MakeQtSerialLine());
+    second.openPort(3, other);
+    EXPECT_FALSE(second.isOpen());
+    EXPECT_EQ(second.status().state, LinkState::CannotOpen);
+    EXPECT_EQ(second.status().detail, "in use by another program");
 }
 
 TEST(DeviceForPort, UnmappedNumbersNameTheSerialPortsOfTheMachine) {
@@ -153,45 +169,22 @@ TEST(DeviceForPort, UnmappedNumbersNameTheSerialPortsOfTheMachine) {
 
 // A hangup (the adapter pulled): Qt reports the error many thousand times a
 // second; the port is closed once, and the link waits for the device.
-TEST_F(SerialPort, AHangupClosesThePortOnceAndDoesNotSpin) {
+TEST(SerialPortHangup, ClosesThePortOnceAndDoesNotSpin) {
+    PtyPair unit;
+    ASSERT_TRUE(unit.ok());
+    RealClock clock;
     auto line = MakeQtSerialLine();
     QSignalSpy gone(line.get(), &SerialLine::gone);
-    comm.setLine(std::move(line));
-    open();
-    ASSERT_TRUE(comm.PortOpen());
+    SerialLink link(clock, std::move(line));
+    link.openPort(2, unit.slavePath());
+    ASSERT_TRUE(link.isOpen());
     unit.closeMaster();
     const double cpuBefore = CpuSeconds();
     QTest::qWait(1000);
     EXPECT_LT(CpuSeconds() - cpuBefore, 0.2);
-    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(gone.count(), 1);
-    EXPECT_EQ(comm.status().state, LinkState::Waiting);
-    EXPECT_FALSE(comm.setOutput("1"));
-}
-
-TEST(LineSettings, ReadsTheComponentsSettingsText) {
-    const struct {
-        const char* text;
-        bool ok;
-        LineSettings want;
-    } cases[] = {
-        {"9600,N,8,1", true, {9600, 'N', 8, 1}},
-        {"19200,e,7,2", true, {19200, 'E', 7, 2}},
-        {"9600,N,8", false, {}},
-        {"9600,X,8,1", false, {}},
-        {"fast,N,8,1", false, {}},
-        {"9600,N,9,1", false, {}},
-        {"9600,N,8,3", false, {}},
-        {"", false, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        LineSettings got;
-        EXPECT_EQ(ParseLineSettings(c.text, &got), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(got, c.want);
-        }
-    }
+    EXPECT_EQ(link.status().state, LinkState::Waiting);
 }
 
 TEST(LinkStatusText, OneLineForEachState) {
@@ -278,16 +271,16 @@ TEST(SessionPort, SwitchingPortsClosesTheFirstBeforeTheSecondOpens) {
     PtyPair first, second;
     ASSERT_TRUE(first.ok() && second.ok());
     SessionOnRealLine s;
-    s.session.mapPort(2, first.slavePath());
-    s.session.mapPort(3, second.slavePath());
+    s.session.unit().mapPort(2, first.slavePath());
+    s.session.unit().mapPort(3, second.slavePath());
     s.session.start();
-    ASSERT_TRUE(s.session.MSComm1().PortOpen());
-    s.session.choosePort(3);
-    ASSERT_TRUE(s.session.MSComm1().PortOpen());
+    ASSERT_TRUE(s.session.unit().linkOpen());
+    s.session.unit().choosePort(3);
+    ASSERT_TRUE(s.session.unit().linkOpen());
     EXPECT_EQ(s.lineLog, QStringList({"open " + first.slavePath(), "close " + first.slavePath(),
                                       "open " + second.slavePath()}));
-    EXPECT_EQ(s.session.port(), 3);
-    EXPECT_EQ(s.session.MSComm1().CommPort(), 3);
+    EXPECT_EQ(s.session.unit().port(), 3);
+    EXPECT_EQ(s.session.unit().linkStatus().port, 3);
 
     int measured = 0;
     QObject::connect(&s.session, &Session::measured, [&] { ++measured; });
@@ -311,10 +304,10 @@ TEST(SessionPort, SwitchingPortsClosesTheFirstBeforeTheSecondOpens) {
 TEST(SessionPort, TheChoiceAndTheMappingAreStoredAndSilent) {
     SessionOnRealLine s;
     s.session.start();
-    s.session.mapPort(4, QStringLiteral("/dev/velmora-no-such-device"));
-    s.session.choosePort(4);
-    EXPECT_FALSE(s.session.MSComm1().PortOpen());
-    EXPECT_EQ(s.session.linkStatus().device, "/dev/velmora-no-such-device");
+    s.session.unit().mapPort(4, QStringLiteral("/dev/velmora-no-such-device"));
+    s.session.unit().choosePort(4);
+    EXPECT_FALSE(s.session.unit().linkOpen());
+    EXPECT_EQ(s.session.unit().linkStatus().device, "/dev/velmora-no-such-device");
     StoredSettings stored = SettingsStore(s.storePath()).load();
     EXPECT_EQ(stored.port, 4);
     EXPECT_EQ(stored.portDevices.value(4), "/dev/velmora-no-such-device");
@@ -322,8 +315,8 @@ TEST(SessionPort, TheChoiceAndTheMappingAreStoredAndSilent) {
     EXPECT_TRUE(s.storeText().contains("[Ports]\nCOM4=/dev/velmora-no-such-device"))
         << s.storeText().toStdString();
 
-    s.session.mapPort(4, QString());
-    EXPECT_EQ(s.session.deviceForPort(4), "/dev/ttyS3");
+    s.session.unit().mapPort(4, QString());
+    EXPECT_EQ(s.session.unit().deviceForPort(4), "/dev/ttyS3");
     EXPECT_FALSE(SettingsStore(s.storePath()).load().portDevices.contains(4));
     QTest::qWait(50);
     EXPECT_TRUE(s.said.isEmpty());
@@ -356,8 +349,8 @@ TEST(SessionPort, APathThatIsNoSerialDeviceLeavesThePortClosedAndSaysWhy) {
         sessions.push_back(std::make_unique<SessionOnRealLine>());
         Session& session = sessions.back()->session;
         session.start();
-        session.mapPort(2, c.path);
-        session.choosePort(2);
+        session.unit().mapPort(2, c.path);
+        session.unit().choosePort(2);
     }
     const double cpuBefore = CpuSeconds();
     QTest::qWait(1200);
@@ -366,28 +359,28 @@ TEST(SessionPort, APathThatIsNoSerialDeviceLeavesThePortClosedAndSaysWhy) {
         const auto& c = cases[i];
         SCOPED_TRACE(c.path.toStdString());
         const SessionOnRealLine& s = *sessions[i];
-        EXPECT_FALSE(s.session.MSComm1().PortOpen());
-        EXPECT_EQ(s.session.linkStatus().state, c.state);
-        EXPECT_EQ(s.session.linkStatus().detail, c.detail);
+        EXPECT_FALSE(s.session.unit().linkOpen());
+        EXPECT_EQ(s.session.unit().linkStatus().state, c.state);
+        EXPECT_EQ(s.session.unit().linkStatus().detail, c.detail);
         EXPECT_TRUE(s.said.isEmpty());
     }
     // The link pointed at a device now: it opens by itself.
     Session& linked = sessions[3]->session;
     QFile::remove(link);
     ASSERT_TRUE(QFile::link(unit.slavePath(), link));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return linked.MSComm1().PortOpen(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return linked.unit().linkOpen(); }, 2000));
     // Another port chosen while it waits for the device ends the looks for it.
-    linked.mapPort(3, dir.filePath("absent"));
-    linked.choosePort(2);
-    ASSERT_TRUE(linked.MSComm1().PortOpen());
+    linked.unit().mapPort(3, dir.filePath("absent"));
+    linked.unit().choosePort(2);
+    ASSERT_TRUE(linked.unit().linkOpen());
     QFile::remove(link);
-    linked.choosePort(2);
-    EXPECT_FALSE(linked.MSComm1().PortOpen());
-    linked.choosePort(3);
+    linked.unit().choosePort(2);
+    EXPECT_FALSE(linked.unit().linkOpen());
+    linked.unit().choosePort(3);
     ASSERT_TRUE(QFile::link(unit.slavePath(), link));
     QTest::qWait(700);
-    EXPECT_FALSE(linked.MSComm1().PortOpen());
-    EXPECT_EQ(linked.linkStatus().device, dir.filePath("absent"));
+    EXPECT_FALSE(linked.unit().linkOpen());
+    EXPECT_EQ(linked.unit().linkStatus().device, dir.filePath("absent"));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The panel's menu: typed set-points and the user's own limits in the
 // "Set values" dialog, and "Zero output".
 
-#include "link/serial_comm.h"
 #include "panel/form1.h"
 #include "panel/protection_window.h"
 #include "panel/setpoint_dialog.h"
@@ -64,7 +63,7 @@ class SetpointActions : public ::testing::Test {
     }
     // Waits until every command asked for is out; what went out.
     QByteArray sent() {
-        EXPECT_TRUE(WaitUntil([this] { return session.MSComm1().commandsIdle(); }));
+        EXPECT_TRUE(WaitUntil([this] { return session.unit().linkIdle(); }));
         return line->written();
     }
 
@@ -101,16 +100,35 @@ TEST_F(SetpointActions, DialogSendsTheTypedValuesWithinTheLimits) {
         {Model::Large2A5_25V, "30", "2600", {}, "030\r026\r", 3000, 260},
         {Model::Small1A20V, "21", "-5", {}, "020\r001\r", 2000, 5},
         {Model::Large2A5_25V, "abc", "x7", {}, "000\r001\r", 0, 10},
-        {Model::Large2A5_25V, "12.5", "600", {12000, 500}, "120\r006\r", 12000, 60},
-        {Model::Small1A20V, "9.9", "400", {10000, 400}, "099\r080\r", 9900, 400},
-        {Model::Small1A20V, "11", "450", {10000, 400}, "010\r009\r", 1000, 45},
-        {Model::Large2A5_25V, "0", "0", {0, 0}, "000\r000\r", 0, 0},
+        {Model::Large2A5_25V,
+         "12.5",
+         "600",
+         {Millivolts(12000), Milliamps(500)},
+         "120\r006\r",
+         12000,
+         60},
+        {Model::Small1A20V,
+         "9.9",
+         "400",
+         {Millivolts(10000), Milliamps(400)},
+         "099\r080\r",
+         9900,
+         400},
+        {Model::Small1A20V,
+         "11",
+         "450",
+         {Millivolts(10000), Milliamps(400)},
+         "010\r009\r",
+         1000,
+         45},
+        {Model::Large2A5_25V, "0", "0", {Millivolts(0), Milliamps(0)}, "000\r000\r", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.voltage) + " V, " + c.current + " mA on " +
                      ModelName(c.model).toStdString());
-        session.chooseModel(c.model); // both set-points 0
-        session.setUserLimits(c.user);
+        session.unit().chooseModel(c.model); // both set-points 0, sent
+        session.unit().setUserLimits(c.user);
+        sent();
         line->clearWrites();
         SetpointDialog* dialog = openDialog();
         ASSERT_NE(dialog, nullptr);
@@ -118,14 +136,15 @@ TEST_F(SetpointActions, DialogSendsTheTypedValuesWithinTheLimits) {
         Type(dialog->currentBox, QString::fromLatin1(c.current));
         QTest::keyClick(dialog->currentBox, Qt::Key_Return);
         EXPECT_EQ(sent(), c.sent);
-        EXPECT_EQ(session.setpoints(), (Setpoints{c.voltageAfter, c.currentAfter}));
+        EXPECT_EQ(session.unit().setpoints(),
+                  (Setpoints{Millivolts(c.voltageAfter), Milliamps(c.currentAfter)}));
         dialog->close();
     }
     EXPECT_TRUE(messages.messages().isEmpty());
 }
 
 TEST_F(SetpointActions, DialogOpensOnceOnTheVoltageWithTheModelsSteps) {
-    session.sendSetpoints(5000, 250);
+    session.unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(250)});
     sent();
     line->clearWrites();
     SetpointDialog* dialog = openDialog();
@@ -174,13 +193,15 @@ TEST_F(SetpointActionsWithNoModel, DialogShowsTheMessageAndSendsNothing) {
     EXPECT_EQ(messages.messages()[0].text, "Power supply version is not defined.");
     QTest::qWait(100);
     EXPECT_TRUE(line->writes().isEmpty());
-    EXPECT_EQ(session.setpoints(), (Setpoints{0, 0}));
+    EXPECT_EQ(session.unit().setpoints(), (Setpoints{Millivolts(0), Milliamps(0)}));
 }
 
 // The limits typed into the dialog are the model's own keys, in whole mV and
 // mA; unticked, the key goes and the model's limit holds again.
 TEST_F(SetpointActions, DialogStoresTheLimitsPerModel) {
-    session.chooseModel(Model::Large2A5_25V);
+    session.unit().chooseModel(Model::Large2A5_25V);
+    sent();
+    line->clearWrites();
     SetpointDialog* dialog = openDialog();
     ASSERT_NE(dialog, nullptr);
     dialog->voltageLimitOn->setChecked(true);
@@ -237,8 +258,8 @@ TEST_F(SetpointActions, ZeroOutputDuringAPlaybackShowsItEnded) {
     window->Command2->click();
     EXPECT_EQ(window->Command2->text(), "Stop");
     // The first record is out; the player waits for the second one's second.
-    ASSERT_TRUE(WaitUntil(
-        [this] { return line->written().size() == 8 && session.MSComm1().commandsIdle(); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return line->written().size() == 8 && session.unit().linkIdle(); }));
     QTest::keyClick(window, Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(window->Command2->text(), "Start");
     EXPECT_EQ(session.playerState(), Player::State::Idle);
@@ -253,7 +274,7 @@ TEST_F(SetpointActions, ZeroOutputDuringAHoldShowsTheReadouts) {
     EXPECT_FALSE(form.Label16.isVisible());
     EXPECT_TRUE(form.Label1.isVisible());
     EXPECT_TRUE(form.Label2.isVisible());
-    EXPECT_FALSE(session.adjusting());
+    EXPECT_FALSE(session.unit().adjusting());
     QTest::mouseRelease(form.Command1, Qt::LeftButton);
 }
 
@@ -275,58 +296,60 @@ TEST_F(ZeroOutput, DuringAPlaybackWaitEndsItAndSendsZero) {
     ASSERT_TRUE(test::WriteFile(path, "#2020-01-02 03:04:05#,\"01.0V\",\"0.10A\"\r\n"
                                       "#2099-01-01 00:00:00#,\"02.0V\",\"0.20A\"\r\n"));
     const qint64 start = s.clock.monotonicNs();
-    session.sendSetpoints(3000, 0);
+    session.unit().request(SetpointSource::SetValues, {Millivolts(3000), Milliamps(0)});
     s.clock.advanceMs(100);
     ASSERT_TRUE(session.startPlayback(path).started);
     s.clock.advanceMs(200);
     EXPECT_EQ(session.playerState(), Player::State::Running);
-    session.zeroOutput();
+    session.unit().request(SetpointSource::ZeroOutput, {});
     EXPECT_EQ(session.playerState(), Player::State::Idle);
     s.clock.advanceMs(5000);
     EXPECT_EQ(s.written(), QByteArray("030\r000\r010\r020\r000\r000\r"));
     EXPECT_EQ(msSince(start, 16), 300);
-    EXPECT_EQ(session.setpoints(), (Setpoints{0, 0}));
+    EXPECT_EQ(session.unit().setpoints(), (Setpoints{Millivolts(0), Milliamps(0)}));
 }
 
 // A command on the line goes out whole; one waiting behind it is dropped and
-// its sender told so; then 0 V 0 A.
+// its sender told it is done; then 0 V 0 A.
 TEST_F(ZeroOutput, DuringACommandOnTheLineWaitsForItAndDropsTheRest) {
     const qint64 start = s.clock.monotonicNs();
-    QList<CommandEnd> ends;
-    session.MSComm1().sendCommand("111\r111\r", [&](CommandEnd end) { ends.append(end); });
+    QList<int> done;
+    session.unit().request(SetpointSource::SetValues, {Millivolts(11100), Milliamps(555)},
+                           [&] { done.append(1); });
     s.clock.advanceMs(20);
-    session.MSComm1().sendCommand("222\r222\r", [&](CommandEnd end) { ends.append(end); });
+    session.unit().request(SetpointSource::SetValues, {Millivolts(12200), Milliamps(610)},
+                           [&] { done.append(2); });
     s.clock.advanceMs(15);
-    session.zeroOutput();
-    EXPECT_EQ(ends, QList<CommandEnd>{CommandEnd::Dropped});
+    session.unit().request(SetpointSource::ZeroOutput, {});
+    EXPECT_EQ(done, QList<int>{2});
     s.clock.advanceMs(1000);
     EXPECT_EQ(s.written(), QByteArray("111\r111\r000\r000\r"));
-    EXPECT_EQ(ends, QList<CommandEnd>({CommandEnd::Dropped, CommandEnd::Sent}));
+    EXPECT_EQ(done, QList<int>({2, 1}));
     EXPECT_EQ(msSince(start, 8), 80); // right after the command on the line
 }
 
 // During a hold: no further step is taken, and the release sends the
 // set-points as they are then, zero, never the ones held before.
 TEST_F(ZeroOutput, DuringAHoldEndsItAndNothingOldFollows) {
-    session.chooseModel(Model::Large2A5_25V);
-    session.sendSetpoints(5000, 0);
-    s.clock.advanceMs(100);
+    session.unit().chooseModel(Model::Large2A5_25V);
+    session.unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(0)});
+    s.clock.advanceMs(200);
     s.line->clearWrites();
     const qint64 start = s.clock.monotonicNs();
     int steps = 0;
-    QObject::connect(&session, &Session::adjustStepped, [&] { ++steps; });
-    session.pressAdjust(1);
+    QObject::connect(&session.unit(), &UnitControl::adjustStepped, [&] { ++steps; });
+    session.unit().pressAdjust(1);
     s.clock.advanceMs(200);
-    session.zeroOutput();
-    EXPECT_FALSE(session.adjusting());
+    session.unit().request(SetpointSource::ZeroOutput, {});
+    EXPECT_FALSE(session.unit().adjusting());
     s.clock.advanceMs(500);
-    session.releaseAdjust();
+    session.unit().releaseAdjust();
     s.clock.advanceMs(1000);
     EXPECT_EQ(steps, 1);
     EXPECT_EQ(s.written(), QByteArray("000\r000\r000\r000\r"));
     EXPECT_EQ(msSince(start, 0), 200);
     EXPECT_EQ(msSince(start, 8), 1200);
-    EXPECT_EQ(session.setpoints(), (Setpoints{0, 0}));
+    EXPECT_EQ(session.unit().setpoints(), (Setpoints{Millivolts(0), Milliamps(0)}));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "panel/setpoint_dialog.h"
 #include "session/session.h"
 #include "support/panel_on_fake_line.h"
+#include "support/print_qt.h"
 #include "support/session_on_fake_line.h"
 #include "support/wait_until.h"
 
@@ -34,7 +35,8 @@ class OpenDialog : public ::testing::Test {
   protected:
     explicit OpenDialog(const QStringList& stored = {}) : s(stored) {}
     void SetUp() override {
-        if (session.model() != Model::None) session.sendSetpoints(5000, 250);
+        if (session.unit().model() != Model::None)
+            session.unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(250)});
         s.clock.advanceMs(200);
         s.line->clearWrites();
         dialog.refresh();
@@ -74,7 +76,8 @@ TEST(VoltageBoxes, TakeACommaOrAPointInAnyLocale) {
         for (const auto& [typed, millivolts] : cases) {
             SCOPED_TRACE(locale.name().toStdString() + " " + typed);
             SessionOnFakeLine run;
-            run.session->sendSetpoints(20000, 0);
+            run.session->unit().request(SetpointSource::SetValues,
+                                        {Millivolts(20000), Milliamps(0)});
             run.clock.advanceMs(200);
             run.line->clearWrites();
             SetpointDialog box(*run.session, nullptr);
@@ -91,7 +94,8 @@ TEST(VoltageBoxes, TakeACommaOrAPointInAnyLocale) {
             box.voltageLimitOn->setChecked(true);
             Type(box.voltageLimitBox, QString::fromLatin1(typed));
             box.voltageLimitBox->interpretText();
-            EXPECT_EQ(run.session->userLimits().voltage, std::optional<qint16>(millivolts));
+            EXPECT_EQ(test::ValueOf(run.session->unit().userLimits().voltage),
+                      std::optional<int>(millivolts));
         }
     }
     QLocale::setDefault(before);
@@ -99,18 +103,18 @@ TEST(VoltageBoxes, TakeACommaOrAPointInAnyLocale) {
 
 TEST_F(OpenDialog, FollowsZeroOutputAndSendsWhatItShows) {
     expectShown(5.0, 250);
-    session.zeroOutput();
+    session.unit().request(SetpointSource::ZeroOutput, {});
     expectShown(0.0, 0);
     s.clock.advanceMs(200);
     EXPECT_EQ(send(), QByteArray("000\r000\r"));
 }
 
 TEST_F(OpenDialog, FollowsTheButtonsStepByStep) {
-    session.pressAdjust(1);
+    session.unit().pressAdjust(1);
     expectShown(6.0, 250);
     s.clock.advanceMs(500);
     expectShown(7.0, 250);
-    session.releaseAdjust();
+    session.unit().releaseAdjust();
     s.clock.advanceMs(1000);
     EXPECT_EQ(send(), QByteArray("070\r050\r"));
 }
@@ -124,7 +128,8 @@ class OpenDialogWithLargeLimits : public OpenDialog {
 // (both 0), steps, limits and the user's own, and its first Send sends what
 // is typed on it.
 TEST_F(OpenDialogWithLargeLimits, FollowsAModelChange) {
-    session.chooseModel(Model::Large2A5_25V);
+    session.unit().chooseModel(Model::Large2A5_25V);
+    s.clock.advanceMs(200); // the zero it sends
     EXPECT_EQ(dialog.limitsGroup->title(), "Own limits for 2,5A/25V");
     expectShown(0.0, 0);
     EXPECT_DOUBLE_EQ(dialog.voltageBox->maximum(), 12.0);
@@ -138,7 +143,8 @@ TEST_F(OpenDialogWithLargeLimits, FollowsAModelChange) {
     Type(dialog.currentBox, "1500");
     EXPECT_EQ(send(), QByteArray("115\r150\r"));
 
-    session.chooseModel(Model::Small1A20V);
+    session.unit().chooseModel(Model::Small1A20V);
+    s.clock.advanceMs(200);
     EXPECT_EQ(dialog.limitsGroup->title(), "Own limits for 1A/20V");
     expectShown(0.0, 0);
     EXPECT_DOUBLE_EQ(dialog.voltageBox->maximum(), 20.0);
@@ -151,7 +157,7 @@ TEST_F(OpenDialogWithLargeLimits, FollowsAModelChange) {
 // Limits set by another path (remote control) show at once, and a set-point
 // they lowered shows lowered.
 TEST_F(OpenDialog, FollowsTheUsersLimitsSetElsewhere) {
-    session.setUserLimits({4000, 200});
+    session.unit().setUserLimits({Millivolts(4000), Milliamps(200)});
     EXPECT_TRUE(dialog.voltageLimitOn->isChecked());
     EXPECT_DOUBLE_EQ(dialog.voltageLimitBox->value(), 4.0);
     EXPECT_TRUE(dialog.currentLimitOn->isChecked());
@@ -161,7 +167,7 @@ TEST_F(OpenDialog, FollowsTheUsersLimitsSetElsewhere) {
     expectShown(4.0, 200);
     s.clock.advanceMs(200);
     EXPECT_EQ(send(), QByteArray("040\r040\r"));
-    session.setUserLimits({});
+    session.unit().setUserLimits({});
     EXPECT_FALSE(dialog.voltageLimitOn->isChecked());
     EXPECT_DOUBLE_EQ(dialog.voltageBox->maximum(), 20.0);
 }
@@ -171,7 +177,7 @@ TEST(SetpointDialogOnThePanel, FollowsZeroOutputPressedInIt) {
     QTemporaryDir dir;
     test::PanelOnFakeLine panel(dir.filePath("Tarnholm.conf"), {});
     panel.form.show();
-    panel.session.sendSetpoints(5000, 250);
+    panel.session.unit().request(SetpointSource::SetValues, {Millivolts(5000), Milliamps(250)});
     panel.form.OpenSetpointDialog();
     SetpointDialog* dialog = panel.form.setpointDialog();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
@@ -199,8 +205,8 @@ TEST_F(OpenDialog, SaysOnceWhenTheLimitsCannotBeSaved) {
     dialog.currentLimitOn->setChecked(true);
     EXPECT_EQ(dialog.storeNote->text(), note);
     EXPECT_TRUE(s.said.isEmpty());
-    EXPECT_EQ(session.userLimits(), (UserLimits{4000, 200}));
-    EXPECT_EQ(session.setpoints(), (Setpoints{4000, 200}));
+    EXPECT_EQ(session.unit().userLimits(), (UserLimits{Millivolts(4000), Milliamps(200)}));
+    EXPECT_EQ(session.unit().setpoints(), (Setpoints{Millivolts(4000), Milliamps(200)}));
     s.clock.advanceMs(200);
     EXPECT_EQ(s.written(), QByteArray("040\r050\r040\r040\r"));
 }
@@ -226,8 +232,8 @@ TEST(SetpointDialogLimits, SaysWhichStoredLimitCannotBeRead) {
          {}},
         {{"Limits/MaxU_1000=5000", "Limits/MaxI_1000=0.5"},
          "The stored limit MaxI_1000=0.5 " + tail,
-         {5000, {}}},
-        {{"Limits/MaxU_1000=5000", "Limits/MaxI_1000=500"}, "", {5000, 500}},
+         {Millivolts(5000), {}}},
+        {{"Limits/MaxU_1000=5000", "Limits/MaxI_1000=500"}, "", {Millivolts(5000), Milliamps(500)}},
         {{"Limits/MaxU_2500=x"}, "", {}}, // another model's
     };
     for (const Case& c : cases) {
@@ -236,7 +242,7 @@ TEST(SetpointDialogLimits, SaysWhichStoredLimitCannotBeRead) {
         SetpointDialog dialog(*s.session, nullptr);
         dialog.refresh();
         dialog.show();
-        EXPECT_EQ(s.session->userLimits(), c.limits);
+        EXPECT_EQ(s.session->unit().userLimits(), c.limits);
         EXPECT_EQ(dialog.storeNote->isVisible(), !c.note.isEmpty());
         if (!c.note.isEmpty()) {
             EXPECT_EQ(dialog.storeNote->text(), c.note);

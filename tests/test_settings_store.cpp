@@ -40,8 +40,8 @@ class Store : public ::testing::Test {
     }
     // What the program starts with when nothing usable is stored.
     static void ExpectTheDefaults(const StoredSettings& s) {
-        EXPECT_EQ(s.voltageLimit, 20000);
-        EXPECT_EQ(s.currentLimit, 1000);
+        EXPECT_EQ(s.voltageLimit, Millivolts(20000));
+        EXPECT_EQ(s.currentLimit, Milliamps(1000));
         EXPECT_EQ(s.port, 2);
         EXPECT_EQ(s.recordFileName, "Velmora.log");
         EXPECT_EQ(s.controlFileName, "Velmora.dat");
@@ -62,8 +62,8 @@ TEST_F(Store, StoredValuesReplaceTheDefaults) {
     put({"NLU=25000", "NLI=2500", "Com=3", "Log=runs/today.log", "Dat=ramp, slow.dat",
          "Ports/COM3=/dev/ttyUSB0", "Ports/COM4=", "Ports/ttyX=/dev/ttyS9"});
     const StoredSettings s = load();
-    EXPECT_EQ(s.voltageLimit, 25000);
-    EXPECT_EQ(s.currentLimit, 2500);
+    EXPECT_EQ(s.voltageLimit, Millivolts(25000));
+    EXPECT_EQ(s.currentLimit, Milliamps(2500));
     EXPECT_EQ(s.port, 3);
     EXPECT_EQ(s.recordFileName, "runs/today.log");
     EXPECT_EQ(s.controlFileName, "ramp, slow.dat");
@@ -109,7 +109,7 @@ TEST_F(Store, WholeNumbersAreTakenAsTheyStand) {
     // A current limit that names no model loads all the same; the model is
     // only looked at when something needs it.
     put({"NLI=1500"});
-    EXPECT_EQ(load().currentLimit, 1500);
+    EXPECT_EQ(load().currentLimit, Milliamps(1500));
     EXPECT_EQ(ModelFromCurrentLimit(load().currentLimit), Model::None);
 }
 
@@ -121,8 +121,8 @@ TEST_F(Store, UserLimitsAreWholeNumbersWithinTheModelsRange) {
         Model model;
         const char* voltage; // nullptr: not stored
         const char* current;
-        std::optional<qint16> voltageRead;
-        std::optional<qint16> currentRead;
+        std::optional<int> voltageRead;
+        std::optional<int> currentRead;
         QStringList unreadable;
     } cases[] = {
         {Model::Small1A20V, "12000", "500", 12000, 500, {}},
@@ -150,8 +150,8 @@ TEST_F(Store, UserLimitsAreWholeNumbersWithinTheModelsRange) {
         if (c.current) entries << "Limits/MaxI" + suffix + "=" + c.current;
         put(entries);
         const StoredUserLimits read = SettingsStore(path()).userLimits(c.model);
-        EXPECT_EQ(read.limits.voltage, c.voltageRead);
-        EXPECT_EQ(read.limits.current, c.currentRead);
+        EXPECT_EQ(test::ValueOf(read.limits.voltage), c.voltageRead);
+        EXPECT_EQ(test::ValueOf(read.limits.current), c.currentRead);
         EXPECT_EQ(read.unreadable, c.unreadable);
         const Model other = c.model == Model::Small1A20V ? Model::Large2A5_25V : Model::Small1A20V;
         EXPECT_EQ(SettingsStore(path()).userLimits(other).limits, UserLimits{});
@@ -166,13 +166,13 @@ TEST_F(Store, TheSetpointLimitsAreTheModelsLoweredByTheUsers) {
     test::FakeClock clock;
     Session session(clock, std::make_unique<test::FakeLine>(&clock), SettingsStore(path()));
     session.start();
-    EXPECT_EQ(session.setpointLimits(), (Limits{25000, 2500}));
-    EXPECT_TRUE(session.setUserLimits({12000, std::nullopt}).stored);
-    EXPECT_EQ(session.setpointLimits(), (Limits{12000, 2500}));
+    EXPECT_EQ(session.unit().setpointLimits(), (Limits{Millivolts(25000), Milliamps(2500)}));
+    EXPECT_TRUE(session.unit().setUserLimits({Millivolts(12000), std::nullopt}).stored);
+    EXPECT_EQ(session.unit().setpointLimits(), (Limits{Millivolts(12000), Milliamps(2500)}));
     EXPECT_TRUE(fileText().contains("MaxU_2500=12000")) << fileText().toStdString();
     EXPECT_FALSE(fileText().contains("MaxI_2500")) << fileText().toStdString();
     EXPECT_EQ(SettingsStore(path()).userLimits(Model::Large2A5_25V).limits,
-              (UserLimits{12000, std::nullopt}));
+              (UserLimits{Millivolts(12000), std::nullopt}));
 }
 
 TEST_F(Store, TextsComeBackExactlyAsStored) {
@@ -220,12 +220,13 @@ TEST_F(Store, EveryChangeTellsWhetherTheFileWasWritten) {
     const auto saves = [](SettingsStore& s) {
         return QList<std::pair<const char*, bool>>{
             {"saveText", s.saveText(QStringLiteral("Log"), QStringLiteral("a.log"))},
-            {"saveModelLimits", s.saveModelLimits(25000, 2500)},
+            {"saveModelLimits", s.saveModelLimits(LimitsOf(Model::Large2A5_25V))},
             {"savePort", s.savePort(3)},
             {"saveFileNames", s.saveFileNames(QStringLiteral("a.log"), QStringLiteral("b.dat"))},
             {"savePortDevice", s.savePortDevice(2, QStringLiteral("/dev/ttyUSB0"))},
             {"savePortDevice (removing)", s.savePortDevice(2, QString())},
-            {"saveUserLimits", s.saveUserLimits(Model::Small1A20V, {12000, 500})},
+            {"saveUserLimits",
+             s.saveUserLimits(Model::Small1A20V, {Millivolts(12000), Milliamps(500)})},
         };
     };
     QFile regular(dir_.filePath(QStringLiteral("plain")));

@@ -4,7 +4,6 @@
 
 #include "core/constants.h"
 #include "core/settings_store.h"
-#include "link/serial_comm.h"
 #include "panel/form1.h"
 #include "session/session.h"
 #include "settings/form2.h"
@@ -64,7 +63,6 @@ class PanelOnStore {
         : session(clock, Stored(entries), SettingsStore()), form(session) {
         session.start();
     }
-    ~PanelOnStore() { session.MSComm1().setPortOpen(false); }
 
     RealClock clock;
     Session session;
@@ -85,7 +83,7 @@ class SettingsWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        session().mapPort(2, pty.slavePath());
+        session().unit().mapPort(2, pty.slavePath());
     }
     void TearDown() override {
         if (Form2* window = form().settingsWindow()) window->close();
@@ -94,23 +92,38 @@ class SettingsWindowTest : public ::testing::Test {
 
     Session& session() { return panel.session; }
     Form1& form() { return panel.form; }
-    SerialComm& comm() { return session().MSComm1(); }
+    bool linkOpen() { return session().unit().linkOpen(); }
 
-    // Opens COM2 and leaves characters waiting on it; a port that is closed
-    // and opened again has lost them. The port is not stored, so that the
-    // window's storing it shows.
-    void OpenCom2WithStaleInput() {
-        session().choosePort(2);
-        ASSERT_TRUE(comm().PortOpen());
+    // Opens COM2 and leaves the first half of a frame on it: the rest makes
+    // a whole frame only if the port was not closed and opened again, which
+    // drops what waits. The port is not stored, so that storing it shows.
+    void OpenCom2WithHalfAFrame() {
+        session().unit().choosePort(2);
+        ASSERT_TRUE(linkOpen());
         Unstore(kKeyPort);
-        pty.send("stale");
+        SendHalfAFrame();
+    }
+    void SendHalfAFrame() {
+        pty.send("D 050  ");
         Settle(100);
+    }
+    // Sends the rest of the frame: whether a whole one arrived.
+    bool RestMakesAFrame() {
+        const auto before = session().lastMeasurement();
+        pty.send("020  ");
+        Settle(100);
+        const auto after = session().lastMeasurement();
+        return after && (!before || after->atNs != before->atNs) && after->text() == "05,0V0,20A";
     }
     // Makes the set-points those given, as "Set values" does; the unit has
     // taken them before this returns.
     void SetSetpoints(qint16 voltage, qint16 current) {
-        ASSERT_EQ(session().sendSetpoints(voltage, current), SendOutcome::Queued);
-        ASSERT_TRUE(test::WaitUntil([&] { return comm().commandsIdle(); }));
+        ASSERT_EQ(session()
+                      .unit()
+                      .request(SetpointSource::SetValues, {Millivolts(voltage), Milliamps(current)})
+                      .verdict,
+                  DoorAnswer::Verdict::Queued);
+        ASSERT_TRUE(test::WaitUntil([&] { return session().unit().linkIdle(); }));
         Settle(30);
         pty.readAvailable();
     }
@@ -126,7 +139,9 @@ class SettingsWindowTest : public ::testing::Test {
 
 // --- Opening ---------------------------------------------------------------
 
-TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
+// Opening shows the stored choices and changes nothing: not the set-points,
+// not the port, and nothing goes to the unit. Only a click runs a choice.
+TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndChangesNothing) {
     struct Case {
         Model model;
         int option;
@@ -136,37 +151,34 @@ TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
     for (const Case c : {Case{Model::Small1A20V, 0, "20000", "1000"},
                          Case{Model::Large2A5_25V, 1, "25000", "2500"}}) {
         SCOPED_TRACE(c.currentLimit);
-        session().chooseModel(c.model);
-        OpenCom2WithStaleInput();
+        session().unit().chooseModel(c.model);
+        OpenCom2WithHalfAFrame();
         SetSetpoints(7000, 300);
         session().setFileNames(QStringLiteral("run 1.log"), QStringLiteral("steps.dat"));
         Unstore(kKeyVoltageLimit);
         Unstore(kKeyCurrentLimit);
+        int linkChanges = 0;
+        const QMetaObject::Connection watch =
+            QObject::connect(&session().unit(), &UnitControl::linkChanged, [&] { ++linkChanges; });
 
         Form2* window = Open();
         ASSERT_NE(window, nullptr);
+        QObject::disconnect(watch);
         EXPECT_TRUE(window->isVisible());
         EXPECT_TRUE(window->Option2[c.option]->isChecked());
         EXPECT_FALSE(window->Option2[1 - c.option]->isChecked());
         EXPECT_TRUE(window->Option1[1]->isChecked());
-        EXPECT_EQ(session().setpoints().millivolts, 0);
-        EXPECT_EQ(session().setpoints().milliamps, 0);
-        EXPECT_EQ(session().limits(), LimitsOf(c.model));
+        EXPECT_EQ(session().unit().setpoints(), (Setpoints{Millivolts(7000), Milliamps(300)}));
+        EXPECT_EQ(session().unit().limits(), LimitsOf(c.model));
+        // The model's pair of limits is stored again; the port is not.
         EXPECT_EQ(Stored(kKeyVoltageLimit), c.voltageLimit);
         EXPECT_EQ(Stored(kKeyCurrentLimit), c.currentLimit);
-        EXPECT_EQ(Stored(kKeyPort), "2");
-        EXPECT_EQ(session().port(), 2);
-        // Closed and opened again on COM2's device: what waited is gone, and
-        // the port receives anew.
-        EXPECT_TRUE(comm().PortOpen());
-        EXPECT_EQ(comm().device(), pty.slavePath());
-        EXPECT_EQ(comm().Input(), QByteArray());
-        pty.send("fresh");
-        Settle(100);
-        EXPECT_EQ(comm().Input(), "fresh");
+        EXPECT_EQ(Stored(kKeyPort), "");
+        EXPECT_EQ(linkChanges, 0);
+        EXPECT_TRUE(RestMakesAFrame()) << "the port was closed and opened again";
         EXPECT_EQ(window->Text1->text(), "run 1.log");
         EXPECT_EQ(window->Text2->text(), "steps.dat");
-        EXPECT_EQ(pty.readFor(1, 200), QByteArray()); // choosing sends nothing
+        EXPECT_EQ(pty.readFor(1, 200), QByteArray()); // opening sends nothing
         window->close();
         Settle();
     }
@@ -174,27 +186,25 @@ TEST_F(SettingsWindowTest, OpeningSelectsModelAndPortAndRunsBothChoices) {
 
 TEST(SettingsWindowOnAStore, MismatchedStoredLimitsAreStoredAsTheModelsPair) {
     PanelOnStore panel({"Netzteil/NLU=25000", "Netzteil/NLI=1000"});
-    ASSERT_EQ(panel.session.limits().voltage, 25000);
+    ASSERT_EQ(panel.session.unit().limits().voltage, Millivolts(25000));
     Form2* window = panel.form.OpenSettingsWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->Option2[0]->isChecked());
-    EXPECT_EQ(panel.session.limits().voltage, 20000);
+    EXPECT_EQ(panel.session.unit().limits().voltage, Millivolts(20000));
     EXPECT_EQ(Stored(kKeyVoltageLimit), "20000");
     window->close();
     Settle();
 }
 
-// The message comes first and the window opens all the same: nothing waits
-// for the user to close the message.
+// The message comes first; the window shows once it is closed, never above
+// it. Nothing waits for the user meanwhile.
 TEST(SettingsWindowOnAStore, AnUndefinedModelIsToldBeforeTheWindowShows) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
     PanelOnStore panel({"Netzteil/NLU=18000", "Netzteil/NLI=1500", "Netzteil/Com=2",
                         "Ports/COM2=" + pty.slavePath()});
-    ASSERT_TRUE(panel.session.MSComm1().PortOpen());
+    ASSERT_TRUE(panel.session.unit().linkOpen());
     Unstore(kKeyPort);
-    pty.send("stale");
-    Settle(100);
     // Notes, as each message box shows, whether the window was showing yet.
     QList<bool> windowShownWithBox;
     struct ShowWatch : QObject {
@@ -213,22 +223,22 @@ TEST(SettingsWindowOnAStore, AnUndefinedModelIsToldBeforeTheWindowShows) {
     Form2* window = panel.form.OpenSettingsWindow();
     qApp->removeEventFilter(&watch);
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(windowShownWithBox, QList<bool>{false});
-    MessageCatcher catcher; // the box is still up: nothing waited for it
+    Settle(200);
+    EXPECT_FALSE(window->isVisible()) << "the window came while its message was up";
+    MessageCatcher catcher; // closes the box as a user would
+    ASSERT_TRUE(test::WaitUntil([&] { return window->isVisible(); }));
     ASSERT_EQ(catcher.messages().size(), 1);
     EXPECT_EQ(catcher.messages()[0].title, "Error:");
     EXPECT_EQ(catcher.messages()[0].text, "Power supply version not defined.");
     EXPECT_FALSE(window->Option2[0]->isChecked());
     EXPECT_FALSE(window->Option2[1]->isChecked());
-    EXPECT_EQ(panel.session.model(), Model::None);
-    EXPECT_EQ(panel.session.limits(), (Limits{18000, 1500}));
+    EXPECT_EQ(panel.session.unit().model(), Model::None);
+    EXPECT_EQ(panel.session.unit().limits(), (Limits{Millivolts(18000), Milliamps(1500)}));
     EXPECT_EQ(Stored(kKeyCurrentLimit), "1500");
     EXPECT_EQ(Stored(kKeyVoltageLimit), "18000");
-    // The port step still ran.
     EXPECT_TRUE(window->Option1[1]->isChecked());
-    EXPECT_EQ(Stored(kKeyPort), "2");
-    EXPECT_EQ(panel.session.MSComm1().Input(), QByteArray());
+    EXPECT_EQ(Stored(kKeyPort), "");
     window->close();
     Settle();
 }
@@ -240,22 +250,21 @@ TEST(SettingsWindowOnAStore, APortOutsideOneToFourIsLeftAlone) {
         SCOPED_TRACE(port);
         PanelOnStore panel({QStringLiteral("Netzteil/Com=%1").arg(port),
                             QStringLiteral("Ports/COM%1=%2").arg(port, pty.slavePath())});
-        SerialComm& comm = panel.session.MSComm1();
-        const bool open = comm.PortOpen();
+        const bool open = panel.session.unit().linkOpen();
         EXPECT_EQ(open, QByteArray(port) == "7"); // the others are no port at all
-        pty.send("stale");
+        pty.send("D 050  ");
         Settle(100);
         Form2* window = panel.form.OpenSettingsWindow();
         ASSERT_NE(window, nullptr);
         for (QRadioButton* option : window->Option1)
             EXPECT_FALSE(option->isChecked());
         EXPECT_EQ(Stored(kKeyPort), port);
-        EXPECT_EQ(panel.session.port(), QByteArray(port).toInt());
-        // Not closed and reopened: what waited is still there.
-        EXPECT_EQ(comm.PortOpen(), open);
-        if (open) {
-            EXPECT_EQ(comm.Input(), "stale");
-        }
+        EXPECT_EQ(panel.session.unit().port(), QByteArray(port).toInt());
+        // Not closed and reopened: a frame sent in two halves still arrives.
+        EXPECT_EQ(panel.session.unit().linkOpen(), open);
+        pty.send("020  ");
+        Settle(100);
+        EXPECT_EQ(panel.session.lastMeasurement().has_value(), open);
         window->close();
         Settle();
         pty.readAvailable();
@@ -270,11 +279,11 @@ TEST_F(SettingsWindowTest, OpeningLeavesFocusOffTheOptionButtons) {
 }
 
 TEST_F(SettingsWindowTest, OpeningAgainOnlyRaisesTheOpenWindow) {
+    session().unit().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     SetSetpoints(3000, 250);
-    pty.send("stale");
-    Settle(100);
+    SendHalfAFrame();
     window->Text1->setText(QStringLiteral("typed.log"));
 
     EXPECT_EQ(form().OpenSettingsWindow(), window);
@@ -283,10 +292,10 @@ TEST_F(SettingsWindowTest, OpeningAgainOnlyRaisesTheOpenWindow) {
     Settle();
     EXPECT_EQ(form().settingsWindow(), window);
 
-    EXPECT_EQ(session().setpoints().millivolts, 3000);
-    EXPECT_EQ(session().setpoints().milliamps, 250);
+    EXPECT_EQ(session().unit().setpoints().voltage.value, 3000);
+    EXPECT_EQ(session().unit().setpoints().current.value, 250);
     EXPECT_EQ(window->Text1->text(), "typed.log");
-    EXPECT_EQ(comm().Input(), "stale");
+    EXPECT_TRUE(RestMakesAFrame()) << "the port was closed and opened again";
     int settingsWindows = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<Form2*>(w) && w->isVisible()) ++settingsWindows;
@@ -296,7 +305,7 @@ TEST_F(SettingsWindowTest, OpeningAgainOnlyRaisesTheOpenWindow) {
 // A control file whose one line is due long after the test has ended.
 QString FarFutureControlFile(const QTemporaryDir& dir) {
     const QString path = dir.filePath(QStringLiteral("later.dat"));
-    test::WriteFile(path, "#2099-01-01 12:00:00#,\"12.3V\",\"1.23A\"\r\n");
+    test::WriteFile(path, "#2099-01-01 12:00:00#,\"12.3V\",\"0.50A\"\r\n");
     return path;
 }
 
@@ -328,8 +337,9 @@ TEST_F(SettingsWindowTest, OpeningAfterClosingCreatesTheWindowAnew) {
 
 // --- Choosing a model or a port ---------------------------------------------
 
-TEST_F(SettingsWindowTest, ChoosingLargeModelZeroesSetpointsAndSendsNothing) {
-    session().choosePort(2);
+// The unit is told: every answer about the set-points agrees with what it holds.
+TEST_F(SettingsWindowTest, ChoosingLargeModelZeroesSetpointsAndSendsTheZero) {
+    session().unit().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     SetSetpoints(12000, 500);
@@ -338,12 +348,12 @@ TEST_F(SettingsWindowTest, ChoosingLargeModelZeroesSetpointsAndSendsNothing) {
     EXPECT_TRUE(window->Option2[1]->isChecked());
     EXPECT_FALSE(window->Option2[0]->isChecked());
     EXPECT_TRUE(window->Option1[1]->isChecked()); // the port choice stays
-    EXPECT_EQ(session().setpoints().millivolts, 0);
-    EXPECT_EQ(session().setpoints().milliamps, 0);
-    EXPECT_EQ(session().limits(), (Limits{25000, 2500}));
+    EXPECT_EQ(session().unit().setpoints().voltage.value, 0);
+    EXPECT_EQ(session().unit().setpoints().current.value, 0);
+    EXPECT_EQ(session().unit().limits(), (Limits{Millivolts(25000), Milliamps(2500)}));
     EXPECT_EQ(Stored(kKeyVoltageLimit), "25000");
     EXPECT_EQ(Stored(kKeyCurrentLimit), "2500");
-    EXPECT_EQ(pty.readFor(1, 300), QByteArray());
+    EXPECT_EQ(pty.readFor(8, 1000), QByteArray("000\r000\r"));
 }
 
 TEST_F(SettingsWindowTest, ClickOnTheSelectedOptionRunsItsChoiceAgain) {
@@ -353,14 +363,13 @@ TEST_F(SettingsWindowTest, ClickOnTheSelectedOptionRunsItsChoiceAgain) {
     SetSetpoints(5000, 0);
     QTest::mouseClick(window->Option2[0], Qt::LeftButton);
     EXPECT_TRUE(window->Option2[0]->isChecked());
-    EXPECT_EQ(session().setpoints().millivolts, 0);
+    EXPECT_EQ(session().unit().setpoints().voltage.value, 0);
 
-    pty.send("stale");
-    Settle(100);
+    SendHalfAFrame();
     QTest::mouseClick(window->Option1[1], Qt::LeftButton);
     EXPECT_TRUE(window->Option1[1]->isChecked());
-    EXPECT_TRUE(comm().PortOpen());
-    EXPECT_EQ(comm().Input(), QByteArray());
+    EXPECT_TRUE(linkOpen());
+    EXPECT_FALSE(RestMakesAFrame()) << "the port was not opened again";
 }
 
 TEST_F(SettingsWindowTest, KeyboardChoosesModelAndPort) {
@@ -370,27 +379,27 @@ TEST_F(SettingsWindowTest, KeyboardChoosesModelAndPort) {
     window->Option2[0]->setFocus();
     QTest::keyClick(window->Option2[0], Qt::Key_Down);
     EXPECT_TRUE(window->Option2[1]->isChecked());
-    EXPECT_EQ(session().limits().current, 2500);
-    EXPECT_EQ(session().setpoints().milliamps, 0);
+    EXPECT_EQ(session().unit().limits().current, Milliamps(2500));
+    EXPECT_EQ(session().unit().setpoints().current.value, 0);
 
-    session().mapPort(1, pty.slavePath());
+    session().unit().mapPort(1, pty.slavePath());
     window->Option1[1]->setFocus();
     QTest::keyClick(window->Option1[1], Qt::Key_Up);
     EXPECT_TRUE(window->Option1[0]->isChecked());
-    EXPECT_EQ(session().port(), 1);
+    EXPECT_EQ(session().unit().port(), 1);
     EXPECT_EQ(Stored(kKeyPort), "1");
-    EXPECT_TRUE(comm().PortOpen());
+    EXPECT_TRUE(linkOpen());
 
     // Space on the selected option chooses it again.
     SetSetpoints(0, 90);
     window->Option2[1]->setFocus();
     QTest::keyClick(window->Option2[1], Qt::Key_Space);
-    EXPECT_EQ(session().setpoints().milliamps, 0);
-    session().mapPort(1, QString());
+    EXPECT_EQ(session().unit().setpoints().current.value, 0);
+    session().unit().mapPort(1, QString());
 }
 
 TEST_F(SettingsWindowTest, PortThatCannotOpenIsStoredWithoutAMessage) {
-    session().mapPort(4, QStringLiteral("/nonexistent/ttyVELMORA"));
+    session().unit().mapPort(4, QStringLiteral("/nonexistent/ttyVELMORA"));
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     MessageCatcher catcher;
@@ -398,11 +407,11 @@ TEST_F(SettingsWindowTest, PortThatCannotOpenIsStoredWithoutAMessage) {
     Settle();
     EXPECT_TRUE(window->Option1[3]->isChecked());
     EXPECT_FALSE(window->Option1[1]->isChecked());
-    EXPECT_EQ(session().port(), 4);
-    EXPECT_FALSE(comm().PortOpen());
+    EXPECT_EQ(session().unit().port(), 4);
+    EXPECT_FALSE(linkOpen());
     EXPECT_EQ(Stored(kKeyPort), "4");
     EXPECT_TRUE(catcher.messages().isEmpty());
-    session().mapPort(4, QString());
+    session().unit().mapPort(4, QString());
 }
 
 // --- Closing ----------------------------------------------------------------
@@ -729,37 +738,38 @@ TEST_F(SettingsWindowTest, MappingCom3ToADeviceReopensThePortThere) {
     window->MapPort(2, entry->data().toString());
     delete menu;
 
-    EXPECT_EQ(session().mappedDevice(3), other.slavePath());
+    EXPECT_EQ(session().unit().mappedDevice(3), other.slavePath());
     EXPECT_EQ(SettingsStore().load().portDevices.value(3), other.slavePath());
     EXPECT_EQ(window->Option1[2]->toolTip(), other.slavePath() + " (present)");
     EXPECT_TRUE(window->Option1[2]->isChecked());
     EXPECT_FALSE(window->Option1[1]->isChecked());
-    EXPECT_EQ(session().port(), 3);
+    EXPECT_EQ(session().unit().port(), 3);
     EXPECT_EQ(Stored(kKeyPort), "3");
-    ASSERT_TRUE(comm().PortOpen());
-    EXPECT_EQ(comm().device(), other.slavePath());
-    other.send("hello"); // short of a frame, so it waits for us
+    ASSERT_TRUE(linkOpen());
+    EXPECT_EQ(session().unit().linkStatus().device, other.slavePath());
+    other.send("D 050  020  ");
     Settle(100);
-    EXPECT_EQ(comm().Input(), "hello");
+    ASSERT_TRUE(session().lastMeasurement());
+    EXPECT_EQ(session().lastMeasurement()->text(), "05,0V0,20A");
 
     // "Default" removes the mapping and goes back to the standard device.
     window->MapPort(2, QString());
-    EXPECT_EQ(session().mappedDevice(3), "");
+    EXPECT_EQ(session().unit().mappedDevice(3), "");
     EXPECT_FALSE(SettingsStore().load().portDevices.contains(3));
     EXPECT_EQ(window->Option1[2]->toolTip(), "/dev/ttyS2" + ttyS2State);
-    EXPECT_EQ(comm().device(), "/dev/ttyS2");
+    EXPECT_EQ(session().unit().linkStatus().device, "/dev/ttyS2");
     EXPECT_EQ(Stored(kKeyPort), "3");
 
     // The tooltip says what the option stands for now, when it is asked for.
-    session().mapPort(4, QStringLiteral("/dev/ttyGONE"));
+    session().unit().mapPort(4, QStringLiteral("/dev/ttyGONE"));
     QHelpEvent ask(QEvent::ToolTip, QPoint(5, 5), window->Option1[3]->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(window->Option1[3], &ask);
     EXPECT_EQ(window->Option1[3]->toolTip(), "/dev/ttyGONE (absent)");
-    session().mapPort(4, QString());
+    session().unit().mapPort(4, QString());
 }
 
 TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
-    session().choosePort(2);
+    session().unit().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     QTest::mouseClick(window->Option1[3], Qt::RightButton);
@@ -768,23 +778,25 @@ TEST_F(SettingsWindowTest, RightClickOnAPortOffersTheMenuWithoutChoosing) {
     QApplication::sendEvent(window->Option1[3], &request);
     Settle();
     EXPECT_TRUE(window->Option1[1]->isChecked()); // the right-click chose nothing
-    EXPECT_EQ(session().port(), 2);
+    EXPECT_EQ(session().unit().port(), 2);
     auto* menu = window->findChild<QMenu*>(QStringLiteral("PortMenu4"));
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->isVisible());
-    session().mapPort(4, QStringLiteral("/dev/ttyOLD"));
+    session().unit().mapPort(4, QStringLiteral("/dev/ttyOLD"));
     menu->actions().last()->trigger(); // "Default"
     Settle();
-    EXPECT_EQ(session().mappedDevice(4), "");
+    EXPECT_EQ(session().unit().mappedDevice(4), "");
     EXPECT_TRUE(window->Option1[3]->isChecked());
-    EXPECT_EQ(session().port(), 4);
+    EXPECT_EQ(session().unit().port(), 4);
     EXPECT_EQ(Stored(kKeyPort), "4");
 }
 
 // --- With the panel, the recorder and the player ------------------------------------
 
-TEST_F(SettingsWindowTest, FirstAdjustmentAfterOpeningStartsFromZero) {
-    session().choosePort(2);
+// Opening the window leaves the set-points as they are: the buttons go on
+// from them.
+TEST_F(SettingsWindowTest, FirstAdjustmentAfterOpeningGoesOnFromTheSetpoints) {
+    session().unit().choosePort(2);
     SetSetpoints(5000, 300);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
@@ -792,14 +804,15 @@ TEST_F(SettingsWindowTest, FirstAdjustmentAfterOpeningStartsFromZero) {
     QTest::mousePress(form().Command1, Qt::LeftButton);
     QTest::qWait(100);
     QTest::mouseRelease(form().Command1, Qt::LeftButton);
-    const QByteArray expected = BuildSetpointCommand(Model::Small1A20V, 1000, 0);
+    const QByteArray expected =
+        BuildSetpointCommand(Model::Small1A20V, {Millivolts(6000), Milliamps(300)});
     EXPECT_EQ(pty.readFor(expected.size(), 3000), expected);
 }
 
 TEST_F(SettingsWindowTest, ClosingDuringRecordingEndsItAndKeepsTheFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("run.log"));
-    session().choosePort(2);
+    session().unit().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     window->Text1->setText(path);
@@ -824,7 +837,7 @@ TEST_F(SettingsWindowTest, ClosingDuringRecordingEndsItAndKeepsTheFile) {
 }
 
 TEST_F(SettingsWindowTest, ClosingDuringPlaybackEndsTheRunAndSendsNothing) {
-    session().choosePort(2);
+    session().unit().choosePort(2);
     for (const bool reopen : {false, true}) {
         SCOPED_TRACE(reopen ? "closed and opened again" : "closed");
         QTemporaryDir dir;
@@ -859,7 +872,7 @@ TEST_F(SettingsWindowTest, ClosingDuringPlaybackEndsTheRunAndSendsNothing) {
 // started or stopped them: the session's calls, Zero output, a run's end.
 TEST_F(SettingsWindowTest, StartStopCaptionsFollowTheSession) {
     QTemporaryDir dir;
-    session().choosePort(2);
+    session().unit().choosePort(2);
     Form2* window = Open();
     ASSERT_NE(window, nullptr);
     const QString record = dir.filePath(QStringLiteral("run.log"));
@@ -888,7 +901,7 @@ TEST_F(SettingsWindowTest, StartStopCaptionsFollowTheSession) {
     const QString now = dir.filePath(QStringLiteral("now.dat"));
     ASSERT_TRUE(test::WriteFile(
         now, test::ControlLine(QDateTime::currentDateTime().addDays(-1), "01.0V", "0.10A")));
-    ASSERT_TRUE(test::WaitUntil([&] { return comm().commandsIdle(); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return session().unit().linkIdle(); }));
     window->Text2->setText(now);
     QTest::mouseClick(window->Command2, Qt::LeftButton);
     EXPECT_EQ(window->Command2->text(), "Stop");

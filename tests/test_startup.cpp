@@ -5,7 +5,6 @@
 #include "core/command_line.h"
 #include "core/constants.h"
 #include "core/settings_store.h"
-#include "link/serial_comm.h"
 #include "session/session.h"
 #include "support/fake_clock.h"
 #include "support/fake_line.h"
@@ -52,19 +51,18 @@ TEST(Startup, LoadsTheSettingsAndOpensThePortOnItsDevice) {
     StartingSession s({"Netzteil/NLI=2500", "Netzteil/NLU=25000", "Netzteil/Log=run.log",
                        "Ports/COM2=/dev/ttyUSB7", "Ports/COM3=/dev/ttyUSB8"});
     Session& session = *s.session;
-    EXPECT_FALSE(session.MSComm1().PortOpen()); // nothing before start
+    EXPECT_FALSE(session.unit().linkOpen()); // nothing before start
     session.start();
-    EXPECT_EQ(session.limits(), (Limits{25000, 2500}));
-    EXPECT_EQ(session.model(), Model::Large2A5_25V);
-    EXPECT_EQ(session.port(), 2);
+    EXPECT_EQ(session.unit().limits(), (Limits{Millivolts(25000), Milliamps(2500)}));
+    EXPECT_EQ(session.unit().model(), Model::Large2A5_25V);
+    EXPECT_EQ(session.unit().port(), 2);
     EXPECT_EQ(session.recordFileName(), "run.log");
     EXPECT_EQ(session.controlFileName(), "Velmora.dat");
-    EXPECT_EQ(session.setpoints(), (Setpoints{0, 0}));
-    ASSERT_TRUE(session.MSComm1().PortOpen());
+    EXPECT_EQ(session.unit().setpoints(), (Setpoints{Millivolts(0), Milliamps(0)}));
+    ASSERT_TRUE(session.unit().linkOpen());
     EXPECT_EQ(s.line->openedDevice(), "/dev/ttyUSB7");
-    EXPECT_EQ(session.MSComm1().CommPort(), 2);
-    EXPECT_EQ(session.MSComm1().RThreshold(), 12);
-    EXPECT_EQ(session.linkStatus().state, LinkState::Open);
+    EXPECT_EQ(session.unit().linkStatus().port, 2);
+    EXPECT_EQ(session.unit().linkStatus().state, LinkState::Open);
     // Nothing goes to the unit at start-up, and nothing is said.
     s.clock.advanceMs(5000);
     EXPECT_TRUE(s.line->writes().isEmpty());
@@ -74,9 +72,9 @@ TEST(Startup, LoadsTheSettingsAndOpensThePortOnItsDevice) {
 TEST(Startup, AFirstRunTakesTheDefaultModelOnCom2) {
     StartingSession s({});
     s.session->start();
-    EXPECT_EQ(s.session->model(), kDefaultModel);
-    EXPECT_EQ(s.session->limits(), LimitsOf(kDefaultModel));
-    EXPECT_EQ(s.session->port(), 2);
+    EXPECT_EQ(s.session->unit().model(), kDefaultModel);
+    EXPECT_EQ(s.session->unit().limits(), LimitsOf(kDefaultModel));
+    EXPECT_EQ(s.session->unit().port(), 2);
     EXPECT_EQ(s.line->openedDevice(), "/dev/ttyS1");
 }
 
@@ -87,14 +85,17 @@ TEST(Startup, APortThatCannotOpenLeavesTheSessionWorkingWithThePortClosed) {
     StartingSession s({"Netzteil/Com=3", "Ports/COM3=/dev/velmora-absent"}, MakeQtSerialLine());
     Session& session = *s.session;
     session.start();
-    EXPECT_EQ(session.port(), 3);
-    EXPECT_FALSE(session.MSComm1().PortOpen());
-    EXPECT_EQ(session.linkStatus().state, LinkState::Waiting);
-    EXPECT_EQ(session.linkStatus().device, "/dev/velmora-absent");
-    EXPECT_EQ(session.sendSetpoints(5100, 500), SendOutcome::Queued);
-    EXPECT_EQ(session.setpoints(), (Setpoints{5100, 500}));
+    EXPECT_EQ(session.unit().port(), 3);
+    EXPECT_FALSE(session.unit().linkOpen());
+    EXPECT_EQ(session.unit().linkStatus().state, LinkState::Waiting);
+    EXPECT_EQ(session.unit().linkStatus().device, "/dev/velmora-absent");
+    EXPECT_EQ(session.unit()
+                  .request(SetpointSource::SetValues, {Millivolts(5100), Milliamps(500)})
+                  .verdict,
+              DoorAnswer::Verdict::Queued);
+    EXPECT_EQ(session.unit().setpoints(), (Setpoints{Millivolts(5100), Milliamps(500)}));
     s.clock.advanceMs(3000);
-    EXPECT_FALSE(session.MSComm1().PortOpen());
+    EXPECT_FALSE(session.unit().linkOpen());
     EXPECT_TRUE(s.said.isEmpty());
     // And it ends without waiting for the line: nothing is on it.
     bool ended = false;
@@ -109,11 +110,17 @@ TEST(Startup, APortThatCannotOpenLeavesTheSessionWorkingWithThePortClosed) {
 TEST(Startup, MessagesGoToWhoeverListens) {
     StartingSession s({"Netzteil/NLI=1500"});
     s.session->start();
-    EXPECT_EQ(s.session->model(), Model::None);
-    EXPECT_EQ(s.session->sendSetpoints(5100, 500), SendOutcome::NoModel);
+    EXPECT_EQ(s.session->unit().model(), Model::None);
+    EXPECT_EQ(s.session->unit()
+                  .request(SetpointSource::SetValues, {Millivolts(5100), Milliamps(500)})
+                  .verdict,
+              DoorAnswer::Verdict::NoModel);
     EXPECT_EQ(s.said, (QList<Said>{{QString(kErrorTitle), QString(kMsgVersionIsNotDefined)}}));
     QObject::disconnect(s.session.get(), &Session::message, nullptr, nullptr);
-    EXPECT_EQ(s.session->sendSetpoints(5100, 500), SendOutcome::NoModel);
+    EXPECT_EQ(s.session->unit()
+                  .request(SetpointSource::SetValues, {Millivolts(5100), Milliamps(500)})
+                  .verdict,
+              DoorAnswer::Verdict::NoModel);
     EXPECT_EQ(s.said.size(), 1);
     EXPECT_TRUE(s.line->writes().isEmpty());
 }
@@ -123,13 +130,13 @@ TEST(Startup, MessagesGoToWhoeverListens) {
 TEST(Startup, EachModelHasItsLimits) {
     struct Case {
         Model model;
-        qint16 voltage, current;
+        int voltage, current;
     };
     for (const Case c : {Case{Model::Small1A20V, 20000, 1000},
                          Case{Model::Large2A5_25V, 25000, 2500}, Case{Model::None, 0, 0}}) {
-        EXPECT_EQ(LimitsOf(c.model).voltage, c.voltage);
-        EXPECT_EQ(LimitsOf(c.model).current, c.current);
-        EXPECT_EQ(ModelFromCurrentLimit(c.current), c.model);
+        EXPECT_EQ(LimitsOf(c.model).voltage, Millivolts(c.voltage));
+        EXPECT_EQ(LimitsOf(c.model).current, Milliamps(c.current));
+        EXPECT_EQ(ModelFromCurrentLimit(Milliamps(c.current)), c.model);
     }
     EXPECT_EQ(ModelFromCurrentLimit(StoredSettings().currentLimit), kDefaultModel);
 }

@@ -2,8 +2,7 @@
 // command at a time, how each command ends, and what happens when the port
 // is or goes closed. On a fake clock: every moment is exact and nothing sleeps.
 
-#include "link/port.h"
-#include "link/serial_comm.h"
+#include "link/serial_link.h"
 #include "support/fake_clock.h"
 #include "support/fake_line.h"
 #include "support/session_on_fake_line.h"
@@ -48,16 +47,16 @@ struct Ended {
 class Transmit : public ::testing::Test {
   protected:
     void SetUp() override {
-        OpenPort(comm, 2, QString::fromLatin1(kDevice));
-        ASSERT_TRUE(comm.PortOpen());
-        QObject::connect(&comm, &SerialComm::CommandSent,
+        link.openPort(2, QString::fromLatin1(kDevice));
+        ASSERT_TRUE(link.isOpen());
+        QObject::connect(&link, &SerialLink::commandStarted,
                          [this](const QByteArray& c) { started << c; });
     }
 
     qint64 nowMs() const { return (clock.monotonicNs() - startNs) / kNsPerMs; }
     /// Asks for the command; its end is noted in `ended`.
     void send(const QByteArray& command) {
-        comm.sendCommand(command, [this, command](CommandEnd end) {
+        link.send(command, [this, command](CommandEnd end) {
             ended.append({command, end, nowMs()});
         });
     }
@@ -78,7 +77,7 @@ class Transmit : public ::testing::Test {
     FakeClock clock;
     const qint64 startNs = clock.monotonicNs();
     FakeLine* line = new FakeLine(&clock);
-    SerialComm comm{clock, std::unique_ptr<SerialLine>(line)};
+    SerialLink link{clock, std::unique_ptr<SerialLine>(line)};
     QList<Ended> ended;
     QList<QByteArray> started;
     std::vector<std::unique_ptr<Timer>> actions;
@@ -131,13 +130,13 @@ TEST_F(Transmit, TheFirstCharacterDoesNotGoOutWithinTheAskingCall) {
 TEST(TransmitOnTheRealClock, EventsAlreadyWaitingAreHandledBeforeTheFirstCharacter) {
     RealClock clock;
     FakeLine* line = new FakeLine;
-    SerialComm comm(clock, std::unique_ptr<SerialLine>(line));
-    OpenPort(comm, 2, QString::fromLatin1(kDevice));
+    SerialLink link(clock, std::unique_ptr<SerialLine>(line));
+    link.openPort(2, QString::fromLatin1(kDevice));
     qsizetype writesWhenHandled = -1;
     QMetaObject::invokeMethod(
-        &comm, [&] { writesWhenHandled = line->writes().size(); }, Qt::QueuedConnection);
+        &link, [&] { writesWhenHandled = line->writes().size(); }, Qt::QueuedConnection);
     bool sent = false;
-    comm.sendCommand("051\r000\r", [&](CommandEnd end) { sent = end == CommandEnd::Sent; });
+    link.send("051\r000\r", [&](CommandEnd end) { sent = end == CommandEnd::Sent; });
     EXPECT_TRUE(line->writes().isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return sent; }, 3000));
     EXPECT_EQ(writesWhenHandled, 0);
@@ -153,7 +152,7 @@ TEST_F(Transmit, CtsLowHoldsTheCommandBackWithNoTimeLimit) {
     runFor(60'000);
     EXPECT_TRUE(line->writes().isEmpty());
     EXPECT_TRUE(ended.isEmpty());
-    EXPECT_FALSE(comm.commandsIdle());
+    EXPECT_FALSE(link.idle());
     line->setCtsAsserted(true);
     const qint64 raisedAt = nowMs();
     runFor(2);
@@ -199,9 +198,9 @@ TEST_F(Transmit, APortClosedBeforeOrDuringACommandLosesWhatIsLeft) {
         line->setCtsAsserted(!c.ctsLow);
         const qint64 from = nowMs();
         if (c.closeAtMs < 0)
-            ClosePort(comm);
+            link.closePort();
         else
-            at(from + c.closeAtMs, [this] { ClosePort(comm); });
+            at(from + c.closeAtMs, [this] { link.closePort(); });
         send("051\r000\r");
         runFor(79);
         EXPECT_TRUE(ended.isEmpty());
@@ -209,59 +208,55 @@ TEST_F(Transmit, APortClosedBeforeOrDuringACommandLosesWhatIsLeft) {
         EXPECT_EQ(line->written(), c.written);
         EXPECT_EQ(started.size(), c.written.isEmpty() ? 0 : 1);
         EXPECT_EQ(ended, (QList<Ended>{{"051\r000\r", CommandEnd::Lost, from + 80}}));
-        EXPECT_TRUE(comm.commandsIdle());
+        EXPECT_TRUE(link.idle());
 
         line->clearWrites();
         line->setCtsAsserted(true);
-        OpenPort(comm, 2, QString::fromLatin1(kDevice));
+        link.openPort(2, QString::fromLatin1(kDevice));
         send("052\r000\r");
         runFor(100);
         EXPECT_EQ(line->written(), "052\r000\r");
     }
 }
 
-// A reset after a spoilt frame reopens the same port: the command goes on.
-// Another port (or another device for the same one) chosen mid-command loses
-// the rest, so the new device never gets a fragment; the next command
-// reaches it whole.
-TEST_F(Transmit, AResetOfThePortGoesOnButAnotherPortGetsNoFragment) {
-    const auto reopenOn = [](qint16 port, const char* device) {
-        return [port, device](SerialComm& c) {
-            ClosePort(c);
-            OpenPort(c, port, QString::fromLatin1(device));
-        };
-    };
+// A spoilt block reopens the same port and the command goes on. Another
+// port, or another device, chosen mid-command waits for the command to go out
+// whole on the line it began on; the next command goes to the new one.
+TEST_F(Transmit, APortChangeWaitsForTheCommandOnTheLine) {
+    const QString here = QString::fromLatin1(kDevice), other = "/dev/velmora-other";
     const struct {
         const char* name;
-        std::function<void(SerialComm&)> change;
-        bool whole;
+        std::function<void(SerialLink&, FakeLine&)> change;
+        qint16 port;
+        QString device;
     } cases[] = {
-        {"reset after a spoilt frame", [](SerialComm& c) { c.resynchronise(); }, true},
-        {"closed and opened again", reopenOn(2, kDevice), true},
-        {"another port", reopenOn(3, kDevice), false},
-        {"the same port on another device", reopenOn(2, "/dev/velmora-other"), false},
+        {"a spoilt block", [](SerialLink&, FakeLine& l) { l.feed("not a frame!"); }, 2, here},
+        {"the same port chosen again", [&](SerialLink& k, FakeLine&) { k.openPort(2, here); }, 2,
+         here},
+        {"another port", [&](SerialLink& k, FakeLine&) { k.openPort(3, here); }, 3, here},
+        {"another device", [&](SerialLink& k, FakeLine&) { k.openPort(2, other); }, 2, other},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        reopenOn(2, kDevice)(comm);
+        link.openPort(2, here);
         line->clearWrites();
         ended.clear();
         const qint64 from = nowMs();
-        at(from + 35, [&] { c.change(comm); });
+        at(from + 35, [&] { c.change(link, *line); });
         send("051\r000\r");
         runFor(200);
-        ASSERT_TRUE(comm.PortOpen());
-        if (c.whole) {
-            EXPECT_EQ(line->written(), "051\r000\r");
-            EXPECT_EQ(ended, (QList<Ended>{{"051\r000\r", CommandEnd::Sent, from + 80}}));
-        } else {
-            EXPECT_EQ(line->written(), "051\r");
-            EXPECT_EQ(ended, (QList<Ended>{{"051\r000\r", CommandEnd::Lost, from + 80}}));
-        }
+        ASSERT_TRUE(link.isOpen());
+        EXPECT_EQ(line->written(), "051\r000\r");
+        for (const FakeLine::Write& w : line->writes())
+            EXPECT_EQ(w.device, here);
+        EXPECT_EQ(ended, (QList<Ended>{{"051\r000\r", CommandEnd::Sent, from + 80}}));
+        EXPECT_EQ(link.port(), c.port);
+        EXPECT_EQ(line->openedDevice(), c.device);
         line->clearWrites();
         send("053\r000\r");
         runFor(100);
         EXPECT_EQ(line->written(), "053\r000\r");
+        EXPECT_EQ(line->writes().last().device, c.device);
     }
 }
 
@@ -291,7 +286,7 @@ TEST_F(Transmit, CommandsAskedForMeanwhileGoOutAfterItWholeInOrder) {
 // A command's end may ask for the next one: it follows at once, 10 ms after
 // the last character, as a playback's records do.
 TEST_F(Transmit, ACommandAskedForAtTheEndOfAnotherFollowsAtItsPace) {
-    comm.sendCommand("111\r111\r", [this](CommandEnd) { send("222\r222\r"); });
+    link.send("111\r111\r", [this](CommandEnd) { send("222\r222\r"); });
     runFor(200);
     EXPECT_EQ(line->written(), "111\r111\r222\r222\r");
     EXPECT_EQ(writeTimesMs().mid(7, 2), (QList<qint64>{70, 80}));
@@ -305,7 +300,7 @@ TEST_F(Transmit, DroppingWaitingCommandsKeepsTheOneOnTheLine) {
     at(20, [&] { send("222\r222\r"); });
     at(30, [&] { send("333\r333\r"); });
     at(45, [&] {
-        comm.dropWaitingCommands();
+        link.dropWaiting();
         EXPECT_EQ(ended, (QList<Ended>{{"222\r222\r", CommandEnd::Dropped, 45},
                                        {"333\r333\r", CommandEnd::Dropped, 45}}));
     });
@@ -324,7 +319,7 @@ TEST_F(Transmit, DroppingWaitingCommandsTakesOneHeldBackByCts) {
     send("111\r111\r");
     at(15, [&] { send("222\r222\r"); });
     at(30, [&] {
-        comm.dropWaitingCommands();
+        link.dropWaiting();
         line->setCtsAsserted(true);
     });
     runFor(300);
@@ -339,7 +334,7 @@ TEST_F(Transmit, DroppingWaitingCommandsTakesOneHeldBackByCts) {
 TEST_F(Transmit, WhenCommandsIdleComesOnceTheQueueHasRunDry) {
     QList<qint64> idleAt;
     const auto noteIdle = [&] { idleAt << nowMs(); };
-    comm.whenCommandsIdle(noteIdle);
+    link.whenIdle(noteIdle);
     EXPECT_TRUE(idleAt.isEmpty());
     clock.settle();
     EXPECT_EQ(idleAt, QList<qint64>{0});
@@ -347,7 +342,7 @@ TEST_F(Transmit, WhenCommandsIdleComesOnceTheQueueHasRunDry) {
     idleAt.clear();
     send("111\r111\r");
     send("222\r222\r");
-    comm.whenCommandsIdle(noteIdle);
+    link.whenIdle(noteIdle);
     runFor(300);
     EXPECT_EQ(idleAt, QList<qint64>{160});
 
@@ -356,13 +351,13 @@ TEST_F(Transmit, WhenCommandsIdleComesOnceTheQueueHasRunDry) {
     send("333\r333\r");
     send("444\r444\r");
     at(from + 25, [&] {
-        comm.dropWaitingCommands();
-        comm.whenCommandsIdle(noteIdle);
+        link.dropWaiting();
+        link.whenIdle(noteIdle);
     });
     runFor(300);
     EXPECT_EQ(idleAt, QList<qint64>{from + 80});
     EXPECT_EQ(line->written().right(8), "333\r333\r");
-    EXPECT_TRUE(comm.commandsIdle());
+    EXPECT_TRUE(link.idle());
 }
 
 // At the end of the program the command on the line goes out whole, at its
@@ -374,18 +369,27 @@ TEST(TransmitAtTheEnd, TheCommandOnTheLineGoesOutWholeAndNothingAfterIt) {
     QObject::connect(&session, &Session::ended,
                      [&] { endedAt << f.clock.monotonicNs() / kNsPerMs; });
     const qint64 startMs = f.clock.monotonicNs() / kNsPerMs;
-    ASSERT_EQ(session.sendSetpoints(5100, 500), SendOutcome::Queued);
+    ASSERT_EQ(session.unit()
+                  .request(SetpointSource::SetValues, {Millivolts(5100), Milliamps(500)})
+                  .verdict,
+              DoorAnswer::Verdict::Queued);
     f.clock.advanceMs(20);
-    ASSERT_EQ(session.sendSetpoints(5200, 500), SendOutcome::Queued);
+    ASSERT_EQ(session.unit()
+                  .request(SetpointSource::SetValues, {Millivolts(5200), Milliamps(500)})
+                  .verdict,
+              DoorAnswer::Verdict::Queued);
     f.clock.advanceMs(15);
     session.shutdown();
-    EXPECT_EQ(session.sendSetpoints(5300, 500), SendOutcome::Ending);
+    EXPECT_EQ(session.unit()
+                  .request(SetpointSource::SetValues, {Millivolts(5300), Milliamps(500)})
+                  .verdict,
+              DoorAnswer::Verdict::Ending);
     f.clock.advanceMs(1000);
     EXPECT_EQ(f.written(), "051\r100\r");
     test::ExpectOneCharacterPerWriteSpaced(f.line->writes());
     ASSERT_EQ(endedAt.size(), 1);
     EXPECT_EQ(endedAt[0] - startMs, 80);
-    EXPECT_FALSE(session.MSComm1().PortOpen());
+    EXPECT_FALSE(session.unit().linkOpen());
 }
 
 } // namespace

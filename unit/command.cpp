@@ -48,17 +48,11 @@ QByteArray Format000(double value) {
     return QByteArray(start, end - start);
 }
 
-QByteArray BuildSetpointCommand(Model model, int voltageMv, int currentMa) {
+QByteArray BuildSetpointCommand(Model model, const Setpoints& setpoints) {
     if (model == Model::None) return {};
-    const double volts = std::trunc(static_cast<double>(voltageMv) / kVoltageStepMv);
-    const double current = static_cast<double>(currentMa) / CurrentStepMa(model);
+    const double volts = std::trunc(double(setpoints.voltage.value) / kVoltageStep.value);
+    const double current = double(setpoints.current.value) / CurrentStep(model).value;
     return CommandOfFields(volts, current);
-}
-
-QByteArray BuildRecordCommand(Model model, int decivolts, int centiamps) {
-    if (model == Model::None) return {};
-    // A record's current is in 0.01 A; the small model counts in 5 mA.
-    return CommandOfFields(decivolts, centiamps * 10 / CurrentStepMa(model));
 }
 
 std::optional<Setpoints> DecodeCommand(Model model, const QByteArray& command) {
@@ -68,7 +62,8 @@ std::optional<Setpoints> DecodeCommand(Model model, const QByteArray& command) {
     const auto voltage = ThreeDigits(command, 0);
     const auto current = ThreeDigits(command, 4);
     if (!voltage || !current) return std::nullopt;
-    return Setpoints{*voltage * kVoltageStepMv, *current * CurrentStepMa(model)};
+    return Setpoints{Millivolts(*voltage * kVoltageStep.value),
+                     Milliamps(*current * CurrentStep(model).value)};
 }
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 // of current, CR, scaled by the model.
 
 #include "unit/model.h"
+#include "unit/quantities.h"
 
 #include <QByteArray>
 #include <optional>
@@ -14,12 +15,17 @@ inline constexpr qsizetype kCommandLength = 8;
 /// The command that sets 0 V and 0 A: the same on both models.
 inline constexpr char kZeroCommand[] = "000\r000\r";
 
-/// Set-points in mV and mA.
+/// A voltage and a current set-point.
 struct Setpoints {
-    int millivolts = 0;
-    int milliamps = 0;
+    Millivolts voltage;
+    Milliamps current;
     friend bool operator==(const Setpoints&, const Setpoints&) = default;
 };
+
+/// The set-points a record's or a frame's values stand for.
+constexpr Setpoints SetpointsOf(const Values& v) {
+    return {VoltageOf(v), CurrentOf(v)};
+}
 
 /// The number written with the pattern "000": at least three digits, leading
 /// zeros, rounded to a whole number with halves away from zero.
@@ -28,13 +34,7 @@ QByteArray Format000(double value);
 /// The command for the set-points on the given model: voltage in 100 mV steps
 /// (truncated), current in the model's steps (rounded, halves up). Empty when
 /// no model is defined.
-QByteArray BuildSetpointCommand(Model model, int voltageMv, int currentMa);
-
-/// The command for a record's values as its value places give them: the
-/// voltage field as it stands (0.1 V), the current number in 0.01 A, doubled
-/// for the 5 mA steps of "1A/20V". Its length is 8 unless the current field
-/// comes out with four digits.
-QByteArray BuildRecordCommand(Model model, int decivolts, int centiamps);
+QByteArray BuildSetpointCommand(Model model, const Setpoints& setpoints);
 
 /// The set-points a command asks of the unit on the model: voltage field in
 /// 0.1 V steps, current field in the model's steps. Nothing unless it is

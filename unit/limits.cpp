@@ -1,10 +1,8 @@
 #include "unit/limits.h"
 
-#include <algorithm>
-
 namespace velmora {
 
-StoredLimit ParseUserLimit(const QString& text, qint16 modelLimit) {
+StoredLimit ParseUserLimit(const QString& text, int modelLimit) {
     if (text.isEmpty()) return {};
     int value = 0;
     for (const QChar c : text) {
@@ -13,29 +11,20 @@ StoredLimit ParseUserLimit(const QString& text, qint16 modelLimit) {
         value = std::min(value * 10 + (c.unicode() - u'0'), 99999);
     }
     if (value > modelLimit) return {std::nullopt, true};
-    return {static_cast<qint16>(value), false};
-}
-
-qint16 Lowered(qint16 limit, std::optional<qint16> userLimit) {
-    return userLimit ? std::min(limit, *userLimit) : limit;
+    return {value, false};
 }
 
 Limits LoweredLimits(Limits limits, const UserLimits& user) {
     return {Lowered(limits.voltage, user.voltage), Lowered(limits.current, user.current)};
 }
 
-bool PastLimits(const Limits& limits, int voltageMv, int currentMa) {
-    return voltageMv > limits.voltage || currentMa > limits.current;
+bool PastLimits(const Limits& limits, const Setpoints& s) {
+    return s.voltage > limits.voltage || s.current > limits.current;
 }
 
-bool PastUserLimits(const UserLimits& limits, int voltageMv, int currentMa) {
-    return (limits.voltage && voltageMv > *limits.voltage) ||
-           (limits.current && currentMa > *limits.current);
-}
-
-qint16 WithinLimit(qint16 setpoint, qint16 limit, int step) {
-    if (setpoint <= limit) return setpoint;
-    return static_cast<qint16>(std::max(0, limit / step * step));
+bool PastUserLimits(const UserLimits& limits, const Setpoints& s) {
+    return (limits.voltage && s.voltage > *limits.voltage) ||
+           (limits.current && s.current > *limits.current);
 }
 
 } // namespace velmora

@@ -3,6 +3,8 @@
 // "D", the voltage at positions 3-5 and the current at positions 8-10; and
 // what one frame says, read once.
 
+#include "unit/quantities.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
@@ -12,15 +14,6 @@
 namespace velmora {
 
 inline constexpr qsizetype kFrameLength = 12;
-
-/// One measurement in the unit's steps: 0.1 V and 0.01 A (0 to 999 each).
-struct Values {
-    int decivolts = 0;
-    int centiamps = 0;
-    /// V x I in mW, exact.
-    int milliwatts() const { return decivolts * centiamps; }
-    friend bool operator==(const Values&, const Values&) = default;
-};
 
 /// One frame as it arrived: the read-out texts exactly as shown ("12,3V",
 /// "1,23A"), its values when the value places hold digits, and when it came.

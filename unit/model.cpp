@@ -10,12 +10,16 @@ struct ModelRow {
     const char* caption;
     const char* plainName;
     Limits limits;
-    int currentStepMa;
+    Milliamps currentStep;
 };
 
 constexpr ModelRow kModels[] = {
-    {Model::Small1A20V, "1A/20V", "1A/20V", {20000, 1000}, 5},
-    {Model::Large2A5_25V, "2,5A/25V", "2.5A/25V", {25000, 2500}, 10},
+    {Model::Small1A20V, "1A/20V", "1A/20V", {Millivolts(20000), Milliamps(1000)}, Milliamps(5)},
+    {Model::Large2A5_25V,
+     "2,5A/25V",
+     "2.5A/25V",
+     {Millivolts(25000), Milliamps(2500)},
+     Milliamps(10)},
 };
 
 const ModelRow* RowOf(Model model) {
@@ -28,18 +32,18 @@ const ModelRow* RowOf(Model model) {
 
 Limits LimitsOf(Model model) {
     const ModelRow* row = RowOf(model);
-    return row ? row->limits : Limits{0, 0};
+    return row ? row->limits : Limits{};
 }
 
-Model ModelFromCurrentLimit(int currentLimitMa) {
+Model ModelFromCurrentLimit(Milliamps currentLimit) {
     for (const ModelRow& row : kModels)
-        if (row.limits.current == currentLimitMa) return row.model;
+        if (row.limits.current == currentLimit) return row.model;
     return Model::None;
 }
 
-int CurrentStepMa(Model model) {
+Milliamps CurrentStep(Model model) {
     const ModelRow* row = RowOf(model);
-    return row ? row->currentStepMa : 10;
+    return row ? row->currentStep : Milliamps(10);
 }
 
 QString ModelCaption(Model model) {

@@ -2,6 +2,8 @@
 // The unit's two models: the name each is chosen by, its limits and the
 // current step of its set-point command.
 
+#include "unit/quantities.h"
+
 #include <QString>
 #include <optional>
 
@@ -12,10 +14,10 @@ enum class Model { None, Small1A20V, Large2A5_25V };
 /// The model a first start assumes.
 inline constexpr Model kDefaultModel = Model::Small1A20V;
 
-/// A voltage limit (mV) and a current limit (mA).
+/// A voltage limit and a current limit.
 struct Limits {
-    qint16 voltage;
-    qint16 current;
+    Millivolts voltage;
+    Milliamps current;
     friend bool operator==(const Limits&, const Limits&) = default;
 };
 
@@ -24,14 +26,14 @@ Limits LimitsOf(Model model);
 
 /// The model a current limit names: 1000 mA "1A/20V", 2500 mA "2,5A/25V";
 /// any other value names none. The voltage limit never tells the model.
-Model ModelFromCurrentLimit(int currentLimitMa);
+Model ModelFromCurrentLimit(Milliamps currentLimit);
 
 /// The current one step of the command's current field stands for: 5 mA on
 /// "1A/20V", 10 mA on "2,5A/25V" (and where no model is chosen).
-int CurrentStepMa(Model model);
+Milliamps CurrentStep(Model model);
 
 /// The voltage one step of the command's voltage field stands for, on both models.
-inline constexpr int kVoltageStepMv = 100;
+inline constexpr Millivolts kVoltageStep{100};
 
 /// The name as the settings window shows it: "1A/20V", "2,5A/25V"; empty for none.
 QString ModelCaption(Model model);

@@ -66,8 +66,13 @@ TEST(Meters, ATripZeroesTheUnitAndIsToldOnStandardError) {
     static const QRegularExpression line("velmora: Output zeroed: current 1.00 A above 0.80 A for "
                                          "3 frames at \\d\\d:\\d\\d:\\d\\d\n");
     EXPECT_TRUE(line.match(QString::fromUtf8(said)).hasMatch()) << said.toStdString();
-    EXPECT_TRUE(remote.ask("APPL 5,0.5;:SYST:ERR?").startsWith("-221,\"Settings conflict;Output"));
+    // Refused while tripped, each with its error; the trip is told once.
+    for (int i = 0; i < 5; ++i) {
+        remote.send("APPL 5,0.5");
+        EXPECT_TRUE(remote.ask("SYST:ERR?").startsWith("-221,\"Settings conflict;Output"));
+    }
     EXPECT_EQ(bench.nextCommand(500ms), QByteArray()) << "nothing while tripped";
+    EXPECT_EQ(bench.panelErrors().count("Output zeroed"), 1) << bench.panelErrors().toStdString();
 }
 
 } // namespace

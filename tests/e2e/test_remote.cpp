@@ -2,6 +2,12 @@
 // its pure-Python backend, and lxi-tools.
 
 #include "e2e/headless.h"
+#include "scpi/scpi_table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -94,6 +100,74 @@ TEST(Remote, LxiAsksTheIdentityRaw) {
         &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(out, "Velmora,1A/20V,COM2," VELMORA_VERSION "\n");
+}
+
+// The short form of a header: optional nodes left out, each mnemonic's
+// capitals ("[SOURce:]VOLTage[:LEVel]" -> "VOLT").
+QByteArray ShortForm(QByteArray header) {
+    static const QRegularExpression optional(QStringLiteral("\\[[^\\]]*\\]"));
+    QString text = QString::fromLatin1(header).remove(optional);
+    QString out;
+    for (const QChar c : text)
+        if (!c.isLower()) out += c;
+    return out.toLatin1();
+}
+
+// Every query of the command table through pyvisa as it comes, without an
+// encoding set: each answers (nothing fresh is SCPI's not-a-number) in text
+// every client can decode; the link's line too, whose dash is not ASCII.
+TEST(Remote, EveryQueryAnswersInTextPyvisaDecodesByDefault) {
+    HeadlessBench bench;
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    QByteArray queries;
+    for (const scpi::CommandInfo& c : scpi::Commands()) {
+        if (c.access == scpi::Access::Command || c.id == scpi::CommandId::SystemHelpHeaders)
+            continue;
+        queries += "    \"" + ShortForm(c.header) + "?\",\n";
+    }
+    const QByteArray script = "import pyvisa\n"
+                              "rm = pyvisa.ResourceManager(\"@py\")\n"
+                              "unit = rm.open_resource(\"TCPIP::127.0.0.1::" +
+                              QByteArray::number(bench.port) +
+                              "::SOCKET\", read_termination=\"\\n\",\n"
+                              "                        write_termination=\"\\n\", timeout=3000)\n"
+                              "for q in [\n" +
+                              queries +
+                              "]:\n"
+                              "    print(q, unit.query(q))\n";
+    ASSERT_TRUE(WriteFile(bench.path("queries.py"), script));
+    int code = 0;
+    const QByteArray out = RunToEnd("/usr/bin/python3", {bench.path("queries.py")}, &code);
+    EXPECT_EQ(code, 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("SYST:LINK? \"COM2 - ")) << out.toStdString();
+    EXPECT_TRUE(out.contains("FETC:AHO? ")) << out.toStdString();
+}
+
+// Each setting of [Remote] that cannot be read is said once on standard
+// error, and only that entry is left out.
+TEST(Remote, TheBenchSaysWhichRemoteSettingsItCannotRead) {
+    HeadlessBench bench({}, "[Remote]\nPort=abc\nAllowFrom=10.0.0.0/8, garbage, 192.168.1.7\n");
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    const QByteArray said = bench.panelErrors();
+    for (const char* text : {"[Remote] Port=abc is no port number from 1 to 65535",
+                             "[Remote] AllowFrom: \"garbage\" is no address or network, left out"})
+        EXPECT_EQ(said.count(text), 1) << text << "\n" << said.toStdString();
+}
+
+// The program runs only a panel module of its own build, and says which
+// builds the two are.
+TEST(Program, RefusesAPanelModuleOfAnotherBuild) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("bin") && QDir(dir.path()).mkpath("lib/velmora"));
+    ASSERT_TRUE(QFile::copy(VELMORA_BIN_DIR "/velmora", dir.filePath("bin/velmora")));
+    ASSERT_TRUE(QFile::copy(VELMORA_BIN_DIR "/../tests/modules/velmora_panel_of_another_build.so",
+                            dir.filePath("lib/velmora/velmora-panel.so")));
+    int code = 0;
+    const QByteArray out = RunToEnd(dir.filePath("bin/velmora"), {}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(out.startsWith("velmora: the panel's module is of build 0.0-another, the program "
+                               "of build " VELMORA_VERSION "-"))
+        << out.toStdString();
 }
 
 // A listening place that cannot be read stops the run before anything opens.

@@ -40,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!record) continue;
         if (!record->date.isValid() || !record->time.isValid()) fuzz::Finding();
         for (Model model : {Model::Small1A20V, Model::Large2A5_25V}) {
-            const auto command =
-                MakePlaybackCommand(model, record->voltageText, record->currentText).command;
-            if (command && !WellFormed(*command)) fuzz::Finding();
+            const PlaybackCommand made =
+                MakePlaybackCommand(model, record->voltageText, record->currentText);
+            if (made.command && !WellFormed(*made.command)) fuzz::Finding();
+            // Nothing past what the model can give is ever asked of it.
+            if (made.setpoints && PastLimits(LimitsOf(model), *made.setpoints)) fuzz::Finding();
         }
         if (MakePlaybackCommand(Model::None, record->voltageText, record->currentText).command)
             fuzz::Finding();

@@ -3,7 +3,6 @@
 // read-outs' layout, its values are what its texts say, and the port ends open.
 
 #include "fuzz/fuzz_common.h"
-#include "link/serial_comm.h"
 #include "session/session.h"
 #include "support/session_on_fake_line.h"
 #include "unit/measurement.h"
@@ -39,21 +38,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte cuts the input into two bursts, as the line may deliver it.
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype cut = size ? qsizetype(data[0]) % (input.size() + 1) : 0;
-    SerialComm& comm = bench->session->MSComm1();
     // Each input starts on a listening line, not in the deaf time after the
     // previous input's reset.
-    comm.setPortOpen(false);
-    comm.setPortOpen(true);
+    bench->session->unit().choosePort(2);
     measured->clear();
     const qint64 historyBefore = bench->session->history().size();
     bench->line->feed(input.left(cut));
     bench->clock.advanceMs(3);
     bench->line->feed(input.mid(cut));
     bench->clock.advanceMs(3);
-    emit comm.OnComm(); // also with fewer than 12 waiting
     bench->clock.advanceMs(100);
 
-    if (!comm.PortOpen()) fuzz::Finding();
+    if (!bench->session->unit().linkOpen()) fuzz::Finding();
     qint64 withValues = 0;
     for (const Measurement& m : *measured) {
         if (!LaidOut(m)) fuzz::Finding();

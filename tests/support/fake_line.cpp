@@ -23,7 +23,7 @@ QByteArray FakeLine::read(qint64 maxBytes) {
 
 bool FakeLine::write(const QByteArray& bytes) {
     if (!open_) return false;
-    writes_.append({clock_ ? clock_->monotonicNs() : RealClock().monotonicNs(), bytes});
+    writes_.append({clock_ ? clock_->monotonicNs() : RealClock().monotonicNs(), bytes, device_});
     return true;
 }
 

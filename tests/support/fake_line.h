@@ -19,6 +19,7 @@ class FakeLine final : public SerialLine {
     struct Write {
         qint64 atNs; // the monotonic clock at the write
         QByteArray bytes;
+        QString device = {}; // the line's device then
     };
 
     /// Writes are stamped on `clock` (a test's fake one), else the real one.

@@ -45,7 +45,7 @@ Meters MetersOfFramesLog(const std::string& log) {
         if (stamp.find_first_not_of("0123456789") != std::string::npos || frame[0] != 'D') continue;
         const int decivolts = Digits(frame, 2), centiamps = Digits(frame, 7);
         if (decivolts < 0 || centiamps < 0) continue;
-        meters.take(std::stoll(stamp) * 1'000'000, decivolts, centiamps);
+        meters.take(std::stoll(stamp) * 1'000'000, Values{decivolts, centiamps});
     }
     return meters;
 }

@@ -2,7 +2,6 @@
 
 #include "core/constants.h"
 #include "core/settings_store.h"
-#include "link/serial_comm.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -31,14 +30,13 @@ PanelOnPty::PanelOnPty(std::unique_ptr<SerialLine> line)
 }
 
 PanelOnPty::~PanelOnPty() {
-    session.MSComm1().setPortOpen(false);
-    session.mapPort(2, QString());
+    session.unit().mapPort(2, QString());
 }
 
 bool PanelOnPty::openCom2() {
-    session.mapPort(2, pty.slavePath());
-    session.choosePort(2);
-    return pty.ok() && session.MSComm1().PortOpen();
+    session.unit().mapPort(2, pty.slavePath());
+    session.unit().choosePort(2);
+    return pty.ok() && session.unit().linkOpen();
 }
 
 bool PanelOnPty::pointLinkAt(const QString& target) {
@@ -52,8 +50,8 @@ bool PanelOnPty::pointLinkAt(const QString& target) {
 
 bool PanelOnPty::openCom2ThroughLink(const QString& target) {
     if (!pointLinkAt(target)) return false;
-    session.mapPort(2, linkPath());
-    session.choosePort(2);
+    session.unit().mapPort(2, linkPath());
+    session.unit().choosePort(2);
     return pty.ok();
 }
 
