@@ -114,9 +114,10 @@ void RunEngine::onStepTimer() {
     if (step_->kind == StepKind::Sweep) return sweepPointDone();
     if (step_->kind != StepKind::Until) return endStep(FinishedReason(*step_, ampHours), at);
     const qint64 timeout = step_->timeoutMs.value_or(settings_.defaultTimeoutMs);
-    finish(RunState::Failed,
-           QStringLiteral("step %1 timed out after %2").arg(stepNumber_).arg(DurationText(timeout)),
-           TimeoutReason(timeout, at.ns - stepStart_.ns, ampHours), at);
+    finish(
+        RunState::Failed,
+        QStringLiteral("step %1 timed out after %2").arg(stepNumber_).arg(WrittenDuration(timeout)),
+        TimeoutReason(timeout, at.ns - stepStart_.ns, ampHours), at);
 }
 
 void RunEngine::sweepPointDone() {

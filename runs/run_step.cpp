@@ -85,20 +85,20 @@ QString HeldReason(const RunCondition& condition, int frames, qint64 sinceStartN
 QString FinishedReason(const RunStep& step, double ampHours) {
     switch (step.kind) {
     case StepKind::Rest:
-        return QStringLiteral("rested ") + DurationText(step.durationMs);
+        return QStringLiteral("rested ") + WrittenDuration(step.durationMs);
     case StepKind::Sweep:
         return QStringLiteral("%1 points swept, %2")
             .arg(SweepPoints(step).size())
             .arg(ChargeText(ampHours));
     default:
         return QStringLiteral("held %1, %2")
-            .arg(DurationText(step.durationMs), ChargeText(ampHours));
+            .arg(WrittenDuration(step.durationMs), ChargeText(ampHours));
     }
 }
 
 QString TimeoutReason(qint64 timeoutMs, qint64 sinceStartNs, double ampHours) {
     return QStringLiteral("timed out after %1 at %2, %3")
-        .arg(DurationText(timeoutMs), SecondsText(sinceStartNs), ChargeText(ampHours));
+        .arg(WrittenDuration(timeoutMs), SecondsText(sinceStartNs), ChargeText(ampHours));
 }
 
 QString StoppedReason(const QString& why, qint64 sinceStartNs, double ampHours) {

@@ -32,7 +32,7 @@ QString WattsText(qint64 milliwatts) {
     return TrimmedDecimal(milliwatts, 3) + QStringLiteral(" W");
 }
 
-QString DurationText(qint64 ms) {
+QString WrittenDuration(qint64 ms) {
     struct Unit {
         qint64 ms;
         const char* name;
@@ -77,7 +77,7 @@ QString RunCondition::text() const {
     case Measure::Energy:
         return QStringLiteral("Wh") + op + TrimmedDecimal(value, 6) + " Wh";
     case Measure::Time:
-        return QStringLiteral("time") + op + DurationText(value);
+        return QStringLiteral("time") + op + WrittenDuration(value);
     case Measure::ConstantCurrent:
         return QStringLiteral("CC");
     case Measure::ConstantVoltage:

@@ -15,7 +15,7 @@ QString VoltsText(qint64 millivolts); // "4.2 V"
 QString AmpsText(qint64 milliamps);   // "0.05 A"
 QString WattsText(qint64 milliwatts); // "1.5 W"
 /// In the largest of h, min, s and ms that shows it exactly: "3 h", "90 s", "250 ms".
-QString DurationText(qint64 ms);
+QString WrittenDuration(qint64 ms);
 /// A run time in seconds to a tenth: "22.4 s".
 QString SecondsText(qint64 ns);
 /// "1.918 mAh" below 1 Ah, "1.2345 Ah" from there.

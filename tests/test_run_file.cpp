@@ -25,7 +25,7 @@ QString Describe(const RunStep& s) {
         text = QStringLiteral("until %1 %2");
         break;
     case StepKind::Rest:
-        return QStringLiteral("rest ") + DurationText(s.durationMs);
+        return QStringLiteral("rest ") + WrittenDuration(s.durationMs);
     case StepKind::Repeat:
         return QStringLiteral("repeat %1").arg(s.count);
     case StepKind::End:
@@ -37,15 +37,15 @@ QString Describe(const RunStep& s) {
             .arg(s.to)
             .arg(s.increment)
             .arg(s.sweepsVoltage ? AmpsText(s.milliamps) : VoltsText(s.millivolts))
-            .arg(DurationText(s.durationMs));
+            .arg(WrittenDuration(s.durationMs));
     }
     text = text.arg(VoltsText(s.millivolts), AmpsText(s.milliamps));
-    if (s.kind == StepKind::Hold) return text.arg(DurationText(s.durationMs));
+    if (s.kind == StepKind::Hold) return text.arg(WrittenDuration(s.durationMs));
     QStringList conditions;
     for (const RunCondition& c : s.conditions)
         conditions << c.text();
     text += QStringLiteral(" [") + conditions.join(" | ") + u']';
-    if (s.timeoutMs) text += QStringLiteral(" timeout ") + DurationText(*s.timeoutMs);
+    if (s.timeoutMs) text += QStringLiteral(" timeout ") + WrittenDuration(*s.timeoutMs);
     return text;
 }
 
@@ -355,11 +355,11 @@ TEST(RunText, ShowsValuesAsARunFileWritesThem) {
         {AmpsText(50), "0.05 A"},
         {AmpsText(1000), "1 A"},
         {WattsText(1), "0.001 W"},
-        {DurationText(10'800'000), "3 h"},
-        {DurationText(5'400'000), "90 min"},
-        {DurationText(1500), "1.5 s"},
-        {DurationText(250), "250 ms"},
-        {DurationText(1001), "1001 ms"},
+        {WrittenDuration(10'800'000), "3 h"},
+        {WrittenDuration(5'400'000), "90 min"},
+        {WrittenDuration(1500), "1.5 s"},
+        {WrittenDuration(250), "250 ms"},
+        {WrittenDuration(1001), "1001 ms"},
         {SecondsText(22'449'000'000), "22.4 s"},
         {ChargeText(0.0019178), "1.918 mAh"},
         {ChargeText(1.5), "1.5000 Ah"},

@@ -2,6 +2,7 @@
 // folder's name, local times with their offset, summary.json, and the folder
 // written as a run goes on a fake clock.
 
+#include "runs/report_read.h"
 #include "runs/report_text.h"
 #include "runs/run_check.h"
 #include "runs/run_engine.h"
@@ -216,6 +217,56 @@ TEST(RunReport, WritesTheFolderAsTheRunGoes) {
     RunReport nowhere(clock);
     EXPECT_FALSE(nowhere.open("/proc/no/such", {"x.run", "", "", ""}, &why));
     EXPECT_EQ(why, "cannot make the folder /proc/no/such");
+}
+
+TEST(RunReportRead, ReadsRowsBackAndThinsThemToAnEnvelope) {
+    const struct {
+        const char* line;
+        std::optional<MeasuredRow> row;
+    } rows[] = {
+        {"22.400,4.2,0.04,0.168,0.001918,0.007912,1,CV\n", MeasuredRow{22.4, 4.2, 0.04, 1}},
+        {"0.000,0.0,0.00,0.000,0.000000,0.000000,12,CC", MeasuredRow{0, 0, 0, 12}},
+        {"time_s,voltage_V,current_A,power_W,charge_Ah,energy_Wh,step,regulation", std::nullopt},
+        {"1,2,3,4,5,6,7", std::nullopt},
+        {"1,2,3,4,5,6,7,CV,9", std::nullopt},
+        {"1,nan,3,4,5,6,7,CV", std::nullopt},
+        {"1,2,3,4,5,6,x,CV", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : rows) {
+        const auto row = ParseMeasuredRow(c.line);
+        ASSERT_EQ(row.has_value(), c.row.has_value()) << c.line;
+        if (!row) continue;
+        EXPECT_EQ(std::tuple(row->seconds, row->volts, row->amps, row->step),
+                  std::tuple(c.row->seconds, c.row->volts, c.row->amps, c.row->step));
+    }
+
+    QTemporaryDir dir;
+    QByteArray text = MeasurementsHeader();
+    for (int i = 0; i <= 1000; ++i)
+        text += MeasurementRow(
+            {i * 10'000'000LL, {i % 7 == 0 ? 50 : 42, 50}, 0, 0, i < 600 ? 1 : 3, CV});
+    ASSERT_TRUE(test::WriteFile(dir.filePath("m.csv"), text + "not a row\n"));
+    ReportCurves curves;
+    EXPECT_FALSE(ReadMeasurements(dir.filePath("m.csv"), curves, 10));
+    EXPECT_EQ(curves.rows, 1001);
+    EXPECT_EQ(curves.leftOut, 1);
+    EXPECT_EQ(curves.stepStarts, (std::vector<std::pair<double, int>>{{0, 1}, {6, 3}}));
+    EXPECT_LE(curves.volts.size(), 22u);
+    EXPECT_EQ(*std::max_element(curves.volts.begin(), curves.volts.end()), 5.0);
+    EXPECT_EQ(*std::min_element(curves.volts.begin(), curves.volts.end()), 4.2);
+    EXPECT_TRUE(std::is_sorted(curves.voltsAt.begin(), curves.voltsAt.end()));
+    EXPECT_TRUE(ReadMeasurements(dir.filePath("none.csv"), curves).has_value());
+
+    const SweepCurve sweep = ParseSweep(SweepHeader() + "1,1.000,0.1000,0.1000,CV\n2,,,,\n"
+                                                        "3,2.500,0.3000,0.7500,CC\n",
+                                        4);
+    EXPECT_EQ(sweep.volts, (std::vector<double>{1.0, 2.5}));
+    EXPECT_EQ(sweep.amps, (std::vector<double>{0.1, 0.3}));
+    EXPECT_EQ(sweep.constantCurrent, (std::vector<bool>{false, true}));
+    EXPECT_EQ(StepLines("{\"steps\": [{\"number\": 2, \"text\": \"rest 1 s\"}]}"),
+              (QMap<int, QString>{{2, "rest 1 s"}}));
+    EXPECT_TRUE(StepLines("not json").isEmpty());
 }
 
 } // namespace
