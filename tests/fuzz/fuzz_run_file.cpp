@@ -20,7 +20,8 @@ using namespace velmora;
 namespace {
 
 int LinesOf(QByteArrayView input) {
-    return int(std::min<qsizetype>(input.count('\n') + input.count('\r') + 1, kMaxRunFileLines + 1));
+    return int(
+        std::min<qsizetype>(input.count('\n') + input.count('\r') + 1, kMaxRunFileLines + 1));
 }
 
 // Every pair of set-points the program may ask for.
@@ -40,13 +41,12 @@ void RunBriefly(const RunProgram& program) {
     const auto allowed = Setpoints(program);
     int zeros = 0;
     std::vector<std::function<void()>> waiting;
-    RunEngine engine(clock,
-                     {[&](int mv, int ma, std::function<void()> sent) {
-                          if (!allowed.count({mv, ma})) fuzz::Finding();
-                          waiting.push_back(std::move(sent));
-                          return QString();
-                      },
-                      [&] { ++zeros; }, [](const RunEvent&) {}});
+    RunEngine engine(clock, {[&](int mv, int ma, std::function<void()> sent) {
+                                 if (!allowed.count({mv, ma})) fuzz::Finding();
+                                 waiting.push_back(std::move(sent));
+                                 return QString();
+                             },
+                             [&] { ++zeros; }, [](const RunEvent&) {}});
     if (!engine.start(program)) fuzz::Finding();
     for (int i = 0; i < 200 && engine.state() == RunState::Running; ++i) {
         for (auto& sent : std::exchange(waiting, {}))
