@@ -25,7 +25,9 @@ struct RunStatus {
 
 /// Runs one run at a time. Nothing waits: each step ends on a frame that
 /// completes its condition, or on a timer. A condition's next step has its
-/// command asked for inside the take() of that frame.
+/// command asked for inside the take() of that frame. A step's meters count
+/// from its start; its hold, dwell, timeout and conditions from its command
+/// going out, so frames of the set-points before count for nothing.
 class RunEngine {
   public:
     /// A frame counts towards the link's absence no longer than this.
