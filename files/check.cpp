@@ -2,6 +2,7 @@
 
 #include "core/settings_store.h"
 #include "files/options.h"
+#include "files/run_check.h"
 #include "playback/check_tally.h"
 #include "playback/playback_plan.h"
 #include "recording/wall_time.h"
@@ -22,6 +23,7 @@ int RunCheck(const QStringList& args, QTextStream& out, QTextStream& err) {
         ParseOptions(args, {QStringLiteral("--model"), QStringLiteral("--now")});
     if (!options.error.isEmpty()) return Fail(err, options.error);
     if (options.files.size() != 1) return Fail(err, QStringLiteral("give one control file"));
+    if (IsRunFile(options.files.first())) return RunCheckRunFile(options, out, err);
     std::optional<Model> model = Model::None;
     if (options.values.contains(QStringLiteral("--model"))) {
         model = ParseModelName(options.values.value(QStringLiteral("--model")));

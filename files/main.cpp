@@ -5,6 +5,7 @@
 #include "files/output.h"
 #include "files/picture.h"
 #include "files/plan.h"
+#include "files/report_picture.h"
 #include "files/retime.h"
 #include "files/usage.h"
 
@@ -17,9 +18,10 @@
 
 namespace {
 
-// png and svg draw: they need the windowing part of Qt.
+// png, svg and report draw: they need the windowing part of Qt.
 bool Draws(int argc, char* argv[]) {
-    return argc > 1 && (!std::strcmp(argv[1], "png") || !std::strcmp(argv[1], "svg"));
+    return argc > 1 && (!std::strcmp(argv[1], "png") || !std::strcmp(argv[1], "svg") ||
+                        !std::strcmp(argv[1], "report"));
 }
 
 int Run(const QString& command, QStringList args, bool draws, QTextStream& out, QTextStream& err) {
@@ -32,6 +34,7 @@ int Run(const QString& command, QStringList args, bool draws, QTextStream& out, 
     if (command == QStringLiteral("retime")) return velmora::RunRetime(args, out, err);
     if (command == QStringLiteral("plan")) return velmora::RunPlan(args, out, err);
     if (command == QStringLiteral("csv")) return velmora::RunCsv(args, out, err);
+    if (command == QStringLiteral("report")) return velmora::RunReportPictures(args, err);
     if (draws) return velmora::RunPicture(command, args, err);
     err << (command.isEmpty() ? QStringLiteral("velmora-files: give a command")
                               : QStringLiteral("velmora-files: unknown command ") + command)
@@ -42,7 +45,7 @@ int Run(const QString& command, QStringList args, bool draws, QTextStream& out, 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // png and svg make their own application once their arguments are good.
+    // png, svg and report make their own application once their arguments are good.
     const bool draws = Draws(argc, argv);
     const std::unique_ptr<QCoreApplication> app(draws ? nullptr : new QCoreApplication(argc, argv));
     // Standard output through a device that remembers a failed write (a full

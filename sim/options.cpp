@@ -83,6 +83,15 @@ const std::array kOptionTable{
     OptionInfo{"--load-step", "SECONDS:OHMS",
                "the load becomes OHMS at SECONDS after start (repeatable)",
                [](Options& o, const std::string& v) { return loadStep(v, o.loadSteps); }},
+    OptionInfo{"--cell", "MAH:VEMPTY:VFULL:OHMS",
+               "a rechargeable cell in place of the load, empty at the start:\n"
+               "                      its voltage linear in its charge from VEMPTY to VFULL,\n"
+               "                      behind OHMS (2:3.0:4.2:1)",
+               [](Options& o, const std::string& v) {
+                   std::string error;
+                   o.cell = parseCellSpec(v, error);
+                   return error;
+               }},
     OptionInfo{
         "--settle", "SECONDS",
         "time to come within 1% of a new set-point (default 0.3, 0: at once)",
@@ -178,6 +187,7 @@ const OptionInfo* findOption(std::string_view name) {
 
 std::string checkCombination(const Options& o, bool silentForGiven) {
     if (silentForGiven && o.plan.silentAfter < 0.0) return "--silent-for needs --silent-after";
+    if (o.cell && !o.loadSteps.empty()) return "--cell takes the place of the load: no --load-step";
     return {};
 }
 
@@ -240,7 +250,8 @@ std::string helpText() {
     text +=
         "\nStatus line (in the --status file, and on stdout on SIGUSR1):\n"
         "  status set 3.0 V 0.500 A shown 03.0 V 0.30 A CV\n"
-        "with the set-points, the read-out without noise, and CV or CC.\n"
+        "with the set-points, the read-out without noise, and CV or CC; with --cell,\n"
+        "then the charge the cell has taken: \"cell 1.918 mAh\".\n"
         "Frames are 12 characters, e.g. \"D 123  045  \", filler a space.\n"
         "Frames log lines, stamped in milliseconds of CLOCK_MONOTONIC (not the wall clock):\n"
         "  8123456 D 123  045  \n"

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/cell_model.h"
 #include "sim/transmitter.h"
 #include "sim/unit_model.h"
 
@@ -20,6 +22,7 @@ struct Options {
     TransmitPlan plan;
     double loadOhms = 10.0;
     std::vector<LoadStep> loadSteps; // in time order
+    std::optional<CellSpec> cell;    // in place of the load
     double settleSeconds = 0.3;
     bool noise = false;
     std::string linkPath;      // empty: no link

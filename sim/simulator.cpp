@@ -46,7 +46,9 @@ void printLine(const std::string& line) {
 Simulator::Simulator(const Options& options, PtyDevice& device, int signalFd, FrameLog& framesLog)
     : options_(options), device_(device), framesLog_(framesLog), signalFd_(signalFd),
       start_(steadySeconds()), model_(options.loadOhms, options.settleSeconds),
-      transmitter_(options.plan, 0.0) {}
+      transmitter_(options.plan, 0.0) {
+    if (options.cell) model_.setCell(*options.cell);
+}
 
 double Simulator::now() const {
     return steadySeconds() - start_;
@@ -162,7 +164,10 @@ std::string Simulator::statusLine() const {
     std::snprintf(line, sizeof line, "status set %.1f V %.3f A shown %c%c.%c V %c.%c%c A %s",
                   model_.setVolts(), model_.setAmps(), frame[2], frame[3], frame[4], frame[7],
                   frame[8], frame[9], model_.constantCurrent() ? "CC" : "CV");
-    return line;
+    if (!model_.cell()) return line;
+    char cell[64];
+    std::snprintf(cell, sizeof cell, " cell %.3f mAh", model_.cell()->chargedAmpHours() * 1000);
+    return line + std::string(cell);
 }
 
 } // namespace velmora::sim

@@ -23,23 +23,42 @@ void SupplyModel::setTarget(double volts, double amps) {
 }
 
 void SupplyModel::advance(double seconds) {
+    seconds = std::max(seconds, 0.0);
+    if (!cell_) return settle(seconds);
+    // With a cell the source settles in steps, the cell charging from it.
+    double left = seconds;
+    do {
+        const double step = std::min(left, Cell::kMaxStepSeconds);
+        settle(step);
+        cell_->charge(volts_, setAmps_, step);
+        left -= step;
+    } while (left > 0.0);
+}
+
+void SupplyModel::settle(double seconds) {
     const double target = targetVolts();
     if (timeConstant_ <= 0.0) {
         volts_ = target;
         return;
     }
-    volts_ += (target - volts_) * (1.0 - std::exp(-std::max(seconds, 0.0) / timeConstant_));
+    volts_ += (target - volts_) * (1.0 - std::exp(-seconds / timeConstant_));
 }
 
 Reading SupplyModel::output() const {
+    if (cell_)
+        return Reading{cell_->terminalVolts(volts_, setAmps_), cell_->current(volts_, setAmps_)};
     return Reading{volts_, volts_ / loadOhms_};
 }
 
 bool SupplyModel::constantCurrent() const {
+    if (cell_) return setAmps_ > 0.0 && cell_->currentLimited(volts_, setAmps_);
     return setVolts_ > setAmps_ * loadOhms_;
 }
 
+// With a cell the source heads for the voltage set-point; the cell's
+// resistance and the current limit decide the current.
 double SupplyModel::targetVolts() const {
+    if (cell_) return setVolts_;
     return std::min(setVolts_, setAmps_ * loadOhms_);
 }
 

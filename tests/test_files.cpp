@@ -9,6 +9,7 @@
 #include "recording/line_reader.h"
 #include "recording/wall_time.h"
 #include "support/files.h"
+#include "support/print_qt.h"
 
 #include "support/print_qt.h"
 #include <QBuffer>
@@ -320,4 +321,64 @@ TEST_F(FilesTest, PlanPlaysBackAsTheListSays) {
     EXPECT_TRUE(refused.err.startsWith("velmora-files plan: line 2: voltage \"5.05\""));
     EXPECT_EQ(RunCommand(RunPlan, {Write("none.txt", "# nothing\n"), "--in", "0"}).code, 1);
     EXPECT_EQ(RunCommand(RunPlan, {list, "--in", "0", "--repeat", "0"}).code, 2);
+}
+
+TEST_F(FilesTest, CheckOfARunFileGivesTheVerdictAndTheWorstCase) {
+    const QByteArray charge = "# Charge one cell.\n"
+                              "set 4.2 V 0.5 A until I < 0.05 A timeout 3 h\n"
+                              "rest 10 s\n"
+                              "sweep V 0 V to 5 V step 0.5 V current 0.3 A dwell 2 s\n"
+                              "repeat 3\n  set 5 V 0.1 A for 10 s\n  set 0 V 0 A for 5 s\nend\n";
+    const struct {
+        const char* name;
+        QByteArray text;
+        QStringList args;
+        int code;
+        const char* out;
+    } cases[] = {
+        {"charge.run", charge, {}, 0, "checked for 1A/20V\nverdict: ok\nworst case: 03:01:17\n"},
+        {"high.RUN",
+         "set 21 V 0.5 A for 1 s\nset 4 V 2 A until I > 2.5 A\n",
+         {"--model", "1A/20V"},
+         1,
+         "checked for 1A/20V\n"
+         "line 1:5: 21 V 0.5 A: voltage 21.0 V is past the 1A/20V model's 20.0 V\n"
+         "line 2:5: 4 V 2 A: current 2.00 A is past the 1A/20V model's 1.00 A\n"
+         "line 2:19: I > 2.5 A can never hold: the step's current set-point is 2 A\n"
+         "verdict: 3 problems\nworst case: 1 day 00:00:01\n"},
+        {"large.run",
+         "set 21 V 2 A for 1 s\n",
+         {"--model", "2.5A/25V"},
+         0,
+         "checked for 2,5A/25V\nverdict: ok\nworst case: 00:00:01\n"},
+        {"binary.run",
+         QByteArray("\0\1\2", 3),
+         {},
+         1,
+         "checked for 1A/20V\nline 1:1: unexpected character 0x00\nverdict: 1 problem\n"
+         "worst case: 00:00:00\n"},
+        {"open.run",
+         "repeat 2\nrest 1 s\n",
+         {},
+         1,
+         "checked for 1A/20V\nline 1:1: `repeat` without its `end`\nverdict: 1 problem\n"
+         "worst case: 00:00:01\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = RunCommand(RunCheck, QStringList{Write(c.name, c.text)} << c.args);
+        EXPECT_EQ(run.code, c.code) << c.name;
+        EXPECT_EQ(run.out, c.out) << c.name;
+        EXPECT_TRUE(run.err.isEmpty()) << c.name;
+    }
+    const QStringList unreadable[] = {{dir.filePath("none.run")},
+                                      {dir.path() + "/folder.run"},
+                                      {Write("now.run", charge), "--now", "2027-01-01 00:00:00"},
+                                      {Write("model.run", charge), "--model", "3A/30V"}};
+    QDir(dir.path()).mkdir("folder.run");
+    for (const QStringList& args : unreadable) {
+        const Outcome run = RunCommand(RunCheck, args);
+        EXPECT_EQ(run.code, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
 }

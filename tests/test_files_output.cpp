@@ -232,3 +232,43 @@ TEST(FilesHelp, ListsTheExitStatusesAsTheManualPageDoes) {
     const QByteArray page = ReadFile(VELMORA_SOURCE_DIR "/packaging/man/velmora-files.1.in");
     EXPECT_EQ(ManualStatuses(QString::fromUtf8(page)), statuses);
 }
+
+TEST(FilesReport, DrawsARunReportFolderWithoutADisplay) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("charge-20261208-143000");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QByteArray rows = "time_s,voltage_V,current_A,power_W,charge_Ah,energy_Wh,step,regulation\n";
+    for (int i = 0; i < 300; ++i)
+        rows += QString::asprintf("%d.%03d,4.2,%d.%02d,0.000,0.000000,0.000000,%d,CV\n", i / 10,
+                                  i % 10 * 100, 0, 50 - i / 7, i < 200 ? 1 : 2)
+                    .toLatin1();
+    ASSERT_TRUE(WriteFile(folder + "/measurements.csv", rows + "garbage\n"));
+    ASSERT_TRUE(WriteFile(folder + "/sweep-3.csv", "set,voltage_V,current_A,power_W,regulation\n"
+                                                   "1,1.000,0.1000,0.1000,CV\n2,,,,\n"
+                                                   "3,2.500,0.3000,0.7500,CC\n"));
+    ASSERT_TRUE(WriteFile(folder + "/summary.json", "{\"steps\": [{\"number\": 1, \"text\": "
+                                                    "\"set 4.2 V 0.5 A until I < 0.05 A\"}]}"));
+    const FilesRun run = RunFiles({"report", folder});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith("\nleft out 1 of 301 rows of measurements.csv\n") ||
+                run.err == "left out 1 of 301 rows of measurements.csv\n")
+        << run.err.toStdString();
+    EXPECT_TRUE(ReadFile(folder + "/plot.png").startsWith("\x89PNG\r\n"));
+    EXPECT_TRUE(ReadFile(folder + "/plot.svg").contains("<svg"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5) << "no temporary file is left";
+
+    const struct {
+        QStringList args;
+        const char* message;
+    } refused[] = {
+        {{"report", dir.path()}, "holds no measurements.csv: not a run's report\n"},
+        {{"report", folder, "--size", "10x10"}, "--size wants WIDTHxHEIGHT, 16 to 20000 each\n"},
+        {{"report"}, "give one report folder\n"},
+    };
+    for (const auto& c : refused) {
+        const FilesRun bad = RunFiles(c.args);
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_TRUE(bad.err.endsWith(c.message)) << bad.err.toStdString();
+        EXPECT_EQ(bad.err.count('\n'), 1);
+    }
+}

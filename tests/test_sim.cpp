@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "sim/cell_model.h"
 #include "sim/command_parser.h"
 #include "sim/frame.h"
 #include "sim/frame_log.h"
@@ -245,6 +247,61 @@ TEST(SimOptions, ReadsEveryOption) {
     EXPECT_TRUE(defaults.loadSteps.empty());
 }
 
+// The figures a run's test can count on, with --settle 0: a 2 mAh cell from
+// 3.0 V to 4.2 V behind 1 ohm, charged at 4.2 V and 0.5 A, takes 0.5 A until
+// its open-circuit voltage reaches 3.7 V (8.4 s), then the current falls with
+// a time constant of R x C = 1 ohm x 7.2 C / 1.2 V = 6 s.
+TEST(SimCell, ChargesAsTheRunFiguresSay) {
+    const struct {
+        double seconds;
+        double amps, volts, milliampHours;
+        bool constantCurrent;
+    } cases[] = {
+        {0.0, 0.5, 3.5, 0.0, true},
+        {4.2, 0.5, 3.85, 0.5833, true},
+        {8.3, 0.5, 4.1917, 1.1528, true},
+        {8.5, 0.5 * std::exp(-0.1 / 6), 4.2, 1.1805, false},
+        {14.4, 0.5 * std::exp(-1.0), 4.2, 1.1667 + 0.5 * 6 * (1 - std::exp(-1.0)) / 3.6, false},
+        {8.4 + 6 * std::log(10.0), 0.05, 4.2, 1.9167, false},
+    };
+    for (const double step : {0.0125, 0.25, 1.0}) {
+        SupplyModel model(10.0, 0.0);
+        model.setCell({2.0, 3.0, 4.2, 1.0});
+        model.setTarget(4.2, 0.5);
+        double at = 0.0;
+        for (const auto& c : cases) {
+            for (; at + step <= c.seconds; at += step)
+                model.advance(step);
+            model.advance(c.seconds - at);
+            at = c.seconds;
+            const Reading out = model.output();
+            const std::string where =
+                std::to_string(c.seconds) + " s in steps of " + std::to_string(step);
+            EXPECT_NEAR(out.amps, c.amps, 0.002) << where;
+            EXPECT_NEAR(out.volts, c.volts, 0.002) << where;
+            EXPECT_NEAR(model.cell()->chargedAmpHours() * 1000, c.milliampHours, 0.002) << where;
+            EXPECT_EQ(model.constantCurrent(), c.constantCurrent) << where;
+        }
+    }
+    // Below its open-circuit voltage the unit gives nothing and takes nothing back.
+    Cell cell({2.0, 3.0, 4.2, 1.0});
+    cell.charge(4.2, 0.5, 5.0);
+    const double held = cell.chargedAmpHours();
+    EXPECT_EQ(cell.current(3.0, 0.5), 0.0);
+    cell.charge(3.0, 0.5, 100.0);
+    EXPECT_EQ(cell.chargedAmpHours(), held);
+    EXPECT_NEAR(cell.terminalVolts(3.0, 0.5), cell.openCircuitVolts(), 1e-12);
+    cell.charge(4.2, 0.0, 100.0);
+    EXPECT_EQ(cell.chargedAmpHours(), held) << "no current at a 0 A limit";
+
+    std::string error;
+    const auto spec = parseCellSpec("2:3.0:4.2:1", error);
+    ASSERT_TRUE(spec) << error;
+    EXPECT_EQ(std::tuple(spec->milliampHours, spec->emptyVolts, spec->fullVolts, spec->ohms),
+              std::tuple(2.0, 3.0, 4.2, 1.0));
+    EXPECT_TRUE(parseOptions({"--cell", "2:3.0:4.2:1"}).options.cell.has_value());
+}
+
 TEST(SimOptions, RejectsBadCommandLines) {
     const std::vector<std::vector<std::string>> cases = {
         {"--bogus"},
@@ -271,15 +328,23 @@ TEST(SimOptions, RejectsBadCommandLines) {
         {"--load-step", "1:"},
         {"--load-step", ":5"},
         {"--load-step", "1:2:3"},
+        {"--cell", "2:3.0:4.2"},
+        {"--cell", "2:3.0:4.2:1:5"},
+        {"--cell", "0:3.0:4.2:1"},
+        {"--cell", "2:4.2:3.0:1"},
+        {"--cell", "2:3.0:4.2:0"},
+        {"--cell", "2:3.0:nan:1"},
+        {"--cell", "2::4.2:1"},
+        {"--cell", "2:3.0:4.2:1", "--load-step", "1:5"},
     };
     for (const auto& args : cases) {
         EXPECT_NE(parseOptions(args).error, "") << args.front() << " " << args.back();
     }
     const std::string help = helpText();
-    for (const char* name :
-         {"--model", "--rate", "--load", "--settle", "--noise", "--garble", "--split", "--join",
-          "--silent-after", "--silent-for", "--mute", "--link", "--status", "--echo-bytes",
-          "--frames-log", "--pieces", "--count", "--load-step", "--help"}) {
+    for (const char* name : {"--model",  "--rate",  "--load",      "--settle",       "--noise",
+                             "--garble", "--split", "--join",      "--silent-after", "--silent-for",
+                             "--mute",   "--link",  "--status",    "--echo-bytes",   "--frames-log",
+                             "--pieces", "--count", "--load-step", "--cell",         "--help"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }
