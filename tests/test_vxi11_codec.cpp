@@ -103,7 +103,7 @@ TEST(RecordMarking, FramesAndCutsRecords) {
         {"2 GB announced: the head, then nothing kept",
          "fffffffc 00000000000000000000000000000000000000000000000000000000000000000000000000000000"
          "0000000000000000000000000000000000000000000000000000000000000000000000",
-         {{E::Oversized, QByteArray(64, '\0')}}},
+         {{E::Oversized, QByteArray(60, '\0')}}},
         {"fragments adding up past the bound", "00000008 6161616161616161 80000008 6262626262626262",
          {{E::Oversized, "aaaaaaaabbbbbbbb"}}},
     };
@@ -189,6 +189,23 @@ TEST(RpcMessage, WritesReplies) {
     EXPECT_EQ(ParseSuccessReply(SuccessReply(7, "abcd"), 7), QByteArray("abcd"));
     EXPECT_FALSE(ParseSuccessReply(SuccessReply(7, "abcd"), 8)) << "another call's reply";
     EXPECT_FALSE(ParseSuccessReply(ErrorReply(7, AcceptStat::SystemErr), 7));
+}
+
+TEST(RpcMessage, TheStartOfARecordMayBeACallOrNot) {
+    struct Row {
+        const char* head;
+        bool mayBe;
+    } rows[] = {
+        {"", true},
+        {"00000007", true},
+        {"00000007 00000000", true},
+        {"00000007 00000000 00000002", true},
+        {"00000007 00000001", false},          // a reply
+        {"00000007 00000000 00000003", false}, // another RPC version
+        {"2f204854 54502f31 2e310d0a", false}, // "/ HTTP/1.1\r\n"
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(MayBeCall(Hex(row.head)), row.mayBe) << row.head;
 }
 
 TEST(Vxi11Protocol, ReadsEachProceduresArguments) {

@@ -49,6 +49,14 @@ ParsedCall ParseCall(QByteArrayView record) {
     return parsed;
 }
 
+bool MayBeCall(QByteArrayView head) {
+    XdrReader in(head);
+    in.u32();
+    const auto type = in.u32();
+    const auto version = in.u32();
+    return (!type || *type == kCall) && (!version || *version == kRpcVersion);
+}
+
 QByteArray SuccessReply(quint32 xid, QByteArrayView results) {
     QByteArray out = AcceptedHeader(xid, AcceptStat::Success).bytes();
     out.append(results.data(), results.size());

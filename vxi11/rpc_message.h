@@ -39,6 +39,9 @@ struct ParsedCall {
 };
 
 ParsedCall ParseCall(QByteArrayView record);
+/// Whether the start of a record can still be a call of RPC version 2 (its
+/// message type and version, when there, say so).
+bool MayBeCall(QByteArrayView head);
 
 /// Replies, without record marking.
 QByteArray SuccessReply(quint32 xid, QByteArrayView results);

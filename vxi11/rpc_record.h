@@ -14,12 +14,12 @@ QByteArray FrameRecord(QByteArrayView body);
 
 /// Cuts a byte stream into records, holding at most `maxRecordBytes` of one.
 /// A record announced longer than that is reported once as oversized, with
-/// its first kHeadBytes (enough for a call header with AUTH_NONE credentials
-/// and a device_write's arguments up to its data), and its remaining bytes
-/// are dropped as they arrive.
+/// its first kHeadBytes (a call header with AUTH_NONE credentials and a
+/// device_write's arguments up to its data), and its remaining bytes are
+/// dropped as they arrive.
 class RecordReader {
   public:
-    static constexpr qsizetype kHeadBytes = 64;
+    static constexpr qsizetype kHeadBytes = 60;
 
     struct Event {
         enum Kind { Record, Oversized } kind;
@@ -33,6 +33,11 @@ class RecordReader {
     std::optional<Event> next();
     /// Bytes held: the unread input and the record being gathered.
     qsizetype buffered() const { return buffer_.size() - start_ + record_.size(); }
+    /// The head gathered so far of an oversized record not yet reported:
+    /// enough, often, to see that it is no call at all.
+    QByteArrayView oversizedHead() const {
+        return oversized_ && !reported_ ? QByteArrayView(record_) : QByteArrayView();
+    }
 
   private:
     std::optional<Event> endOfRecord();

@@ -95,6 +95,10 @@ void Server::serve(Connection& connection) {
     while (!connection.closing && !connection.job) {
         if (calls >= kCallsPerTurn || read >= kBytesPerTurn) return kick();
         std::optional<RecordReader::Event> event = connection.records.next();
+        if (!event && !MayBeCall(connection.records.oversizedHead())) {
+            dropLater(connection, QStringLiteral("closed: it sent something that is no RPC call"));
+            return;
+        }
         if (!event) {
             if (!readMore(connection)) return;
             read += kReadChunk;

@@ -45,6 +45,8 @@ class RpcTestClient {
     qint32 createLink();
     /// Writes a line and reads its answer whole (until END).
     QByteArray ask(qint32 lid, const QByteArray& line);
+    /// Reads an answer whole (until END); "(read failed)" on an error.
+    QByteArray readAnswer(qint32 lid, quint32 ioTimeoutMs = 1000);
 
   private:
     bool waitFor(const std::function<bool()>& done, int ms);
