@@ -80,15 +80,17 @@ void Announcer::clientEvent(AvahiClient* client, int state) {
         if (wanted_ && !group_) publish();
         break;
     case AVAHI_CLIENT_S_COLLISION:
-    case AVAHI_CLIENT_S_REGISTERING: dropGroup(); break;
+    case AVAHI_CLIENT_S_REGISTERING:
+        dropGroup();
+        break;
     case AVAHI_CLIENT_CONNECTING:
         say(QStringLiteral("the Avahi daemon is not running: the program is not announced "
-                               "on the network until it starts; remote control works as before"));
+                           "on the network until it starts; remote control works as before"));
         dropGroup();
         break;
     case AVAHI_CLIENT_FAILURE:
         say(QStringLiteral("Avahi failed (%1): the program is not announced on the network")
-                    .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(client)))));
+                .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(client)))));
         dropGroup();
         break;
     }
@@ -97,21 +99,20 @@ void Announcer::clientEvent(AvahiClient* client, int state) {
 void Announcer::publish() {
     if (!wanted_ || !client_) return;
     if (!group_) group_ = avahi_entry_group_new(client_, &AvahiCallbacks::group, this);
-    if (!group_) return say(QStringLiteral("Avahi refused an announcement: %1")
-                                .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(client_)))));
+    if (!group_)
+        return say(QStringLiteral("Avahi refused an announcement: %1")
+                       .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(client_)))));
     AvahiStringList* txt = nullptr;
     for (const QByteArray& item : AnnouncementTxt(*wanted_))
         txt = avahi_string_list_add(txt, item.constData());
     const QByteArray name = name_.toUtf8();
-    int result = avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                      AvahiPublishFlags(0), name.constData(),
-                                                      "_scpi-raw._tcp", nullptr, nullptr,
-                                                      wanted_->socketPort, txt);
+    int result = avahi_entry_group_add_service_strlst(
+        group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), name.constData(),
+        "_scpi-raw._tcp", nullptr, nullptr, wanted_->socketPort, txt);
     if (result >= 0 && wanted_->vxi11)
-        result = avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                      AvahiPublishFlags(0), name.constData(),
-                                                      "_vxi-11._tcp", nullptr, nullptr,
-                                                      kRpcbindPort, txt);
+        result = avahi_entry_group_add_service_strlst(
+            group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), name.constData(),
+            "_vxi-11._tcp", nullptr, nullptr, kRpcbindPort, txt);
     avahi_string_list_free(txt);
     if (result == AVAHI_ERR_COLLISION) {
         char* other = avahi_alternative_service_name(name.constData());
@@ -129,7 +130,9 @@ void Announcer::publish() {
 void Announcer::groupEvent(AvahiEntryGroup* group, int state) {
     if (group != group_) return;
     switch (AvahiEntryGroupState(state)) {
-    case AVAHI_ENTRY_GROUP_ESTABLISHED: setEstablished(true); break;
+    case AVAHI_ENTRY_GROUP_ESTABLISHED:
+        setEstablished(true);
+        break;
     case AVAHI_ENTRY_GROUP_COLLISION: {
         // Another machine has the name: the next free one, "Velmora (pc) #2".
         char* other = avahi_alternative_service_name(name_.toUtf8().constData());
@@ -143,10 +146,11 @@ void Announcer::groupEvent(AvahiEntryGroup* group, int state) {
     case AVAHI_ENTRY_GROUP_FAILURE:
         setEstablished(false);
         say(QStringLiteral("Avahi dropped the announcement: %1")
-                    .arg(QString::fromUtf8(
-                        avahi_strerror(avahi_client_errno(avahi_entry_group_get_client(group))))));
+                .arg(QString::fromUtf8(
+                    avahi_strerror(avahi_client_errno(avahi_entry_group_get_client(group))))));
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -22,11 +22,11 @@ class AvahiEventLoopPoll;
 
 /// What to announce.
 struct Announcement {
-    QString name;          // the service name, "Velmora (bench-pc)"
+    QString name;           // the service name, "Velmora (bench-pc)"
     quint16 socketPort = 0; // the raw socket's port
-    bool vxi11 = false;    // VXI-11 is served (and found through port 111)
-    QStringList models;    // the models in force, "1A/20V"
-    QString version;       // the program's
+    bool vxi11 = false;     // VXI-11 is served (and found through port 111)
+    QStringList models;     // the models in force, "1A/20V"
+    QString version;        // the program's
     bool operator==(const Announcement&) const = default;
 };
 

@@ -60,7 +60,8 @@ TEST_F(Vxi11Abuse, AWriteAnnouncing2GbIsRefusedAtOnceAndItsBytesDropped) {
     const QByteArray chunk(1 << 20, 'x');
     for (int i = 0; i < 8; ++i)
         c->sendRaw(chunk);
-    EXPECT_TRUE(WaitUntil([&] { return c->socket().bytesToWrite() == 0; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(
+        WaitUntil([&] { return c->socket().bytesToWrite() == 0; }, std::chrono::seconds(10)));
     EXPECT_EQ(server.linkCount(), 1);
     stillServes();
 }
@@ -68,10 +69,13 @@ TEST_F(Vxi11Abuse, AWriteAnnouncing2GbIsRefusedAtOnceAndItsBytesDropped) {
 TEST_F(Vxi11Abuse, GarbageOnThePortClosesThatConnectionOnly) {
     const QByteArray rows[] = {
         "GET / HTTP/1.1\r\nHost: x\r\n\r\n",
-        QByteArray::fromHex("80000004 00000001"), // a record too short for a call
+        QByteArray::fromHex("80000004 00000001"),                   // a record too short for a call
         QByteArray::fromHex("8000000c 00000001 00000001 00000000"), // a reply, not a call
         QByteArray("\x80\0\0\x10", 4) + QByteArray(16, '\xff'),
-        vxi11::FrameRecord(QByteArray::fromHex("00000005 00000000 00000002 000607af 00000001 0000000a 00000001 00000400")), // credential past 400 bytes
+        vxi11::FrameRecord(QByteArray::fromHex(
+            "00000005 00000000 00000002 000607af 00000001 0000000a 00000001 00000400")), // credential
+                                                                                         // past 400
+                                                                                         // bytes
     };
     for (const QByteArray& garbage : rows) {
         auto c = client();
@@ -81,7 +85,8 @@ TEST_F(Vxi11Abuse, GarbageOnThePortClosesThatConnectionOnly) {
     EXPECT_TRUE(WaitUntil([&] { return server.connectionCount() == 0; }));
     // RPC version 3 is answered, not closed.
     auto c = client();
-    c->sendRaw(vxi11::FrameRecord(QByteArray::fromHex("00000009 00000000 00000003 000607af 00000001 0000000a")));
+    c->sendRaw(vxi11::FrameRecord(
+        QByteArray::fromHex("00000009 00000000 00000003 000607af 00000001 0000000a")));
     const auto reply = c->reply();
     ASSERT_TRUE(reply);
     EXPECT_EQ(*reply, vxi11::RpcMismatchReply(9));
@@ -98,7 +103,8 @@ TEST_F(Vxi11Abuse, AThousandLinksStopAtTheLimits) {
         auto c = client();
         int made = 0, refused = 0;
         for (int i = 0; i < 1000; ++i) {
-            const qint32 error = RpcTestClient::ErrorOf(c->call(Proc::CreateLink, RpcTestClient::CreateLink()));
+            const qint32 error =
+                RpcTestClient::ErrorOf(c->call(Proc::CreateLink, RpcTestClient::CreateLink()));
             (error == 0 ? made : refused) += error == 0 || error == 9 ? 1 : 0;
         }
         EXPECT_EQ(made, row.made);
@@ -115,11 +121,13 @@ TEST_F(Vxi11Abuse, AClientThatVanishesMidCallTakesItsLinksAndLockAlong) {
     auto c = client();
     const qint32 lid = c->createLink();
     ASSERT_EQ(RpcTestClient::ErrorOf(c->call(Proc::DeviceLock, RpcTestClient::Lock(lid))), 0);
-    c->send(vxi11::kCoreProgram, 1, quint32(Proc::DeviceRead), RpcTestClient::Read(lid, 1024, 60'000));
+    c->send(vxi11::kCoreProgram, 1, quint32(Proc::DeviceRead),
+            RpcTestClient::Read(lid, 1024, 60'000));
     c->sendRaw(QByteArray::fromHex("80001000") + QByteArray(100, 'x')); // and half a call
     EXPECT_FALSE(c->reply(50));
     c->socket().abort();
-    EXPECT_TRUE(WaitUntil([&] { return server.linkCount() == 0 && server.connectionCount() == 0; }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return server.linkCount() == 0 && server.connectionCount() == 0; }));
     EXPECT_TRUE(WaitUntil([&] { return links.live == 0; })) << "its conversation is gone";
     stillServes(); // and the lock with it
 }
@@ -141,7 +149,8 @@ TEST_F(Vxi11Abuse, ConnectionsPastTheLimitAreClosedAtOnce) {
     std::vector<std::unique_ptr<RpcTestClient>> clients;
     for (int i = 0; i < vxi11::Server::kMaxConnections; ++i)
         clients.push_back(client());
-    EXPECT_TRUE(WaitUntil([&] { return server.connectionCount() == vxi11::Server::kMaxConnections; }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return server.connectionCount() == vxi11::Server::kMaxConnections; }));
     RpcTestClient extra([this] { s.clock.settle(); });
     extra.socket().connectToHost(QHostAddress::LocalHost, server.port());
     EXPECT_TRUE(extra.closedByServer());

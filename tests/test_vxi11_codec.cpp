@@ -48,11 +48,11 @@ TEST(Xdr, ReadingFailsOnShortOrOverlongItemsAndStaysFailed) {
         bool ok;
     } rows[] = {
         {"00000003 616263 00", 8, true},
-        {"00000003 616263", 8, false},        // padding missing
-        {"00000009 616263 00", 8, false},     // over the bound
-        {"7fffffff", 0xffffffff, false},      // 2 GB announced, nothing there
-        {"ffffffff 00", 0xffffffff, false},   // 4 GB: no overflow
-        {"0000", 8, false},                   // not even a length
+        {"00000003 616263", 8, false},      // padding missing
+        {"00000009 616263 00", 8, false},   // over the bound
+        {"7fffffff", 0xffffffff, false},    // 2 GB announced, nothing there
+        {"ffffffff 00", 0xffffffff, false}, // 4 GB: no overflow
+        {"0000", 8, false},                 // not even a length
     };
     for (const Row& row : rows) {
         XdrReader in(Hex(row.bytes));
@@ -104,7 +104,8 @@ TEST(RecordMarking, FramesAndCutsRecords) {
          "fffffffc 00000000000000000000000000000000000000000000000000000000000000000000000000000000"
          "0000000000000000000000000000000000000000000000000000000000000000000000",
          {{E::Oversized, QByteArray(60, '\0')}}},
-        {"fragments adding up past the bound", "00000008 6161616161616161 80000008 6262626262626262",
+        {"fragments adding up past the bound",
+         "00000008 6161616161616161 80000008 6262626262626262",
          {{E::Oversized, "aaaaaaaabbbbbbbb"}}},
     };
     for (const Row& row : rows) {
@@ -147,9 +148,14 @@ TEST(RpcMessage, ReadsCallsWithAnyCredentials) {
          ParsedCall::Call, 11, Hex("0000002a")},
         {"AUTH_SYS with a body",
          Hex(kCallHead) + Hex("00000001 00000008 0102030405060708 00000000 00000000"),
-         ParsedCall::Call, 11, {}},
-        {"credential over 400 bytes", Hex(kCallHead) + Hex("00000001 00000200"), ParsedCall::NotACall,
-         0, {}},
+         ParsedCall::Call,
+         11,
+         {}},
+        {"credential over 400 bytes",
+         Hex(kCallHead) + Hex("00000001 00000200"),
+         ParsedCall::NotACall,
+         0,
+         {}},
         {"RPC version 3", Hex("00000007 00000000 00000003"), ParsedCall::WrongRpcVersion, 0, {}},
         {"a reply", Hex("00000007 00000001 00000000"), ParsedCall::NotACall, 0, {}},
         {"cut header", Hex("00000007 00000000 00000002 000607af"), ParsedCall::NotACall, 0, {}},
@@ -175,14 +181,20 @@ TEST(RpcMessage, WritesReplies) {
         QByteArray reply;
         const char* bytes;
     } rows[] = {
-        {SuccessReply(7, Hex("00000000")), "00000007 00000001 00000000 00000000 00000000 00000000 00000000"},
-        {ErrorReply(7, AcceptStat::ProgUnavail), "00000007 00000001 00000000 00000000 00000000 00000001"},
-        {ProgMismatchReply(7, 1, 1), "00000007 00000001 00000000 00000000 00000000 00000002 00000001 00000001"},
-        {ErrorReply(7, AcceptStat::ProcUnavail), "00000007 00000001 00000000 00000000 00000000 00000003"},
-        {ErrorReply(7, AcceptStat::GarbageArgs), "00000007 00000001 00000000 00000000 00000000 00000004"},
+        {SuccessReply(7, Hex("00000000")),
+         "00000007 00000001 00000000 00000000 00000000 00000000 00000000"},
+        {ErrorReply(7, AcceptStat::ProgUnavail),
+         "00000007 00000001 00000000 00000000 00000000 00000001"},
+        {ProgMismatchReply(7, 1, 1),
+         "00000007 00000001 00000000 00000000 00000000 00000002 00000001 00000001"},
+        {ErrorReply(7, AcceptStat::ProcUnavail),
+         "00000007 00000001 00000000 00000000 00000000 00000003"},
+        {ErrorReply(7, AcceptStat::GarbageArgs),
+         "00000007 00000001 00000000 00000000 00000000 00000004"},
         {RpcMismatchReply(7), "00000007 00000001 00000001 00000000 00000002 00000002"},
         {EncodeCall(9, 100000, 4, 1, Hex("aa000000")),
-         "00000009 00000000 00000002 000186a0 00000004 00000001 00000000 00000000 00000000 00000000 aa000000"},
+         "00000009 00000000 00000002 000186a0 00000004 00000001 00000000 00000000 00000000 "
+         "00000000 aa000000"},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.reply.toHex(' '), Hex(row.bytes).toHex(' '));
@@ -216,7 +228,8 @@ TEST(Vxi11Protocol, ReadsEachProceduresArguments) {
     EXPECT_EQ(link->lockTimeoutMs, 1000u);
     EXPECT_EQ(link->device, "inst0");
 
-    const auto write = ReadWrite(Hex("00000004 000007d0 00000000 00000008 00000006 2a49444e3f0a 0000"));
+    const auto write =
+        ReadWrite(Hex("00000004 000007d0 00000000 00000008 00000006 2a49444e3f0a 0000"));
     ASSERT_TRUE(write);
     EXPECT_EQ(write->lid, 4);
     EXPECT_EQ(write->ioTimeoutMs, 2000u);
@@ -233,11 +246,16 @@ TEST(Vxi11Protocol, ReadsEachProceduresArguments) {
         const char* name;
         bool parsed;
     } bad[] = {
-        {"write cut in its data", ReadWrite(Hex("00000004 000007d0 00000000 00000008 00000006 2a49")).has_value()},
-        {"write of 2 GB announced", ReadWrite(Hex("00000004 000007d0 00000000 00000008 7fffffff")).has_value()},
-        {"device name of 1 KiB", ReadCreateLink(Hex("00000007 00000000 00000000 00000400") + QByteArray(1024, 'a')).has_value()},
+        {"write cut in its data",
+         ReadWrite(Hex("00000004 000007d0 00000000 00000008 00000006 2a49")).has_value()},
+        {"write of 2 GB announced",
+         ReadWrite(Hex("00000004 000007d0 00000000 00000008 7fffffff")).has_value()},
+        {"device name of 1 KiB",
+         ReadCreateLink(Hex("00000007 00000000 00000000 00000400") + QByteArray(1024, 'a'))
+             .has_value()},
         {"lock flag 2", ReadCreateLink(Hex("00000007 00000002 00000000 00000000")).has_value()},
-        {"srq handle of 41 bytes", ReadEnableSrq(Hex("00000001 00000001 00000029") + QByteArray(44, 'h')).has_value()},
+        {"srq handle of 41 bytes",
+         ReadEnableSrq(Hex("00000001 00000001 00000029") + QByteArray(44, 'h')).has_value()},
         {"no link", ReadLinkId(Hex("0000")).has_value()},
     };
     for (const Bad& row : bad)
@@ -249,7 +267,8 @@ TEST(Vxi11Protocol, WritesEachProceduresResults) {
         QByteArray results;
         const char* bytes;
     } rows[] = {
-        {CreateLinkResult(DeviceError::None, 3, 5025, 65536), "00000000 00000003 000013a1 00010000"},
+        {CreateLinkResult(DeviceError::None, 3, 5025, 65536),
+         "00000000 00000003 000013a1 00010000"},
         {WriteResult(DeviceError::None, 6), "00000000 00000006"},
         {ReadResult(DeviceError::None, reason::kEnd, "1\n"), "00000000 00000004 00000002 310a0000"},
         {ReadResult(DeviceError::IoTimeout, 0, {}), "0000000f 00000000 00000000"},
@@ -258,7 +277,8 @@ TEST(Vxi11Protocol, WritesEachProceduresResults) {
         {DocmdResult(DeviceError::NotSupported), "00000008 00000000"},
         {ResultWithError(Proc::DeviceWrite, DeviceError::InvalidLink), "00000004 00000000"},
         {ResultWithError(Proc::DeviceRead, DeviceError::Abort), "00000017 00000000 00000000"},
-        {ResultWithError(Proc::CreateLink, DeviceError::OutOfResources), "00000009 00000000 00000000 00000000"},
+        {ResultWithError(Proc::CreateLink, DeviceError::OutOfResources),
+         "00000009 00000000 00000000 00000000"},
         {ResultWithError(Proc::DeviceUnlock, DeviceError::NoLockHeld), "0000000c"},
     };
     for (const Row& row : rows)
@@ -275,14 +295,35 @@ TEST(AnswerQueue, AReadTakesUpToTheCountTheTermCharOrTheEndOfALine) {
         std::vector<ReadOut> reads;
     } rows[] = {
         {"a whole line", {"1.5\n"}, 1024, false, 0, {{"1.5\n", reason::kEnd}}},
-        {"one line a read", {"a\n", "b\n"}, 1024, false, 0, {{"a\n", reason::kEnd}, {"b\n", reason::kEnd}}},
-        {"cut by the count", {"12345\n"}, 4, false, 0,
+        {"one line a read",
+         {"a\n", "b\n"},
+         1024,
+         false,
+         0,
+         {{"a\n", reason::kEnd}, {"b\n", reason::kEnd}}},
+        {"cut by the count",
+         {"12345\n"},
+         4,
+         false,
+         0,
          {{"1234", reason::kRequestCount}, {"5\n", reason::kEnd}}},
-        {"the count meets the end", {"123\n"}, 4, false, 0,
+        {"the count meets the end",
+         {"123\n"},
+         4,
+         false,
+         0,
          {{"123\n", reason::kRequestCount | reason::kEnd}}},
-        {"at the term char", {"1;2\n"}, 1024, true, ';',
+        {"at the term char",
+         {"1;2\n"},
+         1024,
+         true,
+         ';',
          {{"1;", reason::kTermChar}, {"2\n", reason::kEnd}}},
-        {"term char LF is the end too", {"7\n"}, 1024, true, '\n',
+        {"term char LF is the end too",
+         {"7\n"},
+         1024,
+         true,
+         '\n',
          {{"7\n", reason::kTermChar | reason::kEnd}}},
         {"term char not asked for", {"1;2\n"}, 1024, false, ';', {{"1;2\n", reason::kEnd}}},
         {"nothing queued", {}, 1024, false, 0, {{"", 0}}},

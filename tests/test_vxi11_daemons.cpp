@@ -28,17 +28,70 @@ namespace {
 // Every command of the README's list (SYST:HELP:HEAD? aside: its block holds
 // line ends, which a socket reader cuts), in an order that leaves each one
 // something to answer.
-const char* const kCommands[] = {
-    "*IDN?", "*ESE 16", "*ESE?", "*SRE 32", "*SRE?", "*STB?", "*OPC", "*ESR?", "*TST?",
-    "SYST:ERR?", "SYST:VERS?", "SYST:WDOG 0", "SYST:WDOG?", "SYST:LINK?", "VOLT 5", "VOLT?",
-    "CURR 0.5", "CURR?", "VOLT:LIM 20", "VOLT:LIM?", "CURR:LIM OFF", "CURR:LIM?", "APPL 6,0.6",
-    "APPL?", "OUTP OFF", "OUTP?", "OUTP ON", "OUTP:MODE?", "OUTP:PROT:TRIP?", "OUTP:PROT:CLE",
-    "OUTP:TIM 300", "OUTP:TIM?", "OUTP:TIM 0", "MEAS:VOLT?", "MEAS:CURR?", "MEAS:POW?",
-    "FETC:VOLT?", "FETC:CURR?", "FETC:POW?", "FETC:AHO?", "FETC:WHO?", "FETC:TIME?",
-    "FETC:VOLT:MIN?", "FETC:VOLT:MAX?", "FETC:VOLT:MEAN?", "FETC:CURR:MIN?", "FETC:CURR:MAX?",
-    "FETC:CURR:MEAN?", "FETC:POW:MIN?", "FETC:POW:MAX?", "FETC:POW:MEAN?", "SENS:AHO:RES",
-    "REC:FILE \"bench.log\"", "REC:FILE?", "REC:STAT?", "PROG:FILE \"run.dat\"", "PROG:FILE?",
-    "PROG:STAT?", "PROG:PROG?", "NOSUCH", "SYST:ERR?", "*CLS", "*RST", "SYST:ERR?"};
+const char* const kCommands[] = {"*IDN?",
+                                 "*ESE 16",
+                                 "*ESE?",
+                                 "*SRE 32",
+                                 "*SRE?",
+                                 "*STB?",
+                                 "*OPC",
+                                 "*ESR?",
+                                 "*TST?",
+                                 "SYST:ERR?",
+                                 "SYST:VERS?",
+                                 "SYST:WDOG 0",
+                                 "SYST:WDOG?",
+                                 "SYST:LINK?",
+                                 "VOLT 5",
+                                 "VOLT?",
+                                 "CURR 0.5",
+                                 "CURR?",
+                                 "VOLT:LIM 20",
+                                 "VOLT:LIM?",
+                                 "CURR:LIM OFF",
+                                 "CURR:LIM?",
+                                 "APPL 6,0.6",
+                                 "APPL?",
+                                 "OUTP OFF",
+                                 "OUTP?",
+                                 "OUTP ON",
+                                 "OUTP:MODE?",
+                                 "OUTP:PROT:TRIP?",
+                                 "OUTP:PROT:CLE",
+                                 "OUTP:TIM 300",
+                                 "OUTP:TIM?",
+                                 "OUTP:TIM 0",
+                                 "MEAS:VOLT?",
+                                 "MEAS:CURR?",
+                                 "MEAS:POW?",
+                                 "FETC:VOLT?",
+                                 "FETC:CURR?",
+                                 "FETC:POW?",
+                                 "FETC:AHO?",
+                                 "FETC:WHO?",
+                                 "FETC:TIME?",
+                                 "FETC:VOLT:MIN?",
+                                 "FETC:VOLT:MAX?",
+                                 "FETC:VOLT:MEAN?",
+                                 "FETC:CURR:MIN?",
+                                 "FETC:CURR:MAX?",
+                                 "FETC:CURR:MEAN?",
+                                 "FETC:POW:MIN?",
+                                 "FETC:POW:MAX?",
+                                 "FETC:POW:MEAN?",
+                                 "SENS:AHO:RES",
+                                 "REC:FILE \"bench.log\"",
+                                 "REC:FILE?",
+                                 "REC:STAT?",
+                                 "PROG:FILE \"run.dat\"",
+                                 "PROG:FILE?",
+                                 "PROG:STAT?",
+                                 "PROG:PROG?",
+                                 "NOSUCH",
+                                 "SYST:ERR?",
+                                 "*CLS",
+                                 "*RST",
+                                 "SYST:ERR?"};
 
 // Each command through both resources, one line each: command, socket's
 // answer, INSTR's answer, separated by TAB; a command without '?' is followed
@@ -121,7 +174,8 @@ struct LabDaemons {
         avahi = std::make_unique<Daemon>(
             "avahi-daemon", QStringList{"--no-drop-root", "--no-chroot", "--no-rlimits"});
         int code = 0;
-        if (!WaitUntil([&] { return RunCommand("avahi-daemon", {"--check"}, &code), code == 0; }, 10s))
+        if (!WaitUntil([&] { return RunCommand("avahi-daemon", {"--check"}, &code), code == 0; },
+                       10s))
             problem = "avahi-daemon did not start: " + avahi->output();
     }
     QString problem;
@@ -145,8 +199,8 @@ TEST(Vxi11Daemons, PyvisaAndLxiGetTheSocketsAnswersThroughRpcbind) {
     ASSERT_TRUE(WaitUntil([&] { return bench.registration.registered(); }));
     int code = 0;
     const QString portText = QString::number(bench.server.port());
-    EXPECT_TRUE(RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains(
-        QRegularExpression("395183\\s+1\\s+tcp\\s+" + portText)));
+    EXPECT_TRUE(RunCommand("rpcinfo", {"-p", "127.0.0.1"})
+                    .contains(QRegularExpression("395183\\s+1\\s+tcp\\s+" + portText)));
 
     QTemporaryDir dir;
     QFile script(dir.filePath("both.py"));
@@ -179,7 +233,9 @@ TEST(Vxi11Daemons, PyvisaAndLxiGetTheSocketsAnswersThroughRpcbind) {
         ending.set(QHostAddress::Any, bench.server.port());
         ASSERT_TRUE(WaitUntil([&] { return ending.registered(); }));
     }
-    EXPECT_TRUE(WaitUntil([] { return !RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"); }));
+    EXPECT_TRUE(WaitUntil([] {
+        return !RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183");
+    }));
 }
 
 TEST(Vxi11Daemons, LxiDiscoverFindsTheProgramByBroadcast) {
@@ -194,8 +250,8 @@ TEST(Vxi11Daemons, LxiDiscoverFindsTheProgramByBroadcast) {
     int code = 0;
     const QString found = bench.run("lxi", {"discover", "-t", "2"}, &code);
     EXPECT_EQ(code, 0);
-    EXPECT_TRUE(found.contains(QStringLiteral("Found \"Velmora,2.5A/25V,COM2,0.1\" on address %1")
-                                   .arg(kLabAddress)))
+    EXPECT_TRUE(found.contains(
+        QStringLiteral("Found \"Velmora,2.5A/25V,COM2,0.1\" on address %1").arg(kLabAddress)))
         << found.toStdString();
 }
 
@@ -219,10 +275,12 @@ TEST(Vxi11Daemons, AnnouncedByAvahiWhileAskedAndWithdrawn) {
                                      .arg(bench.remote.port())))
         << browsed.toStdString();
     const QString found = bench.run("lxi", {"discover", "-m", "-t", "3"}, &code);
-    EXPECT_TRUE(found.contains(QStringLiteral("Found \"Velmora (lab)\" on address %1").arg(kLabAddress)))
+    EXPECT_TRUE(
+        found.contains(QStringLiteral("Found \"Velmora (lab)\" on address %1").arg(kLabAddress)))
         << found.toStdString();
     EXPECT_TRUE(found.contains("vxi-11 service on port 111")) << found.toStdString();
-    EXPECT_TRUE(found.contains(QStringLiteral("scpi-raw service on port %1").arg(bench.remote.port())));
+    EXPECT_TRUE(
+        found.contains(QStringLiteral("scpi-raw service on port %1").arg(bench.remote.port())));
 
     announcer.withdraw();
     EXPECT_FALSE(announcer.established());
@@ -278,7 +336,8 @@ TEST(Announcement, TextsAndWhenToAnnounce) {
                 {QHostAddress(QHostAddress::Any), true},
                 {QHostAddress("192.168.1.20"), true}};
     for (const Row& row : rows)
-        EXPECT_EQ(ShouldAnnounce(row.address), row.announced) << row.address.toString().toStdString();
+        EXPECT_EQ(ShouldAnnounce(row.address), row.announced)
+            << row.address.toString().toStdString();
     EXPECT_EQ(DefaultServiceName("bench-pc"), "Velmora (bench-pc)");
     EXPECT_LE(DefaultServiceName(QString(100, 'h')).toUtf8().size(), 63);
 }

@@ -91,7 +91,8 @@ TEST_F(Vxi11Server, TheEndFlagEndsALineAsLfDoes) {
     for (const Row& row : rows) {
         for (qsizetype i = 0; i < row.writes.size(); ++i) {
             const qint32 f = i + 1 == row.writes.size() ? flags::kEnd : 0;
-            ASSERT_EQ(errorOf(*c, Proc::DeviceWrite, RpcTestClient::Write(lid, row.writes[i], f)), 0);
+            ASSERT_EQ(errorOf(*c, Proc::DeviceWrite, RpcTestClient::Write(lid, row.writes[i], f)),
+                      0);
         }
         EXPECT_EQ(ReadOf(c->call(Proc::DeviceRead, RpcTestClient::Read(lid))).data, row.answer);
     }
@@ -111,10 +112,17 @@ TEST_F(Vxi11Server, BadCallsGetTheStandardsErrors) {
         {"another program", 100003, 1, 10, {}, vxi11::AcceptStat::ProgUnavail},
         {"version 2", vxi11::kCoreProgram, 2, 10, {}, vxi11::AcceptStat::ProgMismatch},
         {"procedure 99", vxi11::kCoreProgram, 1, 99, {}, vxi11::AcceptStat::ProcUnavail},
-        {"abort program, procedure 2", vxi11::kAbortProgram, 1, 2, {}, vxi11::AcceptStat::ProcUnavail},
-        {"create_link cut short", vxi11::kCoreProgram, 1, 10, "\0\0\0\1", vxi11::AcceptStat::GarbageArgs},
+        {"abort program, procedure 2",
+         vxi11::kAbortProgram,
+         1,
+         2,
+         {},
+         vxi11::AcceptStat::ProcUnavail},
+        {"create_link cut short", vxi11::kCoreProgram, 1, 10, "\0\0\0\1",
+         vxi11::AcceptStat::GarbageArgs},
         {"write announcing 2 GB in a short call", vxi11::kCoreProgram, 1, 11,
-         QByteArray::fromHex("00000001000003e80000000000000008 7fffffff"), vxi11::AcceptStat::GarbageArgs},
+         QByteArray::fromHex("00000001000003e80000000000000008 7fffffff"),
+         vxi11::AcceptStat::GarbageArgs},
         {"read with nothing", vxi11::kCoreProgram, 1, 12, {}, vxi11::AcceptStat::GarbageArgs},
         {"null procedure", vxi11::kCoreProgram, 1, 0, {}, vxi11::AcceptStat::Success},
     };
@@ -134,14 +142,23 @@ TEST_F(Vxi11Server, BadCallsGetTheStandardsErrors) {
         QByteArray args;
         DeviceError error;
     } deviceRows[] = {
-        {"write on no link", Proc::DeviceWrite, RpcTestClient::Write(999, "*IDN?"), DeviceError::InvalidLink},
+        {"write on no link", Proc::DeviceWrite, RpcTestClient::Write(999, "*IDN?"),
+         DeviceError::InvalidLink},
         {"read on no link", Proc::DeviceRead, RpcTestClient::Read(999), DeviceError::InvalidLink},
-        {"status byte of no link", Proc::DeviceReadStb, RpcTestClient::Generic(999), DeviceError::InvalidLink},
-        {"destroying no link", Proc::DestroyLink, RpcTestClient::Link(999), DeviceError::InvalidLink},
-        {"read with nothing queued, no time", Proc::DeviceRead, RpcTestClient::Read(lid, 1024, 0), DeviceError::IoTimeout},
-        {"unlock without the lock", Proc::DeviceUnlock, RpcTestClient::Link(lid), DeviceError::NoLockHeld},
+        {"status byte of no link", Proc::DeviceReadStb, RpcTestClient::Generic(999),
+         DeviceError::InvalidLink},
+        {"destroying no link", Proc::DestroyLink, RpcTestClient::Link(999),
+         DeviceError::InvalidLink},
+        {"read with nothing queued, no time", Proc::DeviceRead, RpcTestClient::Read(lid, 1024, 0),
+         DeviceError::IoTimeout},
+        {"unlock without the lock", Proc::DeviceUnlock, RpcTestClient::Link(lid),
+         DeviceError::NoLockHeld},
         {"trigger", Proc::DeviceTrigger, RpcTestClient::Generic(lid), DeviceError::NotSupported},
-        {"docmd", Proc::DeviceDocmd, QByteArray::fromHex("00000001 00000000 000003e8 00000000 00020000 00000001 00000000 00000000").replace(0, 4, RpcTestClient::Link(lid)), DeviceError::NotSupported},
+        {"docmd", Proc::DeviceDocmd,
+         QByteArray::fromHex(
+             "00000001 00000000 000003e8 00000000 00020000 00000001 00000000 00000000")
+             .replace(0, 4, RpcTestClient::Link(lid)),
+         DeviceError::NotSupported},
         {"create_intr_chan", Proc::CreateIntrChan, QByteArray(20, '\0'), DeviceError::NotSupported},
         {"destroy_intr_chan", Proc::DestroyIntrChan, {}, DeviceError::ChannelNotEstablished},
         {"remote", Proc::DeviceRemote, RpcTestClient::Generic(lid), DeviceError::None},
@@ -181,7 +198,8 @@ TEST_F(Vxi11Server, AReadWaitsForItsAnswerOnATimerAndTimesOut) {
     s.clock.advanceMs(499);
     EXPECT_FALSE(c->reply(100));
     s.clock.advanceMs(1);
-    EXPECT_EQ(ReadOf(vxi11::ParseSuccessReply(c->reply().value_or(QByteArray()), xid + 1)).error, 15);
+    EXPECT_EQ(ReadOf(vxi11::ParseSuccessReply(c->reply().value_or(QByteArray()), xid + 1)).error,
+              15);
 }
 
 TEST_F(Vxi11Server, OneLinkHoldsTheLockAndOthersWaitOrAreRefused) {
@@ -189,12 +207,15 @@ TEST_F(Vxi11Server, OneLinkHoldsTheLockAndOthersWaitOrAreRefused) {
     auto b = client();
     const qint32 la = a->createLink(), lb = b->createLink();
     EXPECT_EQ(errorOf(*a, Proc::DeviceLock, RpcTestClient::Lock(la)), 0);
-    EXPECT_EQ(errorOf(*a, Proc::DeviceLock, RpcTestClient::Lock(la)), 11) << "the lock is not nested";
+    EXPECT_EQ(errorOf(*a, Proc::DeviceLock, RpcTestClient::Lock(la)), 11)
+        << "the lock is not nested";
     EXPECT_EQ(errorOf(*b, Proc::DeviceWrite, RpcTestClient::Write(lb, "VOLT 1", flags::kEnd)), 11);
     EXPECT_EQ(errorOf(*b, Proc::DeviceReadStb, RpcTestClient::Generic(lb)), 11);
     EXPECT_EQ(errorOf(*b, Proc::DeviceUnlock, RpcTestClient::Link(lb)), 12);
-    EXPECT_EQ(errorOf(*a, Proc::DeviceWrite, RpcTestClient::Write(la, "*IDN?")), 0) << "its own link";
-    EXPECT_EQ(RpcTestClient::ErrorOf(b->call(Proc::CreateLink, RpcTestClient::CreateLink(true, 0))), 11);
+    EXPECT_EQ(errorOf(*a, Proc::DeviceWrite, RpcTestClient::Write(la, "*IDN?")), 0)
+        << "its own link";
+    EXPECT_EQ(RpcTestClient::ErrorOf(b->call(Proc::CreateLink, RpcTestClient::CreateLink(true, 0))),
+              11);
 
     // Waiting for the lock, up to lock_timeout, on a timer; the unlock lets it in.
     const quint32 waiting =
@@ -204,7 +225,8 @@ TEST_F(Vxi11Server, OneLinkHoldsTheLockAndOthersWaitOrAreRefused) {
     s.clock.advanceMs(500);
     EXPECT_FALSE(b->reply(100));
     EXPECT_EQ(errorOf(*a, Proc::DeviceUnlock, RpcTestClient::Link(la)), 0);
-    EXPECT_EQ(RpcTestClient::ErrorOf(vxi11::ParseSuccessReply(b->reply().value_or(""), waiting)), 0);
+    EXPECT_EQ(RpcTestClient::ErrorOf(vxi11::ParseSuccessReply(b->reply().value_or(""), waiting)),
+              0);
 
     EXPECT_EQ(errorOf(*b, Proc::DeviceLock, RpcTestClient::Lock(lb)), 0);
     a->send(vxi11::kCoreProgram, 1, quint32(Proc::DeviceLock),
@@ -229,7 +251,8 @@ TEST_F(Vxi11Server, TheAbortChannelEndsAWaitingRead) {
                                 RpcTestClient::Read(lid, 1024, 60'000));
     EXPECT_FALSE(a->reply(50));
     const quint32 abort = other->send(vxi11::kAbortProgram, 1, 1, RpcTestClient::Link(lid));
-    EXPECT_EQ(RpcTestClient::ErrorOf(vxi11::ParseSuccessReply(other->reply().value_or(""), abort)), 0);
+    EXPECT_EQ(RpcTestClient::ErrorOf(vxi11::ParseSuccessReply(other->reply().value_or(""), abort)),
+              0);
     const auto ended = a->reply();
     ASSERT_TRUE(ended);
     EXPECT_EQ(ReadOf(vxi11::ParseSuccessReply(*ended, xid)).error, 23);

@@ -31,9 +31,9 @@ struct RpcCall {
 /// What a record turned out to be.
 struct ParsedCall {
     enum Kind {
-        Call,          // a call to dispatch
+        Call,            // a call to dispatch
         WrongRpcVersion, // a call of another RPC version: answered RPC_MISMATCH
-        NotACall,      // a reply, a cut header or garbage: nothing to answer
+        NotACall,        // a reply, a cut header or garbage: nothing to answer
     } kind = NotACall;
     RpcCall call; // xid always set when kind != NotACall
 };

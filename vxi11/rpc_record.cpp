@@ -40,7 +40,8 @@ std::optional<RecordReader::Event> RecordReader::next() {
         }
         const qsizetype n = std::min<qsizetype>(fragmentLeft_, available);
         qsizetype keep = n;
-        if (oversized_) keep = reported_ ? 0 : std::clamp<qsizetype>(kHeadBytes - record_.size(), 0, n);
+        if (oversized_)
+            keep = reported_ ? 0 : std::clamp<qsizetype>(kHeadBytes - record_.size(), 0, n);
         record_.append(buffer_.constData() + start_, keep);
         start_ += n;
         fragmentLeft_ -= quint32(n);

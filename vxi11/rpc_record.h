@@ -46,8 +46,8 @@ class RecordReader {
     QByteArray buffer_;
     qsizetype start_ = 0;
     QByteArray record_;
-    quint64 announced_ = 0;     // bytes of the record announced so far
-    quint32 fragmentLeft_ = 0;  // bytes of the current fragment still to come
+    quint64 announced_ = 0;    // bytes of the record announced so far
+    quint32 fragmentLeft_ = 0; // bytes of the current fragment still to come
     bool inFragment_ = false;
     bool lastFragment_ = false;
     bool oversized_ = false;

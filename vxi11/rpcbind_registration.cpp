@@ -41,8 +41,9 @@ RpcbindRegistration::RpcbindRegistration(Clock& clock, QObject* parent)
 RpcbindRegistration::~RpcbindRegistration() {
     closeDevice();
     if (!registered_) return;
-    const QByteArray unsetLocal = FrameRecord(EncodeCall(
-        ++xid_, kRpcbindProgram, kRpcbindVersion, kProcUnset, RpcbArgs(kCoreProgram, kVersion, {}, {})));
+    const QByteArray unsetLocal =
+        FrameRecord(EncodeCall(++xid_, kRpcbindProgram, kRpcbindVersion, kProcUnset,
+                               RpcbArgs(kCoreProgram, kVersion, {}, {})));
     sockaddr_un local{};
     local.sun_family = AF_UNIX;
     const QByteArray path = localSocket_.toLocal8Bit();
@@ -116,7 +117,8 @@ void RpcbindRegistration::startExchange() {
 QByteArray RpcbindRegistration::callFor(Step step, quint32 xid) const {
     const quint32 proc = step == Step::Set ? kProcSet : kProcUnset;
     if (via_ == Via::Local) {
-        const QByteArray address = step == Step::Set ? UniversalAddress(address_, port_) : QByteArray();
+        const QByteArray address =
+            step == Step::Set ? UniversalAddress(address_, port_) : QByteArray();
         const QByteArray owner = QByteArray::number(::getuid());
         return EncodeCall(xid, kRpcbindProgram, kRpcbindVersion, proc,
                           RpcbArgs(kCoreProgram, kVersion, address, owner));
@@ -133,9 +135,9 @@ void RpcbindRegistration::readReply() {
     records.append(received_);
     const std::optional<RecordReader::Event> record = records.next();
     if (!record) return;
-    const std::optional<QByteArray> results =
-        record->kind == RecordReader::Event::Record ? ParseSuccessReply(record->bytes, xid_)
-                                                    : std::nullopt;
+    const std::optional<QByteArray> results = record->kind == RecordReader::Event::Record
+                                                  ? ParseSuccessReply(record->bytes, xid_)
+                                                  : std::nullopt;
     const std::optional<bool> answer = results ? ReadBoolean(*results) : std::nullopt;
     if (!answer) return exchangeFailed(QStringLiteral("its answer cannot be read"));
     stepDone(*answer);

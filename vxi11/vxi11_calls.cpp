@@ -39,23 +39,35 @@ Server::Reply Server::dispatch(Connection& connection, Job& job) {
         return ErrorReply(call.xid, AcceptStat::ProcUnavail);
     }
     switch (Proc(call.procedure)) {
-    case Proc::CreateLink: return createLink(connection, job);
-    case Proc::DeviceWrite: return deviceWrite(job);
-    case Proc::DeviceRead: return deviceRead(job);
+    case Proc::CreateLink:
+        return createLink(connection, job);
+    case Proc::DeviceWrite:
+        return deviceWrite(job);
+    case Proc::DeviceRead:
+        return deviceRead(job);
     case Proc::DeviceReadStb:
     case Proc::DeviceTrigger:
     case Proc::DeviceClear:
     case Proc::DeviceRemote:
-    case Proc::DeviceLocal: return generic(job);
-    case Proc::DeviceLock: return deviceLock(job);
-    case Proc::DeviceUnlock: return deviceUnlock(call);
-    case Proc::DeviceEnableSrq: return enableSrq(call);
-    case Proc::DeviceDocmd: return docmd(call);
-    case Proc::DestroyLink: return destroyLinkCall(call);
+    case Proc::DeviceLocal:
+        return generic(job);
+    case Proc::DeviceLock:
+        return deviceLock(job);
+    case Proc::DeviceUnlock:
+        return deviceUnlock(call);
+    case Proc::DeviceEnableSrq:
+        return enableSrq(call);
+    case Proc::DeviceDocmd:
+        return docmd(call);
+    case Proc::DestroyLink:
+        return destroyLinkCall(call);
     // There is no interrupt channel: service requests are read by polling.
-    case Proc::CreateIntrChan: return Ok(call, ErrorResult(DeviceError::NotSupported));
-    case Proc::DestroyIntrChan: return Ok(call, ErrorResult(DeviceError::ChannelNotEstablished));
-    default: return ErrorReply(call.xid, AcceptStat::ProcUnavail);
+    case Proc::CreateIntrChan:
+        return Ok(call, ErrorResult(DeviceError::NotSupported));
+    case Proc::DestroyIntrChan:
+        return Ok(call, ErrorResult(DeviceError::ChannelNotEstablished));
+    default:
+        return ErrorReply(call.xid, AcceptStat::ProcUnavail);
     }
 }
 
@@ -94,18 +106,19 @@ Server::Reply Server::createLink(Connection& connection, Job& job) {
     made->connection = connection.id;
     made->peer = connection.peer;
     made->conversation = std::move(conversation);
-    connect(made->conversation.get(), &Conversation::answer, this, [this, lid](const QByteArray& line) {
-        Link* to = link(lid);
-        if (!to) return;
-        to->answers.push(line);
-        if (to->answers.bytes() > kMaxUnreadBytes) {
-            to->answers.clear();
-            if (const auto it = connections_.find(to->connection); it != connections_.end())
-                dropLater(*it->second,
-                          QStringLiteral("disconnected: 64 KiB of answers left unread"));
-        }
-        kick();
-    });
+    connect(made->conversation.get(), &Conversation::answer, this,
+            [this, lid](const QByteArray& line) {
+                Link* to = link(lid);
+                if (!to) return;
+                to->answers.push(line);
+                if (to->answers.bytes() > kMaxUnreadBytes) {
+                    to->answers.clear();
+                    if (const auto it = connections_.find(to->connection); it != connections_.end())
+                        dropLater(*it->second,
+                                  QStringLiteral("disconnected: 64 KiB of answers left unread"));
+                }
+                kick();
+            });
     connect(made->conversation.get(), &Conversation::ready, this, &Server::kick);
     links_.emplace(lid, std::move(made));
     if (p->lockDevice) lockHolder_ = lid;
@@ -170,8 +183,8 @@ Server::Reply Server::generic(Job& job) {
     if (!lockAllows(job, p->lid, p->flags, p->lockTimeoutMs, refused)) return refused;
     switch (Proc(job.call.procedure)) {
     case Proc::DeviceReadStb: {
-        const quint8 stb = to->conversation->statusByte() |
-                           (to->answers.empty() ? 0 : kMessageAvailable);
+        const quint8 stb =
+            to->conversation->statusByte() | (to->answers.empty() ? 0 : kMessageAvailable);
         return Ok(job.call, ReadStbResult(DeviceError::None, stb));
     }
     case Proc::DeviceClear:
@@ -248,8 +261,7 @@ Server::Reply Server::abort(const RpcCall& call) {
             this,
             [this, id = id, xid = job->call.xid, reply] {
                 const auto it = connections_.find(id);
-                if (it != connections_.end() && it->second->job &&
-                    it->second->job->call.xid == xid)
+                if (it != connections_.end() && it->second->job && it->second->job->call.xid == xid)
                     finishJob(*it->second, reply);
             },
             Qt::QueuedConnection);

@@ -86,13 +86,13 @@ std::optional<qint32> ReadLinkId(QByteArrayView args) {
 std::optional<qint32> ReadDocmdLink(QByteArrayView args) {
     XdrReader in(args);
     const auto lid = in.i32();
-    in.i32();                         // flags
-    in.u32();                         // io_timeout
-    in.u32();                         // lock_timeout
-    in.i32();                         // cmd
-    in.boolean();                     // network_order
-    in.i32();                         // datasize
-    in.skipOpaque(kMaxRecvSize);      // data_in
+    in.i32();                    // flags
+    in.u32();                    // io_timeout
+    in.u32();                    // lock_timeout
+    in.i32();                    // cmd
+    in.boolean();                // network_order
+    in.i32();                    // datasize
+    in.skipOpaque(kMaxRecvSize); // data_in
     return Done(in, lid.value_or(0));
 }
 
@@ -134,12 +134,18 @@ QByteArray DocmdResult(DeviceError error) {
 
 QByteArray ResultWithError(Proc proc, DeviceError error) {
     switch (proc) {
-    case Proc::CreateLink: return CreateLinkResult(error, 0, 0, 0);
-    case Proc::DeviceWrite: return WriteResult(error, 0);
-    case Proc::DeviceRead: return ReadResult(error, 0, {});
-    case Proc::DeviceReadStb: return ReadStbResult(error, 0);
-    case Proc::DeviceDocmd: return DocmdResult(error);
-    default: return ErrorResult(error);
+    case Proc::CreateLink:
+        return CreateLinkResult(error, 0, 0, 0);
+    case Proc::DeviceWrite:
+        return WriteResult(error, 0);
+    case Proc::DeviceRead:
+        return ReadResult(error, 0, {});
+    case Proc::DeviceReadStb:
+        return ReadStbResult(error, 0);
+    case Proc::DeviceDocmd:
+        return DocmdResult(error);
+    default:
+        return ErrorResult(error);
     }
 }
 

@@ -9,7 +9,7 @@
 
 namespace velmora::vxi11 {
 
-inline constexpr quint32 kCoreProgram = 395183; // DEVICE_CORE
+inline constexpr quint32 kCoreProgram = 395183;  // DEVICE_CORE
 inline constexpr quint32 kAbortProgram = 395184; // DEVICE_ASYNC
 inline constexpr quint32 kVersion = 1;
 

@@ -2,6 +2,7 @@
 
 #include "vxi11/server_parts.h"
 
+#include <sys/socket.h>
 #include <vector>
 
 namespace velmora::vxi11 {
@@ -169,9 +170,19 @@ void Server::finishJob(Connection& connection, const QByteArray& reply) {
     serve(connection);
 }
 
+// Straight to the socket while nothing waits before it: through Qt's buffer
+// each reply would wake the event loop once more for its write notifier.
 void Server::send(Connection& connection, const QByteArray& reply) {
     if (connection.closing) return;
-    connection.socket->write(FrameRecord(reply));
+    const QByteArray record = FrameRecord(reply);
+    QTcpSocket& socket = *connection.socket;
+    qsizetype sent = 0;
+    if (socket.bytesToWrite() == 0 && socket.socketDescriptor() >= 0) {
+        const ssize_t n = ::send(int(socket.socketDescriptor()), record.constData(),
+                                 size_t(record.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        sent = n > 0 ? qsizetype(n) : 0;
+    }
+    if (sent < record.size()) socket.write(record.constData() + sent, record.size() - sent);
     if (connection.socket->bytesToWrite() > kMaxUnsentReplies)
         dropLater(connection, QStringLiteral("closed: it left its replies unread"));
 }
@@ -215,8 +226,7 @@ void Server::dropLater(Connection& connection, const QString& why) {
     if (connection.closing) return;
     connection.closing = true;
     QMetaObject::invokeMethod(
-        this, [this, id = connection.id, why] { dropConnection(id, why); },
-        Qt::QueuedConnection);
+        this, [this, id = connection.id, why] { dropConnection(id, why); }, Qt::QueuedConnection);
 }
 
 void Server::dropConnection(quint64 id, const QString& why) {
@@ -232,8 +242,7 @@ void Server::dropConnection(quint64 id, const QString& why) {
     gone->socket->disconnect(this);
     gone->socket->abort();
     gone->socket->deleteLater();
-    if (!lids.empty())
-        emit news(QStringLiteral("VXI-11 client %1 %2").arg(gone->peer, why));
+    if (!lids.empty()) emit news(QStringLiteral("VXI-11 client %1 %2").arg(gone->peer, why));
 }
 
 void Server::destroyLink(qint32 lid) {

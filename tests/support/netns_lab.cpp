@@ -30,7 +30,8 @@ QString RunCommand(const QString& program, const QStringList& arguments, int* co
         process.kill();
         process.waitForFinished(1000);
     }
-    if (code) *code = ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    if (code)
+        *code = ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromLocal8Bit(process.readAll());
 }
 
@@ -69,7 +70,8 @@ LabOutcome RunInNetnsLab() {
     }
     outcome.output = QString::fromLocal8Bit(child.readAll());
     // Whatever the run left behind in its namespace is ended, by its id.
-    const QStringList pids = RunCommand("ip", {"netns", "pids", name}).split('\n', Qt::SkipEmptyParts);
+    const QStringList pids =
+        RunCommand("ip", {"netns", "pids", name}).split('\n', Qt::SkipEmptyParts);
     for (const QString& pid : pids)
         ::kill(pid.toInt(), SIGKILL);
     RunCommand("ip", {"netns", "del", name});

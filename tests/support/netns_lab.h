@@ -34,7 +34,7 @@ LabOutcome RunInNetnsLab();
 /// First in a test: the rest of the test runs inside a lab, whose outcome
 /// (passed, failed with its output, skipped with its reason) is this test's.
 #define VELMORA_IN_NETNS_LAB()                                                                     \
-    if (const ::velmora::test::LabOutcome lab = ::velmora::test::RunInNetnsLab(); lab.parent) {   \
+    if (const ::velmora::test::LabOutcome lab = ::velmora::test::RunInNetnsLab(); lab.parent) {    \
         if (!lab.skipped.isEmpty()) GTEST_SKIP() << lab.skipped.toStdString();                     \
         EXPECT_TRUE(lab.passed) << lab.output.toStdString();                                       \
         return;                                                                                    \

@@ -43,17 +43,18 @@ class ScpiClientConversation : public vxi11::Conversation {
 struct ScpiLinks {
     explicit ScpiLinks(Session& session, int limit = 8) : session(session), limit(limit) {}
     vxi11::ConversationFactory factory() {
-        return [this](const QHostAddress&, QString* refusal) -> std::unique_ptr<vxi11::Conversation> {
-            if (live >= limit) {
-                *refusal = QStringLiteral("already %1 clients").arg(limit);
-                return nullptr;
-            }
-            ++live;
-            ++made;
-            auto link = std::make_unique<ScpiClientConversation>(session);
-            QObject::connect(link.get(), &QObject::destroyed, [this] { --live; });
-            return link;
-        };
+        return
+            [this](const QHostAddress&, QString* refusal) -> std::unique_ptr<vxi11::Conversation> {
+                if (live >= limit) {
+                    *refusal = QStringLiteral("already %1 clients").arg(limit);
+                    return nullptr;
+                }
+                ++live;
+                ++made;
+                auto link = std::make_unique<ScpiClientConversation>(session);
+                QObject::connect(link.get(), &QObject::destroyed, [this] { --live; });
+                return link;
+            };
     }
     Session& session;
     int limit;
