@@ -53,7 +53,8 @@ void Announcer::announce(const Announcement& announcement) {
     name_ = announcement.name;
     dropGroup();
     if (!client_ && !connectClient()) return;
-    if (avahi_client_get_state(client_) == AVAHI_CLIENT_S_RUNNING) publish();
+    // A client made just now may have published already, from its first event.
+    if (!group_ && avahi_client_get_state(client_) == AVAHI_CLIENT_S_RUNNING) publish();
 }
 
 void Announcer::withdraw() {

@@ -10,6 +10,7 @@
 #include "support/session_on_fake_line.h"
 #include "support/vxi11_conversation.h"
 #include "support/wait_until.h"
+#include "vxi11/lan_presence.h"
 #include "vxi11/rpcbind_registration.h"
 #include "vxi11/vxi11_server.h"
 
@@ -292,6 +293,60 @@ TEST(Vxi11Daemons, AnnouncedByAvahiWhileAskedAndWithdrawn) {
     EXPECT_EQ(said.count(), 0);
 }
 
+TEST(Vxi11Daemons, ThePresenceFollowsRemoteControl) {
+    VELMORA_IN_NETNS_LAB();
+    QString missing;
+    if (!HaveTools({"rpcbind", "rpcinfo", "dbus-daemon", "avahi-daemon", "avahi-browse"}, &missing))
+        GTEST_SKIP() << "not installed: " << missing.toStdString();
+    LabDaemons daemons(true);
+    ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
+    SessionOnFakeLine s;
+    ScpiLinks links(*s.session);
+    RealClock clock;
+    vxi11::LanPresence presence(clock, links.factory());
+    QSignalSpy problems(&presence, &vxi11::LanPresence::problem);
+    const auto registered = [] {
+        return RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183");
+    };
+    const auto announced = [] {
+        return RunCommand("avahi-browse", {"-rpt", "_vxi-11._tcp"}).contains("Velmora");
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool vxi11, registered, announced;
+    } steps[] = {
+        {"on loopback: VXI-11, not announced",
+         [&] {
+             presence.listening(QHostAddress::LocalHost, 5025, {true, {}, "0.1", "Velmora (lab)"});
+         },
+         true, true, false},
+        {"on every interface: announced",
+         [&] {
+             presence.listening(QHostAddress::Any, 5025, {true, {}, "0.1", "Velmora (lab)"});
+         },
+         true, true, true},
+        {"VXI11=false: neither",
+         [&] {
+             presence.listening(QHostAddress::Any, 5025, {false, {}, "0.1", "Velmora (lab)"});
+         },
+         false, false, false},
+        {"VXI11 again",
+         [&] {
+             presence.listening(QHostAddress::Any, 5025, {true, {}, "0.1", "Velmora (lab)"});
+         },
+         true, true, true},
+        {"stopped", [&] { presence.stopped(); }, false, false, false},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(presence.server().listening(), step.vxi11) << step.name;
+        EXPECT_TRUE(WaitUntil([&] { return registered() == step.registered; }, 5s)) << step.name;
+        EXPECT_TRUE(WaitUntil([&] { return announced() == step.announced; }, 10s)) << step.name;
+    }
+    EXPECT_EQ(problems.count(), 0) << (problems.isEmpty() ? "" : qPrintable(problems.first().first().toString()));
+}
+
 // Neither needs a lab: nothing is there to reach.
 TEST(Vxi11Daemons, WithoutRpcbindOrAvahiItSaysSoOnce) {
     RealClock clock;
@@ -318,6 +373,23 @@ TEST(Vxi11Daemons, WithoutRpcbindOrAvahiItSaysSoOnce) {
     qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     EXPECT_EQ(avahiSaid.count(), 1);
     EXPECT_FALSE(announcer.established());
+}
+
+TEST(Announcement, TheVxi11Setting) {
+    struct Row {
+        const char* text;
+        bool on;
+        bool problem;
+    } rows[] = {{"", true, false},
+                {"true", true, false},
+                {"false", false, false},
+                {"no", true, true},
+                {"1", true, true}};
+    for (const Row& row : rows) {
+        QString problem;
+        EXPECT_EQ(vxi11::ReadVxi11Setting(row.text, &problem), row.on) << row.text;
+        EXPECT_EQ(!problem.isEmpty(), row.problem) << row.text;
+    }
 }
 
 TEST(Announcement, TextsAndWhenToAnnounce) {
