@@ -72,10 +72,10 @@ TEST_F(Vxi11Abuse, GarbageOnThePortClosesThatConnectionOnly) {
         QByteArray::fromHex("80000004 00000001"),                   // a record too short for a call
         QByteArray::fromHex("8000000c 00000001 00000001 00000000"), // a reply, not a call
         QByteArray("\x80\0\0\x10", 4) + QByteArray(16, '\xff'),
-        vxi11::FrameRecord(QByteArray::fromHex(
-            "00000005 00000000 00000002 000607af 00000001 0000000a 00000001 00000400")), // credential
-                                                                                         // past 400
-                                                                                         // bytes
+        vxi11::FrameRecord(QByteArray::fromHex("00000005 00000000 00000002 000607af 00000001 "
+                                               "0000000a 00000001 00000400")), // credential
+                                                                               // past 400
+                                                                               // bytes
     };
     for (const QByteArray& garbage : rows) {
         auto c = client();

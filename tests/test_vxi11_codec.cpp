@@ -55,14 +55,16 @@ TEST(Xdr, ReadingFailsOnShortOrOverlongItemsAndStaysFailed) {
         {"0000", 8, false},                 // not even a length
     };
     for (const Row& row : rows) {
-        XdrReader in(Hex(row.bytes));
+        const QByteArray bytes = Hex(row.bytes);
+        XdrReader in(bytes);
         EXPECT_EQ(in.opaque(row.bound).has_value(), row.ok) << row.bytes;
         EXPECT_EQ(in.failed(), !row.ok);
         if (!row.ok) {
             EXPECT_FALSE(in.u32().has_value()) << "a failed reader reads nothing more";
         }
     }
-    XdrReader boolean(Hex("00000002"));
+    const QByteArray two = Hex("00000002");
+    XdrReader boolean(two);
     EXPECT_FALSE(boolean.boolean().has_value()) << "XDR booleans are 0 or 1";
 }
 

@@ -344,7 +344,8 @@ TEST(Vxi11Daemons, ThePresenceFollowsRemoteControl) {
         EXPECT_TRUE(WaitUntil([&] { return registered() == step.registered; }, 5s)) << step.name;
         EXPECT_TRUE(WaitUntil([&] { return announced() == step.announced; }, 10s)) << step.name;
     }
-    EXPECT_EQ(problems.count(), 0) << (problems.isEmpty() ? "" : qPrintable(problems.first().first().toString()));
+    EXPECT_EQ(problems.count(), 0)
+        << (problems.isEmpty() ? "" : qPrintable(problems.first().first().toString()));
 }
 
 // Neither needs a lab: nothing is there to reach.

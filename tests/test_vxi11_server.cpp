@@ -263,7 +263,8 @@ TEST_F(Vxi11Server, TheStatusByteAndClear) {
     const qint32 lid = c->createLink();
     const auto stb = [&] {
         const auto results = c->call(Proc::DeviceReadStb, RpcTestClient::Generic(lid));
-        vxi11::XdrReader in(results.value_or(QByteArray()));
+        const QByteArray bytes = results.value_or(QByteArray());
+        vxi11::XdrReader in(bytes);
         in.i32();
         return in.u32().value_or(0xff);
     };

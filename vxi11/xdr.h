@@ -29,6 +29,8 @@ class XdrWriter {
 class XdrReader {
   public:
     explicit XdrReader(QByteArrayView bytes) : in_(bytes) {}
+    // It reads in place: the bytes must outlive it.
+    explicit XdrReader(QByteArray&&) = delete;
     std::optional<quint32> u32();
     std::optional<qint32> i32();
     /// 0 or 1; any other value fails, as XDR allows nothing else.

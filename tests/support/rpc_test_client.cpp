@@ -130,7 +130,8 @@ QByteArray RpcTestClient::readAnswer(qint32 lid, quint32 ioTimeoutMs) {
     QByteArray answer;
     for (int i = 0; i < 64; ++i) {
         const auto results = call(Proc::DeviceRead, Read(lid, 1024, ioTimeoutMs));
-        XdrReader in(results.value_or(QByteArray()));
+        const QByteArray bytes = results.value_or(QByteArray());
+        XdrReader in(bytes);
         if (in.i32().value_or(-1) != 0) return answer + "(read failed)";
         const qint32 reasons = in.i32().value_or(0);
         answer += in.opaque(1 << 20).value_or(QByteArray());
