@@ -56,6 +56,17 @@ QString Run(const QString& program, const QStringList& arguments) {
     return program + QStringLiteral(": ") + QString::fromLocal8Bit(process.readAllStandardError());
 }
 
+// Waits for a client program to end, at most 10 s, with the events handled
+// meanwhile: the program's own client goes on talking to the broker.
+bool Finished(QProcess& process) {
+    if (WaitUntil([&] { return process.state() == QProcess::NotRunning; },
+                  std::chrono::seconds(10)))
+        return true;
+    process.kill();
+    process.waitForFinished();
+    return false;
+}
+
 QString UserName() {
     const passwd* entry = ::getpwuid(::getuid());
     return entry ? QString::fromLocal8Bit(entry->pw_name) : QStringLiteral("root");
@@ -86,7 +97,7 @@ QString MosquittoBroker::Unavailable() {
 bool MosquittoBroker::writeFiles() {
     QString config = QStringLiteral("listener %1 127.0.0.1\npersistence false\nuser %2\n"
                                     "log_dest stderr\nlog_type error\nlog_type warning\n"
-                                    "log_type notice\nlog_type information\n")
+                                    "log_type notice\nlog_type information\nlog_type subscribe\n")
                          .arg(port_)
                          .arg(UserName());
     if (options_.users.isEmpty()) {
@@ -265,11 +276,7 @@ bool MqttPublish(const MosquittoBroker& broker, const QString& topic, const QByt
     }
     QProcess process;
     process.start(QStringLiteral("mosquitto_pub"), arguments);
-    if (!process.waitForFinished(10'000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
+    if (!Finished(process)) return false;
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
@@ -280,7 +287,7 @@ QList<SeenMessage> RetainedMessages(const MosquittoBroker& broker, const QString
                       << QStringLiteral("-t") << pattern << QStringLiteral("--retained-only")
                       << QStringLiteral("-W") << QStringLiteral("1") << QStringLiteral("-F")
                       << QStringLiteral("%r %t %p"));
-    process.waitForFinished(10'000);
+    Finished(process);
     QList<SeenMessage> messages;
     for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
         const qsizetype space = line.indexOf(' ', 2);
