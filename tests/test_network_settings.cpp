@@ -1,6 +1,7 @@
 // The settings of the network services: the groups "MQTT" and "Metrics" as
 // stored, --mqtt and --metrics, and the password file.
 
+#include "core/command_line.h"
 #include "core/settings_store.h"
 #include "metrics/metrics_settings.h"
 #include "mqtt/mqtt_settings.h"
@@ -219,6 +220,38 @@ TEST(MetricsSettings, PlacesAndStoredTexts) {
     store.saveTexts(QStringLiteral("Metrics"), {{QStringLiteral("Port"), QStringLiteral("9464")}});
     EXPECT_EQ(MetricsSettingsForRun(store, QString()), (MetricsSettings{loopback, 9464}));
     EXPECT_EQ(MetricsSettingsForRun(store, QStringLiteral("0.0.0.0:9100")).port, 9100);
+}
+
+TEST(NetworkCommandLine, MqttAndMetricsForOneRun) {
+    struct Case {
+        QStringList arguments;
+        const char* mqtt;
+        const char* metrics;
+        const char* error;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {{"--mqtt", "broker.lan:1883"}, "broker.lan:1883", "", ""},
+             {{"--mqtt=127.0.0.1", "--metrics", "9464"}, "127.0.0.1", "9464", ""},
+             {{"--headless", "--metrics=0.0.0.0:9464"}, "", "0.0.0.0:9464", ""},
+             {{"--mqtt"}, "", "", "velmora: option '--mqtt' needs HOST[:PORT] (see --help)"},
+             {{"--mqtt="}, "", "", "velmora: option '--mqtt' needs HOST[:PORT] (see --help)"},
+             {{"--metrics"},
+              "",
+              "",
+              "velmora: option '--metrics' needs [ADDRESS:]PORT (see --help)"},
+             {{"--mqttx"}, "", "", "velmora: unknown option '--mqttx' (see --help)"}}) {
+        const CommandLine line = ReadCommandLine(c.arguments);
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        EXPECT_EQ(line.action, *c.error ? CommandLine::Error : CommandLine::Run);
+        EXPECT_EQ(line.text, QString::fromLatin1(c.error));
+        if (!*c.error) {
+            EXPECT_EQ(line.mqtt, QString::fromLatin1(c.mqtt));
+            EXPECT_EQ(line.metrics, QString::fromLatin1(c.metrics));
+        }
+    }
+    EXPECT_TRUE(ReadCommandLine({QStringLiteral("--help")})
+                    .text.contains(
+                        QStringLiteral("  --mqtt HOST[:PORT]         publish to the MQTT broker")));
 }
 
 } // namespace
