@@ -30,6 +30,7 @@ struct UnitState {
 struct SetpointLimits {
     double maxVoltage = 0, maxCurrent = 0; // V, A
     double voltageStep = 0.1, currentStep = 0.01;
+    friend bool operator==(const SetpointLimits&, const SetpointLimits&) = default;
 };
 
 /// A command from outside the program, for one unit.

@@ -43,6 +43,7 @@ struct MqttBridge::Unit {
     Timer leftOutReport;
     qint64 lastPublishNs = std::numeric_limits<qint64>::min() / 2;
     QByteArray lastFields;
+    std::optional<DiscoveryUnit> discovered; // as last said to Home Assistant
     RateWindow commands{kCommandsPerSecond};
     RateWindow events{kEventsPerSecond};
     int eventsLeftOut = 0;
@@ -133,20 +134,27 @@ void MqttBridge::connected() {
 }
 
 void MqttBridge::publishDiscovery() {
-    for (int unit = 1; unit <= mostUnits_; ++unit) {
-        DiscoveryUnit u{base_, unit, QString(), QString(), version_, {}};
-        const bool present = unit <= feed_.unitCount();
-        if (present) {
-            u.name = feed_.unitName(unit);
-            u.model = feed_.unitModel(unit);
-            u.limits = feed_.setpointLimits(unit);
-        }
-        for (const RetainedMessage& m :
-             DiscoveryMessages(u, present && settings_.discovery, settings_.commands))
-            transport_->publish(m.topic, m.payload, 1, true);
-        if (!present)
-            transport_->publish(UnitTopic(base_, unit, QStringLiteral("state")), {}, 1, true);
+    for (int unit = 1; unit <= mostUnits_; ++unit)
+        discover(unit, true);
+}
+
+// A unit's entities, when asked, or when its name, model or limits have
+// changed since they were last said (another model chosen, say).
+void MqttBridge::discover(int unit, bool always) {
+    const bool present = unit <= feed_.unitCount();
+    DiscoveryUnit d{base_, unit, QString(), QString(), version_, {}};
+    if (present) {
+        d.name = feed_.unitName(unit);
+        d.model = feed_.unitModel(unit);
+        d.limits = feed_.setpointLimits(unit);
     }
+    Unit* u = unitAt(unit);
+    if (u && !always && u->discovered == d) return;
+    if (u) u->discovered = d;
+    for (const RetainedMessage& m :
+         DiscoveryMessages(d, present && settings_.discovery, settings_.commands))
+        transport_->publish(m.topic, m.payload, 1, true);
+    if (!present) transport_->publish(UnitTopic(base_, unit, QStringLiteral("state")), {}, 1, true);
 }
 
 void MqttBridge::take(const QString& topic, const QByteArray& payload, bool retained) {
@@ -194,6 +202,7 @@ void MqttBridge::publishState(int unit, bool always) {
     const qint64 now = clock_.monotonicNs();
     // The broker is slow: the newest state goes once it has caught up.
     if (transport_->backlogged() && !always) return u->due.start(kNsPerSecond / settings_.rate);
+    if (settings_.discovery) discover(unit, false);
     transport_->publish(UnitTopic(base_, unit, QStringLiteral("state")),
                         StateJson(state, clock_.epochMs(), zone_), 0, true);
     u->lastFields = std::move(fields);

@@ -83,6 +83,7 @@ class MqttBridge : public QObject {
     void publishEvent(int unit, const QString& kind, const QString& text);
     void sayLeftOut(int unit);
     void publishDiscovery();
+    void discover(int unit, bool always);
     void unitsChanged();
     void resizeUnits();
     void note(const QString& line);

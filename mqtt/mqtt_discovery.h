@@ -19,6 +19,7 @@ struct DiscoveryUnit {
     QString model;   // "1A/20V"
     QString version; // the program's
     SetpointLimits limits;
+    friend bool operator==(const DiscoveryUnit&, const DiscoveryUnit&) = default;
 };
 
 /// One retained message: its topic and payload (empty: removal).

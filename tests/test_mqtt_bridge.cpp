@@ -245,6 +245,25 @@ TEST(MqttBridge, UnitsThatGoAndDiscoveryTurnedOffLeaveNothingBehind) {
     EXPECT_EQ(configs, 18) << "both units' entities, the gone one's too";
 }
 
+TEST(MqttBridge, AnotherModelIsToldToHomeAssistant) {
+    Bridge b;
+    b.link->accept();
+    b.link->published.clear();
+    b.clock.advance(kNsPerSecond);
+    b.feed.change(1, [](UnitState& s) { s.voltage = 7; });
+    EXPECT_EQ(b.topics(), QStringList{QStringLiteral("lab/1/state")}) << "nothing else changed";
+    b.feed.units[0].model = QStringLiteral("2,5A/25V");
+    b.feed.units[0].limits = SetpointLimits{25, 2.5, 0.1, 0.01};
+    b.clock.advance(kNsPerSecond);
+    b.feed.change(1, [](UnitState& s) { s.setVoltage = 0; });
+    const QList<Published> number =
+        b.link->on(QStringLiteral("homeassistant/number/lab_1/set_voltage/config"));
+    ASSERT_EQ(number.size(), 1);
+    EXPECT_TRUE(number[0].payload.contains(R"("max":25.0,)"));
+    EXPECT_TRUE(number[0].payload.contains(R"("model":"2,5A/25V")"));
+    EXPECT_EQ(b.topics().size(), 1 + 9 + 1);
+}
+
 TEST(MqttBridge, TheEndSaysOfflineAndUnitEventsGoOut) {
     Bridge b;
     b.link->accept();
