@@ -5,6 +5,7 @@
 #include "mqtt/mqtt_messages.h"
 
 #include <QFileInfo>
+#include <utility>
 
 namespace velmora {
 
@@ -53,7 +54,10 @@ MqttBridge::MqttBridge(BenchFeed& feed, Clock& clock, std::unique_ptr<MqttTransp
                        const QString& hostName, const QString& version, QObject* parent)
     : QObject(parent), feed_(feed), clock_(clock), transport_(std::move(transport)),
       hostName_(hostName), version_(version), base_(MqttTopic(settings_, hostName)),
-      zone_(QTimeZone::systemTimeZone()) {
+      zone_(QTimeZone::systemTimeZone()), linesLeftOutReport_(clock, [this] {
+          const int count = std::exchange(linesLeftOut_, 0);
+          note(QStringLiteral("%1 more lines like these left out").arg(count));
+      }) {
     connect(transport_.get(), &MqttTransport::connected, this, &MqttBridge::connected);
     connect(transport_.get(), &MqttTransport::message, this, &MqttBridge::take);
     connect(transport_.get(), &MqttTransport::statusChanged, this, &MqttBridge::changed);
@@ -257,7 +261,13 @@ MqttBridge::Unit* MqttBridge::unitAt(int unit) {
     return unit >= 1 && unit <= int(units_.size()) ? units_[size_t(unit - 1)].get() : nullptr;
 }
 
+// At most kLinesPerSecond lines a second for the window and the log; what
+// is over is counted and said once the second is over.
 void MqttBridge::note(const QString& line) {
+    if (!lines_.take(clock_.monotonicNs())) {
+        if (linesLeftOut_++ == 0) linesLeftOutReport_.startAt(lines_.windowEndNs());
+        return;
+    }
     const QString stamped = clock_.localNow().toString(QStringLiteral("hh:mm:ss  ")) + line;
     recent_.append(stamped);
     if (recent_.size() > kRecentLines) recent_.removeFirst();

@@ -40,6 +40,7 @@ class MqttBridge : public QObject {
     static constexpr int kCommandsPerSecond = 20; // per unit; more are refused
     static constexpr int kEventsPerSecond = 20;   // per unit; more are counted, then said
     static constexpr int kRecentLines = 50;
+    static constexpr int kLinesPerSecond = 20; // for the window and the log
 
     /// `hostName` makes the default topic and client id; `version` goes
     /// into the discovery's device.
@@ -100,6 +101,9 @@ class MqttBridge : public QObject {
     std::vector<std::unique_ptr<Unit>> units_;
     int mostUnits_ = 0; // the most units this run has had: discovery removes the gone ones
     QStringList recent_;
+    RateWindow lines_{kLinesPerSecond};
+    int linesLeftOut_ = 0;
+    Timer linesLeftOutReport_;
 };
 
 } // namespace velmora

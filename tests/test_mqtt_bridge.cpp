@@ -213,6 +213,10 @@ TEST(MqttBridge, AFloodIsCutToTwentyASecondAndItsEventsCounted) {
     ASSERT_EQ(b.events(1).size(), MqttBridge::kEventsPerSecond + 1);
     EXPECT_TRUE(b.events(1).last().payload.startsWith(
         R"({"kind":"left_out","text":"960 events left out: more than 20 a second",)"));
+    // So are the window's lines, 20 a second, "connected" the first of them.
+    const QStringList& lines = b.bridge.recentLines();
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral("981 more lines like these left out")))
+        << lines.last().toStdString();
     // The next second takes commands again.
     b.link->deliver(QStringLiteral("lab/1/set"), R"({"current":0.1})");
     EXPECT_EQ(b.feed.commands.size(), MqttBridge::kCommandsPerSecond + 1);
