@@ -208,6 +208,8 @@ QString MqttClient::LibraryProblem(int code) {
 void MqttClient::fail(const QString& why) {
     const bool wasConnected = accepted_;
     status_.problem = why;
+    if (lookup_ >= 0) QHostInfo::abortHostLookup(lookup_);
+    lookup_ = -1;
     dropHandle();
     if (running_) {
         status_.nextAttemptNs = clock_.monotonicNs() + pauseMs_ * kNsPerMs;
