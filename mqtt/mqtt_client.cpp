@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
@@ -48,6 +49,7 @@ void MqttClient::start(const MqttConnection& connection) {
     connection_ = connection;
     running_ = true;
     pauseMs_ = kFirstPauseMs;
+    attempts_ = 0;
     status_.problem.clear();
     attempt();
 }
@@ -69,6 +71,7 @@ void MqttClient::stop() {
 
 void MqttClient::attempt() {
     if (!running_) return;
+    ++attempts_;
     setState(MqttLinkStatus::Connecting);
     deadline_.start(kAttemptMs * kNsPerMs);
     if (!QHostAddress(connection_.host).isNull()) return connectTo(connection_.host);
@@ -81,9 +84,14 @@ void MqttClient::lookedUp(const QHostInfo& info) {
     if (!running_ || status_.state != MqttLinkStatus::Connecting) return;
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
         return fail(QStringLiteral("cannot find %1: %2").arg(connection_.host, info.errorString()));
+    // IPv4 first, as brokers listen there most; each attempt takes the next.
+    QList<QHostAddress> addresses = info.addresses();
+    std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    const QHostAddress address = addresses[qsizetype((attempts_ - 1) % quint64(addresses.size()))];
     // With TLS the certificate names the host: libmosquitto needs the name.
-    connectTo(connection_.caFile.isEmpty() ? info.addresses().first().toString()
-                                           : connection_.host);
+    connectTo(connection_.caFile.isEmpty() ? address.toString() : connection_.host);
 }
 
 void MqttClient::connectTo(const QString& host) {
@@ -290,6 +298,7 @@ void MqttClient::OnConnect(mosquitto*, void* self, int code) {
     client->accepted_ = true;
     client->deadline_.stop();
     client->pauseMs_ = kFirstPauseMs;
+    client->attempts_ = 0;
     client->status_.problem.clear();
     client->status_.state = MqttLinkStatus::Connected;
     emit client->connected();

@@ -5,16 +5,16 @@
 // reconnects by itself after a pause of 1 s, doubling up to 60 s; nothing
 // in the program waits for the broker.
 //
-// What can block: a host name is looked up in the background (QHostInfo),
-// and the connection made to the address found. With TLS, though, the
-// certificate is checked against the name, so libmosquitto is given the
-// name and looks it up again itself, in the event loop's thread; that
+// What can block: a host name is looked up in the background (QHostInfo)
+// and the connection made to an address found (IPv4 first; each attempt
+// takes the next). With TLS, though, the certificate is checked against
+// the name, so libmosquitto is given the name and looks it up again itself,
+// in the event loop's thread, connecting to the first address it gets; that
 // lookup answers at once from /etc/hosts or right after the background one
 // has, and at worst waits for the resolver's time-out (resolv.conf's
 // `timeout` x `attempts`, 10 s by default). Addresses (the usual case on a
-// lab network) and loopback never wait. TCP connects and the TLS handshake
-// never block; an attempt that has not got the broker's answer after 10 s
-// is given up.
+// lab network) never wait. TCP connects and the TLS handshake never block;
+// an attempt that has not got the broker's answer after 10 s is given up.
 
 #include "core/clock.h"
 #include "mqtt/mqtt_transport.h"
@@ -83,7 +83,8 @@ class MqttClient final : public MqttTransport {
     Timer retry_, misc_, deadline_, readMore_;
     int lookup_ = -1;
     qint64 pauseMs_ = kFirstPauseMs;
-    int waiting_ = 0; // messages handed over while the socket was full
+    quint64 attempts_ = 0; // since the last connection: picks the host's next address
+    int waiting_ = 0;      // messages handed over while the socket was full
     // Set inside libmosquitto's callbacks, acted on once it has returned.
     QString lost_;
     QString libraryError_; // its last error line (TLS: why the certificate failed)
