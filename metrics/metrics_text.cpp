@@ -145,13 +145,13 @@ QByteArray Answer(const char* status, const char* type, const QByteArray& body) 
 
 QByteArray HttpAnswer(const QByteArray& head, const std::function<QByteArray()>& page) {
     const qsizetype end = head.indexOf('\n');
-    const QList<QByteArray> parts = head.left(end < 0 ? head.size() : end).trimmed().split(' ');
-    if (parts.size() != 3 || !parts[2].startsWith("HTTP/1.") || parts[0].isEmpty() ||
-        !parts[1].startsWith('/'))
+    const QList<QByteArray> words = head.left(end < 0 ? head.size() : end).trimmed().split(' ');
+    if (words.size() != 3 || !words[2].startsWith("HTTP/1.") || words[0].isEmpty() ||
+        !words[1].startsWith('/'))
         return Answer("400 Bad Request", "text/plain; charset=utf-8", "Bad request\n");
     const QByteArray path =
-        parts[1].left(parts[1].indexOf('?') < 0 ? parts[1].size() : parts[1].indexOf('?'));
-    if (parts[0] != "GET" || path != "/metrics")
+        words[1].left(words[1].indexOf('?') < 0 ? words[1].size() : words[1].indexOf('?'));
+    if (words[0] != "GET" || path != "/metrics")
         return Answer("404 Not Found", "text/plain; charset=utf-8", "Not found: GET /metrics\n");
     return Answer("200 OK", "text/plain; version=0.0.4; charset=utf-8", page());
 }

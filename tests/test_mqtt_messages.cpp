@@ -96,7 +96,7 @@ TEST(MqttMessages, StateAndEvent) {
         const char* json;
     };
     const std::initializer_list<Case> cases{
-        {"the users' example", [](UnitState&) {},
+        {"5 V and 0.5 A in CV, measured", [](UnitState&) {},
          R"({"voltage":5.0,"current":0.5,"power":2.5,"set_voltage":5.0,"set_current":0.5,)"
          R"("output":true,"mode":"CV","tripped":false,"charge_Ah":0.0123,"energy_Wh":0.0615,)"
          R"("link":"receiving","recording":false,"run":"idle","time":"2026-12-08T14:30:00.120+01:00"})"},
