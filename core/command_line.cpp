@@ -5,7 +5,8 @@ namespace velmora {
 namespace {
 
 const char* const kUsage =
-    "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] | --help | --version\n"
+    "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] [--mqtt HOST[:PORT]]\n"
+    "               [--metrics [ADDRESS:]PORT] | --help | --version\n"
     "The control panel for a bench power supply on a serial port: read-outs,\n"
     "set-point buttons, recording and playback. Click the panel outside the\n"
     "buttons for the settings window: port, model, record and control file.\n"
@@ -15,6 +16,10 @@ const char* const kUsage =
     "                             one line per event on standard error\n"
     "  --remote [ADDRESS:]PORT    remote control (SCPI over TCP) on for this run,\n"
     "                             on ADDRESS (default 127.0.0.1) and PORT\n"
+    "  --mqtt HOST[:PORT]         publish to the MQTT broker at HOST for this run\n"
+    "                             (PORT 1883 by default, 8883 with TLS)\n"
+    "  --metrics [ADDRESS:]PORT   serve the Prometheus page at /metrics for this\n"
+    "                             run, on ADDRESS (default 127.0.0.1) and PORT\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "\n"
@@ -30,6 +35,20 @@ constexpr QLatin1StringView kQtFlags{" reverse widgetcount nograb dograb sync "}
 
 bool Listed(const QString& name, QLatin1StringView names) {
     return !name.isEmpty() && !name.contains(' ') && names.contains(u' ' + name + u' ');
+}
+
+// An option with a value, as "--name VALUE" or "--name=VALUE": whether
+// `arguments[i]` is it; `i` moves past its value, and `value` is empty when
+// there is none.
+bool ValueOf(const QStringList& arguments, qsizetype& i, const QString& name, QString& value) {
+    const QString& argument = arguments[i];
+    if (argument == name) {
+        value = ++i < arguments.size() ? arguments[i] : QString();
+        return true;
+    }
+    if (!argument.startsWith(name + u'=')) return false;
+    value = argument.mid(name.size() + 1);
+    return true;
 }
 
 CommandLine Fail(const QString& message) {
@@ -69,6 +88,16 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
             line.remote = argument == "--remote" ? arguments[i] : argument.mid(9);
             if (line.remote.isEmpty())
                 return Fail(QStringLiteral("option '--remote' needs [ADDRESS:]PORT"));
+            continue;
+        }
+        if (ValueOf(arguments, i, QStringLiteral("--mqtt"), line.mqtt)) {
+            if (line.mqtt.isEmpty())
+                return Fail(QStringLiteral("option '--mqtt' needs HOST[:PORT]"));
+            continue;
+        }
+        if (ValueOf(arguments, i, QStringLiteral("--metrics"), line.metrics)) {
+            if (line.metrics.isEmpty())
+                return Fail(QStringLiteral("option '--metrics' needs [ADDRESS:]PORT"));
             continue;
         }
         if (!argument.startsWith('-') || argument == "-" || argument == "--")

@@ -1,7 +1,7 @@
 #pragma once
 // What velmora makes of its command line: --help, --version, --headless,
-// --remote [ADDRESS:]PORT, and Qt's own options (-platform, -display,
-// -style, ...); nothing else.
+// --remote [ADDRESS:]PORT, --mqtt HOST[:PORT], --metrics [ADDRESS:]PORT, and
+// Qt's own options (-platform, -display, -style, ...); nothing else.
 
 #include <QString>
 #include <QStringList>
@@ -14,7 +14,9 @@ struct CommandLine {
     Action action = Run;
     QString text; // the usage, the version line or a one-line error
     bool headless = false;
-    QString remote; // --remote's value as given; empty when not given
+    QString remote;  // --remote's value as given; empty when not given
+    QString mqtt;    // --mqtt's, the same way
+    QString metrics; // --metrics's
 };
 
 /// Reads the arguments that follow the program's name.

@@ -156,7 +156,7 @@ TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {
         {{"--platform", "xcb", "-reverse", "-style=fusion"}, A::Run, ""},
         {{"--help"},
          A::Help,
-         "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] | --help | --version\n"},
+         "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] [--mqtt HOST[:PORT]]\n"},
         {{"--headless"}, A::Run, "", true},
         {{"--headless", "--remote", "0.0.0.0:5025"}, A::Run, "", true, "0.0.0.0:5025"},
         {{"--remote=5025"}, A::Run, "", false, "5025"},

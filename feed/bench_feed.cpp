@@ -1,0 +1,7 @@
+#include "feed/bench_feed.h"
+
+namespace velmora {
+
+BenchFeed::~BenchFeed() = default;
+
+} // namespace velmora

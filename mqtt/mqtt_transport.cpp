@@ -1,0 +1,7 @@
+#include "mqtt/mqtt_transport.h"
+
+namespace velmora {
+
+MqttTransport::~MqttTransport() = default;
+
+} // namespace velmora
