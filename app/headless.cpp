@@ -29,6 +29,37 @@ void TellLink(const Session& session, LinkState& before) {
     Say(back ? LinkStatusText(status) + QStringLiteral(" (re-attached)") : LinkStatusText(status));
 }
 
+// --run FILE: the run's steps on standard error as they start and end; the
+// program ends with the run: 0 when every step ended as the file says, 3
+// when it ended early, 2 when the check refused it.
+int RunAndEnd(Workbench& bench, const QString& file) {
+    Session& session = bench.session();
+    int status = 3;
+    QObject::connect(&session, &Session::runEvent, [&](const RunEvent& event) {
+        Say(event.text());
+        if (event.kind != RunEvent::RunEnded) return;
+        status = event.state == RunState::Done ? 0 : 3;
+        const QString folder = session.runs().reportFolder();
+        if (!folder.isEmpty()) Say(QStringLiteral("report in ") + folder);
+        bench.shutdown();
+    });
+    // A signal ends the run early, then the program.
+    QObject::connect(&bench, &Workbench::signalled, &session, [&session](int signal) {
+        session.stopRun(QStringLiteral("stopped by signal %1").arg(signal));
+    });
+    const RunStart start = session.startRun(file);
+    if (!start.started) {
+        const QStringList lines =
+            start.verdict.problems.isEmpty() ? QStringList{start.refusal} : start.verdict.lines();
+        for (const QString& text : lines)
+            Say(QStringLiteral("run %1 refused: %2").arg(file, text));
+        return 2;
+    }
+    Say(QStringLiteral("run %1: worst case %2").arg(file, start.verdict.worstCaseText()));
+    QCoreApplication::exec();
+    return status;
+}
+
 } // namespace
 
 int RunHeadless(int argc, char* argv[], const CommandLine& line) {
@@ -57,7 +88,8 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     const bool listening = bench.start();
     TellLink(session, linkBefore);
     if (!listening) return 1;
-    return QCoreApplication::exec();
+    if (line.run.isEmpty()) return QCoreApplication::exec();
+    return RunAndEnd(bench, line.run);
 }
 
 } // namespace velmora

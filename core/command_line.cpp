@@ -5,8 +5,8 @@ namespace velmora {
 namespace {
 
 const char* const kUsage =
-    "Usage: velmora [--headless] [--remote [ADDRESS:]PORT] [--mqtt HOST[:PORT]]\n"
-    "               [--metrics [ADDRESS:]PORT] | --help | --version\n"
+    "Usage: velmora [--headless [--run FILE]] [--remote [ADDRESS:]PORT]\n"
+    "               [--mqtt HOST[:PORT]] [--metrics [ADDRESS:]PORT] | --help | --version\n"
     "The control panel for a bench power supply on a serial port: read-outs,\n"
     "set-point buttons, recording and playback. Click the panel outside the\n"
     "buttons for the settings window: port, model, record and control file.\n"
@@ -14,6 +14,9 @@ const char* const kUsage =
     "  --headless                 run without a window or a display: the port,\n"
     "                             recording, playback and remote control, with\n"
     "                             one line per event on standard error\n"
+    "  --run FILE                 with --headless: run the run file FILE, print a\n"
+    "                             line as each step starts and ends, and end;\n"
+    "                             status 0 done, 3 ended early, 2 refused by the check\n"
     "  --remote [ADDRESS:]PORT    remote control (SCPI over TCP) on for this run,\n"
     "                             on ADDRESS (default 127.0.0.1) and PORT\n"
     "  --mqtt HOST[:PORT]         publish to the MQTT broker at HOST for this run\n"
@@ -95,6 +98,10 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                 return Fail(QStringLiteral("option '--mqtt' needs HOST[:PORT]"));
             continue;
         }
+        if (ValueOf(arguments, i, QStringLiteral("--run"), line.run)) {
+            if (line.run.isEmpty()) return Fail(QStringLiteral("option '--run' needs a run file"));
+            continue;
+        }
         if (ValueOf(arguments, i, QStringLiteral("--metrics"), line.metrics)) {
             if (line.metrics.isEmpty())
                 return Fail(QStringLiteral("option '--metrics' needs [ADDRESS:]PORT"));
@@ -111,6 +118,9 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
         if (takesValue && !valueAttached && ++i == arguments.size())
             return Fail(QStringLiteral("option '%1' needs a value").arg(argument));
     }
+    if (!line.run.isEmpty() && !line.headless)
+        return Fail(QStringLiteral("option '--run' runs with --headless only; the panel has "
+                                   "\"Runs...\" in its menu"));
     return line;
 }
 

@@ -17,6 +17,7 @@ struct CommandLine {
     QString remote;  // --remote's value as given; empty when not given
     QString mqtt;    // --mqtt's, the same way
     QString metrics; // --metrics's
+    QString run;     // --run's file: a run with no window, which ends the program
 };
 
 /// Reads the arguments that follow the program's name.

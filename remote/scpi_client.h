@@ -65,6 +65,7 @@ class ScpiClient : public QObject {
     void output(bool on);
     void reset();
     void fileCommand(const scpi::Call& call);
+    void runCommand(scpi::RunStop what);
     std::optional<QByteArray> measurement(scpi::CommandId id);
     std::optional<QByteArray> meterQuery(scpi::CommandId id);
     QByteArray stale(const QString& why);

@@ -8,6 +8,7 @@
 #include "scpi/scpi_format.h"
 #include "session/session.h"
 
+#include <QFileInfo>
 #include <cmath>
 
 namespace velmora {
@@ -101,6 +102,19 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
         const PlaybackProgress& progress = session_.playbackProgress();
         return Number(progress.sent) + ',' + Number(progress.total);
     }
+    case CommandId::RunFile:
+        return FormatString(session_.runFileName());
+    case CommandId::RunStateCommand:
+        return QByteArray(RunStateName(session_.runs().state()));
+    case CommandId::RunStep: {
+        const RunStatus status = session_.runs().status();
+        return Number(status.step) + ',' + FormatString(status.stepText);
+    }
+    case CommandId::RunResult: {
+        const QString folder = session_.runs().reportFolder();
+        return QByteArray(RunStateName(session_.runs().state())) + ',' +
+               FormatString(QFileInfo(folder).fileName());
+    }
     case CommandId::OutputTripped:
         return FormatBool(session_.tripped());
     case CommandId::OutputTimer:
@@ -189,7 +203,10 @@ void ScpiClient::command(const Call& call) {
     case CommandId::RecordState:
     case CommandId::ProgramFile:
     case CommandId::ProgramState:
+    case CommandId::RunFile:
         return fileCommand(call);
+    case CommandId::RunStateCommand:
+        return runCommand(std::get<RunStop>(p.first()));
     case CommandId::ResetCounts:
         return session_.resetMeters();
     case CommandId::OutputClearTrip:
@@ -280,12 +297,15 @@ void ScpiClient::fileCommand(const Call& call) {
     const Value& value = call.parameters.first();
     switch (call.id) {
     case CommandId::RecordFile:
-    case CommandId::ProgramFile: {
+    case CommandId::ProgramFile:
+    case CommandId::RunFile: {
         const QString name = std::get<QString>(value);
         if (const QString problem = FileNameProblem(name); !problem.isEmpty())
             return fail(ErrorCode::IllegalParameterValue, problem);
         if (call.id == CommandId::RecordFile)
             session_.setFileNames(name, session_.controlFileName());
+        else if (call.id == CommandId::RunFile)
+            session_.setRunFileName(name);
         else
             session_.setFileNames(session_.recordFileName(), name);
         return;
@@ -297,9 +317,11 @@ void ScpiClient::fileCommand(const Call& call) {
         return;
     }
     default: {
-        if (std::get<RunState>(value) == RunState::Stop) return session_.stopPlayback();
+        if (std::get<scpi::RunStop>(value) == scpi::RunStop::Stop) return session_.stopPlayback();
         if (session_.playerState() != Player::State::Idle)
             return fail(ErrorCode::ExecutionError, QStringLiteral("a run is still in progress"));
+        if (session_.runs().running())
+            return fail(ErrorCode::ProgramCurrentlyRunning, QStringLiteral("a run is going"));
         const FileStart start = session_.startPlayback(session_.controlFileName());
         if (!start.started && session_.tripped())
             fail(ErrorCode::SettingsConflict, session_.tripText());
@@ -307,6 +329,25 @@ void ScpiClient::fileCommand(const Call& call) {
             fail(ErrorCode::FileNameError, start.refusal);
     }
     }
+}
+
+// RUN:STAT RUN checks the run file and starts it; a refusal names why:
+// -285 and the check's first problem, -284 while a run or a playback goes,
+// -221 while a trip holds, -257 for a file that cannot be read.
+void ScpiClient::runCommand(RunStop what) {
+    if (what == RunStop::Stop) return session_.stopRun(QStringLiteral("stopped by remote control"));
+    if (session_.runFileName().isEmpty())
+        return fail(ErrorCode::FileNameError, QStringLiteral("no run file named (RUN:FILE)"));
+    if (session_.runs().running() || session_.playerState() != Player::State::Idle)
+        return fail(ErrorCode::ProgramCurrentlyRunning,
+                    session_.runs().running() ? QStringLiteral("a run is going")
+                                              : QStringLiteral("a control file is playing"));
+    if (session_.tripped()) return fail(ErrorCode::SettingsConflict, session_.tripText());
+    const RunStart start = session_.startRun(session_.runFileName());
+    if (start.started) return;
+    fail(start.verdict.problems.isEmpty() ? ErrorCode::FileNameError
+                                          : ErrorCode::ProgramSyntaxError,
+         start.refusal);
 }
 
 } // namespace velmora

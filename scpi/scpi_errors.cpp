@@ -34,6 +34,8 @@ constexpr ErrorRow kErrors[] = {
     {ErrorCode::IllegalParameterValue, "Illegal parameter value"},
     {ErrorCode::DataStale, "Data stale"},
     {ErrorCode::FileNameError, "File name error"},
+    {ErrorCode::ProgramCurrentlyRunning, "Program currently running"},
+    {ErrorCode::ProgramSyntaxError, "Program syntax error"},
     {ErrorCode::DeviceSpecificError, "Device-specific error"},
     {ErrorCode::QueueOverflow, "Queue overflow"},
     {ErrorCode::QueryInterrupted, "Query INTERRUPTED"},

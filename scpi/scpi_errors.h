@@ -30,6 +30,8 @@ enum class ErrorCode : int {
     IllegalParameterValue = -224,
     DataStale = -230,
     FileNameError = -257,
+    ProgramCurrentlyRunning = -284,
+    ProgramSyntaxError = -285,
     DeviceSpecificError = -300,
     QueueOverflow = -350,
     QueryInterrupted = -410,

@@ -113,8 +113,8 @@ std::variant<Value, Error> Convert(const Element& e, const Slot& slot) {
         break;
     case SlotType::RunStop:
         if (e.type != Element::Type::Word) break;
-        if (MnemonicMatches(e.raw, "RUN")) return Value(RunState::Run);
-        if (MnemonicMatches(e.raw, "STOP")) return Value(RunState::Stop);
+        if (MnemonicMatches(e.raw, "RUN")) return Value(RunStop::Run);
+        if (MnemonicMatches(e.raw, "STOP")) return Value(RunStop::Stop);
         return Fail(ErrorCode::InvalidCharacterData, e);
     }
     return Fail(ErrorCode::DataTypeError, e);

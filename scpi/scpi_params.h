@@ -17,12 +17,12 @@ namespace velmora::scpi {
 enum class Special { Minimum, Maximum, Default, Off };
 
 /// PROGram:STATe's RUN and STOP.
-enum class RunState { Run, Stop };
+enum class RunStop { Run, Stop };
 
 /// One parameter: a number in the command's base unit (V, A, s; a
 /// millivolt comes out as 0.001), one of the special values, a boolean, a
 /// string without its quotes, or RUN/STOP.
-using Value = std::variant<double, Special, bool, QString, RunState>;
+using Value = std::variant<double, Special, bool, QString, RunStop>;
 
 /// The parameters, or the first error in them.
 struct Parameters {

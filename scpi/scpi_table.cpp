@@ -107,6 +107,15 @@ constexpr CommandInfo kCommands[] = {
      "Starts or stops playing the control file."},
     {CommandId::ProgramProgress, "PROGram:PROGress", A::Query, P::None,
      "Commands sent and commands in the file: 3,12."},
+    {CommandId::RunFile, "RUN:FILE", A::Both, P::Text,
+     "The run file: a bare name, no folder, resolved as the control file's."},
+    {CommandId::RunStateCommand, "RUN:STATe", A::Both, P::RunStop,
+     "Checks and starts the run file, or stops the run (it ends as failed); the query answers "
+     "IDLE, RUNNING, DONE or FAILED."},
+    {CommandId::RunStep, "RUN:STEP", A::Query, P::None,
+     "The step running (or the last that ran) and its line: 2,\"rest 10 s\"."},
+    {CommandId::RunResult, "RUN:RESult", A::Query, P::None,
+     "How the last run ended and its report's folder: DONE,\"charge-20261208-143000\"."},
 };
 
 // One word of a header pattern, e.g. "LEVel" from "[:LEVel]".

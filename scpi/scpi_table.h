@@ -61,6 +61,10 @@ enum class CommandId {
     ProgramFile,
     ProgramState,
     ProgramProgress,
+    RunFile,
+    RunStateCommand,
+    RunStep,
+    RunResult,
 };
 
 /// Whether a header is a command, a query (ends in `?`), or both.

@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "recording/file_names.h"
+#include "runs/run_settings.h"
 #include "session/protection_store.h"
 
 namespace velmora {
@@ -33,16 +34,31 @@ Session::Session(Clock& clock, std::unique_ptr<SerialLine> line, SettingsStore s
     connect(unit_.get(), &UnitControl::modelChanged, this, &Session::onModelChanged);
     connect(unit_.get(), &UnitControl::message, this, &Session::message);
     connect(unit_.get(), &UnitControl::zeroing, this, [this] { player_->stop(); });
+    // Once the zero is queued: a run's end then finds the unit at zero.
+    connect(unit_.get(), &UnitControl::zeroed, this,
+            [this](SetpointSource source) { runs_->stop(SourceName(source)); });
+    connect(unit_.get(), &UnitControl::linkChanged, this,
+            [this] { runs_->linkAway(!unit_->linkOpen()); });
     connect(unit_.get(), &UnitControl::notStored, this, [this] { stored(false); });
 }
 
 Session::~Session() {
-    // The player's reports and sends must not reach a half-destroyed session.
+    // The player's and the run's reports and sends, and the unit's signals as
+    // its port closes, must not reach a half-destroyed session.
+    unit_->disconnect(this);
+    runs_.reset();
     player_.reset();
 }
 
 void Session::start() {
     stored_ = store_.load();
+    QStringList problems;
+    runs_ = std::make_unique<RunControl>(clock_, *unit_, LoadRunSettings(store_, &problems));
+    connect(runs_.get(), &RunControl::event, this, &Session::runEvent);
+    connect(runs_.get(), &RunControl::changed, this, &Session::runChanged);
+    for (const QString& problem : problems)
+        emit message(QStringLiteral("settings file %1, [Runs] %2").arg(store_.fileName(), problem),
+                     QStringLiteral("Runs"));
     protection_.setSettings(LoadProtection(store_, {stored_.voltageLimit, stored_.currentLimit}));
     unit_->start(stored_);
 }
@@ -63,6 +79,7 @@ void Session::onFrame(const Measurement& frame) {
     last_ = frame;
     emit measured(*last_);
     takeForMeters(*last_);
+    runs_->take(frame, regulation_.value_or(Regulation::ConstantVoltage));
 }
 
 void Session::onCommandStarted(const QByteArray& command) {
@@ -87,6 +104,7 @@ QString Session::filePath(const QString& fileName) const {
 void Session::shutdown() {
     if (ending()) return;
     player_->stop();
+    if (runs_) runs_->stop(QStringLiteral("the program is ending"));
     unit_->shutdown([this] {
         recorder_.stop();
         emit ended();

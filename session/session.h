@@ -12,6 +12,7 @@
 #include "meters/protection.h"
 #include "playback/player.h"
 #include "recording/recorder.h"
+#include "session/run_control.h"
 #include "session/unit_control.h"
 #include "unit/measurement.h"
 
@@ -65,6 +66,22 @@ class Session : public QObject {
     Player::State playerState() const { return player_->state(); }
     const PlaybackProgress& playbackProgress() const { return player_->progress(); }
 
+    // Runs: a run file's steps, one run at a time, never beside a playback.
+    /// Reads and checks the run file (a name as typed, resolved as the
+    /// control file's) and starts it; refused while a playback plays, while
+    /// tripped, or when the check finds a problem.
+    RunStart startRun(const QString& fileName);
+    /// Reads and checks a run file (a name as typed) without starting it.
+    CheckedRunFile checkRun(const QString& fileName) const {
+        return runs_->check(filePath(fileName));
+    }
+    /// Ends a run going as failed, with `reason` ("stopped by remote control").
+    void stopRun(const QString& reason);
+    const RunControl& runs() const { return *runs_; }
+    RunControl& runs() { return *runs_; }
+    QString runFileName() const { return runFileName_; }
+    void setRunFileName(const QString& name);
+
     // Meters and protection, from every readable frame on its arrival time.
     MeterReadings meterReadings() const { return meters_.readings(); }
     /// CV or CC as the newest readable frame and the set-points suggest.
@@ -94,6 +111,10 @@ class Session : public QObject {
     void measured(const velmora::Measurement& measurement);
     void recordingChanged(bool recording);
     void playbackChanged(const velmora::PlaybackProgress& progress);
+    /// A run's step started or ended, or the run ended.
+    void runEvent(const velmora::RunEvent& event);
+    /// The run's state or step changed.
+    void runChanged();
     void fileNamesChanged();
     /// A trip zeroed the output; set-points are refused until it is cleared.
     void protectionTripped(const QString& text);
@@ -131,6 +152,8 @@ class Session : public QObject {
     History history_;
     Recorder recorder_;
     std::unique_ptr<Player> player_;
+    std::unique_ptr<RunControl> runs_;
+    QString runFileName_;
 };
 
 } // namespace velmora

@@ -1,7 +1,10 @@
 // Recording and playback: the file names in use and the refusals.
 
 #include "core/constants.h"
+#include "runs/run_settings.h"
+
 #include "session/session.h"
+#include <QFileInfo>
 
 namespace velmora {
 
@@ -46,6 +49,9 @@ void Session::stopRecording() {
 
 FileStart Session::startPlayback(const QString& fileName) {
     if (ending() || player_->state() != Player::State::Idle) return {};
+    if (runs_->running())
+        return {false, QStringLiteral("A run is going: a control file plays once it has ended."),
+                QStringLiteral("Runs")};
     // After a trip nothing sets the output again until the user clears it.
     if (tripped()) return {false, tripText_, QStringLiteral("Protection")};
     const QString path = filePath(fileName);
@@ -60,6 +66,28 @@ FileStart Session::startPlayback(const QString& fileName) {
 
 void Session::stopPlayback() {
     player_->stop();
+}
+
+void Session::setRunFileName(const QString& name) {
+    runFileName_ = name;
+    emit runChanged();
+}
+
+RunStart Session::startRun(const QString& fileName) {
+    if (ending()) return {false, QStringLiteral("the program is ending"), {}};
+    if (player_->state() != Player::State::Idle)
+        return {
+            false, QStringLiteral("a control file is playing: a run starts once it has ended"), {}};
+    if (tripped()) return {false, tripText_, {}};
+    runFileName_ = fileName;
+    // The report goes beside the record files.
+    const RunPlace place{QFileInfo(filePath(stored_.recordFileName)).absolutePath(),
+                         ModelName(unit_->model()), QStringLiteral("COM%1").arg(unit_->port())};
+    return runs_->start(filePath(fileName), fileName, place);
+}
+
+void Session::stopRun(const QString& reason) {
+    runs_->stop(reason);
 }
 
 } // namespace velmora

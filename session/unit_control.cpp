@@ -121,41 +121,44 @@ LimitChange UnitControl::setUserLimits(const UserLimits& limits, bool sendLowere
     return change;
 }
 
-DoorAnswer UnitControl::refuse(SetpointSource source, DoorAnswer::Verdict verdict,
-                               const QString& reason, const Setpoints& setpoints) {
-    const DoorAnswer answer{verdict, reason, setpoints};
+DoorAnswer UnitControl::refuse(SetpointSource source, const DoorAnswer& answer) {
     if (AtThePanel(source)) {
-        if (verdict == DoorAnswer::Verdict::NoModel)
+        if (answer.verdict == DoorAnswer::Verdict::NoModel)
             emit message(QString(kMsgVersionIsNotDefined), QString(kErrorTitle));
-        if (verdict == DoorAnswer::Verdict::Tripped) emit message(reason, kProtectionTitle);
+        if (answer.verdict == DoorAnswer::Verdict::Tripped)
+            emit message(answer.reason, kProtectionTitle);
     }
     emit refused(source, answer);
     return answer;
 }
 
-DoorAnswer UnitControl::request(SetpointSource source, const Setpoints& asked,
-                                std::function<void()> sent) {
+DoorAnswer UnitControl::check(SetpointSource source, const Setpoints& asked) const {
     using Verdict = DoorAnswer::Verdict;
-    if (ending_)
-        return refuse(source, Verdict::Ending, QStringLiteral("the program is ending"), asked);
+    if (ending_) return {Verdict::Ending, QStringLiteral("the program is ending"), asked};
     // Without a model no command can be built but the zero, which is the
     // same on both; only what zeroes the output sends it then.
     if (model() == Model::None && !Zeroes(source) && source != SetpointSource::LinkBack)
-        return refuse(source, Verdict::NoModel, QStringLiteral("no model chosen"), asked);
+        return {Verdict::NoModel, QStringLiteral("no model chosen"), asked};
     const SetpointCheck check = CheckSetpoints(model(), userLimits(), asked);
     const bool zero = check.setpoints == Setpoints{};
-    if (!zero && heldAtZero())
-        return refuse(source, Verdict::Tripped, heldBecause_, check.setpoints);
+    if (!zero && heldAtZero()) return {Verdict::Tripped, heldBecause_, check.setpoints};
     switch (check.refusal) {
     case Refusal::None:
         break;
     case Refusal::NoModel:
-        return refuse(source, Verdict::NoModel, check.reason, check.setpoints);
+        return {Verdict::NoModel, check.reason, check.setpoints};
     case Refusal::PastModelRange:
-        return refuse(source, Verdict::PastModelRange, check.reason, check.setpoints);
+        return {Verdict::PastModelRange, check.reason, check.setpoints};
     case Refusal::PastUserLimit:
-        return refuse(source, Verdict::PastUserLimit, check.reason, check.setpoints);
+        return {Verdict::PastUserLimit, check.reason, check.setpoints};
     }
+    return {Verdict::Queued, {}, check.setpoints};
+}
+
+DoorAnswer UnitControl::request(SetpointSource source, const Setpoints& asked,
+                                std::function<void()> sent) {
+    const DoorAnswer answer = check(source, asked);
+    if (!answer.queued()) return refuse(source, answer);
     if (Zeroes(source)) {
         // Whatever it interrupts builds nothing from the old set-points
         // afterwards: a run or a playback ends, a hold ends without another
@@ -166,10 +169,11 @@ DoorAnswer UnitControl::request(SetpointSource source, const Setpoints& asked,
         hold_.end();
         if (setpoints_ != Setpoints{}) beforeZero_ = setpoints_;
     }
-    setSetpoints(check.setpoints);
+    setSetpoints(answer.setpoints);
     if (Zeroes(source)) emit adjustEnded();
     queue(std::move(sent));
-    return {Verdict::Queued, {}, check.setpoints};
+    if (Zeroes(source)) emit zeroed(source);
+    return answer;
 }
 
 void UnitControl::queue(std::function<void()> sent) {
@@ -210,7 +214,7 @@ void UnitControl::setSetpoints(const Setpoints& setpoints) {
 void UnitControl::pressAdjust(int button) {
     if (ending_) return;
     if (heldAtZero()) {
-        refuse(SetpointSource::Buttons, DoorAnswer::Verdict::Tripped, heldBecause_, setpoints_);
+        refuse(SetpointSource::Buttons, {DoorAnswer::Verdict::Tripped, heldBecause_, setpoints_});
         return;
     }
     hold_.press(button);

@@ -101,6 +101,9 @@ class UnitControl : public QObject {
     /// the command has gone out whole, or was lost; never when refused.
     DoorAnswer request(SetpointSource source, const Setpoints& setpoints,
                        std::function<void()> sent = {});
+    /// What the door would answer now, without asking: for checks made
+    /// beforehand (a run's every step).
+    DoorAnswer check(SetpointSource source, const Setpoints& setpoints) const;
 
     /// Press and release of adjust button 1..8.
     void pressAdjust(int button);
@@ -135,6 +138,8 @@ class UnitControl : public QObject {
     /// A zeroing source passed the door: whatever runs (a playback, a run)
     /// ends now, before the zero is queued.
     void zeroing(velmora::SetpointSource source);
+    /// A zeroing source's zero has been queued.
+    void zeroed(velmora::SetpointSource source);
     /// The door refused a request, and why.
     void refused(velmora::SetpointSource source, const velmora::DoorAnswer& answer);
     /// For the user at the panel; nothing waits for it to be seen.
@@ -144,8 +149,7 @@ class UnitControl : public QObject {
     void notStored();
 
   private:
-    DoorAnswer refuse(SetpointSource source, DoorAnswer::Verdict verdict, const QString& reason,
-                      const Setpoints& setpoints);
+    DoorAnswer refuse(SetpointSource source, const DoorAnswer& answer);
     void queue(std::function<void()> sent);
     void onLinkChanged();
     void stepAdjust(int button);

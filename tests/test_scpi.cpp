@@ -33,8 +33,7 @@ std::string Brief(const Value& value) {
         return QByteArray::number(*d, 'g', 17).toStdString();
     if (const bool* b = std::get_if<bool>(&value)) return *b ? "true" : "false";
     if (const QString* s = std::get_if<QString>(&value)) return '<' + s->toStdString() + '>';
-    if (const RunState* r = std::get_if<RunState>(&value))
-        return *r == RunState::Run ? "RUN" : "STOP";
+    if (const RunStop* r = std::get_if<RunStop>(&value)) return *r == RunStop::Run ? "RUN" : "STOP";
     const char* names[] = {"MIN", "MAX", "DEF", "OFF"};
     return names[int(std::get<Special>(value))];
 }
@@ -117,8 +116,8 @@ TEST(ScpiParser, ReadsLinesIntoCalls) {
          {C(Id::RecordFile, {QString("a;b")}), C(Id::RecordState, {true})}},
         {"REC:FILE ''", {C(Id::RecordFile, {QString("")})}},
         {"PROG:FILE \"plan.dat\";PROG:STAT RUN;prog:stat stop;PROG:STAT?;PROG:PROG?",
-         {C(Id::ProgramFile, {QString("plan.dat")}), C(Id::ProgramState, {RunState::Run}),
-          C(Id::ProgramState, {RunState::Stop}), Q(Id::ProgramState), Q(Id::ProgramProgress)}},
+         {C(Id::ProgramFile, {QString("plan.dat")}), C(Id::ProgramState, {RunStop::Run}),
+          C(Id::ProgramState, {RunStop::Stop}), Q(Id::ProgramState), Q(Id::ProgramProgress)}},
         // White space and the message unit separator.
         {"  *IDN? ; VOLT?  ", {Q(Id::Identify), Q(Id::Voltage)}},
         {"VOLT\t5\r", {C(Id::Voltage, {5.0})}},
@@ -309,9 +308,9 @@ TEST(ScpiTable, EveryRowIsReachedByItsForms) {
 }
 
 TEST(ScpiTable, EveryIdHasItsRow) {
-    for (int id = 0; id <= int(Id::ProgramProgress); ++id)
+    for (int id = 0; id <= int(Id::RunResult); ++id)
         EXPECT_EQ(int(InfoOf(Id(id)).id), id);
-    EXPECT_EQ(Commands().size(), size_t(Id::ProgramProgress) + 1);
+    EXPECT_EQ(Commands().size(), size_t(Id::RunResult) + 1);
 }
 
 TEST(ScpiTable, HelpListsEveryHeaderInABlock) {
@@ -324,7 +323,7 @@ TEST(ScpiTable, HelpListsEveryHeaderInABlock) {
     EXPECT_TRUE(data.startsWith("*IDN?/qonly/\n*RST/nquery/\n*CLS/nquery/\n*ESR?/qonly/\n*ESE\n"));
     EXPECT_TRUE(data.contains("\n[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]\n"));
     EXPECT_TRUE(data.contains("\nFETCh[:SCALar]:VOLTage[:DC]?/qonly/\n"));
-    EXPECT_TRUE(data.endsWith("\nPROGram:PROGress?/qonly/\n"));
+    EXPECT_TRUE(data.endsWith("\nRUN:RESult?/qonly/\n"));
 }
 
 TEST(ScpiTable, ReadmeListHasOneItemPerRow) {

@@ -2,6 +2,8 @@
 
 #include "link/serial_line.h"
 
+#include <QCoreApplication>
+
 namespace velmora {
 
 Workbench::Workbench(const RunOptions& options, QObject* parent)
@@ -19,6 +21,7 @@ Workbench::~Workbench() = default;
 
 bool Workbench::start(QString* error) {
     session_.start();
+    session_.runs().drawPicturesWith(QCoreApplication::applicationDirPath());
     QStringList problems;
     const RemoteSettings remote =
         RemoteSettingsForRun(store_, options_.remote, options_.headless, &problems);
