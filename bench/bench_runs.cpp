@@ -8,6 +8,7 @@
 #include "runs/run_engine.h"
 #include "runs/run_report.h"
 
+#include <QFile>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -55,6 +56,40 @@ int main(int argc, char** argv) {
                 "the report's row written on the way)\n",
                 latency.mean(), samples[samples.size() / 2], samples[samples.size() * 99 / 100],
                 latency.max, latency.count);
+
+    // Through the session: from the frame that completes a condition to the
+    // next step's first character on the line, its report row on the way.
+    QTemporaryDir store;
+    auto* line = new test::FakeLine;
+    Session session(clock, std::unique_ptr<SerialLine>(line),
+                    SettingsStore(store.filePath("Tarnholm.conf")));
+    session.setFileNames(store.filePath("rec.log"), QString());
+    session.start();
+    const QString runFile = store.filePath("steps.run");
+    {
+        QFile out(runFile);
+        if (!out.open(QIODevice::WriteOnly)) return 1;
+        out.write(
+            "repeat 10\n set 5 V 0.5 A until I < 0.1 A\n set 5 V 0.6 A until I > 0.1 A\nend\n");
+    }
+    if (!session.startRun(runFile).started) return 1;
+    Figures toCommand;
+    for (int i = 0; i < 20 && session.runs().state() == RunState::Running; ++i) {
+        bench::RunUntil([&] { return session.unit().linkIdle(); },
+                        1000); // the step's command is out
+        line->clearWrites();
+        const char* frame = i % 2 == 0 ? "D 050  005  " : "D 050  020  ";
+        for (int f = 0; f < 2; ++f) {
+            line->feed(frame);
+            bench::RunFor(12);
+        }
+        const qint64 completed = NowNs();
+        line->feed(frame);
+        if (!bench::RunUntil([&] { return !line->writes().isEmpty(); }, 1000)) return 1;
+        toCommand.add(double(line->writes().first().atNs - completed) / 1e6);
+    }
+    std::printf("run condition to the next command on the line mean/max: %.2f/%.2f ms (%d steps)\n",
+                toCommand.mean(), toCommand.max, toCommand.count);
 
     QByteArray file;
     for (int i = 0; i < kMaxRunFileLines / 2; ++i)
