@@ -1,5 +1,6 @@
 // velmora --headless: the bench with no window; what happens is told on
-// standard error, one line an event.
+// standard error, one line an event, each unit's starting with its name once
+// there is more than one.
 
 #include "app/run.h"
 
@@ -9,6 +10,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace velmora {
 
@@ -20,23 +23,52 @@ void Say(const QString& text) {
     std::fflush(stderr);
 }
 
-// Tells each change of the link once: opened, waiting, re-attached, refused.
-void TellLink(const Session& session, LinkState& before) {
-    const LinkStatus status = session.unit().linkStatus();
-    if (status.state == before) return;
-    const bool back = before == LinkState::Waiting && status.state == LinkState::Open;
-    before = status.state;
-    Say(back ? LinkStatusText(status) + QStringLiteral(" (re-attached)") : LinkStatusText(status));
-}
+// What one unit says, with its name when the bench has more than one.
+class UnitVoice : public QObject {
+  public:
+    UnitVoice(Units& units, Session& session) : units_(units), session_(session) {
+        connect(&session.unit(), &UnitControl::linkChanged, this, [this] { tellLink(); });
+        connect(&session, &Session::recordingChanged, this, [this](bool on) {
+            say(on ? QStringLiteral("recording to ") + session_.recordFileName()
+                   : QStringLiteral("recording stopped"));
+        });
+        // Messages for a user at the panel; a trip is told once, as it happens.
+        connect(&session, &Session::message, this,
+                [this](const QString& text, const QString&) { say(text); });
+        connect(&session, &Session::protectionTripped, this, [this](const QString& t) { say(t); });
+        connect(&session, &Session::settingsNotStored, this, [this](const QString& t) { say(t); });
+        connect(&session, &Session::runEvent, this,
+                [this](const RunEvent& event) { say(event.text()); });
+        tellLink();
+    }
+
+    void say(const QString& text) const {
+        Say(units_.count() > 1 ? QStringLiteral("%1: %2").arg(units_.name(session_.number()), text)
+                               : text);
+    }
+
+  private:
+    // Tells each change of the link once: opened, waiting, re-attached, refused.
+    void tellLink() {
+        const LinkStatus status = session_.unit().linkStatus();
+        if (status.state == before_) return;
+        const bool back = before_ == LinkState::Waiting && status.state == LinkState::Open;
+        before_ = status.state;
+        say(back ? LinkStatusText(status) + QStringLiteral(" (re-attached)")
+                 : LinkStatusText(status));
+    }
+
+    Units& units_;
+    Session& session_;
+    LinkState before_ = LinkState::Closed;
+};
 
 // --run FILE: the run's steps on standard error as they start and end; the
 // program ends with the run: 0 when every step ended as the file says, 3
 // when it ended early, 2 when the check refused it.
-int RunAndEnd(Workbench& bench, const QString& file) {
-    Session& session = bench.session();
+int RunAndEnd(Workbench& bench, Session& session, const QString& file) {
     int status = 3;
     QObject::connect(&session, &Session::runEvent, [&](const RunEvent& event) {
-        Say(event.text());
         if (event.kind != RunEvent::RunEnded) return;
         status = event.state == RunState::Done ? 0 : 3;
         const QString folder = session.runs().reportFolder();
@@ -49,13 +81,14 @@ int RunAndEnd(Workbench& bench, const QString& file) {
     });
     const RunStart start = session.startRun(file);
     if (!start.started) {
-        const QStringList lines =
-            start.verdict.problems.isEmpty() ? QStringList{start.refusal} : start.verdict.lines();
+        const QStringList lines = start.verdict.problems.isEmpty() ? QStringList{start.refusal}
+                                                                   : start.verdict.lines();
         for (const QString& text : lines)
             Say(QStringLiteral("run %1 refused: %2").arg(file, text));
         return 2;
     }
-    Say(QStringLiteral("run %1: worst case %2").arg(file, start.verdict.worstCaseText()));
+    Say(QStringLiteral("run %1 on %2: worst case %3")
+            .arg(file, bench.units().name(session.number()), start.verdict.worstCaseText()));
     QCoreApplication::exec();
     return status;
 }
@@ -67,29 +100,25 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     QCoreApplication::setApplicationVersion(ProgramVersion());
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     Workbench bench({true, line.remote});
-    Session& session = bench.session();
-    LinkState linkBefore = LinkState::Closed;
-    QObject::connect(&session.unit(), &UnitControl::linkChanged,
-                     [&] { TellLink(session, linkBefore); });
-    QObject::connect(&session, &Session::recordingChanged, [&](bool on) {
-        Say(on ? QStringLiteral("recording to ") + session.recordFileName()
-               : QStringLiteral("recording stopped"));
+    Units& units = bench.units();
+    std::vector<std::unique_ptr<UnitVoice>> voices;
+    QObject::connect(&units, &UnitSet::changed, [&] {
+        voices.clear();
+        for (int n = 1; n <= units.count(); ++n)
+            voices.push_back(std::make_unique<UnitVoice>(units, units.at(n)));
     });
-    // Messages for a user at the panel; a trip is told once, as it happens.
-    QObject::connect(&session, &Session::message,
-                     [](const QString& text, const QString&) { Say(text); });
-    QObject::connect(&session, &Session::protectionTripped, &Say);
-    QObject::connect(&session, &Session::settingsNotStored, &Say);
     QObject::connect(&bench, &Workbench::news, &Say);
     QObject::connect(&bench, &Workbench::signalled, [](int signal) {
         Say(QStringLiteral("signal %1: ending after the command on the line").arg(signal));
     });
     QObject::connect(&bench, &Workbench::ended, &app, &QCoreApplication::quit);
-    const bool listening = bench.start();
-    TellLink(session, linkBefore);
-    if (!listening) return 1;
+    if (!bench.start()) return 1;
     if (line.run.isEmpty()) return QCoreApplication::exec();
-    return RunAndEnd(bench, line.run);
+    if (line.unit < 1 || line.unit > units.count()) {
+        Say(QStringLiteral("--unit %1: the bench has units 1 to %2").arg(line.unit).arg(units.count()));
+        return 2;
+    }
+    return RunAndEnd(bench, units.at(line.unit), line.run);
 }
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 
 #include "app/run.h"
 
+#include "panel/bench_panels.h"
 #include "panel/form1.h"
 #include "ui/message_box.h"
 #include "workbench/workbench.h"
@@ -37,14 +38,21 @@ velmora_run_panel(int argc, char* argv[], const char* remoteArgument, const char
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     Workbench bench({false, QString::fromLocal8Bit(remoteArgument)});
-    Form1 form(bench.session(), &bench.remote());
-    QObject::connect(&bench, &Workbench::signalled, &form, &QWidget::hide);
+    // Each unit's panel, made as the units start.
+    BenchPanels panels(bench.units(), &bench.remote());
+    QObject::connect(&bench, &Workbench::signalled, &panels, [&panels] {
+        for (int n = 1; n <= panels.count(); ++n)
+            panels.panel(n).hide();
+    });
     QObject::connect(&bench, &Workbench::ended, &app, &QCoreApplication::quit);
-    QObject::connect(&form, &Form1::closing, &bench, &Workbench::shutdown);
+    QObject::connect(&panels, &BenchPanels::closing, &bench, &Workbench::shutdown);
+    // What the bench cannot run (a unit left out) is told in a box.
+    QObject::connect(&bench.units(), &Units::message, &panels,
+                     [](const QString& text) { ShowMessageBox(text, QStringLiteral("Bench")); });
     QString error;
     if (!bench.start(&error))
         ShowMessageBox(QStringLiteral("Remote control cannot listen: ") + error,
                        QStringLiteral("Remote control"));
-    form.show();
+    panels.showAll();
     return QApplication::exec();
 }

@@ -5,7 +5,7 @@ namespace velmora {
 namespace {
 
 const char* const kUsage =
-    "Usage: velmora [--headless [--run FILE]] [--remote [ADDRESS:]PORT]\n"
+    "Usage: velmora [--headless [--run FILE [--unit N]]] [--remote [ADDRESS:]PORT]\n"
     "               [--mqtt HOST[:PORT]] [--metrics [ADDRESS:]PORT] | --help | --version\n"
     "The control panel for a bench power supply on a serial port: read-outs,\n"
     "set-point buttons, recording and playback. Click the panel outside the\n"
@@ -14,6 +14,7 @@ const char* const kUsage =
     "  --headless                 run without a window or a display: the port,\n"
     "                             recording, playback and remote control, with\n"
     "                             one line per event on standard error\n"
+    "  --unit N                   the unit --run runs on (1 by default)\n"
     "  --run FILE                 with --headless: run the run file FILE, print a\n"
     "                             line as each step starts and ends, and end;\n"
     "                             status 0 done, 3 ended early, 2 refused by the check\n"
@@ -96,6 +97,14 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
         if (ValueOf(arguments, i, QStringLiteral("--mqtt"), line.mqtt)) {
             if (line.mqtt.isEmpty())
                 return Fail(QStringLiteral("option '--mqtt' needs HOST[:PORT]"));
+            continue;
+        }
+        QString unit;
+        if (ValueOf(arguments, i, QStringLiteral("--unit"), unit)) {
+            bool ok = false;
+            line.unit = unit.toInt(&ok);
+            if (!ok || line.unit < 1 || line.unit > 8 || unit.startsWith(u'+'))
+                return Fail(QStringLiteral("option '--unit' needs a unit's number, 1 to 8"));
             continue;
         }
         if (ValueOf(arguments, i, QStringLiteral("--run"), line.run)) {

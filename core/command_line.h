@@ -18,6 +18,7 @@ struct CommandLine {
     QString mqtt;    // --mqtt's, the same way
     QString metrics; // --metrics's
     QString run;     // --run's file: a run with no window, which ends the program
+    int unit = 1;    // --unit's: the unit --run runs on
 };
 
 /// Reads the arguments that follow the program's name.

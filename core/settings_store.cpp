@@ -13,7 +13,7 @@ namespace {
 constexpr QLatin1StringView kLimitsSection{"Limits"};
 
 template <typename T> void LoadNumber(const SettingsStore& store, QLatin1StringView key, T& item) {
-    if (const auto number = ParseInt16(store.text(QString(kSection), QString(key)))) {
+    if (const auto number = ParseInt16(store.text(store.groups().main, QString(key)))) {
         if constexpr (std::is_integral_v<T>)
             item = *number;
         else
@@ -22,7 +22,7 @@ template <typename T> void LoadNumber(const SettingsStore& store, QLatin1StringV
 }
 
 void LoadText(const SettingsStore& store, QLatin1StringView key, QString& item) {
-    const QString text = store.text(QString(kSection), QString(key));
+    const QString text = store.text(store.groups().main, QString(key));
     if (!text.isEmpty()) item = text;
 }
 
@@ -47,11 +47,48 @@ std::optional<qint16> ParseInt16(const QString& text) {
     return static_cast<qint16>(value);
 }
 
-SettingsStore::SettingsStore()
-    : store_(std::make_unique<QSettings>(QString(kOrganisation), QString())) {}
+UnitGroups UnitGroups::Of(int unit) {
+    if (unit <= 1)
+        return {QString(kSection), QString(kLimitsSection), QStringLiteral("Protection")};
+    const QString group = QStringLiteral("Unit%1").arg(unit);
+    return {group, group, group};
+}
 
-SettingsStore::SettingsStore(const QString& path)
-    : store_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+QString DefaultUnitName(int unit) {
+    return QStringLiteral("Unit %1").arg(unit);
+}
+
+SettingsStore::SettingsStore(int unit)
+    : store_(std::make_unique<QSettings>(QString(kOrganisation), QString())), unit_(unit),
+      groups_(UnitGroups::Of(unit)) {}
+
+SettingsStore::SettingsStore(const QString& path, int unit)
+    : store_(std::make_unique<QSettings>(path, QSettings::IniFormat)), unit_(unit),
+      groups_(UnitGroups::Of(unit)) {}
+
+QStringList SettingsStore::allGroups() const {
+    return store_->childGroups();
+}
+
+bool SettingsStore::renumber(int unit) {
+    if (unit_ <= 1 || unit <= 1) return false;
+    const UnitGroups to = UnitGroups::Of(unit);
+    store_->beginGroup(groups_.main);
+    const QStringList keys = store_->childKeys();
+    store_->endGroup();
+    for (const QString& key : keys)
+        store_->setValue(to.main + u'/' + key, store_->value(groups_.main + u'/' + key));
+    store_->remove(groups_.main);
+    unit_ = unit;
+    groups_ = to;
+    return written();
+}
+
+bool SettingsStore::removeUnit() {
+    if (unit_ <= 1) return false;
+    store_->remove(groups_.main);
+    return written();
+}
 
 SettingsStore::~SettingsStore() = default;
 SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
@@ -70,11 +107,18 @@ QString SettingsStore::text(const QString& group, const QString& key) const {
 
 StoredSettings SettingsStore::load() const {
     StoredSettings s;
+    // Each unit records and plays its own files unless told otherwise.
+    if (unit_ > 1) {
+        s.recordFileName = QStringLiteral("Velmora-%1.log").arg(unit_);
+        s.controlFileName = QStringLiteral("Velmora-%1.dat").arg(unit_);
+    }
     LoadNumber(*this, kKeyVoltageLimit, s.voltageLimit);
     LoadNumber(*this, kKeyCurrentLimit, s.currentLimit);
     LoadNumber(*this, kKeyPort, s.port);
     LoadText(*this, kKeyRecordFile, s.recordFileName);
     LoadText(*this, kKeyControlFile, s.controlFileName);
+    s.name = text(groups_.main, QStringLiteral("Name"));
+    if (s.name.isEmpty()) s.name = DefaultUnitName(unit_);
     store_->beginGroup(kPortsSection);
     const QStringList keys = store_->childKeys();
     store_->endGroup();
@@ -94,7 +138,7 @@ StoredUserLimits SettingsStore::userLimits(Model model) const {
     StoredUserLimits out;
     const auto read = [&](bool voltage, int modelLimit, auto& into) {
         const QString key = UserLimitKey(model, voltage);
-        const QString stored = text(QString(kLimitsSection), key);
+        const QString stored = text(groups_.limits, key);
         const StoredLimit limit = ParseUserLimit(stored, modelLimit);
         if (limit.value) into.emplace(*limit.value);
         if (limit.unreadable) out.unreadable << key + u'=' + stored;
@@ -110,7 +154,7 @@ bool SettingsStore::written() {
 }
 
 bool SettingsStore::saveText(const QString& key, const QString& text) {
-    store_->setValue(QString(kSection) + u'/' + key, text);
+    store_->setValue(groups_.main + u'/' + key, text);
     return written();
 }
 
@@ -126,10 +170,8 @@ bool SettingsStore::saveTexts(const QString& group, const QList<QPair<QString, Q
 }
 
 bool SettingsStore::saveModelLimits(const Limits& limits) {
-    store_->setValue(QString(kSection) + u'/' + kKeyVoltageLimit,
-                     QString::number(limits.voltage.value));
-    store_->setValue(QString(kSection) + u'/' + kKeyCurrentLimit,
-                     QString::number(limits.current.value));
+    store_->setValue(mainKey(kKeyVoltageLimit), QString::number(limits.voltage.value));
+    store_->setValue(mainKey(kKeyCurrentLimit), QString::number(limits.current.value));
     return written();
 }
 
@@ -138,8 +180,8 @@ bool SettingsStore::savePort(qint16 port) {
 }
 
 bool SettingsStore::saveFileNames(const QString& recordFile, const QString& controlFile) {
-    store_->setValue(QString(kSection) + u'/' + kKeyRecordFile, recordFile);
-    store_->setValue(QString(kSection) + u'/' + kKeyControlFile, controlFile);
+    store_->setValue(mainKey(kKeyRecordFile), recordFile);
+    store_->setValue(mainKey(kKeyControlFile), controlFile);
     return written();
 }
 
@@ -155,7 +197,7 @@ bool SettingsStore::savePortDevice(int port, const QString& device) {
 bool SettingsStore::saveUserLimits(Model model, const UserLimits& limits) {
     if (model == Model::None) return true;
     const auto save = [this](const QString& key, auto value) {
-        const QString path = QString(kLimitsSection) + u'/' + key;
+        const QString path = groups_.limits + u'/' + key;
         if (value)
             store_->setValue(path, QString::number(value->value));
         else

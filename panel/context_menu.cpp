@@ -1,6 +1,8 @@
 #include "panel/context_menu.h"
 
+#include "panel/bench_panels.h"
 #include "panel/form1.h"
+#include "session/session.h"
 #include "panel/setpoint_actions.h"
 
 #include <QMenu>
@@ -15,6 +17,13 @@ void FillPanelContextMenu(QMenu& menu, Form1& form) {
         menu.addAction(QStringLiteral("Remote control…"), &form,
                        [&form] { form.OpenRemoteWindow(); });
     menu.addAction(QStringLiteral("Protection…"), &form, [&form] { form.OpenProtectionWindow(); });
+    if (BenchPanels* bench = form.bench()) {
+        menu.addAction(QStringLiteral("Bench…"), &form, [bench] { bench->OpenBenchWindow(); });
+        menu.addAction(QStringLiteral("Add unit…"), &form, [bench] { bench->OpenAddUnitDialog(); });
+        if (const int number = form.session().number(); number > 1)
+            menu.addAction(QStringLiteral("Remove this unit"), &form,
+                           [bench, number] { bench->removeUnit(number); });
+    }
 }
 
 } // namespace velmora

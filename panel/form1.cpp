@@ -279,6 +279,11 @@ Form2* Form1::settingsWindow() const {
 // Closing the main window ends the program: the session lets the command on
 // the line finish, and then the program returns from its event loop.
 void Form1::closeEvent(QCloseEvent* event) {
+    if (closingHides_) {
+        event->ignore();
+        hide();
+        return;
+    }
     event->accept();
     emit closing();
     session_.shutdown();

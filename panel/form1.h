@@ -15,6 +15,7 @@ class QAction;
 
 namespace velmora {
 
+class BenchPanels;
 class Form2;
 class PlotWindow;
 class ProtectionWindow;
@@ -77,6 +78,12 @@ class Form1 : public QWidget {
     /// "Protection…": opens its window, or brings it forward.
     ProtectionWindow* OpenProtectionWindow();
     ProtectionWindow* protectionWindow() const;
+    /// The bench the panel is one of: its menu then holds "Bench…", "Add
+    /// unit…" and, but for unit 1, "Remove this unit".
+    void setBench(BenchPanels* bench) { bench_ = bench; }
+    BenchPanels* bench() const { return bench_; }
+    /// Closing then only hides the window (another unit's panel).
+    void setClosingHides(bool hides) { closingHides_ = hides; }
 
   signals:
     void Label15Clicked();
@@ -100,6 +107,8 @@ class Form1 : public QWidget {
 
     Session& session_;
     RemoteServer* remote_;
+    BenchPanels* bench_ = nullptr;
+    bool closingHides_ = false;
     QPointer<PlotWindow> plotWindow_;
     QPointer<RemoteWindow> remoteWindow_;
     QPointer<ProtectionWindow> protectionWindow_;

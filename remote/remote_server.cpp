@@ -4,6 +4,7 @@
 #include "remote/tcp_connection.h"
 #include "scpi/scpi_line.h"
 #include "session/session.h"
+#include "session/unit_set.h"
 
 #include <algorithm>
 
@@ -29,9 +30,16 @@ struct RemoteServer::Client {
     std::unique_ptr<Timer> watchdog;
 };
 
+RemoteServer::RemoteServer(UnitSet& units, Clock& clock, SettingsStore& store, QObject* parent)
+    : QObject(parent), bench_(units), clock_(clock), store_(store),
+      serveMore_(std::make_unique<Timer>(clock_, [this] { serveMore(); })) {
+    server_.arrived = [this](qintptr descriptor) { accept(descriptor); };
+}
+
 RemoteServer::RemoteServer(Session& session, SettingsStore& store, QObject* parent)
-    : QObject(parent), session_(session), store_(store),
-      serveMore_(std::make_unique<Timer>(session.clock(), [this] { serveMore(); })) {
+    : QObject(parent), ownUnit_(std::make_unique<OneUnit>(session)), bench_(*ownUnit_),
+      clock_(session.clock()), store_(store),
+      serveMore_(std::make_unique<Timer>(clock_, [this] { serveMore(); })) {
     server_.arrived = [this](qintptr descriptor) { accept(descriptor); };
 }
 
@@ -84,8 +92,8 @@ void RemoteServer::accept(qintptr descriptor) {
     client->id = nextId_++;
     client->connection = std::move(connection);
     client->peer = peer;
-    client->since = session_.clock().localNow();
-    client->scpi = std::make_unique<ScpiClient>(session_);
+    client->since = clock_.localNow();
+    client->scpi = std::make_unique<ScpiClient>(bench_);
     Client* raw = client.get();
     connect(client->scpi.get(), &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
         if (raw->closing) return;
@@ -103,7 +111,7 @@ void RemoteServer::accept(qintptr descriptor) {
             ScpiClient* scpi = raw->scpi.get();
             const QString who = raw->peer;
             raw->watchdog = std::make_unique<Timer>(
-                session_.clock(), [this, who, s, scpi] { watchdogFired(who, s, scpi); });
+                clock_, [this, who, s, scpi] { watchdogFired(who, s, scpi); });
             raw->watchdog->start(qint64(s * kNsPerSecond));
         }
         emit changed();
@@ -194,7 +202,7 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
         const QString who = gone->peer;
         const double s = gone->scpi->watchdogSeconds();
         const qint64 due = gone->watchdog->dueNs();
-        auto orphan = std::make_unique<Timer>(session_.clock(),
+        auto orphan = std::make_unique<Timer>(clock_,
                                               [this, who, s] { watchdogFired(who, s, nullptr); });
         orphan->startAt(due);
         orphanWatchdogs_.push_back(std::move(orphan));
@@ -205,11 +213,12 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
 }
 
 void RemoteServer::watchdogFired(const QString& peer, double seconds, ScpiClient* client) {
-    session_.unit().request(SetpointSource::Watchdog, {});
+    // The client may have driven any unit: every one goes to zero.
+    bench_.allOutputsOff(SetpointSource::Watchdog);
     watchdogNews_ =
         QStringLiteral("watchdog: output zeroed after %1 s without a line from %2, at %3")
             .arg(seconds)
-            .arg(peer, session_.clock().localNow().toString(QStringLiteral("hh:mm:ss")));
+            .arg(peer, clock_.localNow().toString(QStringLiteral("hh:mm:ss")));
     if (client)
         client->pushError({scpi::ErrorCode::DeviceSpecificError,
                            QStringLiteral("watchdog zeroed the output after %1 s").arg(seconds)});

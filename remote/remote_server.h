@@ -18,6 +18,8 @@ namespace velmora {
 
 class ScpiClient;
 class Session;
+class UnitSet;
+class OneUnit;
 class SettingsStore;
 
 /// One connected client, as the Remote control window lists it.
@@ -42,7 +44,9 @@ class RemoteServer : public QObject {
     /// Lines of one client run in one turn of the event loop, at most.
     static constexpr int kLinesPerTurn = 16;
 
-    /// Serves `session`; its own settings are stored in `store`.
+    /// Serves the bench `units`; its own settings are stored in `store`.
+    RemoteServer(UnitSet& units, Clock& clock, SettingsStore& store, QObject* parent = nullptr);
+    /// Serves a bench of one unit.
     RemoteServer(Session& session, SettingsStore& store, QObject* parent = nullptr);
     ~RemoteServer() override;
 
@@ -94,7 +98,9 @@ class RemoteServer : public QObject {
     void noteLine(const Client& client, const QByteArray& text);
     void watchdogFired(const QString& peer, double seconds, ScpiClient* client);
 
-    Session& session_;
+    std::unique_ptr<OneUnit> ownUnit_; // a bench of one, when made for one session
+    UnitSet& bench_;
+    Clock& clock_;
     SettingsStore& store_;
     Listener server_;
     RemoteSettings settings_;

@@ -7,6 +7,7 @@
 #include "remote/scpi_values.h"
 #include "scpi/scpi_format.h"
 #include "session/session.h"
+#include "session/unit_set.h"
 
 #include <QPointer>
 
@@ -14,7 +15,15 @@ namespace velmora {
 
 using namespace scpi;
 
-ScpiClient::ScpiClient(Session& session, QObject* parent) : QObject(parent), session_(session) {}
+ScpiClient::ScpiClient(UnitSet& units, QObject* parent) : QObject(parent), bench_(units) {}
+
+ScpiClient::ScpiClient(Session& session, QObject* parent)
+    : QObject(parent), ownUnit_(std::make_unique<OneUnit>(session)), bench_(*ownUnit_) {}
+
+// A unit that went away since it was selected leaves unit 1 selected.
+Session& ScpiClient::selected() const {
+    return bench_.at(selected_ <= bench_.count() ? selected_ : 1);
+}
 
 ScpiClient::~ScpiClient() = default;
 
@@ -95,7 +104,7 @@ void ScpiClient::finishLine() {
 }
 
 Setpoints ScpiClient::lineSetpoints() const {
-    const Setpoints now = session_.unit().setpoints();
+    const Setpoints now = selected().unit().setpoints();
     return {pending_.voltage.value_or(now.voltage), pending_.current.value_or(now.current)};
 }
 
@@ -110,7 +119,7 @@ void ScpiClient::flushSetpoints() {
 void ScpiClient::ask(SetpointSource source, const Setpoints& setpoints) {
     // The command may go out after this client has gone.
     const DoorAnswer answer =
-        session_.unit().request(source, setpoints, [self = QPointer<ScpiClient>(this)] {
+        selected().unit().request(source, setpoints, [self = QPointer<ScpiClient>(this)] {
             if (self) self->commandOut();
         });
     if (answer.queued())

@@ -12,11 +12,14 @@
 #include <QByteArray>
 #include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace velmora {
 
 class Session;
+class UnitSet;
+class OneUnit;
 struct DoorAnswer;
 
 /// Runs the lines of one client against the session. A line with a syntax
@@ -28,6 +31,9 @@ struct DoorAnswer;
 class ScpiClient : public QObject {
     Q_OBJECT
   public:
+    /// A client of the bench `units`; unit 1 selected.
+    explicit ScpiClient(UnitSet& units, QObject* parent = nullptr);
+    /// A client of a bench of one unit.
     explicit ScpiClient(Session& session, QObject* parent = nullptr);
     ~ScpiClient() override;
 
@@ -39,6 +45,10 @@ class ScpiClient : public QObject {
     void pushError(const scpi::Error& error);
     /// The seconds of silence after which the output goes to zero; 0: off.
     double watchdogSeconds() const { return watchdogSeconds_; }
+    /// The unit this client's commands act on (INST:NSEL), from 1.
+    int selectedUnit() const { return selected_; }
+    /// The status byte, as *STB? answers it.
+    quint8 statusByte() const;
 
   signals:
     /// An answer line, ending in LF.
@@ -74,9 +84,11 @@ class ScpiClient : public QObject {
     void commandOut();
     void fail(scpi::ErrorCode code, const QString& detail = {});
     void finishLine();
-    quint8 statusByte() const;
+    Session& selected() const;
 
-    Session& session_;
+    std::unique_ptr<OneUnit> ownUnit_; // a bench of one, when made for one session
+    UnitSet& bench_;
+    int selected_ = 1;
     scpi::ErrorQueue errors_;
     QList<scpi::Unit> units_;
     qsizetype next_ = 0;

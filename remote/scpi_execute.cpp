@@ -42,7 +42,7 @@ QByteArray SpreadNumber(const Spread& spread, int which, double perUnit, int pla
 
 std::optional<QByteArray> ScpiClient::query(const Call& call) {
     const Value* given = call.parameters.isEmpty() ? nullptr : &call.parameters.first();
-    const UnitControl& unit = session_.unit();
+    const UnitControl& unit = selected().unit();
     switch (call.id) {
     case CommandId::Identify:
         return IdentityAnswer(unit.model(), unit.port(), ProgramVersion());
@@ -91,46 +91,46 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
     case CommandId::FetchPower:
         return measurement(call.id);
     case CommandId::RecordFile:
-        return FormatString(session_.recordFileName());
+        return FormatString(selected().recordFileName());
     case CommandId::RecordState:
-        return FormatBool(session_.recording());
+        return FormatBool(selected().recording());
     case CommandId::ProgramFile:
-        return FormatString(session_.controlFileName());
+        return FormatString(selected().controlFileName());
     case CommandId::ProgramState:
-        return QByteArray(session_.playerState() == Player::State::Running ? "RUN" : "STOP");
+        return QByteArray(selected().playerState() == Player::State::Running ? "RUN" : "STOP");
     case CommandId::ProgramProgress: {
-        const PlaybackProgress& progress = session_.playbackProgress();
+        const PlaybackProgress& progress = selected().playbackProgress();
         return Number(progress.sent) + ',' + Number(progress.total);
     }
     case CommandId::RunFile:
-        return FormatString(session_.runFileName());
+        return FormatString(selected().runFileName());
     case CommandId::RunStateCommand:
-        return QByteArray(RunStateName(session_.runs().state()));
+        return QByteArray(RunStateName(selected().runs().state()));
     case CommandId::RunStep: {
-        const RunStatus status = session_.runs().status();
+        const RunStatus status = selected().runs().status();
         return Number(status.step) + ',' + FormatString(status.stepText);
     }
     case CommandId::RunResult: {
-        const QString folder = session_.runs().reportFolder();
-        return QByteArray(RunStateName(session_.runs().state())) + ',' +
+        const QString folder = selected().runs().reportFolder();
+        return QByteArray(RunStateName(selected().runs().state())) + ',' +
                FormatString(QFileInfo(folder).fileName());
     }
     case CommandId::OutputTripped:
-        return FormatBool(session_.tripped());
+        return FormatBool(selected().tripped());
     case CommandId::OutputTimer:
-        return Number(session_.offTimerRemaining());
+        return Number(selected().offTimerRemaining());
     default:
         return meterQuery(call.id);
     }
 }
 
 std::optional<QByteArray> ScpiClient::meterQuery(CommandId id) {
-    const MeterReadings r = session_.meterReadings();
-    if (r.frames == 0 || (id == CommandId::OutputMode && !session_.regulation()))
+    const MeterReadings r = selected().meterReadings();
+    if (r.frames == 0 || (id == CommandId::OutputMode && !selected().regulation()))
         return stale(QStringLiteral("nothing measured yet"));
     switch (id) {
     case CommandId::OutputMode:
-        return QByteArray(RegulationName(*session_.regulation()));
+        return QByteArray(RegulationName(*selected().regulation()));
     case CommandId::FetchAmpHours:
         return AmpHoursNumber(r.ampHours).toLatin1();
     case CommandId::FetchWattHours:
@@ -208,13 +208,13 @@ void ScpiClient::command(const Call& call) {
     case CommandId::RunStateCommand:
         return runCommand(std::get<RunStop>(p.first()));
     case CommandId::ResetCounts:
-        return session_.resetMeters();
+        return selected().resetMeters();
     case CommandId::OutputClearTrip:
-        return session_.clearTrip();
+        return selected().clearTrip();
     case CommandId::OutputTimer: {
         const auto seconds = WatchdogValue(p.first());
         if (!seconds) return fail(ErrorCode::DataOutOfRange, QStringLiteral("0 to 86400 s"));
-        return session_.startOffTimer(qint64(std::ceil(*seconds)));
+        return selected().startOffTimer(qint64(std::ceil(*seconds)));
     }
     default:
         break;
@@ -223,7 +223,7 @@ void ScpiClient::command(const Call& call) {
 }
 
 void ScpiClient::setpoint(bool voltage, const Value& value) {
-    const UnitControl& unit = session_.unit();
+    const UnitControl& unit = selected().unit();
     if (voltage)
         pending_.voltage = RemoteVoltage(value, unit.model(), unit.userLimits());
     else
@@ -231,7 +231,7 @@ void ScpiClient::setpoint(bool voltage, const Value& value) {
 }
 
 void ScpiClient::limit(bool voltage, const Value& value) {
-    UnitControl& unit = session_.unit();
+    UnitControl& unit = selected().unit();
     if (unit.model() == Model::None)
         return fail(ErrorCode::SettingsConflict, QStringLiteral("no model chosen"));
     UserLimits limits = unit.userLimits();
@@ -251,13 +251,13 @@ void ScpiClient::limit(bool voltage, const Value& value) {
     if (!change.stored)
         fail(ErrorCode::ExecutionError,
              QStringLiteral("the limit holds until the program ends: %1 cannot be written")
-                 .arg(session_.settingsFileName()));
+                 .arg(selected().settingsFileName()));
 }
 
 // OFF zeroes the output now, the line's set-points before it with it; ON asks
 // at the line's end for the set-points in force before the output was zeroed.
 void ScpiClient::output(bool on) {
-    UnitControl& unit = session_.unit();
+    UnitControl& unit = selected().unit();
     if (!on) {
         pending_ = {};
         return ask(SetpointSource::ZeroOutput, {});
@@ -272,13 +272,13 @@ void ScpiClient::output(bool on) {
 void ScpiClient::reset() {
     pending_ = {};
     ask(SetpointSource::ZeroOutput, {});
-    session_.unit().forgetSetpointsBeforeZero();
+    selected().unit().forgetSetpointsBeforeZero();
     errors_.Clear();
 }
 
 std::optional<QByteArray> ScpiClient::measurement(CommandId id) {
-    const std::optional<Measurement>& last = session_.lastMeasurement();
-    if (!last || !last->values || session_.clock().monotonicNs() - last->atNs > kStaleNs)
+    const std::optional<Measurement>& last = selected().lastMeasurement();
+    if (!last || !last->values || selected().clock().monotonicNs() - last->atNs > kStaleNs)
         return stale(QStringLiteral("no readable frame for 2 s"));
     const Values v = *last->values;
     switch (id) {
@@ -303,28 +303,28 @@ void ScpiClient::fileCommand(const Call& call) {
         if (const QString problem = FileNameProblem(name); !problem.isEmpty())
             return fail(ErrorCode::IllegalParameterValue, problem);
         if (call.id == CommandId::RecordFile)
-            session_.setFileNames(name, session_.controlFileName());
+            selected().setFileNames(name, selected().controlFileName());
         else if (call.id == CommandId::RunFile)
-            session_.setRunFileName(name);
+            selected().setRunFileName(name);
         else
-            session_.setFileNames(session_.recordFileName(), name);
+            selected().setFileNames(selected().recordFileName(), name);
         return;
     }
     case CommandId::RecordState: {
-        if (!std::get<bool>(value)) return session_.stopRecording();
-        const FileStart start = session_.startRecording(session_.recordFileName());
+        if (!std::get<bool>(value)) return selected().stopRecording();
+        const FileStart start = selected().startRecording(selected().recordFileName());
         if (!start.started) fail(ErrorCode::FileNameError, start.refusal);
         return;
     }
     default: {
-        if (std::get<scpi::RunStop>(value) == scpi::RunStop::Stop) return session_.stopPlayback();
-        if (session_.playerState() != Player::State::Idle)
+        if (std::get<scpi::RunStop>(value) == scpi::RunStop::Stop) return selected().stopPlayback();
+        if (selected().playerState() != Player::State::Idle)
             return fail(ErrorCode::ExecutionError, QStringLiteral("a run is still in progress"));
-        if (session_.runs().running())
+        if (selected().runs().running())
             return fail(ErrorCode::ProgramCurrentlyRunning, QStringLiteral("a run is going"));
-        const FileStart start = session_.startPlayback(session_.controlFileName());
-        if (!start.started && session_.tripped())
-            fail(ErrorCode::SettingsConflict, session_.tripText());
+        const FileStart start = selected().startPlayback(selected().controlFileName());
+        if (!start.started && selected().tripped())
+            fail(ErrorCode::SettingsConflict, selected().tripText());
         else if (!start.started)
             fail(ErrorCode::FileNameError, start.refusal);
     }
@@ -335,15 +335,15 @@ void ScpiClient::fileCommand(const Call& call) {
 // -285 and the check's first problem, -284 while a run or a playback goes,
 // -221 while a trip holds, -257 for a file that cannot be read.
 void ScpiClient::runCommand(RunStop what) {
-    if (what == RunStop::Stop) return session_.stopRun(QStringLiteral("stopped by remote control"));
-    if (session_.runFileName().isEmpty())
+    if (what == RunStop::Stop) return selected().stopRun(QStringLiteral("stopped by remote control"));
+    if (selected().runFileName().isEmpty())
         return fail(ErrorCode::FileNameError, QStringLiteral("no run file named (RUN:FILE)"));
-    if (session_.runs().running() || session_.playerState() != Player::State::Idle)
+    if (selected().runs().running() || selected().playerState() != Player::State::Idle)
         return fail(ErrorCode::ProgramCurrentlyRunning,
-                    session_.runs().running() ? QStringLiteral("a run is going")
+                    selected().runs().running() ? QStringLiteral("a run is going")
                                               : QStringLiteral("a control file is playing"));
-    if (session_.tripped()) return fail(ErrorCode::SettingsConflict, session_.tripText());
-    const RunStart start = session_.startRun(session_.runFileName());
+    if (selected().tripped()) return fail(ErrorCode::SettingsConflict, selected().tripText());
+    const RunStart start = selected().startRun(selected().runFileName());
     if (start.started) return;
     fail(start.verdict.problems.isEmpty() ? ErrorCode::FileNameError
                                           : ErrorCode::ProgramSyntaxError,

@@ -3,7 +3,7 @@
 namespace velmora {
 
 ProtectionSettings LoadProtection(const SettingsStore& store, const Limits& limits) {
-    const QString group = QString::fromLatin1(kProtectionGroup);
+    const QString group = store.groups().protection;
     const auto text = [&](const char* key) { return store.text(group, QString::fromLatin1(key)); };
     return ParseProtectionSettings(
         {text(kOverVoltageKey), text(kOverCurrentKey), text(kOverPowerKey), text(kTripFramesKey)},
@@ -14,7 +14,7 @@ bool SaveProtection(SettingsStore& store, const ProtectionSettings& s) {
     const auto rule = [](const TripRule& r) {
         return r.on ? QString::number(r.threshold) : QString();
     };
-    return store.saveTexts(QString::fromLatin1(kProtectionGroup),
+    return store.saveTexts(store.groups().protection,
                            {{QString::fromLatin1(kOverVoltageKey), rule(s.voltage)},
                             {QString::fromLatin1(kOverCurrentKey), rule(s.current)},
                             {QString::fromLatin1(kOverPowerKey), rule(s.power)},

@@ -42,6 +42,14 @@ class Session : public QObject {
     void start();
 
     Clock& clock() const { return clock_; }
+    /// The unit's number on the bench (1 to 8) and the name it goes by.
+    int number() const { return store_.unit(); }
+    const QString& name() const { return stored_.name; }
+    /// Moves the unit's stored settings to another number (a unit before it
+    /// was removed).
+    bool renumber(int number) { return store_.renumber(number); }
+    /// Removes the unit's stored settings (units 2 to 8).
+    bool forget() { return store_.removeUnit(); }
     /// Where the settings are stored, for telling the user.
     QString settingsFileName() const { return store_.fileName(); }
     /// The unit's set-points, model, limits and port, and the door.

@@ -7,10 +7,11 @@
 namespace velmora {
 
 Workbench::Workbench(const RunOptions& options, QObject* parent)
-    : QObject(parent), options_(options), session_(clock_, MakeQtSerialLine(), SettingsStore()),
-      remote_(session_, store_) {
+    : QObject(parent), options_(options), units_(clock_, &MakeQtSerialLine),
+      remote_(units_, clock_, store_) {
     connect(&remote_, &RemoteServer::news, this, &Workbench::news);
-    connect(&session_, &Session::ended, this, &Workbench::ended);
+    connect(&units_, &Units::message, this, &Workbench::news);
+    connect(&units_, &Units::ended, this, &Workbench::ended);
     connect(&endSignals_, &EndSignals::asked, this, [this](int signal) {
         emit signalled(signal);
         shutdown();
@@ -20,8 +21,12 @@ Workbench::Workbench(const RunOptions& options, QObject* parent)
 Workbench::~Workbench() = default;
 
 bool Workbench::start(QString* error) {
-    session_.start();
-    session_.runs().drawPicturesWith(QCoreApplication::applicationDirPath());
+    // A unit added later draws its runs' pictures too.
+    connect(&units_, &Units::changed, this, [this] {
+        for (int n = 1; n <= units_.count(); ++n)
+            units_.at(n).runs().drawPicturesWith(QCoreApplication::applicationDirPath());
+    });
+    units_.start();
     QStringList problems;
     const RemoteSettings remote =
         RemoteSettingsForRun(store_, options_.remote, options_.headless, &problems);
@@ -32,7 +37,7 @@ bool Workbench::start(QString* error) {
 
 void Workbench::shutdown() {
     remote_.stop();
-    session_.shutdown();
+    units_.shutdown();
 }
 
 } // namespace velmora

@@ -8,6 +8,7 @@
 #include "core/settings_store.h"
 #include "remote/remote_server.h"
 #include "session/session.h"
+#include "session/units.h"
 
 #include <QObject>
 #include <QStringList>
@@ -29,7 +30,9 @@ class Workbench : public QObject {
     explicit Workbench(const RunOptions& options, QObject* parent = nullptr);
     ~Workbench() override;
 
-    Session& session() { return session_; }
+    /// The bench's units; unit 1 is always there.
+    Units& units() { return units_; }
+    Session& session() { return units_.at(1); }
     RemoteServer& remote() { return remote_; }
     Clock& clock() { return clock_; }
 
@@ -53,7 +56,7 @@ class Workbench : public QObject {
     RunOptions options_;
     SettingsStore store_;
     RealClock clock_;
-    Session session_;
+    Units units_;
     RemoteServer remote_;
     EndSignals endSignals_;
 };
