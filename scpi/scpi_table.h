@@ -65,26 +65,37 @@ enum class CommandId {
     RunStateCommand,
     RunStep,
     RunResult,
+    InstrumentNumber,  // INSTrument:NSELect, the client's unit by number
+    InstrumentSelect,  // INSTrument[:SELect], the client's unit by name
+    InstrumentCatalog, // INSTrument:CATalog?
+    InstrumentCouple,  // INSTrument:COUPle
+    OutputTripAll,     // OUTPut:PROTection:ALL
 };
 
 /// Whether a header is a command, a query (ends in `?`), or both.
 enum class Access { Command, Query, Both };
 
 /// What the command form takes. The query form of the numeric kinds
-/// (Volts to AmperesLimit) takes nothing or one of MIN, MAX, DEF; every
-/// other query takes nothing.
+/// (Volts to AmperesLimit, and Channel) takes nothing or one of MIN, MAX,
+/// DEF; that of OptionalChannels nothing or a channel list; every other
+/// query takes nothing.
 enum class ParamKind {
     None,
-    Number,       // a plain decimal number, no unit: *ESE 32
-    Volts,        // a number in V (or mV), or MIN|MAX|DEF
-    Amperes,      // a number in A (or mA), or MIN|MAX|DEF
-    Seconds,      // a number in s (or ms), or MIN|MAX|DEF
-    VoltsLimit,   // as Volts, or OFF
-    AmperesLimit, // as Amperes, or OFF
-    VoltsAmperes, // two: as Volts, then as Amperes
-    Boolean,      // ON|OFF|1|0; a number that does not round to 0 is ON
-    Text,         // a quoted string
-    RunStop,      // RUN|STOP
+    Number,           // a plain decimal number, no unit: *ESE 32
+    Volts,            // a number in V (or mV), or MIN|MAX|DEF
+    Amperes,          // a number in A (or mA), or MIN|MAX|DEF
+    Seconds,          // a number in s (or ms), or MIN|MAX|DEF
+    VoltsLimit,       // as Volts, or OFF
+    AmperesLimit,     // as Amperes, or OFF
+    VoltsAmperes,     // two: as Volts, then as Amperes
+    Boolean,          // ON|OFF|1|0; a number that does not round to 0 is ON
+    Text,             // a quoted string
+    RunStop,          // RUN|STOP
+    Channel,          // a unit's number, a whole 1 to 8, or MIN|MAX|DEF: INST:NSEL 2
+    Name,             // a unit's name, a quoted string or one word: INST "Unit 2", INST UNIT2
+    Couple,           // ALL|NONE or a channel list: INST:COUP (@1,2)
+    BooleanChannels,  // as Boolean, then a channel list or nothing: OUTP OFF,(@1:3)
+    OptionalChannels, // for a query: a channel list or nothing: MEAS:VOLT? (@1,2)
 };
 
 /// One row: the header in SCPI notation (long form, its short form in
