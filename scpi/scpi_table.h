@@ -81,16 +81,17 @@ enum class Access { Command, Query, Both };
 /// query takes nothing.
 enum class ParamKind {
     None,
-    Number,           // a plain decimal number, no unit: *ESE 32
-    Volts,            // a number in V (or mV), or MIN|MAX|DEF
-    Amperes,          // a number in A (or mA), or MIN|MAX|DEF
-    Seconds,          // a number in s (or ms), or MIN|MAX|DEF
-    VoltsLimit,       // as Volts, or OFF
-    AmperesLimit,     // as Amperes, or OFF
-    VoltsAmperes,     // two: as Volts, then as Amperes
-    Boolean,          // ON|OFF|1|0; a number that does not round to 0 is ON
-    Text,             // a quoted string
-    RunStop,          // RUN|STOP
+    Number,       // a plain decimal number, no unit: *ESE 32
+    Volts,        // a number in V (or mV), or MIN|MAX|DEF
+    Amperes,      // a number in A (or mA), or MIN|MAX|DEF
+    Seconds,      // a number in s (or ms), or MIN|MAX|DEF
+    VoltsLimit,   // as Volts, or OFF
+    AmperesLimit, // as Amperes, or OFF
+    VoltsAmperes, // two: as Volts, then as Amperes
+    Boolean,      // ON|OFF|1|0; a number that does not round to 0 is ON
+    Text,         // a quoted string
+    RunStop,      // RUN|STOP
+    // The units of a bench: which one, by number or name, and lists of them.
     Channel,          // a unit's number, a whole 1 to 8, or MIN|MAX|DEF: INST:NSEL 2
     Name,             // a unit's name, a quoted string or one word: INST "Unit 2", INST UNIT2
     Couple,           // ALL|NONE or a channel list: INST:COUP (@1,2)
