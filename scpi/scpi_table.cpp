@@ -45,8 +45,8 @@ constexpr CommandInfo kCommands[] = {
      "The unit this client speaks to, by its number (1 to 8; 1 at connect): every command for "
      "one unit acts on it; a unit that is not there: -222."},
     {CommandId::InstrumentSelect, "INSTrument[:SELect]", A::Both, P::Name,
-     "The unit this client speaks to, by its name, quoted (\"Unit 2\") or as one word (UNIT2); "
-     "the query answers it quoted."},
+     "The unit this client speaks to, by its name: quoted (INST \"Unit 2\"), or bare when it is "
+     "one word (INST Charger); the query answers it quoted."},
     {CommandId::InstrumentCatalog, "INSTrument:CATalog", A::Query, P::None,
      "The units' names in the order of their numbers, quoted, comma-separated: \"Unit 1\",\"Unit "
      "2\"."},
