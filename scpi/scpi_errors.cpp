@@ -26,6 +26,8 @@ constexpr ErrorRow kErrors[] = {
     {ErrorCode::SuffixNotAllowed, "Suffix not allowed"},
     {ErrorCode::InvalidCharacterData, "Invalid character data"},
     {ErrorCode::InvalidStringData, "Invalid string data"},
+    {ErrorCode::InvalidExpression, "Invalid expression"},
+    {ErrorCode::ExpressionNotAllowed, "Expression data not allowed"},
     {ErrorCode::ExecutionError, "Execution error"},
     {ErrorCode::ParameterError, "Parameter error"},
     {ErrorCode::SettingsConflict, "Settings conflict"},

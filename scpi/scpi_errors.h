@@ -22,6 +22,8 @@ enum class ErrorCode : int {
     SuffixNotAllowed = -138,
     InvalidCharacterData = -141,
     InvalidStringData = -151,
+    InvalidExpression = -171,
+    ExpressionNotAllowed = -178,
     ExecutionError = -200,
     ParameterError = -220,
     SettingsConflict = -221,

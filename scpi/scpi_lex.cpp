@@ -12,9 +12,9 @@ qsizetype SkipDigits(QByteArrayView text, qsizetype pos) {
     return pos;
 }
 
-// Where a decimal number starting at pos ends: sign, digits with an
-// optional point, an optional exponent. pos itself when there is none.
-qsizetype NumberEnd(QByteArrayView text, qsizetype pos) {
+} // namespace
+
+qsizetype DecimalEnd(QByteArrayView text, qsizetype pos) {
     qsizetype i = pos;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     const qsizetype intStart = i;
@@ -34,6 +34,8 @@ qsizetype NumberEnd(QByteArrayView text, qsizetype pos) {
     }
     return i;
 }
+
+namespace {
 
 Element Make(Element::Type type, QByteArrayView raw) {
     Element e;
@@ -67,7 +69,7 @@ Read ReadString(QByteArrayView text, qsizetype pos) {
 }
 
 Read ReadNumber(QByteArrayView text, qsizetype pos) {
-    const qsizetype end = NumberEnd(text, pos);
+    const qsizetype end = DecimalEnd(text, pos);
     if (end == pos)
         return {{}, pos, Error{ErrorCode::SyntaxError, QString::fromLatin1(text.sliced(pos, 1))}};
     Element e = Make(Element::Type::Number, {});
@@ -87,9 +89,22 @@ Read ReadNumber(QByteArrayView text, qsizetype pos) {
     return {e, next, {}};
 }
 
+// Up to the parenthesis that closes the one at pos; what is inside is read
+// by the parameter that takes it.
+Read ReadExpression(QByteArrayView text, qsizetype pos) {
+    int depth = 0;
+    for (qsizetype i = pos; i < text.size(); ++i) {
+        if (text[i] == '(') ++depth;
+        if (text[i] == ')' && --depth == 0)
+            return {Make(Element::Type::Expression, text.sliced(pos, i + 1 - pos)), i + 1, {}};
+    }
+    return {{}, pos, Error{ErrorCode::InvalidExpression, QStringLiteral("no closing parenthesis")}};
+}
+
 Read ReadElement(QByteArrayView text, qsizetype pos) {
     const char c = text[pos];
     if (c == '"' || c == '\'') return ReadString(text, pos);
+    if (c == '(') return ReadExpression(text, pos);
     if (IsDigit(c) || c == '+' || c == '-' || c == '.') return ReadNumber(text, pos);
     if (IsLetter(c)) {
         qsizetype end = pos;

@@ -29,11 +29,16 @@ constexpr bool IsAllowedByte(char c) {
 /// The first position at or after pos that is not white space.
 qsizetype SkipSpace(QByteArrayView text, qsizetype pos);
 
+/// Where a decimal number starting at pos ends (sign, digits with an
+/// optional point, an optional exponent); pos itself when there is none.
+qsizetype DecimalEnd(QByteArrayView text, qsizetype pos);
+
 /// One parameter as written: a decimal number with its suffix, character
-/// data (a word such as ON or MAX), or a quoted string.
+/// data (a word such as ON or MAX), a quoted string, or an expression in
+/// parentheses (a channel list).
 struct Element {
-    enum class Type { Number, Word, String } type = Type::Word;
-    QByteArrayView raw; // as written, suffix and quotes included
+    enum class Type { Number, Word, String, Expression } type = Type::Word;
+    QByteArrayView raw; // as written, suffix, quotes and parentheses included
     double number = 0;
     QByteArrayView suffix;
     QString text; // a string's content, doubled quotes made single

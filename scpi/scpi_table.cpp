@@ -14,9 +14,10 @@ using P = ParamKind;
 constexpr CommandInfo kCommands[] = {
     {CommandId::Identify, "*IDN", A::Query, P::None,
      "Velmora, the model (1A/20V or 2.5A/25V), the port (COM2) and the version; none where not "
-     "chosen."},
+     "chosen. With several units, their models and ports joined by + (1A/20V+2.5A/25V)."},
     {CommandId::Reset, "*RST", A::Command, P::None,
-     "Zero output (both set-points 0, a playback ended), and the error queue emptied."},
+     "Zero output on every unit (both set-points 0, a playback ended), and the error queue "
+     "emptied."},
     {CommandId::ClearStatus, "*CLS", A::Command, P::None,
      "Empties the error queue and clears the event status register."},
     {CommandId::EventStatus, "*ESR", A::Query, P::None,
@@ -40,6 +41,18 @@ constexpr CommandInfo kCommands[] = {
      "off."},
     {CommandId::SystemLink, "SYSTem:LINK", A::Query, P::None,
      "What the link is doing, in the words of the panel's tooltip."},
+    {CommandId::InstrumentNumber, "INSTrument:NSELect", A::Both, P::Channel,
+     "The unit this client speaks to, by its number (1 to 8; 1 at connect): every command for "
+     "one unit acts on it; a unit that is not there: -222."},
+    {CommandId::InstrumentSelect, "INSTrument[:SELect]", A::Both, P::Name,
+     "The unit this client speaks to, by its name: quoted (INST \"Unit 2\"), or bare when it is "
+     "one word (INST Charger); the query answers it quoted."},
+    {CommandId::InstrumentCatalog, "INSTrument:CATalog", A::Query, P::None,
+     "The units' names in the order of their numbers, quoted, comma-separated: \"Unit 1\",\"Unit "
+     "2\"."},
+    {CommandId::InstrumentCouple, "INSTrument:COUPle", A::Both, P::Couple,
+     "Coupled units take every set-point sent to any of them, checked against each one's limits "
+     "first (past one: -222 naming the unit, nothing sent); ALL, NONE or the units' list."},
     {CommandId::Voltage, "[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", A::Both, P::Volts,
      "The voltage set-point, to 0.1 V; past the model's or your own limit: -222, nothing sent."},
     {CommandId::Current, "[SOURce:]CURRent[:LEVel][:IMMediate][:AMPLitude]", A::Both, P::Amperes,
@@ -50,28 +63,38 @@ constexpr CommandInfo kCommands[] = {
      "Your own current limit; MAX, DEF or OFF removes it."},
     {CommandId::Apply, "APPLy", A::Both, P::VoltsAmperes,
      "Both set-points; set-points changed in one line go out as one command."},
-    {CommandId::OutputState, "OUTPut[:STATe]", A::Both, P::Boolean,
-     "OFF is Zero output; ON sends again the set-points in force before it; 0 while both are 0."},
+    {CommandId::OutputState, "OUTPut[:STATe]", A::Both, P::BooleanChannels,
+     "OFF is Zero output; ON sends again the set-points in force before it; 0 while both are 0. "
+     "With a channel list, on each unit it names, all in the same moment."},
     {CommandId::OutputMode, "OUTPut:MODE", A::Query, P::None,
      "CV or CC, inferred from the newest reading and the set-points."},
     {CommandId::OutputTripped, "OUTPut:PROTection:TRIPped", A::Query, P::None,
      "1 while a protection trip holds the output at zero."},
     {CommandId::OutputClearTrip, "OUTPut:PROTection:CLEar", A::Command, P::None,
      "Clears a trip: set-points may go to the unit again."},
+    {CommandId::OutputTripAll, "OUTPut:PROTection:ALL", A::Both, P::Boolean,
+     "ON: a trip on any unit zeroes every unit, each saying why; stored as [Bench] TripAll."},
     {CommandId::OutputTimer, "OUTPut:TIMer", A::Both, P::Seconds,
      "Zero output after this many seconds; 0 stops the off-timer; the query answers the seconds "
      "left."},
-    {CommandId::MeasureVoltage, "MEASure[:SCALar]:VOLTage[:DC]", A::Query, P::None,
-     "The newest reading's voltage (12.3); none for 2 s: 9.91E+37 and -230."},
-    {CommandId::MeasureCurrent, "MEASure[:SCALar]:CURRent[:DC]", A::Query, P::None,
-     "The newest reading's current (1.23); none for 2 s: 9.91E+37 and -230."},
-    {CommandId::MeasurePower, "MEASure[:SCALar]:POWer[:DC]", A::Query, P::None,
-     "The newest reading's voltage times current (15.129); none for 2 s: 9.91E+37 and -230."},
+    {CommandId::MeasureVoltage, "MEASure[:SCALar]:VOLTage[:DC]", A::Query, P::OptionalChannels,
+     "The newest reading's voltage (12.3); none for 2 s: 9.91E+37 and -230. With a channel list, "
+     "each unit's, comma-separated in "
+     "the list's order."},
+    {CommandId::MeasureCurrent, "MEASure[:SCALar]:CURRent[:DC]", A::Query, P::OptionalChannels,
+     "The newest reading's current (1.23); none for 2 s: 9.91E+37 and -230. With a channel list, "
+     "each unit's, comma-separated in "
+     "the list's order."},
+    {CommandId::MeasurePower, "MEASure[:SCALar]:POWer[:DC]", A::Query, P::OptionalChannels,
+     "The newest reading's voltage times current (15.129); none for 2 s: 9.91E+37 and -230. With a "
+     "channel list, each unit's, comma-separated in "
+     "the list's order."},
     {CommandId::FetchVoltage, "FETCh[:SCALar]:VOLTage[:DC]", A::Query, P::None,
-     "As MEASure:VOLTage?."},
+     "As MEASure:VOLTage? without a channel list."},
     {CommandId::FetchCurrent, "FETCh[:SCALar]:CURRent[:DC]", A::Query, P::None,
-     "As MEASure:CURRent?."},
-    {CommandId::FetchPower, "FETCh[:SCALar]:POWer[:DC]", A::Query, P::None, "As MEASure:POWer?."},
+     "As MEASure:CURRent? without a channel list."},
+    {CommandId::FetchPower, "FETCh[:SCALar]:POWer[:DC]", A::Query, P::None,
+     "As MEASure:POWer? without a channel list."},
     {CommandId::FetchAmpHours, "FETCh:AHOur", A::Query, P::None,
      "The charge delivered since the meters were reset, in ampere-hours."},
     {CommandId::FetchWattHours, "FETCh:WHOur", A::Query, P::None,
@@ -178,8 +201,23 @@ QByteArray ParamSyntax(ParamKind kind) {
         return "\"<name>\"";
     case P::RunStop:
         return "RUN|STOP";
+    case P::Channel:
+        return "<n>";
+    case P::Name:
+        return "<name>";
+    case P::Couple:
+        return "ALL|NONE|(@<list>)";
+    case P::BooleanChannels:
+        return "ON|OFF[,(@<list>)]";
+    case P::OptionalChannels:
+        return {};
     }
     return {};
+}
+
+// What a query takes, where the help shows it.
+QByteArray QuerySyntax(ParamKind kind) {
+    return kind == P::OptionalChannels ? "[(@<list>)]" : QByteArray();
 }
 
 } // namespace
@@ -230,7 +268,11 @@ QString CommandListMarkdown() {
             const QByteArray params = ParamSyntax(row.params);
             forms += '`' + QByteArray(row.header) + (params.isEmpty() ? "" : " " + params) + '`';
         }
-        if (row.access != Access::Command) forms += '`' + QByteArray(row.header) + "?`";
+        if (row.access != Access::Command) {
+            const QByteArray params = QuerySyntax(row.params);
+            forms +=
+                '`' + QByteArray(row.header) + '?' + (params.isEmpty() ? "" : " " + params) + '`';
+        }
         out += "- " + forms.join(", ") + ": " + row.description + '\n';
     }
     return QString::fromLatin1(out);

@@ -65,14 +65,20 @@ enum class CommandId {
     RunStateCommand,
     RunStep,
     RunResult,
+    InstrumentNumber,  // INSTrument:NSELect, the client's unit by number
+    InstrumentSelect,  // INSTrument[:SELect], the client's unit by name
+    InstrumentCatalog, // INSTrument:CATalog?
+    InstrumentCouple,  // INSTrument:COUPle
+    OutputTripAll,     // OUTPut:PROTection:ALL
 };
 
 /// Whether a header is a command, a query (ends in `?`), or both.
 enum class Access { Command, Query, Both };
 
 /// What the command form takes. The query form of the numeric kinds
-/// (Volts to AmperesLimit) takes nothing or one of MIN, MAX, DEF; every
-/// other query takes nothing.
+/// (Volts to AmperesLimit, and Channel) takes nothing or one of MIN, MAX,
+/// DEF; that of OptionalChannels nothing or a channel list; every other
+/// query takes nothing.
 enum class ParamKind {
     None,
     Number,       // a plain decimal number, no unit: *ESE 32
@@ -85,6 +91,12 @@ enum class ParamKind {
     Boolean,      // ON|OFF|1|0; a number that does not round to 0 is ON
     Text,         // a quoted string
     RunStop,      // RUN|STOP
+    // The units of a bench: which one, by number or name, and lists of them.
+    Channel,          // a unit's number, a whole 1 to 8, or MIN|MAX|DEF: INST:NSEL 2
+    Name,             // a unit's name, a quoted string or one word: INST "Unit 2", INST UNIT2
+    Couple,           // ALL|NONE or a channel list: INST:COUP (@1,2)
+    BooleanChannels,  // as Boolean, then a channel list or nothing: OUTP OFF,(@1:3)
+    OptionalChannels, // for a query: a channel list or nothing: MEAS:VOLT? (@1,2)
 };
 
 /// One row: the header in SCPI notation (long form, its short form in

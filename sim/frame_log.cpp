@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -51,7 +52,7 @@ void FrameLog::dropped(std::size_t characters) {
 }
 
 void FrameLog::line(const std::string& text) {
-    const std::string whole = std::to_string(monotonicMs()) + " " + text + "\n";
+    const std::string whole = stampedLine(monotonicMs(), text) + "\n";
     // A full disk costs the log its line, never the unit its line.
     [[maybe_unused]] const ssize_t n = ::write(fd_, whole.data(), whole.size());
 }
@@ -59,6 +60,14 @@ void FrameLog::line(const std::string& text) {
 std::int64_t monotonicMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t monotonicMs(double steadySeconds) {
+    return static_cast<std::int64_t>(std::floor(steadySeconds * 1000.0));
+}
+
+std::string stampedLine(std::int64_t ms, const std::string& text) {
+    return std::to_string(ms) + " " + text;
 }
 
 } // namespace velmora::sim

@@ -50,5 +50,10 @@ class FrameLog {
 
 // Milliseconds of the monotonic clock (CLOCK_MONOTONIC, std::chrono::steady_clock).
 std::int64_t monotonicMs();
+// The same for a reading of that clock in seconds.
+std::int64_t monotonicMs(double steadySeconds);
+
+// A line as the frames log and --stamp write it: "<ms> <text>", no line end.
+std::string stampedLine(std::int64_t ms, const std::string& text);
 
 } // namespace velmora::sim

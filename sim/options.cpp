@@ -171,6 +171,13 @@ const std::array kOptionTable{
                    o.echoBytes = true;
                    return std::string();
                }},
+    OptionInfo{"--stamp", "",
+               "start each line on stdout after the device path with the\n"
+               "                      milliseconds of the monotonic clock at what it tells of",
+               [](Options& o, const std::string&) {
+                   o.stamp = true;
+                   return std::string();
+               }},
     OptionInfo{"--help", "", "show this text",
                [](Options& o, const std::string&) {
                    o.help = true;
@@ -253,6 +260,10 @@ std::string helpText() {
         "with the set-points, the read-out without noise, and CV or CC; with --cell,\n"
         "then the charge the cell has taken: \"cell 1.918 mAh\".\n"
         "Frames are 12 characters, e.g. \"D 123  045  \", filler a space.\n"
+        "With --stamp, each line on stdout after the device path starts with milliseconds\n"
+        "of CLOCK_MONOTONIC, as the frames log's do: a command's (obeyed or skipped) when\n"
+        "its first character came, a load step's at its time, any other when printed:\n"
+        "  8123386 command 030 100 -> set 3.0 V 0.500 A\n"
         "Frames log lines, stamped in milliseconds of CLOCK_MONOTONIC (not the wall clock):\n"
         "  8123456 D 123  045  \n"
         "  8124461 dropped 36 unread characters\n"

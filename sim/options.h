@@ -29,6 +29,7 @@ struct Options {
     std::string statusPath;    // empty: no status file
     std::string framesLogPath; // empty: no frames log
     bool echoBytes = false;
+    bool stamp = false; // stdout lines after the device path start with a stamp
     bool help = false;
 };
 

@@ -81,7 +81,7 @@ void Simulator::advanceModel(double t) {
         model_.setLoad(step.ohms);
         char line[80];
         std::snprintf(line, sizeof line, "load %g ohms at %g s", step.ohms, step.atSeconds);
-        printLine(line);
+        print(line, step.atSeconds);
     }
     model_.advance(t - modelAt_);
     modelAt_ = t;
@@ -102,7 +102,7 @@ bool Simulator::handleSignals() {
     unsigned char signal = 0;
     while (::read(signalFd_, &signal, 1) == 1) {
         if (signal != SIGUSR1) return false;
-        printLine(statusLine());
+        print(statusLine(), now());
     }
     return true;
 }
@@ -111,8 +111,9 @@ void Simulator::receive(double t) {
     const std::string bytes = device_.readAvailable();
     if (bytes.empty()) return;
     lastByteAt_ = t;
-    if (options_.echoBytes) printLine(hexLine(bytes));
+    if (options_.echoBytes) print(hexLine(bytes), t);
     for (const char byte : bytes) {
+        if (!parser_.midCommand()) commandStartAt_ = t;
         if (auto event = parser_.feed(byte)) report(*event);
     }
 }
@@ -120,14 +121,18 @@ void Simulator::receive(double t) {
 void Simulator::report(const ParseEvent& event) {
     char line[160];
     if (!event.obeyed) {
-        printLine("skipped \"" + escapeBytes(event.raw) + "\": " + event.reason);
+        print("skipped \"" + escapeBytes(event.raw) + "\": " + event.reason, commandStartAt_);
         return;
     }
     const SetPoint set = toSetPoint(event.command, options_.model);
     model_.setTarget(set.volts, set.amps);
     std::snprintf(line, sizeof line, "command %03d %03d -> set %.1f V %.3f A",
                   event.command.voltageCode, event.command.currentCode, set.volts, set.amps);
-    printLine(line);
+    print(line, commandStartAt_);
+}
+
+void Simulator::print(const std::string& line, double at) const {
+    printLine(options_.stamp ? stampedLine(monotonicMs(start_ + at), line) : line);
 }
 
 void Simulator::transmit(double t) {

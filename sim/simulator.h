@@ -27,6 +27,8 @@ class Simulator {
     bool handleSignals();
     void receive(double now);
     void report(const ParseEvent& event);
+    // A line on stdout about what happened at `at` (seconds since the start).
+    void print(const std::string& line, double at) const;
     void transmit(double now);
     void writeStatusFile(double now);
     std::string statusLine() const;
@@ -41,6 +43,7 @@ class Simulator {
     Transmitter transmitter_;
     CommandParser parser_;
     double lastByteAt_ = 0.0;
+    double commandStartAt_ = 0.0; // when the command being received began
     double modelAt_ = 0.0;
     std::size_t nextLoadStep_ = 0;
     double statusAt_ = 0.0;

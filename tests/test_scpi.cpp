@@ -2,6 +2,7 @@
 // paths, every table row by its forms, the help and README texts, the error
 // queue, the answers' texts and the line reader.
 
+#include "scpi/scpi_channels.h"
 #include "scpi/scpi_errors.h"
 #include "scpi/scpi_format.h"
 #include "scpi/scpi_line.h"
@@ -27,6 +28,9 @@ Unit Q(Id id, QList<Value> values = {}) {
 Unit E(ErrorCode code) {
     return Error{code, {}};
 }
+Value L(QList<int> channels) {
+    return ChannelList{channels};
+}
 
 std::string Brief(const Value& value) {
     if (const double* d = std::get_if<double>(&value))
@@ -34,6 +38,10 @@ std::string Brief(const Value& value) {
     if (const bool* b = std::get_if<bool>(&value)) return *b ? "true" : "false";
     if (const QString* s = std::get_if<QString>(&value)) return '<' + s->toStdString() + '>';
     if (const RunStop* r = std::get_if<RunStop>(&value)) return *r == RunStop::Run ? "RUN" : "STOP";
+    if (const auto* list = std::get_if<ChannelList>(&value))
+        return FormatChannelList(*list).toStdString();
+    if (const Coupling* c = std::get_if<Coupling>(&value))
+        return *c == Coupling::All ? "ALL" : "NONE";
     const char* names[] = {"MIN", "MAX", "DEF", "OFF"};
     return names[int(std::get<Special>(value))];
 }
@@ -118,6 +126,35 @@ TEST(ScpiParser, ReadsLinesIntoCalls) {
         {"PROG:FILE \"plan.dat\";PROG:STAT RUN;prog:stat stop;PROG:STAT?;PROG:PROG?",
          {C(Id::ProgramFile, {QString("plan.dat")}), C(Id::ProgramState, {RunStop::Run}),
           C(Id::ProgramState, {RunStop::Stop}), Q(Id::ProgramState), Q(Id::ProgramProgress)}},
+        // The bench: units by number and name, coupling, and channel lists.
+        {"INST:NSEL 2;INST:NSEL?;INST:NSEL? MAX;INST:NSEL MIN",
+         {C(Id::InstrumentNumber, {2.0}), Q(Id::InstrumentNumber),
+          Q(Id::InstrumentNumber, {Special::Maximum}),
+          C(Id::InstrumentNumber, {Special::Minimum})}},
+        {"instrument:nselect 8;INST:NSEL 2.0;INST:NSEL +1e0",
+         {C(Id::InstrumentNumber, {8.0}), C(Id::InstrumentNumber, {2.0}),
+          C(Id::InstrumentNumber, {1.0})}},
+        {"INST \"Unit 2\";INST:SEL UNIT2;inst:select 'a \"b\"';INST?;INST:SEL?",
+         {C(Id::InstrumentSelect, {QString("Unit 2")}), C(Id::InstrumentSelect, {QString("UNIT2")}),
+          C(Id::InstrumentSelect, {QString("a \"b\"")}), Q(Id::InstrumentSelect),
+          Q(Id::InstrumentSelect)}},
+        {"INST:CAT?;INST:NSEL 2;CAT?", // the path stays under INSTrument
+         {Q(Id::InstrumentCatalog), C(Id::InstrumentNumber, {2.0}), Q(Id::InstrumentCatalog)}},
+        {"INST:COUP ALL;INST:COUP none;INST:COUP (@1,3);INST:COUP?",
+         {C(Id::InstrumentCouple, {Coupling::All}), C(Id::InstrumentCouple, {Coupling::None}),
+          C(Id::InstrumentCouple, {L({1, 3})}), Q(Id::InstrumentCouple)}},
+        {"OUTP OFF,(@1,2);OUTP ON,(@1:3);OUTP:STAT 1 , (@1,3:5);outp off,( @ 2 , 1 )",
+         {C(Id::OutputState, {false, L({1, 2})}), C(Id::OutputState, {true, L({1, 2, 3})}),
+          C(Id::OutputState, {true, L({1, 3, 4, 5})}), C(Id::OutputState, {false, L({2, 1})})}},
+        {"OUTP OFF,(@1:8);OUTP ON,(@3,1:2);OUTP OFF,(@2:2)",
+         {C(Id::OutputState, {false, L({1, 2, 3, 4, 5, 6, 7, 8})}),
+          C(Id::OutputState, {true, L({3, 1, 2})}), C(Id::OutputState, {false, L({2})})}},
+        {"MEAS:VOLT? (@1,2);CURR? (@1:3);POW? (@2);:MEAS:SCAL:VOLT:DC? (@8)",
+         {Q(Id::MeasureVoltage, {L({1, 2})}), Q(Id::MeasureCurrent, {L({1, 2, 3})}),
+          Q(Id::MeasurePower, {L({2})}), Q(Id::MeasureVoltage, {L({8})})}},
+        {"OUTP:PROT:ALL ON;OUTP:PROT:ALL?;:OUTP:PROT:CLE;ALL 0",
+         {C(Id::OutputTripAll, {true}), Q(Id::OutputTripAll), C(Id::OutputClearTrip),
+          C(Id::OutputTripAll, {false})}},
         // White space and the message unit separator.
         {"  *IDN? ; VOLT?  ", {Q(Id::Identify), Q(Id::Voltage)}},
         {"VOLT\t5\r", {C(Id::Voltage, {5.0})}},
@@ -128,6 +165,7 @@ TEST(ScpiParser, ReadsLinesIntoCalls) {
         {"VOLT 5;VOLTA 3;*IDN?",
          {C(Id::Voltage, {5.0}), E(ErrorCode::UndefinedHeader), Q(Id::Identify)}},
         {"*IDN?;;*RST", {Q(Id::Identify), E(ErrorCode::SyntaxError), C(Id::Reset)}},
+        {"OUTP OFF,(@8:1);*IDN?", {E(ErrorCode::IllegalParameterValue), Q(Id::Identify)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
@@ -247,6 +285,156 @@ TEST(ScpiParser, ReportsTheStandardErrors) {
     }
 }
 
+// Channel lists and unit numbers refused with the SCPI-99 codes: -171
+// Invalid expression (the form), -222 Data out of range (past units 1 to 8),
+// -224 Illegal parameter value (downward, twice, not whole), -223 Too much
+// data (over 8 channels), -178 Expression data not allowed (a list where a
+// command takes none).
+TEST(ScpiParser, RefusesBadChannelListsAndUnitNumbers) {
+    struct Case {
+        QByteArray parameter;
+        ErrorCode code;
+    };
+    const Case lists[] = {
+        {"(@)", ErrorCode::InvalidExpression},
+        {"( @ )", ErrorCode::InvalidExpression},
+        {"(@1:)", ErrorCode::InvalidExpression},
+        {"(@:2)", ErrorCode::InvalidExpression},
+        {"(@1:2:3)", ErrorCode::InvalidExpression},
+        {"(@1,2", ErrorCode::InvalidExpression},
+        {"(@1,(2)", ErrorCode::InvalidExpression},
+        {"(@1,,2)", ErrorCode::InvalidExpression},
+        {"(@1,)", ErrorCode::InvalidExpression},
+        {"(@,1)", ErrorCode::InvalidExpression},
+        {"(1,2)", ErrorCode::InvalidExpression},
+        {"()", ErrorCode::InvalidExpression},
+        {"(@A)", ErrorCode::InvalidExpression},
+        {"(@1V)", ErrorCode::InvalidExpression},
+        {"(@1 2)", ErrorCode::InvalidExpression},
+        {"(@1;2)", ErrorCode::InvalidExpression}, // the ';' ends the unit inside the list
+        {"(@0)", ErrorCode::DataOutOfRange},
+        {"(@9)", ErrorCode::DataOutOfRange},
+        {"(@-1)", ErrorCode::DataOutOfRange},
+        {"(@1e9)", ErrorCode::DataOutOfRange},
+        {"(@1e999)", ErrorCode::DataOutOfRange},
+        {"(@1:9)", ErrorCode::DataOutOfRange},
+        {"(@0:2)", ErrorCode::DataOutOfRange},
+        {"(@1:1000000000)", ErrorCode::DataOutOfRange},
+        {"(@1.5)", ErrorCode::IllegalParameterValue},
+        {"(@8:1)", ErrorCode::IllegalParameterValue},
+        {"(@1,1,1)", ErrorCode::IllegalParameterValue},
+        {"(@1:3,2)", ErrorCode::IllegalParameterValue},
+        {"(@1:8,1)", ErrorCode::TooMuchData},
+        {"(@1,1,1,1,1,1,1,1,1)", ErrorCode::IllegalParameterValue}, // twice, seen first
+    };
+    for (const Case& c : lists) {
+        for (const QByteArray header : {"OUTP OFF,", "MEAS:VOLT? ", "INST:COUP "}) {
+            SCOPED_TRACE((header + c.parameter).toStdString());
+            const QList<Unit> units = ParseLine(header + c.parameter + ";*RST");
+            ASSERT_TRUE(FirstError(units)) << "a line with a bad list runs nothing";
+            EXPECT_EQ(int(FirstError(units)->code), int(c.code));
+        }
+    }
+    const Case others[] = {
+        {"INST:NSEL 0", ErrorCode::DataOutOfRange},
+        {"INST:NSEL 9", ErrorCode::DataOutOfRange},
+        {"INST:NSEL -1", ErrorCode::DataOutOfRange},
+        {"INST:NSEL 1e9", ErrorCode::DataOutOfRange},
+        {"INST:NSEL 1.5", ErrorCode::IllegalParameterValue},
+        {"INST:NSEL 2 V", ErrorCode::SuffixNotAllowed},
+        {"INST:NSEL \"2\"", ErrorCode::DataTypeError},
+        {"INST:NSEL ON", ErrorCode::InvalidCharacterData},
+        {"INST:NSEL (@2)", ErrorCode::ExpressionNotAllowed},
+        {"INST:NSEL", ErrorCode::MissingParameter},
+        {"INST:NSEL? 2", ErrorCode::DataTypeError},
+        {"INST 5", ErrorCode::DataTypeError},
+        {"INST (@1)", ErrorCode::ExpressionNotAllowed},
+        {"INST", ErrorCode::MissingParameter},
+        {"INST \"Unit 1\",\"Unit 2\"", ErrorCode::ParameterNotAllowed},
+        {"INST:CAT? 1", ErrorCode::ParameterNotAllowed},
+        {"INST:COUP 5", ErrorCode::DataTypeError},
+        {"INST:COUP SOME", ErrorCode::InvalidCharacterData},
+        {"INST:COUP", ErrorCode::MissingParameter},
+        {"INST:COUP? (@1)", ErrorCode::ParameterNotAllowed},
+        {"OUTP (@1,2)", ErrorCode::ExpressionNotAllowed},
+        {"OUTP ON,5", ErrorCode::ParameterNotAllowed},
+        {"OUTP ON,(@1),(@2)", ErrorCode::ParameterNotAllowed},
+        {"OUTP? (@1)", ErrorCode::ParameterNotAllowed},
+        {"OUTP:PROT:ALL MAYBE", ErrorCode::InvalidCharacterData},
+        {"OUTP:PROT:ALL ON,(@1)", ErrorCode::ParameterNotAllowed},
+        {"MEAS:VOLT? (@1),(@2)", ErrorCode::ParameterNotAllowed},
+        {"MEAS:VOLT? (@1,2)x", ErrorCode::SyntaxError},
+        {"FETC:VOLT? (@1)", ErrorCode::ParameterNotAllowed},
+        {"VOLT (@1)", ErrorCode::ExpressionNotAllowed},
+        {"VOLT? (@1)", ErrorCode::DataTypeError},
+        {"REC:FILE (@1)", ErrorCode::ExpressionNotAllowed},
+    };
+    for (const Case& c : others) {
+        SCOPED_TRACE(c.parameter.toStdString());
+        const QList<Unit> units = ParseLine(c.parameter);
+        ASSERT_EQ(units.size(), 1);
+        ASSERT_TRUE(FirstError(units));
+        EXPECT_EQ(int(FirstError(units)->code), int(c.code));
+    }
+}
+
+// What SYSTem:ERRor? says of a bad list or unit: the code and what was wrong.
+TEST(ScpiParser, ChannelListErrorsSayWhatIsWrong) {
+    struct Case {
+        QByteArray line;
+        QByteArray entry;
+    };
+    const Case cases[] = {
+        {"OUTP OFF,(@)", "-171,\"Invalid expression;an empty channel list or item\""},
+        {"OUTP OFF,(@1:)", "-171,\"Invalid expression;the range 1: has no last channel\""},
+        {"OUTP OFF,(@:2)", "-171,\"Invalid expression;a range without its first channel\""},
+        {"OUTP OFF,(@1,2", "-171,\"Invalid expression;no closing parenthesis\""},
+        {"OUTP OFF,(1)", "-171,\"Invalid expression;a channel list starts with (@\""},
+        {"OUTP OFF,(@1,x)", "-171,\"Invalid expression;no channel number at 'x'\""},
+        {"OUTP OFF,(@2 3)", "-171,\"Invalid expression;'3' in a channel list\""},
+        {"OUTP OFF,(@9)", "-222,\"Data out of range;channel 9: the units are numbered 1 to 8\""},
+        {"OUTP OFF,(@8:1)", "-224,\"Illegal parameter value;the range 8:1 runs downward\""},
+        {"OUTP OFF,(@1,1,1)", "-224,\"Illegal parameter value;channel 1 named twice\""},
+        {"OUTP OFF,(@1.5)", "-224,\"Illegal parameter value;channel 1.5 is no whole number\""},
+        {"OUTP OFF,(@1:8,1)", "-223,\"Too much data;more than 8 channels\""},
+        {"INST:NSEL 9", "-222,\"Data out of range;unit 9: the units are numbered 1 to 8\""},
+        {"INST:NSEL 2.5", "-224,\"Illegal parameter value;unit 2.5 is no whole number\""},
+        {"VOLT (@1)", "-178,\"Expression data not allowed;(@1)\""},
+    };
+    for (const Case& c : cases) {
+        const QList<Unit> units = ParseLine(c.line);
+        ASSERT_TRUE(FirstError(units)) << c.line.toStdString();
+        EXPECT_EQ(FormatErrorEntry(*FirstError(units)), c.entry) << c.line.toStdString();
+    }
+}
+
+// A list as an answer writes it reads back as the same list.
+TEST(ScpiChannels, ListsReadInTheOrderWrittenAndFormatBack) {
+    struct Case {
+        QByteArray written;
+        QList<int> channels;
+        QByteArray formatted;
+    };
+    const Case cases[] = {
+        {"(@1)", {1}, "(@1)"},
+        {"(@1,2)", {1, 2}, "(@1,2)"},
+        {"(@1:3)", {1, 2, 3}, "(@1,2,3)"},
+        {"(@1,3:5)", {1, 3, 4, 5}, "(@1,3,4,5)"},
+        {"(@5,1:2,8)", {5, 1, 2, 8}, "(@5,1,2,8)"},
+        {"( @ 7 : 8 , 1 )", {7, 8, 1}, "(@7,8,1)"},
+        {"(@+2,3.0,4e0)", {2, 3, 4}, "(@2,3,4)"},
+        {"(@1:8)", {1, 2, 3, 4, 5, 6, 7, 8}, "(@1,2,3,4,5,6,7,8)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written.toStdString());
+        const auto read = ReadChannelList(c.written);
+        ASSERT_TRUE(std::holds_alternative<ChannelList>(read));
+        EXPECT_EQ(std::get<ChannelList>(read).channels, c.channels);
+        EXPECT_EQ(FormatChannelList(std::get<ChannelList>(read)), c.formatted);
+        EXPECT_EQ(ReadChannelList(c.formatted), read);
+    }
+}
+
 TEST(ScpiParser, TakesALineOfTheLongestLength) {
     QByteArray line = "VOLT 5";
     line += QByteArray(kMaxLineBytes - line.size(), ' ');
@@ -274,6 +462,10 @@ TEST(ScpiTable, EveryRowIsReachedByItsForms) {
             return " ON";
         case ParamKind::Text:
             return " \"x\"";
+        case ParamKind::Name:
+            return " UNIT2";
+        case ParamKind::Couple:
+            return " NONE";
         case ParamKind::RunStop:
             return " RUN";
         default:
@@ -308,9 +500,9 @@ TEST(ScpiTable, EveryRowIsReachedByItsForms) {
 }
 
 TEST(ScpiTable, EveryIdHasItsRow) {
-    for (int id = 0; id <= int(Id::RunResult); ++id)
+    for (int id = 0; id <= int(Id::OutputTripAll); ++id)
         EXPECT_EQ(int(InfoOf(Id(id)).id), id);
-    EXPECT_EQ(Commands().size(), size_t(Id::RunResult) + 1);
+    EXPECT_EQ(Commands().size(), size_t(Id::OutputTripAll) + 1);
 }
 
 TEST(ScpiTable, HelpListsEveryHeaderInABlock) {
@@ -323,6 +515,9 @@ TEST(ScpiTable, HelpListsEveryHeaderInABlock) {
     EXPECT_TRUE(data.startsWith("*IDN?/qonly/\n*RST/nquery/\n*CLS/nquery/\n*ESR?/qonly/\n*ESE\n"));
     EXPECT_TRUE(data.contains("\n[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]\n"));
     EXPECT_TRUE(data.contains("\nFETCh[:SCALar]:VOLTage[:DC]?/qonly/\n"));
+    EXPECT_TRUE(data.contains("\nSYSTem:LINK?/qonly/\nINSTrument:NSELect\nINSTrument[:SELect]\n"
+                              "INSTrument:CATalog?/qonly/\nINSTrument:COUPle\n"));
+    EXPECT_TRUE(data.contains("\nOUTPut:PROTection:CLEar/nquery/\nOUTPut:PROTection:ALL\n"));
     EXPECT_TRUE(data.endsWith("\nRUN:RESult?/qonly/\n"));
 }
 
@@ -331,9 +526,22 @@ TEST(ScpiTable, ReadmeListHasOneItemPerRow) {
     ASSERT_EQ(lines.size(), qsizetype(Commands().size()));
     // How each form is written: queries with "?", commands with their parameters.
     EXPECT_TRUE(lines.first().startsWith("- `*IDN?`: "));
-    EXPECT_TRUE(lines.contains("- `OUTPut[:STATe] ON|OFF`, `OUTPut[:STATe]?`: OFF is Zero output; "
-                               "ON sends again the set-points in force before it; 0 while both "
-                               "are 0."));
+    EXPECT_TRUE(lines.contains("- `OUTPut[:STATe] ON|OFF[,(@<list>)]`, `OUTPut[:STATe]?`: OFF is "
+                               "Zero output; ON sends again the set-points in force before it; 0 "
+                               "while both are 0. With a channel list, on each unit it names, all "
+                               "in the same moment."));
+    EXPECT_TRUE(lines.contains("- `INSTrument:NSELect <n>`, `INSTrument:NSELect?`: The unit this "
+                               "client speaks to, by its number (1 to 8; 1 at connect): every "
+                               "command for one unit acts on it; a unit that is not there: -222."));
+    EXPECT_TRUE(lines.contains(
+        "- `INSTrument:COUPle ALL|NONE|(@<list>)`, `INSTrument:COUPle?`: Coupled units take every "
+        "set-point sent to any of them, checked against each one's limits first (past one: -222 "
+        "naming the unit, nothing sent); ALL, NONE or the units' list."));
+    const qsizetype measure = lines.indexOf(
+        "- `MEASure[:SCALar]:CURRent[:DC]? [(@<list>)]`: The newest reading's current (1.23); none "
+        "for 2 s: 9.91E+37 and -230. With a channel list, each unit's, comma-separated in the "
+        "list's order.");
+    EXPECT_GT(measure, 0);
     EXPECT_TRUE(lines.contains("- `APPLy <volts>,<amperes>`, `APPLy?`: Both set-points; set-points "
                                "changed in one line go out as one command."));
 }

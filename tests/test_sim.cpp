@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <termios.h>
 #include <tuple>
@@ -217,7 +218,8 @@ TEST(SimOptions, ReadsEveryOption) {
                                           "2:1.5",
                                           "--load-step=0.5:4",
                                           "--load-step",
-                                          "2:7"});
+                                          "2:7",
+                                          "--stamp"});
     ASSERT_EQ(p.error, "");
     const Options& o = p.options;
     EXPECT_EQ(o.model.name, "2,5A/25V");
@@ -229,7 +231,7 @@ TEST(SimOptions, ReadsEveryOption) {
     EXPECT_TRUE(o.plan.count);
     EXPECT_EQ(o.plan.silentAfter, 1.5);
     EXPECT_EQ(o.plan.silentFor, 2.0);
-    EXPECT_TRUE(o.noise && o.plan.split && o.plan.join && o.plan.mute && o.echoBytes);
+    EXPECT_TRUE(o.noise && o.plan.split && o.plan.join && o.plan.mute && o.echoBytes && o.stamp);
     EXPECT_EQ(o.linkPath, "/tmp/x");
     EXPECT_EQ(o.statusPath, "/tmp/s");
     EXPECT_EQ(o.framesLogPath, "/tmp/f");
@@ -243,7 +245,7 @@ TEST(SimOptions, ReadsEveryOption) {
     EXPECT_EQ(defaults.model.name, "1A/20V");
     EXPECT_EQ(defaults.plan.framesPerSecond, 4.0);
     EXPECT_EQ(defaults.loadOhms, 10.0);
-    EXPECT_FALSE(defaults.plan.mute || defaults.noise || defaults.plan.split);
+    EXPECT_FALSE(defaults.plan.mute || defaults.noise || defaults.plan.split || defaults.stamp);
     EXPECT_TRUE(defaults.loadSteps.empty());
 }
 
@@ -315,6 +317,7 @@ TEST(SimOptions, RejectsBadCommandLines) {
         {"--garble", "0"},
         {"--garble", "1.5"},
         {"--noise=yes"},
+        {"--stamp=1"},
         {"--silent-for", "1"},
         {"--rate", "4x"},
         {"--load", "nan"},
@@ -341,10 +344,11 @@ TEST(SimOptions, RejectsBadCommandLines) {
         EXPECT_NE(parseOptions(args).error, "") << args.front() << " " << args.back();
     }
     const std::string help = helpText();
-    for (const char* name : {"--model",  "--rate",  "--load",      "--settle",       "--noise",
-                             "--garble", "--split", "--join",      "--silent-after", "--silent-for",
-                             "--mute",   "--link",  "--status",    "--echo-bytes",   "--frames-log",
-                             "--pieces", "--count", "--load-step", "--cell",         "--help"}) {
+    for (const char* name :
+         {"--model",  "--rate",       "--load",         "--settle",     "--noise", "--garble",
+          "--split",  "--join",       "--silent-after", "--silent-for", "--mute",  "--link",
+          "--status", "--echo-bytes", "--frames-log",   "--pieces",     "--count", "--load-step",
+          "--cell",   "--help",       "--stamp"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }
@@ -382,6 +386,24 @@ TEST(SimFrameLog, CutsWhatWentOutIntoFramesAndLeavesOutWritesNotTakenWhole) {
         }
         EXPECT_EQ(frames, c.frames) << c.name;
     }
+}
+
+// The frames log's lines and --stamp's: the clock's milliseconds, floored.
+TEST(SimFrameLog, StampsLinesWithTheClocksMilliseconds) {
+    struct Case {
+        double seconds;
+        const char* text;
+        const char* line;
+    };
+    const Case cases[] = {
+        {8123.3869, "command 030 100 -> set 3.0 V 0.500 A",
+         "8123386 command 030 100 -> set 3.0 V 0.500 A"},
+        {8123.3861, "D 123  045  ", "8123386 D 123  045  "},
+        {0.0, "load 2 ohms at 0.5 s", "0 load 2 ohms at 0.5 s"},
+        {1e6 + 0.0015, "status", "1000000001 status"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(stampedLine(monotonicMs(c.seconds), c.text), c.line);
 }
 
 // ---- The real program, with the test playing the PC ----
@@ -698,6 +720,45 @@ TEST(SimProgram, LinksTheDeviceAndRemovesTheLinkOnStop) {
         EXPECT_EQ(sim.waitForExit(milliseconds(2000)), 0);
         EXPECT_FALSE(fs::is_symlink(link));
     }
+}
+
+// With --stamp a line tells when what it reports happened, on the clock every
+// process reads: a command when its first character came, which is 70 ms
+// before its last; a load step at its time; the status when asked for.
+TEST(SimProgram, StampsEachLineWithWhenItHappened) {
+    const long long spawned = monotonicMs();
+    Bench bench({"--mute", "--stamp", "--load-step", "0.4:2"});
+    ASSERT_TRUE(bench.ready()) << "the device path comes bare, as without --stamp";
+    const long long firstSent = monotonicMs();
+    sendSlowly(bench.fd, "030\r100\r");
+    const long long secondSent = monotonicMs();
+    sendSlowly(bench.fd, "03X\r100\r");
+    std::map<std::string, long long> stamps;
+    while (stamps.size() < 3) {
+        const auto line = bench.sim.readLine(milliseconds(3000));
+        ASSERT_TRUE(line.has_value()) << "only " << stamps.size() << " lines";
+        const auto space = line->find(' ');
+        ASSERT_NE(space, std::string::npos) << *line;
+        stamps[line->substr(space + 1)] = std::stoll(line->substr(0, space));
+    }
+    const long long obeyed = stamps["command 030 100 -> set 3.0 V 0.500 A"];
+    EXPECT_GE(obeyed, firstSent);
+    EXPECT_LT(obeyed, firstSent + 50) << "the first character's time, not the last's";
+    const long long skipped = stamps["skipped \"03X\\r100\\r\": non-digit X in voltage field"];
+    EXPECT_GE(skipped, secondSent);
+    EXPECT_LT(skipped, secondSent + 50);
+    const long long load = stamps["load 2 ohms at 0.4 s"];
+    EXPECT_GE(load, spawned + 400);
+    EXPECT_LE(load, obeyed + 400) << "the simulator started before it read a command";
+
+    const long long asked = monotonicMs();
+    bench.sim.signal(SIGUSR1);
+    const auto status = bench.sim.readLine(milliseconds(2000));
+    ASSERT_TRUE(status.has_value());
+    const auto space = status->find(' ');
+    EXPECT_EQ(status->substr(space + 1).rfind("status set 3.0 V 0.500 A shown ", 0), 0u) << *status;
+    EXPECT_GE(std::stoll(status->substr(0, space)), asked);
+    EXPECT_LE(std::stoll(status->substr(0, space)), monotonicMs());
 }
 
 TEST(SimProgram, RefusesBadOptionsWithExitCode2) {
