@@ -70,6 +70,7 @@ QString ProgramVersion() {
 
 CommandLine ReadCommandLine(const QStringList& arguments) {
     CommandLine line;
+    QString unit;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -99,7 +100,6 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                 return Fail(QStringLiteral("option '--mqtt' needs HOST[:PORT]"));
             continue;
         }
-        QString unit;
         if (ValueOf(arguments, i, QStringLiteral("--unit"), unit)) {
             bool ok = false;
             line.unit = unit.toInt(&ok);
@@ -127,6 +127,9 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
         if (takesValue && !valueAttached && ++i == arguments.size())
             return Fail(QStringLiteral("option '%1' needs a value").arg(argument));
     }
+    if (!unit.isEmpty() && line.run.isEmpty())
+        return Fail(QStringLiteral("option '--unit' names the unit --run runs on; without --run it "
+                                   "means nothing"));
     if (!line.run.isEmpty() && !line.headless)
         return Fail(QStringLiteral("option '--run' runs with --headless only; the panel has "
                                    "\"Runs...\" in its menu"));

@@ -21,8 +21,12 @@ ScpiClient::ScpiClient(Session& session, QObject* parent)
     : QObject(parent), ownUnit_(std::make_unique<OneUnit>(session)), bench_(*ownUnit_) {}
 
 // A unit that went away since it was selected leaves unit 1 selected.
+int ScpiClient::selectedNumber() const {
+    return selected_ <= bench_.count() ? selected_ : 1;
+}
+
 Session& ScpiClient::selected() const {
-    return bench_.at(selected_ <= bench_.count() ? selected_ : 1);
+    return bench_.at(selectedNumber());
 }
 
 ScpiClient::~ScpiClient() = default;
@@ -108,24 +112,38 @@ Setpoints ScpiClient::lineSetpoints() const {
     return {pending_.voltage.value_or(now.voltage), pending_.current.value_or(now.current)};
 }
 
-// Set-points changed within one line go out as one command at its end.
+// Set-points changed within one line go out as one command at its end, to
+// the selected unit and the units coupled with it.
 void ScpiClient::flushSetpoints() {
-    if (!pending_.voltage && !pending_.current) return;
-    const Setpoints asked = lineSetpoints();
+    if (pending_.empty()) return;
+    const SetpointChange change = pending_;
     pending_ = {};
-    ask(SetpointSource::Remote, asked);
+    const BenchAnswer answer =
+        bench_.request(selectedNumber(), SetpointSource::Remote, change, whenSent());
+    outstanding_ += answer.queued;
+    if (answer.refusedBy != 0)
+        fail(DoorError(answer.answer.verdict), refusal(answer.refusedBy, answer.answer.reason));
 }
 
-void ScpiClient::ask(SetpointSource source, const Setpoints& setpoints) {
-    // The command may go out after this client has gone.
-    const DoorAnswer answer =
-        selected().unit().request(source, setpoints, [self = QPointer<ScpiClient>(this)] {
-            if (self) self->commandOut();
-        });
+void ScpiClient::ask(int number, SetpointSource source, const Setpoints& setpoints) {
+    const DoorAnswer answer = bench_.at(number).unit().request(source, setpoints, whenSent());
     if (answer.queued())
         ++outstanding_;
     else
-        fail(DoorError(answer.verdict), answer.reason);
+        fail(DoorError(answer.verdict), refusal(number, answer.reason));
+}
+
+// The command may go out after this client has gone.
+std::function<void()> ScpiClient::whenSent() {
+    return [self = QPointer<ScpiClient>(this)] {
+        if (self) self->commandOut();
+    };
+}
+
+// On a bench of one, the door's reason as it is; with more, which unit's.
+QString ScpiClient::refusal(int number, const QString& reason) const {
+    if (bench_.count() == 1) return reason;
+    return QStringLiteral("%1: %2").arg(bench_.name(number), reason);
 }
 
 void ScpiClient::commandOut() {

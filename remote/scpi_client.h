@@ -7,6 +7,7 @@
 #include "scpi/scpi_line.h"
 #include "scpi/scpi_parser.h"
 #include "session/setpoint_source.h"
+#include "session/unit_set.h"
 #include "unit/command.h"
 
 #include <QByteArray>
@@ -18,9 +19,6 @@
 namespace velmora {
 
 class Session;
-class UnitSet;
-class OneUnit;
-struct DoorAnswer;
 
 /// Runs the lines of one client against the session. A line with a syntax
 /// error runs nothing. Set-points changed within one line go out as one
@@ -46,7 +44,7 @@ class ScpiClient : public QObject {
     /// The seconds of silence after which the output goes to zero; 0: off.
     double watchdogSeconds() const { return watchdogSeconds_; }
     /// The unit this client's commands act on (INST:NSEL), from 1.
-    int selectedUnit() const { return selected_; }
+    int selectedUnit() const { return selectedNumber(); }
     /// The status byte, as *STB? answers it.
     quint8 statusByte() const;
 
@@ -59,12 +57,6 @@ class ScpiClient : public QObject {
     void watchdogChanged(double seconds);
 
   private:
-    /// The line's set-points so far, to go out at its end.
-    struct Pending {
-        std::optional<Millivolts> voltage;
-        std::optional<Milliamps> current;
-    };
-
     void runUnits();
     void run(const scpi::Call& call);
     std::optional<QByteArray> query(const scpi::Call& call);
@@ -74,17 +66,28 @@ class ScpiClient : public QObject {
     void limit(bool voltage, const scpi::Value& value);
     void output(bool on);
     void reset();
+    std::optional<QByteArray> benchQuery(const scpi::Call& call);
+    bool benchCommand(const scpi::Call& call);
+    bool unitsThere(const scpi::ChannelList& list);
+    void select(int number);
+    void outputs(bool on, const scpi::ChannelList& list);
+    void couple(const scpi::Value& value);
+    std::optional<QByteArray> measurements(scpi::CommandId id, const scpi::ChannelList& list);
     void fileCommand(const scpi::Call& call);
     void runCommand(scpi::RunStop what);
     std::optional<QByteArray> measurement(scpi::CommandId id);
+    std::optional<QByteArray> measurementOf(int number, scpi::CommandId id);
     std::optional<QByteArray> meterQuery(scpi::CommandId id);
     QByteArray stale(const QString& why);
     void flushSetpoints();
-    void ask(SetpointSource source, const Setpoints& setpoints);
+    void ask(int number, SetpointSource source, const Setpoints& setpoints);
+    std::function<void()> whenSent();
+    QString refusal(int number, const QString& reason) const;
     void commandOut();
     void fail(scpi::ErrorCode code, const QString& detail = {});
     void finishLine();
     Session& selected() const;
+    int selectedNumber() const;
 
     std::unique_ptr<OneUnit> ownUnit_; // a bench of one, when made for one session
     UnitSet& bench_;
@@ -93,7 +96,7 @@ class ScpiClient : public QObject {
     QList<scpi::Unit> units_;
     qsizetype next_ = 0;
     QByteArrayList answers_;
-    Pending pending_;
+    SetpointChange pending_; // the line's set-points so far, to go out at its end
     bool flushed_ = false;    // the line's set-points have been asked for
     bool holdsAtEnd_ = false; // the line has *OPC? or *WAI: its answer waits for its commands
     int outstanding_ = 0;     // commands asked for that have not gone out yet

@@ -45,7 +45,12 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
     const UnitControl& unit = selected().unit();
     switch (call.id) {
     case CommandId::Identify:
-        return IdentityAnswer(unit.model(), unit.port(), ProgramVersion());
+    case CommandId::InstrumentNumber:
+    case CommandId::InstrumentSelect:
+    case CommandId::InstrumentCatalog:
+    case CommandId::InstrumentCouple:
+    case CommandId::OutputTripAll:
+        return benchQuery(call);
     case CommandId::EventStatus: {
         const quint8 esr = esr_;
         esr_ = 0;
@@ -68,7 +73,9 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
     case CommandId::SystemWatchdog:
         return FormatNumber(watchdogSeconds_, 1);
     case CommandId::SystemLink:
-        return FormatString(LinkStatusText(unit.linkStatus()));
+        return FormatString(bench_.count() == 1 ? LinkStatusText(unit.linkStatus())
+                                                : refusal(selectedNumber(),
+                                                          LinkStatusText(unit.linkStatus())));
     case CommandId::Voltage:
         return VoltsAnswer(given ? RemoteVoltage(*given, unit.model(), unit.userLimits())
                                  : lineSetpoints().voltage);
@@ -86,6 +93,8 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
     case CommandId::MeasureVoltage:
     case CommandId::MeasureCurrent:
     case CommandId::MeasurePower:
+        if (given) return measurements(call.id, std::get<ChannelList>(*given));
+        return measurement(call.id);
     case CommandId::FetchVoltage:
     case CommandId::FetchCurrent:
     case CommandId::FetchPower:
@@ -167,6 +176,7 @@ QByteArray ScpiClient::stale(const QString& why) {
 
 void ScpiClient::command(const Call& call) {
     const auto& p = call.parameters;
+    if (benchCommand(call)) return;
     switch (call.id) {
     case CommandId::Reset:
         return reset();
@@ -197,8 +207,6 @@ void ScpiClient::command(const Call& call) {
     case CommandId::VoltageLimit:
     case CommandId::CurrentLimit:
         return limit(call.id == CommandId::VoltageLimit, p.first());
-    case CommandId::OutputState:
-        return output(std::get<bool>(p.first()));
     case CommandId::RecordFile:
     case CommandId::RecordState:
     case CommandId::ProgramFile:
@@ -260,26 +268,35 @@ void ScpiClient::output(bool on) {
     UnitControl& unit = selected().unit();
     if (!on) {
         pending_ = {};
-        return ask(SetpointSource::ZeroOutput, {});
+        return ask(selectedNumber(), SetpointSource::ZeroOutput, {});
     }
     const std::optional<Setpoints> before = unit.setpointsBeforeZero();
     if (!before || lineSetpoints() != Setpoints{}) return;
     pending_ = {before->voltage, before->current};
 }
 
-// *RST: the output zeroed, the set-points to return to forgotten, the error
-// queue emptied.
+// *RST: every unit's output zeroed (each zero queued in this one turn) and
+// its set-points to return to forgotten, unit 1 selected, the error queue
+// emptied.
 void ScpiClient::reset() {
     pending_ = {};
-    ask(SetpointSource::ZeroOutput, {});
-    selected().unit().forgetSetpointsBeforeZero();
+    for (int n = 1; n <= bench_.count(); ++n) {
+        ask(n, SetpointSource::ZeroOutput, {});
+        bench_.at(n).unit().forgetSetpointsBeforeZero();
+    }
+    selected_ = 1;
     errors_.Clear();
 }
 
 std::optional<QByteArray> ScpiClient::measurement(CommandId id) {
-    const std::optional<Measurement>& last = selected().lastMeasurement();
-    if (!last || !last->values || selected().clock().monotonicNs() - last->atNs > kStaleNs)
-        return stale(QStringLiteral("no readable frame for 2 s"));
+    return measurementOf(selectedNumber(), id);
+}
+
+std::optional<QByteArray> ScpiClient::measurementOf(int number, CommandId id) {
+    const Session& unit = bench_.at(number);
+    const std::optional<Measurement>& last = unit.lastMeasurement();
+    if (!last || !last->values || unit.clock().monotonicNs() - last->atNs > kStaleNs)
+        return stale(refusal(number, QStringLiteral("no readable frame for 2 s")));
     const Values v = *last->values;
     switch (id) {
     case CommandId::MeasureVoltage:

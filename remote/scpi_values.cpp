@@ -33,11 +33,14 @@ LimitReading<T> ReadLimit(const Value& value, T modelLimit, T rounded, const QSt
 
 } // namespace
 
-QByteArray IdentityAnswer(Model model, int port, const QString& version) {
-    const QByteArray portName =
-        port >= 1 && port <= 4 ? "COM" + QByteArray::number(port) : QByteArray("none");
-    return "Velmora," + ModelPlainName(model).toLatin1() + ',' + portName + ',' +
-           version.toLatin1();
+QByteArray IdentityAnswer(const QList<BenchIdentity>& units, const QString& version) {
+    QByteArrayList models, ports;
+    for (const BenchIdentity& unit : units) {
+        models << ModelPlainName(unit.model).toLatin1();
+        ports << (unit.port >= 1 && unit.port <= 4 ? "COM" + QByteArray::number(unit.port)
+                                                   : QByteArray("none"));
+    }
+    return "Velmora," + models.join('+') + ',' + ports.join('+') + ',' + version.toLatin1();
 }
 
 QByteArray VoltsAnswer(Millivolts v) {

@@ -13,9 +13,17 @@
 
 namespace velmora {
 
+/// One unit as *IDN? names it.
+struct BenchIdentity {
+    Model model = Model::None;
+    int port = 0;
+};
+
 /// "Velmora,1A/20V,COM2,0.1": four fields, so the model is written with a
-/// point; "none" where no model or no port from 1 to 4 is chosen.
-QByteArray IdentityAnswer(Model model, int port, const QString& version);
+/// point; "none" where no model or no port from 1 to 4 is chosen. With
+/// several units the models and the ports are each joined by "+":
+/// "Velmora,1A/20V+2.5A/25V,COM2+COM3,0.2".
+QByteArray IdentityAnswer(const QList<BenchIdentity>& units, const QString& version);
 
 /// A voltage in V: one decimal on a whole 0.1 V, else three ("12.3", "12.345").
 QByteArray VoltsAnswer(Millivolts voltage);

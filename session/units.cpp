@@ -131,8 +131,8 @@ void Units::start() {
         emit message(text);
     for (const UnitConfig& unit : verdicts.admitted)
         make(unit.number);
-    tripAll_ = storeFor(1).text(QStringLiteral("Bench"), QStringLiteral("TripAll")) ==
-               QStringLiteral("true");
+    holdTripAll(storeFor(1).text(QStringLiteral("Bench"), QStringLiteral("TripAll")) ==
+                QStringLiteral("true"));
     emit changed();
 }
 
@@ -212,8 +212,7 @@ void Units::removeEnded(Session* gone) {
     emit changed();
 }
 
-bool Units::setTripAll(bool on) {
-    tripAll_ = on;
+bool Units::storeTripAll(bool on) {
     return storeFor(1).saveTexts(QStringLiteral("Bench"),
                                  {{QStringLiteral("TripAll"), on ? QStringLiteral("true")
                                                                  : QStringLiteral("false")}});
@@ -221,7 +220,7 @@ bool Units::setTripAll(bool on) {
 
 // With TripAll, a trip on one unit zeroes every other one, each saying why.
 void Units::onTrip(Session& tripped, const QString& text) {
-    if (!tripAll_) return;
+    if (!tripAll()) return;
     for (auto& session : sessions_) {
         if (session.get() == &tripped) continue;
         session->unit().request(SetpointSource::AllOutputsOff, {});

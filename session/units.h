@@ -68,10 +68,6 @@ class Units final : public UnitSet {
     /// down one number, so the numbers stay without gaps.
     bool remove(int number, QString* why = nullptr);
 
-    /// Whether a trip on any unit zeroes every unit ("[Bench] TripAll").
-    bool tripAll() const { return tripAll_; }
-    bool setTripAll(bool on);
-
     /// Ends every session; ended() once each command on a line is out.
     void shutdown();
 
@@ -80,6 +76,10 @@ class Units final : public UnitSet {
     void message(const QString& text);
     /// Every session has ended.
     void ended();
+
+  protected:
+    /// "[Bench] TripAll".
+    bool storeTripAll(bool on) override;
 
   private:
     SettingsStore storeFor(int number) const;
@@ -93,7 +93,6 @@ class Units final : public UnitSet {
     LineMaker lines_;
     QString settingsPath_;
     std::vector<std::unique_ptr<Session>> sessions_;
-    bool tripAll_ = false;
     bool ending_ = false;
     int ended_ = 0;
 };

@@ -135,8 +135,10 @@ TEST(RemoteValues, SetpointsLimitsAndNames) {
     EXPECT_EQ(RemoteVoltage(scpi::Special::Default, Model::Large2A5_25V, none), Millivolts(0));
     EXPECT_EQ(ReadVoltageLimit(Model::Small1A20V, 12.34).value, Millivolts(12300));
     EXPECT_FALSE(ReadVoltageLimit(Model::Small1A20V, 21.0).ok);
-    EXPECT_EQ(IdentityAnswer(Model::Large2A5_25V, 7, "0.1"),
+    EXPECT_EQ(IdentityAnswer({{Model::Large2A5_25V, 7}}, "0.1"),
               QByteArray("Velmora,2.5A/25V,none,0.1"));
+    EXPECT_EQ(IdentityAnswer({{Model::Small1A20V, 2}, {Model::Large2A5_25V, 3}}, "0.2"),
+              QByteArray("Velmora,1A/20V+2.5A/25V,COM2+COM3,0.2"));
     const QList<std::pair<const char*, const char*>> names = {
         {"run.dat", ""},
         {"Velmora log.txt", ""},

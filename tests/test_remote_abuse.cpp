@@ -285,7 +285,7 @@ TEST(RemoteAbuse, AClientThatClosesItsSendingSideIsAnswered) {
     Bench b;
     RemoteSettings settings;
     settings.enabled = true;
-    settings.address = ParseListenPlace(QStringLiteral("[::]:0"))->first;
+    settings.address = ParseListenPlace(QStringLiteral("[::]:5025"))->first;
     settings.port = 0;
     ASSERT_TRUE(b.server->apply(settings));
     const int fd = Connect(b.server->port()); // on 127.0.0.1

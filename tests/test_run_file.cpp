@@ -253,20 +253,20 @@ TEST(RunCheck, RefusesWhatTheDoorWouldAndConditionsThatCanNeverHold) {
         {"set 4.2 V 0.5 A until I < 0.05 A", {}, {}},
         {"set 21 V 0.5 A for 1 s",
          {},
-         {"line 1:5: 21 V 0.5 A: above the 1A/20V model's limit of 20 V"}},
+         {"line 1:5: 21 V 0.5 A: voltage 21.0 V is past the 1A/20V model's 20.0 V"}},
         {"set 20.04 V 1.002 A for 1 s", {}, {}}, // to the unit's steps first
         {"set 5 V 1.1 A for 1 s",
          {},
-         {"line 1:5: 5 V 1.1 A: above the 1A/20V model's limit of 1 A"}},
+         {"line 1:5: 5 V 1.1 A: current 1.10 A is past the 1A/20V model's 1.00 A"}},
         {"rest 1 s\nset 12 V 0.5 A for 1 s",
          10000,
-         {"line 2:5: 12 V 0.5 A: above your own limit of 10 V"}},
+         {"line 2:5: 12 V 0.5 A: voltage 12.0 V is above your own limit of 10.0 V"}},
         {"sweep V 0 V to 25 V step 1 V current 0.3 A dwell 1 s",
          {},
-         {"line 1:9: sweep point 25 V 0.3 A: above the 1A/20V model's limit of 20 V"}},
+         {"line 1:9: sweep point 25 V 0.3 A: voltage 25.0 V is past the 1A/20V model's 20.0 V"}},
         {"sweep I 1.5 A to 0 A step 0.5 A voltage 5 V dwell 1 s",
          {},
-         {"line 1:9: sweep point 5 V 1.5 A: above the 1A/20V model's limit of 1 A"}},
+         {"line 1:9: sweep point 5 V 1.5 A: current 1.50 A is past the 1A/20V model's 1.00 A"}},
         {"set 4.2 V 0.5 A until I > 0.6 A or CV",
          {},
          {"line 1:23: I > 0.6 A can never hold: the step's current set-point is 0.5 A"}},
@@ -287,7 +287,7 @@ TEST(RunCheck, RefusesWhatTheDoorWouldAndConditionsThatCanNeverHold) {
             problems << p.text();
         EXPECT_EQ(problems, c.problems) << c.text;
     }
-    EXPECT_EQ(ModelDoorCheck(Model::None, {})(0, 0), "no model is chosen");
+    EXPECT_EQ(ModelDoorCheck(Model::None, {})(0, 0), "no model chosen");
 }
 
 TEST(RunCheck, AddsUpTheWorstCaseWithoutExpandingRepeats) {

@@ -156,7 +156,7 @@ TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {
         {{"--platform", "xcb", "-reverse", "-style=fusion"}, A::Run, ""},
         {{"--help"},
          A::Help,
-         "Usage: velmora [--headless [--run FILE]] [--remote [ADDRESS:]PORT]\n"},
+         "Usage: velmora [--headless [--run FILE [--unit N]]] [--remote [ADDRESS:]PORT]\n"},
         {{"--headless"}, A::Run, "", true},
         {{"--headless", "--remote", "0.0.0.0:5025"}, A::Run, "", true, "0.0.0.0:5025"},
         {{"--remote=5025"}, A::Run, "", false, "5025"},
@@ -165,6 +165,14 @@ TEST(CommandLine, TakesHelpVersionAndQtsOwnOptionsOnly) {
          A::Error,
          "velmora: option '--run' runs with --headless only; the panel has \"Runs...\" in its "
          "menu (see --help)"},
+        {{"--headless", "--run", "a.run", "--unit", "3"}, A::Run, "", true},
+        {{"--headless", "--unit=9", "--run", "a.run"},
+         A::Error,
+         "velmora: option '--unit' needs a unit's number, 1 to 8 (see --help)"},
+        {{"--headless", "--unit", "2"},
+         A::Error,
+         "velmora: option '--unit' names the unit --run runs on; without --run it means nothing "
+         "(see --help)"},
         {{"--headless", "--run"},
          A::Error,
          "velmora: option '--run' needs a run file (see --help)"},
