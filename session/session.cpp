@@ -10,7 +10,7 @@ Session::Session(Clock& clock, std::unique_ptr<SerialLine> line, SettingsStore s
                  QObject* parent)
     : QObject(parent), clock_(clock), store_(std::move(store)),
       unit_(std::make_unique<UnitControl>(clock, std::move(line), store_)),
-      offTimer_(clock, [this] { offTimerRanOut(); }) {
+      offTimer_(clock, [this] { offTimerRanOut(); }), number_(store_.unit()) {
     PlayerHost host;
     host.model = [this] { return unit_->model(); };
     host.userLimits = [this] { return unit_->userLimits(); };

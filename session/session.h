@@ -43,11 +43,17 @@ class Session : public QObject {
 
     Clock& clock() const { return clock_; }
     /// The unit's number on the bench (1 to 8) and the name it goes by.
-    int number() const { return store_.unit(); }
+    int number() const { return number_; }
+    void setNumber(int number) { number_ = number; }
     const QString& name() const { return stored_.name; }
-    /// Moves the unit's stored settings to another number (a unit before it
+    /// The number of the settings group the unit is stored in ([UnitN]):
+    /// its number on the bench unless a group before it was left out.
+    int group() const { return store_.unit(); }
+    /// Moves the unit's stored settings to group `group` (a unit before it
     /// was removed).
-    bool renumber(int number) { return store_.renumber(number); }
+    bool moveSettings(int group) { return store_.renumber(group); }
+    /// Stores the name it goes by, so a name it had by default stays its own.
+    bool storeName() { return store_.saveText(QStringLiteral("Name"), stored_.name); }
     /// Removes the unit's stored settings (units 2 to 8).
     bool forget() { return store_.removeUnit(); }
     /// Where the settings are stored, for telling the user.
@@ -157,6 +163,7 @@ class Session : public QObject {
     QString tripText_;
     bool notStoredSaid_ = false;
     Timer offTimer_;
+    int number_; // on the bench
     History history_;
     Recorder recorder_;
     std::unique_ptr<Player> player_;

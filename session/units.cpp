@@ -1,5 +1,6 @@
 #include "session/units.h"
 
+#include "core/constants.h"
 #include "link/link_status.h"
 #include "recording/file_identity.h"
 #include "recording/file_names.h"
@@ -22,6 +23,19 @@ QString NameProblem(const QString& name) {
     return {};
 }
 
+// The keys of a unit's own group that say which unit it is, when present
+// and not a port or a model's limit.
+QStringList Unreadable(const SettingsStore& store) {
+    QStringList unreadable;
+    for (const QLatin1StringView key : {kKeyPort, kKeyVoltageLimit, kKeyCurrentLimit}) {
+        const QString text = store.text(store.groups().main, QString(key));
+        const std::optional<qint16> number = ParseInt16(text);
+        if (!text.isEmpty() && (!number || *number < 1))
+            unreadable << QStringLiteral("%1=%2").arg(key, ShownName(text.left(40)));
+    }
+    return unreadable;
+}
+
 } // namespace
 
 QString ShownName(const QString& name) {
@@ -36,17 +50,26 @@ UnitVerdicts AdmitUnits(const std::vector<UnitConfig>& stored,
                         const std::function<QString(const QString& path)>& identity) {
     UnitVerdicts v;
     QMap<QString, QString> devices, records, names; // what is taken, and by whom
-    int next = 1;
+    QSet<int> groups;
+    for (const UnitConfig& unit : stored)
+        groups.insert(unit.number);
     for (const UnitConfig& unit : stored) {
         const QString who = QStringLiteral("Unit%1").arg(unit.number);
         const auto leaveOut = [&](const QString& why) {
             v.messages << QStringLiteral("[%1] left out: %2").arg(who, why);
         };
-        if (unit.number != next) {
+        // A unit left out for what its group holds leaves no gap: those
+        // after it still run, each a number lower on the bench.
+        if (unit.number > 1 && !groups.contains(unit.number - 1)) {
             leaveOut(QStringLiteral("units are numbered 2 to %1 without gaps, and there is no "
                                     "[Unit%2]")
                          .arg(kMaxUnits)
-                         .arg(next));
+                         .arg(unit.number - 1));
+            groups.remove(unit.number);
+            continue;
+        }
+        if (!unit.unreadable.isEmpty()) {
+            leaveOut(QStringLiteral("%1 cannot be read").arg(unit.unreadable.join(QStringLiteral(", "))));
             continue;
         }
         if (unit.number > 1) {
@@ -78,7 +101,6 @@ UnitVerdicts AdmitUnits(const std::vector<UnitConfig>& stored,
         records.insert(recordId, label);
         names.insert(nameKey, label);
         v.admitted.push_back(unit);
-        ++next;
     }
     return v;
 }
@@ -109,7 +131,7 @@ std::vector<UnitConfig> Units::storedUnits() {
                 QStringLiteral("[%1] left out: units are numbered 2 to %2").arg(group).arg(kMaxUnits));
             continue;
         }
-        units.push_back({number, storeFor(number).load()});
+        units.push_back({number, storeFor(number).load(), Unreadable(storeFor(number))});
     }
     std::sort(units.begin(), units.end(),
               [](const UnitConfig& a, const UnitConfig& b) { return a.number < b.number; });
@@ -136,10 +158,11 @@ void Units::start() {
     emit changed();
 }
 
-Session& Units::make(int number) {
-    auto session = std::make_unique<Session>(clock_, lines_(), storeFor(number));
+Session& Units::make(int group) {
+    auto session = std::make_unique<Session>(clock_, lines_(), storeFor(group));
     Session& made = *session;
     sessions_.push_back(std::move(session));
+    made.setNumber(count());
     watch(made);
     made.start();
     return made;
@@ -164,10 +187,15 @@ int Units::add(qint16 port, Model model, const QString& name, QString* why) {
     };
     if (count() >= kMaxUnits) return refuse(QStringLiteral("the bench holds %1 units at most").arg(kMaxUnits));
     if (model == Model::None) return refuse(QStringLiteral("no model chosen"));
-    const int number = count() + 1;
+    const int number = freeGroup();
+    if (number == 0)
+        return refuse(QStringLiteral("the settings file %1 holds [Unit%2], left out: remove it "
+                                     "first")
+                          .arg(storeFor(1).fileName())
+                          .arg(kMaxUnits));
     std::vector<UnitConfig> configs;
     for (int n = 1; n <= count(); ++n)
-        configs.push_back({n, storeFor(n).load()});
+        configs.push_back({at(n).group(), storeFor(at(n).group()).load()});
     UnitConfig added{number, storeFor(number).load()};
     added.stored.port = port;
     added.stored.name = name.isEmpty() ? DefaultUnitName(number) : name;
@@ -185,7 +213,16 @@ int Units::add(qint16 port, Model model, const QString& name, QString* why) {
     if (!stored) emit message(QStringLiteral("the settings file %1 cannot be written: unit %2 holds until the program ends").arg(store.fileName()).arg(number));
     make(number);
     emit changed();
-    return number;
+    return count();
+}
+
+// The group after the last unit's; groups left out before it stay as they are.
+int Units::freeGroup() const {
+    const QStringList groups = storeFor(1).allGroups();
+    int group = at(count()).group() + 1;
+    while (group <= kMaxUnits && groups.contains(QStringLiteral("Unit%1").arg(group)))
+        ++group;
+    return group <= kMaxUnits ? group : 0;
 }
 
 bool Units::remove(int number, QString* why) {
@@ -207,8 +244,19 @@ void Units::removeEnded(Session* gone) {
     gone->forget();
     gone->disconnect(this);
     sessions_.erase(it);
-    for (int n = number; n <= count(); ++n)
-        at(n).renumber(n);
+    // The settings move down with the units, into groups now free, so the
+    // file keeps no gap; a group left out at start stays where it is.
+    for (int n = number; n <= count(); ++n) {
+        at(n).setNumber(n);
+        const QStringList groups = storeFor(1).allGroups();
+        for (int g = 2; g < at(n).group(); ++g)
+            if (!groups.contains(QStringLiteral("Unit%1").arg(g))) {
+                at(n).moveSettings(g);
+                break;
+            }
+        // A name it had by default stays with it.
+        at(n).storeName();
+    }
     emit changed();
 }
 

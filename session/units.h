@@ -19,15 +19,18 @@ namespace velmora {
 
 /// One unit's settings as stored, before it is let in.
 struct UnitConfig {
-    int number = 1;
+    int number = 1; // its group's
     StoredSettings stored;
+    QStringList unreadable = {}; // "Com=banana": what its group holds that cannot be read
 };
 
-/// Which of the stored units may run: a unit on a port or device another
-/// unit has, or recording into another unit's file, with a gap before it,
-/// or with a name that is empty, repeated, over 64 characters or holding a
-/// control character, is left out with a message naming both; unit 1 always
-/// runs. `device` gives the device a port of a unit stands for; `identity`
+/// Which of the stored units may run: a unit (2 to 8) whose port or model
+/// cannot be read, on a port or device another
+/// unit has, or recording into another unit's file, whose group comes after
+/// a gap, or with a name that is empty, repeated, over 64 characters or
+/// holding a control character, is left out with a message naming both;
+/// unit 1 always runs. The units let in are numbered on the bench in their
+/// groups' order: one left out moves those after it down a number. `device` gives the device a port of a unit stands for; `identity`
 /// tells one device (or file) from another whatever its name.
 struct UnitVerdicts {
     std::vector<UnitConfig> admitted;
@@ -83,7 +86,8 @@ class Units final : public UnitSet {
 
   private:
     SettingsStore storeFor(int number) const;
-    Session& make(int number);
+    Session& make(int group);
+    int freeGroup() const;
     void watch(Session& session);
     void onTrip(Session& tripped, const QString& text);
     void removeEnded(Session* gone);

@@ -80,6 +80,82 @@ TEST(Remote, LinesSendAndAnswerAsTheUnitTakesThem) {
     }
 }
 
+// Each row from a fresh bench of three units (1A/20V on COM2, 2.5A/25V on
+// COM3 and COM4), units 1 and 2 having measured 5.0 V 0.10 A and 12.0 V
+// 1.00 A: the lines in turn, then what went out on each unit's line and
+// what the last line answered.
+TEST(Remote, TheBenchsUnitsByNumberNameAndChannelList) {
+    struct Case {
+        QList<QByteArray> lines;
+        QByteArrayList sent;
+        QByteArray lastAnswer;
+    };
+    const QByteArray zero = "000\r000\r";
+    const Case cases[] = {
+        {{"*IDN?"}, {"", "", ""}, "Velmora,1A/20V+2.5A/25V+2.5A/25V,COM2+COM3+COM4,0.1\n"},
+        {{"INST:CAT?"}, {"", "", ""}, "\"Unit 1\",\"Unit 2\",\"Unit 3\"\n"},
+        {{"INST:NSEL 2;VOLT 5;INST:NSEL?;INST?"}, {"", "050\r000\r", ""}, "2;\"Unit 2\"\n"},
+        {{"INST \"unit 3\"", "APPL 12,2"}, {"", "", "120\r200\r"}, ""},
+        // A line's set-points go to the unit selected when they were given.
+        {{"INST:NSEL 2;VOLT 5;:INST:NSEL 3;VOLT 7"}, {"", "050\r000\r", "070\r000\r"}, ""},
+        {{"INST:NSEL MAX;INST:NSEL?;INST:NSEL DEF;INST:NSEL?"}, {"", "", ""}, "3;1\n"},
+        {{"INST:NSEL 4;VOLT 1", "INST:NSEL?;SYST:ERR?"},
+         {"010\r000\r", "", ""},
+         "1;-222,\"Data out of range;unit 4: the bench has units 1 to 3\"\n"},
+        {{"INST:NSEL 0", "SYST:ERR?"},
+         {"", "", ""},
+         "-222,\"Data out of range;unit 0: the units are numbered 1 to 8\"\n"},
+        {{"INST:NSEL 1e9", "SYST:ERR?"},
+         {"", "", ""},
+         "-222,\"Data out of range;unit 1e9: the units are numbered 1 to 8\"\n"},
+        {{"INST Nobody", "SYST:ERR?"},
+         {"", "", ""},
+         "-224,\"Illegal parameter value;no unit named 'Nobody' (INST:CAT? lists them)\"\n"},
+        {{"OUTP OFF,(@1,3)"}, {zero, "", zero}, ""},
+        {{"OUTP OFF,(@1:4)", "SYST:ERR?"},
+         {"", "", ""},
+         "-222,\"Data out of range;unit 4: the bench has units 1 to 3\"\n"},
+        {{"OUTP OFF,(@)", "SYST:ERR?"}, {"", "", ""}, "-171,\"Invalid expression;an empty channel list or item\"\n"},
+        {{"OUTP OFF,(@1:)", "SYST:ERR?"}, {"", "", ""}, "-171,\"Invalid expression;the range 1: has no last channel\"\n"},
+        {{"OUTP OFF,(@8:1)", "SYST:ERR?"},
+         {"", "", ""},
+         "-224,\"Illegal parameter value;the range 8:1 runs downward\"\n"},
+        {{"OUTP OFF,(@1,1,1)", "SYST:ERR?"},
+         {"", "", ""},
+         "-224,\"Illegal parameter value;channel 1 named twice\"\n"},
+        {{"OUTP OFF,(@1,2", "SYST:ERR?"}, {"", "", ""}, "-171,\"Invalid expression;no closing parenthesis\"\n"},
+        {{"INST:NSEL 2;APPL 5,1", "OUTP OFF,(@1:3)", "OUTP ON,(@2,3);OUTP?"},
+         {zero, "050\r100\r" + zero + "050\r100\r", zero},
+         "1\n"},
+        {{"MEAS:VOLT? (@2,1);MEAS:VOLT?"}, {"", "", ""}, "12.0,5.0;5.0\n"},
+        {{"MEAS:CURR? (@1:3)", "SYST:ERR?"},
+         {"", "", ""},
+         "-230,\"Data stale;Unit 3: no readable frame for 2 s\"\n"},
+        {{"MEAS:POW? (@1:3)"}, {"", "", ""}, "0.500,12.000,9.91E+37\n"},
+        {{"INST:COUP ALL", "VOLT 22", "SYST:ERR?"},
+         {"", "", ""},
+         "-222,\"Data out of range;Unit 1: voltage 22.0 V is past the 1A/20V model's 20.0 V\"\n"},
+        {{"INST:COUP (@2,3)", "INST:NSEL 3;VOLT 22", "INST:COUP?"},
+         {"", "220\r000\r", "220\r000\r"},
+         "(@2,3)\n"},
+        {{"INST:COUP ALL;INST:COUP?;:INST:COUP NONE;INST:COUP?"}, {"", "", ""}, "ALL;NONE\n"},
+        {{"INST:NSEL 2", "*RST", "INST:NSEL?"}, {zero, zero, zero}, "1\n"},
+        {{"OUTP:PROT:ALL ON", "OUTP:PROT:ALL?"}, {"", "", ""}, "1\n"},
+        {{"INST:NSEL 2;SYST:LINK?"}, {"", "", ""}, "\"Unit 2: COM3 - /dev/ttyS2: receiving\"\n"},
+    };
+    for (const Case& c : cases) {
+        test::BenchConversation talk(3);
+        talk.bench.feedFrame(1, "050", "010");
+        talk.bench.feedFrame(2, "120", "100");
+        QByteArray answer;
+        for (const QByteArray& line : c.lines)
+            answer = talk.say(line);
+        SCOPED_TRACE(c.lines.join(" | ").toStdString());
+        EXPECT_EQ(talk.bench.takeWrites(), c.sent);
+        EXPECT_EQ(answer.toStdString(), c.lastAnswer.toStdString());
+    }
+}
+
 TEST(Remote, OpcAnswersOnceTheCommandsAskedForBeforeHaveGoneOut) {
     Conversation talk;
     talk.client.takeLine({"APPL 5,0.5;*OPC?;VOLT?", false});

@@ -4,6 +4,7 @@
 
 #include "remote/scpi_client.h"
 #include "support/session_on_fake_line.h"
+#include "support/units_on_fake_lines.h"
 
 #include <QObject>
 
@@ -26,6 +27,26 @@ struct ScpiConversation {
     }
     SessionOnFakeLine s;
     ScpiClient client{*s.session};
+    QByteArray answers;
+};
+
+/// A client on a bench of `units` units on fake lines (as UnitsOnFakeLines
+/// makes them), its answers kept.
+struct BenchConversation {
+    explicit BenchConversation(int units) : bench(UnitsOnFakeLines::Bench(units)) {
+        bench.start();
+        client = std::make_unique<ScpiClient>(*bench.units);
+        QObject::connect(client.get(), &ScpiClient::answer,
+                         [this](const QByteArray& line) { answers += line; });
+    }
+    QByteArray say(const QByteArray& line, qint64 afterMs = 200) {
+        answers.clear();
+        client->takeLine({line, false});
+        bench.clock.advanceMs(afterMs);
+        return answers;
+    }
+    UnitsOnFakeLines bench;
+    std::unique_ptr<ScpiClient> client;
     QByteArray answers;
 };
 
