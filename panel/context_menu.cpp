@@ -15,6 +15,7 @@ void FillPanelContextMenu(QMenu& menu, Form1& form) {
         menu.addAction(QStringLiteral("Remote control…"), &form,
                        [&form] { form.OpenRemoteWindow(); });
     menu.addAction(QStringLiteral("Protection…"), &form, [&form] { form.OpenProtectionWindow(); });
+    menu.addAction(QStringLiteral("Runs…"), &form, [&form] { form.OpenRunsWindow(); });
 }
 
 } // namespace velmora

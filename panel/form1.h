@@ -20,6 +20,7 @@ class PlotWindow;
 class ProtectionWindow;
 class RemoteServer;
 class RemoteWindow;
+class RunsWindow;
 class Session;
 class SetpointDialog;
 struct Measurement;
@@ -77,6 +78,9 @@ class Form1 : public QWidget {
     /// "Protection…": opens its window, or brings it forward.
     ProtectionWindow* OpenProtectionWindow();
     ProtectionWindow* protectionWindow() const;
+    /// "Runs…": opens its window, or brings it forward (panel/runs_window.cpp).
+    RunsWindow* OpenRunsWindow();
+    RunsWindow* runsWindow() const;
 
   signals:
     void Label15Clicked();
@@ -103,6 +107,7 @@ class Form1 : public QWidget {
     QPointer<PlotWindow> plotWindow_;
     QPointer<RemoteWindow> remoteWindow_;
     QPointer<ProtectionWindow> protectionWindow_;
+    QPointer<RunsWindow> runsWindow_;
     QPointer<Form2> settingsWindow_;
     QPointer<SetpointDialog> setpointDialog_;
     std::array<AdjustButton*, 8> commands_{};
