@@ -99,12 +99,13 @@ void RunsWindow::placeControls() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(start);
     buttons->addWidget(stop);
-    buttons->addWidget(refusal, 1);
+    buttons->addStretch(1);
     auto* all = new QVBoxLayout(this);
     all->addLayout(file);
     all->addLayout(check);
     all->addWidget(problems);
     all->addLayout(buttons);
+    all->addWidget(refusal);
     all->addWidget(state);
     all->addWidget(step);
     all->addWidget(progress);
@@ -112,9 +113,10 @@ void RunsWindow::placeControls() {
     all->addWidget(endedSteps, 1);
     all->addWidget(outcome);
     all->addWidget(report);
+    worstCase->setWordWrap(false);
     problems->hide();
     refusal->hide();
-    resize(620, 460);
+    resize(600, 400);
 }
 
 void RunsWindow::takeFileName() {
@@ -140,7 +142,8 @@ void RunsWindow::showVerdict(const RunVerdict& checked) {
     // The last two lines are the verdict and the worst case; the problems
     // go above them.
     const QString worst = lines.takeLast();
-    verdict->setText(lines.takeLast());
+    verdict->setText(QStringLiteral("Check: ") +
+                     lines.takeLast().remove(QStringLiteral("verdict: ")));
     worstCase->setText(QStringLiteral("Worst case: ") + checked.worstCaseText());
     worstCase->setToolTip(worst);
     problems->clear();
@@ -247,10 +250,12 @@ void RunsWindow::refresh() {
     progress->setText(RunProgressText(status));
     progress->setVisible(running);
     outcome->setText(RunOutcomeText(runs.outcome()));
+    outcome->setVisible(!outcome->text().isEmpty());
     const QString folder = runs.reportFolder();
     report->setText(folder.isEmpty() || running
                         ? QString()
                         : QStringLiteral("Report: ") + MessageForDisplay(folder));
+    report->setVisible(!report->text().isEmpty());
     start->setEnabled(!running && !fileName->text().isEmpty());
     stop->setEnabled(running);
     if (running)

@@ -32,7 +32,7 @@ class RunsWindow : public QWidget {
 
     QLineEdit* fileName; // as typed, resolved as the control file's
     QPushButton* choose;
-    QLabel* verdict;   // "verdict: ok", "verdict: 2 problems", or why the file cannot be read
+    QLabel* verdict;   // "Check: ok", "Check: 2 problems", or why the file cannot be read
     QLabel* worstCase; // "Worst case: 00:00:42"
     QListWidget* problems;
     QPushButton* start;

@@ -69,12 +69,12 @@ TEST(RunsWindow, AChosenFileShowsItsVerdictAndWorstCase) {
         QStringList problems;
     } cases[] = {
         {"set 5 V 0.2 A for 10 s\nrepeat 2\n rest 5 s\nend\n",
-         "verdict: ok",
+         "Check: ok",
          "Worst case: 00:00:20",
          {}},
-        {"set 4.2 V 0.5 A until I < 0.05 A\n", "verdict: ok", "Worst case: 1 day 00:00:00", {}},
+        {"set 4.2 V 0.5 A until I < 0.05 A\n", "Check: ok", "Worst case: 1 day 00:00:00", {}},
         {"set 5 V 0.2 A\nset 5 V 0.2 A until I > 0.3 A timeout 1 s\n",
-         "verdict: 2 problems",
+         "Check: 2 problems",
          "Worst case: 00:00:01",
          {"line 1:14: expected `for <duration>` or `until <condition>`: a set step needs an end",
           "line 2:21: I > 0.3 A can never hold: the step's current set-point is 0.2 A"}},
@@ -106,7 +106,7 @@ TEST(RunsWindow, TheFileDialogChoosesWithoutWaiting) {
     emit dialog->fileSelected(path);
     dialog->close();
     EXPECT_EQ(window.fileName->text(), path);
-    EXPECT_EQ(window.verdict->text(), "verdict: ok");
+    EXPECT_EQ(window.verdict->text(), "Check: ok");
     EXPECT_EQ(window.worstCase->text(), "Worst case: 00:00:03");
 }
 
@@ -239,7 +239,7 @@ TEST(RunsWindow, ShowsARunStartedByRemoteControl) {
         if (!openFirst) rig.open();
         RunsWindow& window = *rig.window;
         EXPECT_EQ(window.fileName->text(), steps.name);
-        EXPECT_EQ(window.verdict->text(), "verdict: ok");
+        EXPECT_EQ(window.verdict->text(), "Check: ok");
         EXPECT_EQ(window.state->text(), "Running: " + steps.name);
         EXPECT_EQ(window.step->text(), "Step 2, line 2: set 3 V 0.1 A for 1 h");
         EXPECT_EQ(window.endedStepTexts().size(), 1);
