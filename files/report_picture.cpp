@@ -64,6 +64,9 @@ void DrawStepStarts(QCustomPlot& plot, const ReportCurves& curves,
         label->setRotation(90);
         label->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
         label->setColor(kSteps.darker());
+        // Over the curves, readable without hiding them.
+        label->setBrush(QColor(255, 255, 255, 190));
+        label->setPadding(QMargins(2, 1, 2, 1));
         label->setText(Label(step, lines.value(step)));
     }
 }
@@ -84,9 +87,12 @@ void DrawOverTime(QCustomPlot& plot, const ReportCurves& curves, const QMap<int,
     AddGraph(plot, plot.xAxis, plot.yAxis2, kAmps)
         ->setData(Vector(curves.ampsAt), Vector(curves.amps), true);
     const double end = std::max(Largest(curves.voltsAt, 0), Largest(curves.ampsAt, 0));
-    plot.xAxis->setRange(0, std::max(end, 1.0));
+    // A little room before the start: the first step's line and label stay
+    // clear of the axis. The current's axis reaches higher than the
+    // voltage's, so a step holding both at their highest shows two lines.
+    plot.xAxis->setRange(-std::max(end, 1.0) / 100, std::max(end, 1.0));
     plot.yAxis->setRange(0, Largest(curves.volts, 1.0) * 1.1);
-    plot.yAxis2->setRange(0, Largest(curves.amps, 0.1) * 1.1);
+    plot.yAxis2->setRange(0, Largest(curves.amps, 0.1) * 1.3);
     DrawStepStarts(plot, curves, lines);
 }
 

@@ -17,6 +17,7 @@ void FillPanelContextMenu(QMenu& menu, Form1& form) {
         menu.addAction(QStringLiteral("Remote control…"), &form,
                        [&form] { form.OpenRemoteWindow(); });
     menu.addAction(QStringLiteral("Protection…"), &form, [&form] { form.OpenProtectionWindow(); });
+    menu.addAction(QStringLiteral("Runs…"), &form, [&form] { form.OpenRunsWindow(); });
     if (BenchPanels* bench = form.bench()) {
         menu.addAction(QStringLiteral("Bench…"), &form, [bench] { bench->OpenBenchWindow(); });
         menu.addAction(QStringLiteral("Add unit…"), &form, [bench] { bench->OpenAddUnitDialog(); });

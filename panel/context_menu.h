@@ -10,7 +10,7 @@ class Form1;
 
 /// Adds the panel's entries to `menu`, in this order: "Settings…" (as a left
 /// click on the panel), "Plot…", "Set values…", "Zero output", with remote
-/// control in the program "Remote control…", and "Protection…".
+/// control in the program "Remote control…", "Protection…" and "Runs…".
 void FillPanelContextMenu(QMenu& menu, Form1& form);
 
 } // namespace velmora

@@ -8,6 +8,7 @@
 #include "panel/context_menu.h"
 #include "panel/protection_window.h"
 #include "panel/remote_window.h"
+#include "panel/runs_window.h"
 #include "panel/setpoint_dialog.h"
 #include "plot/plot_window.h"
 #include "remote/remote_server.h"
@@ -167,6 +168,7 @@ Form1::~Form1() {
     delete setpointDialog_;
     delete remoteWindow_;
     delete protectionWindow_;
+    delete runsWindow_;
 }
 
 void Form1::showEvent(QShowEvent* event) {

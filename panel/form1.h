@@ -21,6 +21,7 @@ class PlotWindow;
 class ProtectionWindow;
 class RemoteServer;
 class RemoteWindow;
+class RunsWindow;
 class Session;
 class SetpointDialog;
 struct Measurement;
@@ -84,6 +85,9 @@ class Form1 : public QWidget {
     BenchPanels* bench() const { return bench_; }
     /// Closing then only hides the window (another unit's panel).
     void setClosingHides(bool hides) { closingHides_ = hides; }
+    /// "Runs…": opens its window, or brings it forward (panel/runs_window.cpp).
+    RunsWindow* OpenRunsWindow();
+    RunsWindow* runsWindow() const;
 
   signals:
     void Label15Clicked();
@@ -112,6 +116,7 @@ class Form1 : public QWidget {
     QPointer<PlotWindow> plotWindow_;
     QPointer<RemoteWindow> remoteWindow_;
     QPointer<ProtectionWindow> protectionWindow_;
+    QPointer<RunsWindow> runsWindow_;
     QPointer<Form2> settingsWindow_;
     QPointer<SetpointDialog> setpointDialog_;
     std::array<AdjustButton*, 8> commands_{};

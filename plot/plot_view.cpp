@@ -185,6 +185,7 @@ void PlotView::refresh(QCustomPlot::RefreshPriority priority) {
     const auto last = history_->last();
     fillSetpoints(last ? std::max(last->ms, toMs) : toMs);
     fillPlan(toMs);
+    placeStepMarks(fromMs, toMs);
     double setVolts = 0, setAmps = 0;
     const auto widen = [&](const SetpointStep& step) {
         setVolts = std::max(setVolts, Volts(step.setpoints.voltage));

@@ -3,6 +3,7 @@
 // set-points as dashed steps.
 
 #include "history/history.h"
+#include "plot/step_marks.h"
 
 #include <qcustomplot.h>
 
@@ -39,6 +40,12 @@ class PlotView : public QCustomPlot {
     void setPlan(std::vector<SetpointStep> steps, std::vector<qint64> marks);
     const std::vector<SetpointStep>& plan() const { return plan_; }
 
+    /// Where a run's steps began (in time order), drawn as labelled
+    /// vertical lines from the next refresh on (plot/step_marks.cpp).
+    void setStepMarks(std::vector<StepMark> marks);
+    void addStepMark(StepMark mark);
+    const std::vector<StepMark>& stepMarks() const { return stepMarks_; }
+
     /// The picture at the given size: PNG, or SVG when the name ends in
     /// ".svg". False when it could not be written.
     bool savePicture(const QString& path, QSize size);
@@ -58,6 +65,7 @@ class PlotView : public QCustomPlot {
     QCPGraph* addLine(QCPAxis* valueAxis, const QColor& colour, Qt::PenStyle style);
     void fillSetpoints(qint64 toMs);
     void fillPlan(qint64 toMs);
+    void placeStepMarks(qint64 fromMs, qint64 toMs);
 
     const History* history_;
     QCPAxis* powerAxis_;
@@ -72,6 +80,9 @@ class PlotView : public QCustomPlot {
     std::vector<SetpointStep> plan_;
     std::vector<qint64> marks_;
     bool showPower_ = false;
+    std::vector<StepMark> stepMarks_;
+    std::vector<QCPItemStraightLine*> markLines_; // a pool: the marks in view
+    std::vector<QCPItemText*> markLabels_;
 };
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 #include "playback/playback_progress.h"
 #include "plot/plot_view.h"
 #include "plot/record_file_load.h"
+#include "plot/step_marks.h"
 #include "recording/wall_time.h"
 #include "session/session.h"
 #include "ui/message_box.h"
@@ -41,6 +42,7 @@ PlotWindow::PlotWindow(Session& session)
     : session_(session), history_(&session.history()), live_(true) {
     setWindowTitle(QStringLiteral("Plot"));
     build();
+    new RunStepMarks(session_, *view_, this);
     setSpan(LastTenMinutes);
     connect(&session_, &Session::playbackChanged, this, &PlotWindow::showPlaybackProgress);
     if (!session_.playbackProgress().fileName.isEmpty())

@@ -231,8 +231,8 @@ TEST_F(SetpointActions, MenuHoldsSetValuesZeroOutputAndProtection) {
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
-    EXPECT_EQ(texts,
-              QStringList({"Settings…", "Plot…", "Set values…", "Zero output", "Protection…"}));
+    EXPECT_EQ(texts, QStringList({"Settings…", "Plot…", "Set values…", "Zero output", "Protection…",
+                                  "Runs…"}));
     EXPECT_EQ(menu->actions()[3]->shortcut(), QKeySequence("Ctrl+0"));
     menu->actions()[2]->trigger();
     menu->actions()[4]->trigger();
