@@ -7,6 +7,8 @@
 #include "session/units.h"
 #include "ui/show_in_front.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 BenchPanels::BenchPanels(Units& units, RemoteServer* remote, QObject* parent)
@@ -25,25 +27,28 @@ QString BenchPanels::titleOf(int number) const {
     return QString(kMainWindowTitle) + QStringLiteral(" \u2013 ") + units_.name(number);
 }
 
-// A panel for each unit, in the units' order; a unit gone takes its panel,
-// a unit added gets one, shown.
+// A panel for each unit, in the units' order: a unit that moved keeps its
+// panel and the windows it opened, a unit added gets one, shown.
 void BenchPanels::follow() {
-    while (count() > units_.count())
-        panels_.pop_back();
+    std::vector<std::unique_ptr<Form1>> kept;
     for (int n = 1; n <= units_.count(); ++n) {
-        if (n <= count() && &panel(n).session() == &units_.at(n)) continue;
+        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](const auto& form) {
+            return form && &form->session() == &units_.at(n);
+        });
+        if (it != panels_.end()) {
+            kept.push_back(std::move(*it));
+            continue;
+        }
         auto form = std::make_unique<Form1>(units_.at(n), remote_);
         form->setBench(this);
         if (n == 1)
             connect(form.get(), &Form1::closing, this, &BenchPanels::closing);
         else
             form->setClosingHides(true);
-        if (n <= count())
-            panels_[std::size_t(n - 1)] = std::move(form);
-        else
-            panels_.push_back(std::move(form));
-        if (n > 1 && !panel(1).isHidden()) panel(n).show();
+        if (n > 1 && !kept.front()->isHidden()) form->show();
+        kept.push_back(std::move(form));
     }
+    panels_ = std::move(kept);
     for (int n = 1; n <= count(); ++n)
         panel(n).setWindowTitle(titleOf(n));
 }
@@ -73,9 +78,10 @@ AddUnitDialog* BenchPanels::OpenAddUnitDialog() {
     return ShowInFront(addDialog_.data());
 }
 
+// The panel goes first, so nothing of it outlives its session.
 void BenchPanels::removeUnit(int number) {
     if (number < 2 || number > count()) return;
-    panel(number).hide();
+    panels_.erase(panels_.begin() + (number - 1));
     units_.remove(number);
 }
 

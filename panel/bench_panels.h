@@ -25,6 +25,7 @@ class BenchPanels : public QObject {
     /// Unit `number`'s panel (1 to the units' count).
     Form1& panel(int number) const { return *panels_.at(std::size_t(number - 1)); }
     int count() const { return int(panels_.size()); }
+    Units& units() const { return units_; }
     /// Shows every unit's panel.
     void showAll();
     /// Shows unit `number`'s panel and brings it to the front.

@@ -5,6 +5,8 @@
 #include "meters/meter_text.h"
 #include "meters/off_timer.h"
 #include "panel/artwork.h"
+#include "panel/bench_panels.h"
+#include "session/units.h"
 #include "panel/context_menu.h"
 #include "panel/protection_window.h"
 #include "panel/remote_window.h"
@@ -212,6 +214,7 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
 
 QString Form1::linkToolTip() const {
     QString text = LinkStatusText(session_.unit().linkStatus());
+    if (bench_ && bench_->count() > 1) text = session_.name() + QStringLiteral(": ") + text;
     if (remote_ && remote_->listening()) text += u'\n' + remote_->statusLine();
     const MeterReadings meters = session_.meterReadings();
     if (meters.frames > 0)
@@ -229,7 +232,10 @@ RemoteWindow* Form1::OpenRemoteWindow() {
 }
 
 ProtectionWindow* Form1::OpenProtectionWindow() {
-    if (!protectionWindow_) protectionWindow_ = new ProtectionWindow(session_);
+    if (!protectionWindow_) {
+        protectionWindow_ = new ProtectionWindow(session_);
+        if (bench_) protectionWindow_->setBench(&bench_->units());
+    }
     return ShowInFront(protectionWindow_.data());
 }
 

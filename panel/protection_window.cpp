@@ -5,7 +5,10 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include "session/unit_set.h"
+
 #include <QGridLayout>
+#include <QSignalBlocker>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -97,6 +100,35 @@ void ProtectionWindow::createControls() {
     storeNote = new QLabel(this);
     storeNote->setWordWrap(true);
     storeNote->hide();
+    tripAll = new QCheckBox(QStringLiteral("A trip on any unit zeroes every unit"), this);
+    tripAll->setObjectName(QStringLiteral("tripAll"));
+    tripAll->hide();
+}
+
+void ProtectionWindow::setBench(UnitSet* bench) {
+    bench_ = bench;
+    if (!bench_) return;
+    const auto follow = [this] {
+        const bool several = bench_->count() > 1;
+        setWindowTitle(several ? QStringLiteral("Protection – ") + session_.name()
+                               : QStringLiteral("Protection"));
+        tripAll->setVisible(several);
+        const QSignalBlocker quiet(tripAll);
+        tripAll->setChecked(bench_->tripAll());
+    };
+    connect(bench_, &UnitSet::changed, this, follow);
+    connect(bench_, &UnitSet::tripAllChanged, this, follow);
+    connect(tripAll, &QCheckBox::toggled, this, [this](bool on) {
+        if (!bench_->setTripAll(on) && !storeFailed_) {
+            storeFailed_ = true;
+            storeNote->setText(QStringLiteral("The setting could not be saved (the settings "
+                                              "file %1 cannot be written); it holds until the "
+                                              "program ends.")
+                                   .arg(session_.settingsFileName()));
+            storeNote->show();
+        }
+    });
+    follow();
 }
 
 void ProtectionWindow::placeControls() {
@@ -125,6 +157,7 @@ void ProtectionWindow::placeControls() {
     all->addLayout(trip);
     all->addLayout(timer);
     all->addWidget(countdown);
+    all->addWidget(tripAll);
     all->addWidget(storeNote);
     all->addStretch(1);
 }

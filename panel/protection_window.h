@@ -18,6 +18,7 @@ class QTimeEdit;
 namespace velmora {
 
 class Session;
+class UnitSet;
 
 /// Small modeless window over one session's protection; every change of a
 /// box is stored at once, and it follows changes made elsewhere.
@@ -40,6 +41,12 @@ class ProtectionWindow : public QWidget {
     QPushButton* stopTimer;
     QLabel* countdown;
     QLabel* storeNote; // said once: the settings file cannot be written
+    /// "A trip on any unit zeroes every unit": shown on a bench of more than one.
+    QCheckBox* tripAll;
+
+    /// The bench the unit is one of: the window then shows tripAll and
+    /// names the unit in its title.
+    void setBench(UnitSet* bench);
 
     /// The rules as the boxes show them, stored through the session.
     void storeBoxes();
@@ -53,6 +60,7 @@ class ProtectionWindow : public QWidget {
     ProtectionSettings boxes() const;
 
     Session& session_;
+    UnitSet* bench_ = nullptr;
     QTimer tick_; // the countdown, while the off-timer runs
     bool storeFailed_ = false;
 };

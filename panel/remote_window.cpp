@@ -105,6 +105,7 @@ void RemoteWindow::refresh() {
     clients->clear();
     for (const RemoteClientInfo& c : server_.clients()) {
         QString item = c.peer + QStringLiteral(" since ") + c.since.toString(u"hh:mm:ss");
+        if (!c.unit.isEmpty()) item += QStringLiteral(", speaking to ") + c.unit;
         if (c.watchdogSeconds > 0)
             item += QStringLiteral(" (watchdog %1 s)").arg(c.watchdogSeconds);
         clients->addItem(item);

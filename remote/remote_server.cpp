@@ -238,7 +238,8 @@ void RemoteServer::watchdogFired(const QString& peer, double seconds, ScpiClient
 QList<RemoteClientInfo> RemoteServer::clients() const {
     QList<RemoteClientInfo> list;
     for (const auto& client : clients_)
-        list.append({client->peer, client->since, client->scpi->watchdogSeconds()});
+        list.append({client->peer, client->since, client->scpi->watchdogSeconds(),
+                     bench_.count() > 1 ? bench_.name(client->scpi->selectedUnit()) : QString()});
     return list;
 }
 

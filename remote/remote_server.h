@@ -27,6 +27,7 @@ struct RemoteClientInfo {
     QString peer; // "127.0.0.1:50412"
     QDateTime since;
     double watchdogSeconds = 0;
+    QString unit = {}; // the unit it speaks to, on a bench of more than one
 };
 
 /// Listens for clients and runs their lines against the session. At most
