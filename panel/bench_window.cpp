@@ -6,6 +6,7 @@
 #include "ui/window_font.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -70,6 +71,7 @@ BenchWindow::BenchWindow(Units& units, QWidget* parent) : QWidget(parent), units
     table->setHorizontalHeaderLabels(kColumns);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setFocusPolicy(Qt::NoFocus);
     table->verticalHeader()->setVisible(true);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     allOff = new QPushButton(QStringLiteral("All outputs off"), this);
@@ -86,7 +88,17 @@ BenchWindow::BenchWindow(Units& units, QWidget* parent) : QWidget(parent), units
     });
     follow();
     refresh();
-    resize(900, 120 + 30 * units_.count());
+    fitToTable();
+}
+
+// As wide as the table's columns, as high as its rows, within reason.
+void BenchWindow::fitToTable() {
+    const int width = table->verticalHeader()->width() + table->horizontalHeader()->length() +
+                      2 * table->frameWidth() + 40;
+    const int rows = std::max(units_.count(), 2);
+    resize(std::clamp(width, 480, 1600),
+           table->horizontalHeader()->height() + rows * table->verticalHeader()->defaultSectionSize() +
+               allOff->sizeHint().height() + 60);
 }
 
 void BenchWindow::follow() {

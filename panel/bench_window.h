@@ -32,6 +32,7 @@ class BenchWindow : public QWidget {
   private:
     void follow();
     void refreshSoon();
+    void fitToTable();
 
     Units& units_;
     bool stale_ = false;

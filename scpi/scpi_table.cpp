@@ -16,8 +16,8 @@ constexpr CommandInfo kCommands[] = {
      "Velmora, the model (1A/20V or 2.5A/25V), the port (COM2) and the version; none where not "
      "chosen. With several units, their models and ports joined by + (1A/20V+2.5A/25V)."},
     {CommandId::Reset, "*RST", A::Command, P::None,
-     "Zero output on every unit (both set-points 0, a playback ended), and the error queue "
-     "emptied."},
+     "Zero output on every unit (both set-points 0, a playback ended), unit 1 selected, and the "
+     "error queue emptied."},
     {CommandId::ClearStatus, "*CLS", A::Command, P::None,
      "Empties the error queue and clears the event status register."},
     {CommandId::EventStatus, "*ESR", A::Query, P::None,
