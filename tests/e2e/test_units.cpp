@@ -135,6 +135,20 @@ TEST(Units, TheBenchWithNoWindowRunsEveryUnitAndNamesThem) {
         EXPECT_TRUE(said.contains(text)) << text << " in " << said.toStdString();
 }
 
+TEST(Units, ARunGoesToTheUnitNamed) {
+    Session bench({"--stamp"});
+    ThreeUnits units(bench);
+    ASSERT_TRUE(WriteFile(bench.path("short.run"), "set 3 V 0.2 A for 1 s\n"));
+    ASSERT_TRUE(bench.startProgram({"--headless", "--run", bench.path("short.run"), "--unit", "3"},
+                                   ThreeUnits::Settings(bench) + "[Remote]\nEnabled=false\n"));
+    EXPECT_EQ(NextStamped(*units.sims[1]).fields,
+              "030 020");
+    EXPECT_EQ(bench.waitForPanelExit(20s), 0) << bench.panelErrors().toStdString();
+    EXPECT_TRUE(bench.panelErrors().contains("Unit 3: step 1 started"))
+        << bench.panelErrors().toStdString();
+    EXPECT_EQ(NextStamped(bench.sim(), 300ms).fields, QByteArray()) << "nothing for unit 1";
+}
+
 TEST(Units, ThePanelShowsEveryUnitsWindowAndOnlyUnitOnesEndsIt) {
     Session bench({"--stamp"});
     ThreeUnits units(bench);
