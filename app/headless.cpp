@@ -99,7 +99,7 @@ int RunHeadless(int argc, char* argv[], const CommandLine& line) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(ProgramVersion());
     QDir::setCurrent(QCoreApplication::applicationDirPath());
-    Workbench bench({true, line.remote});
+    Workbench bench({true, line.remote, line.mqtt, line.metrics});
     Units& units = bench.units();
     std::vector<std::unique_ptr<UnitVoice>> voices;
     QObject::connect(&units, &UnitSet::changed, [&] {

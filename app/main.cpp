@@ -4,6 +4,8 @@
 #include "app/run.h"
 #include "core/command_line.h"
 #include "core/end_signals.h"
+#include "metrics/metrics_settings.h"
+#include "mqtt/mqtt_settings.h"
 #include "remote/remote_settings.h"
 
 #include <QByteArray>
@@ -33,7 +35,7 @@ int RunPanel(int argc, char* argv[], const velmora::CommandLine& line) {
         return 1;
     }
     using Build = const char* (*)();
-    using Run = int (*)(int, char**, const char*, const char*);
+    using Run = int (*)(int, char**, const char*, const char*, const char*, const char*);
     const auto build = reinterpret_cast<Build>(::dlsym(module, "velmora_panel_build"));
     const auto run = reinterpret_cast<Run>(::dlsym(module, "velmora_run_panel"));
     if (!build || !run) {
@@ -50,8 +52,10 @@ int RunPanel(int argc, char* argv[], const velmora::CommandLine& line) {
                      build(), VELMORA_BUILD_ID);
         return 1;
     }
-    const QByteArray remote = line.remote.toLocal8Bit();
-    return run(argc, argv, remote.constData(), VELMORA_BUILD_ID);
+    const QByteArray remote = line.remote.toLocal8Bit(), mqtt = line.mqtt.toLocal8Bit(),
+                     metrics = line.metrics.toLocal8Bit();
+    return run(argc, argv, remote.constData(), mqtt.constData(), metrics.constData(),
+               VELMORA_BUILD_ID);
 }
 
 } // namespace
@@ -70,7 +74,10 @@ int main(int argc, char* argv[]) {
         if (error) std::fputc('\n', stderr);
         return error ? 2 : 0;
     }
-    if (const QString problem = velmora::RemoteArgumentProblem(line.remote); !problem.isEmpty()) {
+    for (const QString& problem :
+         {velmora::RemoteArgumentProblem(line.remote), velmora::MqttArgumentProblem(line.mqtt),
+          velmora::MetricsArgumentProblem(line.metrics)}) {
+        if (problem.isEmpty()) continue;
         std::fprintf(stderr, "velmora: %s\n", problem.toLocal8Bit().constData());
         return 2;
     }

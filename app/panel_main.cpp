@@ -18,7 +18,8 @@ extern "C" __attribute__((visibility("default"))) const char* velmora_panel_buil
 }
 
 extern "C" __attribute__((visibility("default"))) int
-velmora_run_panel(int argc, char* argv[], const char* remoteArgument, const char* programBuild) {
+velmora_run_panel(int argc, char* argv[], const char* remoteArgument, const char* mqttArgument,
+                  const char* metricsArgument, const char* programBuild) {
     using namespace velmora;
     // Its parts must be the program's own: a module of another build would
     // read the program's settings and objects with other rules.
@@ -37,9 +38,10 @@ velmora_run_panel(int argc, char* argv[], const char* remoteArgument, const char
     QApplication::setQuitOnLastWindowClosed(false);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
-    Workbench bench({false, QString::fromLocal8Bit(remoteArgument)});
+    Workbench bench({false, QString::fromLocal8Bit(remoteArgument),
+                     QString::fromLocal8Bit(mqttArgument), QString::fromLocal8Bit(metricsArgument)});
     // Each unit's panel, made as the units start.
-    BenchPanels panels(bench.units(), &bench.remote());
+    BenchPanels panels(bench.units(), &bench.remote(), &bench.mqtt(), &bench.store());
     QObject::connect(&bench, &Workbench::signalled, &panels, [&panels] {
         for (int n = 1; n <= panels.count(); ++n)
             panels.panel(n).hide();
@@ -50,9 +52,7 @@ velmora_run_panel(int argc, char* argv[], const char* remoteArgument, const char
     QObject::connect(&bench.units(), &Units::message, &panels,
                      [](const QString& text) { ShowMessageBox(text, QStringLiteral("Bench")); });
     QString error;
-    if (!bench.start(&error))
-        ShowMessageBox(QStringLiteral("Remote control cannot listen: ") + error,
-                       QStringLiteral("Remote control"));
+    if (!bench.start(&error)) ShowMessageBox(error, QStringLiteral("Remote control"));
     panels.showAll();
     return QApplication::exec();
 }

@@ -59,4 +59,21 @@ DeviceCheck CheckDevicePath(const QString& path) {
     return {LinkState::Open, QString(), identity};
 }
 
+QString LinkWord(const LinkStatus& status) {
+    switch (status.state) {
+    case LinkState::Open:
+        return status.quietNs > 2'000'000'000 ? QStringLiteral("silent")
+                                              : QStringLiteral("receiving");
+    case LinkState::Waiting:
+        return QStringLiteral("waiting");
+    case LinkState::CannotOpen:
+        return QStringLiteral("cannot open");
+    case LinkState::NotSerial:
+        return QStringLiteral("not serial");
+    case LinkState::Closed:
+        break;
+    }
+    return QStringLiteral("closed");
+}
+
 } // namespace velmora

@@ -26,6 +26,9 @@ struct LinkStatus {
 /// "COM2 – /dev/serial/by-id/usb-…: receiving", "…: open, no frames for 12 s",
 /// "…: waiting for the device", "…: cannot open: permission denied (…)".
 QString LinkStatusText(const LinkStatus& status);
+/// The same in one word, for a table or a message: "receiving", "silent"
+/// (no character for 2 s), "waiting", "cannot open", "not serial", "closed".
+QString LinkWord(const LinkStatus& status);
 
 /// What a device path turns out to be, looked up without opening it.
 struct DeviceCheck {

@@ -28,8 +28,10 @@ bool MetricsServer::apply(const MetricsSettings& settings, QString* error) {
         drop(connections_.begin()->first);
     server_.close();
     if (!settings.enabled()) return true;
-    const QString place =
-        QStringLiteral("%1:%2").arg(settings.address.toString()).arg(settings.port);
+    const QString host = settings.address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? u'[' + settings.address.toString() + u']'
+                             : settings.address.toString();
+    const QString place = QStringLiteral("%1:%2").arg(host).arg(settings.port);
     if (!server_.listen(settings.address, settings.port)) {
         if (error) *error = server_.errorString();
         emit news(QStringLiteral("metrics page cannot listen on %1: %2")

@@ -4,6 +4,7 @@
 #include "panel/add_unit_dialog.h"
 #include "panel/bench_window.h"
 #include "panel/form1.h"
+#include "panel/mqtt_window.h"
 #include "session/units.h"
 #include "ui/show_in_front.h"
 
@@ -11,8 +12,9 @@
 
 namespace velmora {
 
-BenchPanels::BenchPanels(Units& units, RemoteServer* remote, QObject* parent)
-    : QObject(parent), units_(units), remote_(remote) {
+BenchPanels::BenchPanels(Units& units, RemoteServer* remote, MqttBridge* mqtt,
+                         SettingsStore* store, QObject* parent)
+    : QObject(parent), units_(units), remote_(remote), mqtt_(mqtt), store_(store) {
     connect(&units_, &UnitSet::changed, this, &BenchPanels::follow);
     follow();
 }
@@ -20,6 +22,7 @@ BenchPanels::BenchPanels(Units& units, RemoteServer* remote, QObject* parent)
 BenchPanels::~BenchPanels() {
     delete benchWindow_.data();
     delete addDialog_.data();
+    delete mqttWindow_.data();
 }
 
 QString BenchPanels::titleOf(int number) const {
@@ -76,6 +79,12 @@ AddUnitDialog* BenchPanels::OpenAddUnitDialog() {
         connect(addDialog_, &AddUnitDialog::added, this, &BenchPanels::showPanel);
     }
     return ShowInFront(addDialog_.data());
+}
+
+MqttWindow* BenchPanels::OpenMqttWindow() {
+    if (!hasMqtt()) return nullptr;
+    if (!mqttWindow_) mqttWindow_ = new MqttWindow(*mqtt_, *store_);
+    return ShowInFront(mqttWindow_.data());
 }
 
 // The panel goes first, so nothing of it outlives its session.

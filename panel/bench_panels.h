@@ -12,14 +12,19 @@ namespace velmora {
 class AddUnitDialog;
 class BenchWindow;
 class Form1;
+class MqttBridge;
+class MqttWindow;
 class RemoteServer;
+class SettingsStore;
 class Units;
 
 class BenchPanels : public QObject {
     Q_OBJECT
   public:
-    /// Panels over `units`; `remote`, when given, is remote control.
-    BenchPanels(Units& units, RemoteServer* remote, QObject* parent = nullptr);
+    /// Panels over `units`; `remote`, when given, is remote control, and
+    /// `mqtt` the broker's bridge with `store` its settings' store.
+    BenchPanels(Units& units, RemoteServer* remote, MqttBridge* mqtt = nullptr,
+                SettingsStore* store = nullptr, QObject* parent = nullptr);
     ~BenchPanels() override;
 
     /// Unit `number`'s panel (1 to the units' count).
@@ -32,6 +37,9 @@ class BenchPanels : public QObject {
     void showPanel(int number);
     BenchWindow* OpenBenchWindow();
     AddUnitDialog* OpenAddUnitDialog();
+    /// "MQTT…": the broker's settings and state; nothing without a bridge.
+    MqttWindow* OpenMqttWindow();
+    bool hasMqtt() const { return mqtt_ && store_; }
     /// Removes unit `number` (not unit 1), its panel with it.
     void removeUnit(int number);
     /// "Power supply" for unit 1, "Power supply – Bench PSU" for another.
@@ -46,9 +54,12 @@ class BenchPanels : public QObject {
 
     Units& units_;
     RemoteServer* remote_;
+    MqttBridge* mqtt_;
+    SettingsStore* store_;
     std::vector<std::unique_ptr<Form1>> panels_;
     QPointer<BenchWindow> benchWindow_;
     QPointer<AddUnitDialog> addDialog_;
+    QPointer<MqttWindow> mqttWindow_;
 };
 
 } // namespace velmora

@@ -22,23 +22,6 @@ const QStringList kColumns = {QStringLiteral("Name"),        QStringLiteral("Por
                               QStringLiteral("Regulation"),  QStringLiteral("Trip"),
                               QStringLiteral("Recording"),   QStringLiteral("Run")};
 
-QString LinkWord(const LinkStatus& status) {
-    switch (status.state) {
-    case LinkState::Open:
-        return status.quietNs > 2'000'000'000 ? QStringLiteral("silent")
-                                              : QStringLiteral("receiving");
-    case LinkState::Waiting:
-        return QStringLiteral("waiting");
-    case LinkState::CannotOpen:
-        return QStringLiteral("cannot open");
-    case LinkState::NotSerial:
-        return QStringLiteral("not serial");
-    case LinkState::Closed:
-        break;
-    }
-    return QStringLiteral("closed");
-}
-
 } // namespace
 
 QStringList BenchRow(const Units& units, int number) {

@@ -24,6 +24,8 @@ void FillPanelContextMenu(QMenu& menu, Form1& form) {
         if (const int number = form.session().number(); number > 1)
             menu.addAction(QStringLiteral("Remove this unit"), &form,
                            [bench, number] { bench->removeUnit(number); });
+        if (bench->hasMqtt())
+            menu.addAction(QStringLiteral("MQTT…"), &form, [bench] { bench->OpenMqttWindow(); });
     }
 }
 

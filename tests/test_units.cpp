@@ -4,10 +4,12 @@
 
 #include "support/session_on_fake_line.h"
 #include "support/units_on_fake_lines.h"
+#include "workbench/units_feed.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace velmora::test {
@@ -169,6 +171,83 @@ TEST(Units, WithTripAllATripOnOneUnitZeroesEveryUnit) {
     EXPECT_TRUE(bench.units->setTripAll(false));
     EXPECT_EQ(QSettings(bench.settingsPath(), QSettings::IniFormat).value("Bench/TripAll"),
               "false");
+}
+
+} // namespace
+} // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+// What the network services see of the bench and what their commands do:
+// each row on a fresh bench of two (1A/20V and 2.5A/25V), unit 2 coupled
+// with unit 1 in the rows that say so.
+TEST(UnitsFeed, CommandsFromOutsideGoThroughTheDoor) {
+    struct Case {
+        int unit;
+        UnitCommand command;
+        bool coupled;
+        const char* refusal;
+        QByteArrayList sent;
+    };
+    const auto set = [](std::optional<double> v, std::optional<double> a) {
+        return UnitCommand{UnitCommand::Setpoints, v, a, false};
+    };
+    const Case cases[] = {
+        {1, set(5, 0.5), false, "", {"050\r100\r", ""}},
+        {2, set(12, {}), false, "", {"", "120\r000\r"}},
+        {1, set(21, {}), false, "voltage 21.0 V is past the 1A/20V model's 20.0 V", {"", ""}},
+        {1, set(1e308, {}), false, "voltage 1e+308 V is past every model's range", {"", ""}},
+        {1, set(std::nan(""), {}), false, "voltage nan V is past every model's range", {"", ""}},
+        {1, set({}, {}), false, "no set-point given", {"", ""}},
+        {3, set(1, {}), false, "there is no unit 3", {"", ""}},
+        {1, set(12, {}), true, "", {"120\r000\r", "120\r000\r"}},
+        {2, set(22, {}), true, "Unit 1: voltage 22.0 V is past the 1A/20V model's 20.0 V", {"", ""}},
+        {1, {UnitCommand::Output, {}, {}, false}, false, "", {"000\r000\r", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        UnitsOnFakeLines bench(UnitsOnFakeLines::Bench(2));
+        bench.start();
+        UnitsFeed feed(*bench.units);
+        if (c.coupled) bench.units->setCoupled({1, 2});
+        EXPECT_EQ(feed.command(c.unit, c.command), c.refusal);
+        bench.clock.advanceMs(1000);
+        EXPECT_EQ(bench.takeWrites(), c.sent);
+    }
+}
+
+TEST(UnitsFeed, StateCountsAndEventsFollowEachUnit) {
+    UnitsOnFakeLines bench(UnitsOnFakeLines::Bench(3) +
+                           QStringList{"Unit3/OCP_mA=500", "Unit3/Frames=1"});
+    bench.start();
+    UnitsFeed feed(*bench.units);
+    QStringList events;
+    QObject::connect(&feed, &BenchFeed::event, [&](int unit, const QString& kind, const QString& text) {
+        events << QStringLiteral("%1 %2: %3").arg(unit).arg(kind, text);
+    });
+    EXPECT_EQ(feed.command(3, {UnitCommand::Setpoints, 12.0, 1.0, false}), "");
+    bench.clock.advanceMs(1000);
+    bench.feedFrame(3, "120", "060");
+    bench.line(3).feed("D 1x0  0?0  ");
+    bench.clock.settle();
+    const UnitState three = feed.state(3);
+    EXPECT_TRUE(three.measured);
+    EXPECT_DOUBLE_EQ(three.setVoltage, 0.0) << "the trip zeroed it";
+    EXPECT_TRUE(three.tripped);
+    EXPECT_EQ(three.framesReceived, 1u);
+    EXPECT_EQ(three.framesUnreadable, 1u);
+    EXPECT_EQ(three.commandsSent, 2u);
+    EXPECT_EQ(feed.setpointLimits(1), (SetpointLimits{20.0, 1.0, 0.1, 0.005}));
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events[0].startsWith("3 trip: Output zeroed: current 0.60 A above 0.50 A"));
+
+    // Unit 2 goes: unit 3 becomes unit 2 and keeps its counts.
+    bench.units->remove(2);
+    bench.clock.advanceMs(1000);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(feed.unitCount(), 2);
+    EXPECT_EQ(feed.state(2).framesUnreadable, 1u);
 }
 
 } // namespace

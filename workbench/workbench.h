@@ -6,9 +6,12 @@
 #include "core/clock.h"
 #include "core/end_signals.h"
 #include "core/settings_store.h"
+#include "metrics/metrics_server.h"
+#include "mqtt/mqtt_bridge.h"
 #include "remote/remote_server.h"
 #include "session/session.h"
 #include "session/units.h"
+#include "workbench/units_feed.h"
 
 #include <QObject>
 #include <QStringList>
@@ -18,7 +21,9 @@ namespace velmora {
 /// What a run of the program asks for on its command line.
 struct RunOptions {
     bool headless = false;
-    QString remote; // --remote's [ADDRESS:]PORT, found readable; empty when not given
+    QString remote;  // --remote's [ADDRESS:]PORT, found readable; empty when not given
+    QString mqtt;    // --mqtt's HOST[:PORT], likewise
+    QString metrics; // --metrics's [ADDRESS:]PORT, likewise
 };
 
 /// Owns the bench's parts and their order of starting and ending. A signal
@@ -34,11 +39,16 @@ class Workbench : public QObject {
     Units& units() { return units_; }
     Session& session() { return units_.at(1); }
     RemoteServer& remote() { return remote_; }
+    MqttBridge& mqtt() { return mqtt_; }
+    MetricsServer& metrics() { return metrics_; }
+    /// The store of the bench-wide groups ([Remote], [MQTT], [Metrics], [Bench]).
+    SettingsStore& store() { return store_; }
     Clock& clock() { return clock_; }
 
-    /// Opens the port and listens as the settings and the command line say.
-    /// Says each setting it cannot read once (news()). False, with `error`
-    /// set, when remote control was to listen and cannot.
+    /// Opens the ports, listens and connects to the broker as the settings
+    /// and the command line say. Says each setting it cannot read once
+    /// (news()). False, with `error` set, when remote control or the
+    /// Prometheus page was to listen and cannot.
     bool start(QString* error = nullptr);
     /// Ends the bench: the command on the line goes out whole, then ended().
     void shutdown();
@@ -58,7 +68,11 @@ class Workbench : public QObject {
     RealClock clock_;
     Units units_;
     RemoteServer remote_;
+    UnitsFeed feed_;
+    MqttBridge mqtt_;
+    MetricsServer metrics_;
     EndSignals endSignals_;
+    qint64 startedNs_;
 };
 
 } // namespace velmora

@@ -1,0 +1,111 @@
+// The bench with no window on the lab's network: a real mosquitto broker,
+// mosquitto_sub and mosquitto_pub as a user runs them, Home Assistant's
+// discovery messages, and the Prometheus page checked by promtool.
+
+#include "e2e/headless.h"
+#include "support/mosquitto_broker.h"
+
+#include <QFileInfo>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+
+namespace velmora::e2e {
+namespace {
+
+using test::MosquittoBroker;
+using test::MqttWatcher;
+using test::SeenMessage;
+
+QByteArray Scrape(quint16 port) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000)) return {};
+    socket.write("GET /metrics HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(3000))
+        answer += socket.readAll();
+    return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+}
+
+bool Contains(const QByteArray& payload, const char* text) {
+    return payload.contains(text);
+}
+
+TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
+    if (const QString why = MosquittoBroker::Unavailable(); !why.isEmpty()) GTEST_SKIP() << why.toStdString();
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    // A command left retained on the broker is not obeyed when the bench comes.
+    ASSERT_TRUE(test::MqttPublish(broker, "lab/bench/1/set", R"({"voltage":3})", true));
+    MqttWatcher watch(broker, {"lab/bench/#", "homeassistant/#"});
+    ASSERT_TRUE(watch.ready());
+    const quint16 metrics = FreePort();
+    HeadlessBench bench({}, QStringLiteral("[MQTT]\nEnabled=true\nPort=%1\nTopic=lab/bench\n"
+                                           "Commands=true\n[Metrics]\nPort=%2\n")
+                                .arg(broker.port())
+                                .arg(metrics)
+                                .toUtf8());
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    EXPECT_TRUE(watch.waitFor("lab/bench/1/event", [](const SeenMessage& m) {
+        return Contains(m.payload, "a retained command is not obeyed");
+    }));
+    EXPECT_TRUE(watch.waitForPayload("lab/bench/availability", "online"));
+    EXPECT_TRUE(watch.waitFor("lab/bench/1/state", [](const SeenMessage& m) {
+        return Contains(m.payload, "\"link\":\"receiving\"");
+    }));
+    EXPECT_EQ(test::RetainedMessages(broker, "lab/bench/1/state").size(), 1);
+    EXPECT_TRUE(watch.waitFor("homeassistant/sensor/lab_bench_1/energy/config", [](const SeenMessage& m) {
+        return Contains(m.payload, "\"device_class\":\"energy\"") &&
+               Contains(m.payload, "\"state_class\":\"total_increasing\"");
+    })) << [&] {
+        std::string topics;
+        for (const SeenMessage& m : watch.seen())
+            topics += m.topic.toStdString() + " " + m.payload.left(60).toStdString() + "\n";
+        return topics;
+    }();
+
+    // A command through the door; one past the model's range is answered on
+    // `event`, and nothing goes to the unit.
+    ASSERT_TRUE(test::MqttPublish(broker, "lab/bench/1/set", R"({"voltage":5,"current":0.5})"));
+    EXPECT_EQ(bench.nextCommand(), QByteArray("050 100"));
+    EXPECT_TRUE(watch.waitFor("lab/bench/1/state", [](const SeenMessage& m) {
+        return Contains(m.payload, "\"set_voltage\":5.0") && Contains(m.payload, "\"voltage\":5.0");
+    }));
+    ASSERT_TRUE(test::MqttPublish(broker, "lab/bench/1/set", R"({"voltage":30})"));
+    EXPECT_TRUE(watch.waitFor("lab/bench/1/event", [](const SeenMessage& m) {
+        return Contains(m.payload, "\"kind\":\"refused\"") &&
+               Contains(m.payload, "30.0 V is past the 1A/20V model's 20.0 V");
+    }));
+    EXPECT_EQ(bench.nextCommand(500ms), QByteArray()) << "nothing past the door";
+
+    const QByteArray page = Scrape(metrics);
+    EXPECT_TRUE(page.contains("velmora_voltage_setpoint_volts{unit=\"1\"} 5\n")) << page.toStdString();
+    EXPECT_TRUE(page.contains("velmora_commands_sent_total{unit=\"1\"} 1\n")) << page.toStdString();
+    if (QFileInfo("/usr/bin/promtool").isExecutable()) {
+        QProcess promtool;
+        promtool.start("/usr/bin/promtool", {"check", "metrics"});
+        promtool.write(page);
+        promtool.closeWriteChannel();
+        ASSERT_TRUE(promtool.waitForFinished(10000));
+        EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAll().toStdString();
+    }
+
+    // A clean end says offline.
+    bench.panel().terminate();
+    EXPECT_EQ(bench.waitForPanelExit(10s), 0) << bench.panelErrors().toStdString();
+    EXPECT_TRUE(watch.waitForPayload("lab/bench/availability", "offline"));
+    EXPECT_EQ(test::RetainedMessages(broker, "lab/bench/availability").value(0).payload, "offline");
+}
+
+TEST(Network, ArgumentsThatCannotBeReadEndTheProgramAtOnce) {
+    PanelRun run;
+    for (const QStringList& arguments : {QStringList{"--headless", "--mqtt", "host:99999"},
+                                         QStringList{"--headless", "--metrics", "nonsense"}}) {
+        ASSERT_TRUE(run.startProgram(arguments));
+        EXPECT_EQ(run.waitForPanelExit(10s), 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.panelErrors().startsWith("velmora: --")) << run.panelErrors().toStdString();
+    }
+}
+
+} // namespace
+} // namespace velmora::e2e
