@@ -100,6 +100,8 @@ void RemoteWindow::refresh() {
                        : QStringLiteral("Off.");
     if (server_.refused() > 0) text += QStringLiteral(" %1 refused.").arg(server_.refused());
     if (!server_.watchdogNews().isEmpty()) text += u'\n' + server_.watchdogNews();
+    for (const QString& problem : server_.lanProblems())
+        text += u'\n' + problem;
     if (!problem_.isEmpty()) text += u'\n' + problem_;
     status->setText(text);
     clients->clear();

@@ -1,5 +1,8 @@
 #include "remote/remote_server.h"
 
+#include "core/command_line.h"
+#include "remote/link_conversation.h"
+
 #include "remote/scpi_client.h"
 #include "remote/tcp_connection.h"
 #include "scpi/scpi_line.h"
@@ -26,7 +29,8 @@ struct RemoteServer::Client {
     QString peer;
     QDateTime since;
     scpi::LineReader lines;
-    std::unique_ptr<ScpiClient> scpi;
+    std::unique_ptr<ScpiClient> own; // a socket client's; a VXI-11 link's conversation owns its own
+    ScpiClient* scpi = nullptr;
     std::unique_ptr<Timer> watchdog;
 };
 
@@ -34,6 +38,22 @@ RemoteServer::RemoteServer(UnitSet& units, Clock& clock, SettingsStore& store, Q
     : QObject(parent), bench_(units), clock_(clock), store_(store),
       serveMore_(std::make_unique<Timer>(clock_, [this] { serveMore(); })) {
     server_.arrived = [this](qintptr descriptor) { accept(descriptor); };
+    makeLan();
+}
+
+void RemoteServer::makeLan() {
+    lan_ = std::make_unique<vxi11::LanPresence>(
+        clock_, [this](const QHostAddress& peer, QString* refusal) { return openLink(peer, refusal); });
+    connect(lan_.get(), &vxi11::LanPresence::news, this, &RemoteServer::news);
+    connect(lan_.get(), &vxi11::LanPresence::problem, this, [this](const QString& text) {
+        lanProblems_ << text;
+        emit news(text);
+        emit changed();
+    });
+    // The announcement names the units' models.
+    connect(&bench_, &UnitSet::changed, this, [this] {
+        if (server_.isListening()) followLan();
+    });
 }
 
 RemoteServer::RemoteServer(Session& session, SettingsStore& store, QObject* parent)
@@ -41,9 +61,14 @@ RemoteServer::RemoteServer(Session& session, SettingsStore& store, QObject* pare
       clock_(session.clock()), store_(store),
       serveMore_(std::make_unique<Timer>(clock_, [this] { serveMore(); })) {
     server_.arrived = [this](qintptr descriptor) { accept(descriptor); };
+    makeLan();
 }
 
-RemoteServer::~RemoteServer() = default;
+// The links go first, while everything they tell of is still whole.
+RemoteServer::~RemoteServer() {
+    stopped_ = true;
+    lan_.reset();
+}
 
 bool RemoteServer::apply(const RemoteSettings& settings, QString* error) {
     const bool same = settings == settings_ && server_.isListening() == settings.enabled;
@@ -61,54 +86,75 @@ bool RemoteServer::apply(const RemoteSettings& settings, QString* error) {
         emit news(QStringLiteral("remote control listening on %1")
                       .arg(ListenPlaceText(settings_.address, server_.serverPort())));
     }
+    followLan();
     emit changed();
     return ok;
+}
+
+// VXI-11, its registration and the announcements go with the raw socket.
+void RemoteServer::followLan() {
+    if (stopped_ || !server_.isListening()) return lan_->stopped();
+    QStringList models;
+    for (int n = 1; n <= bench_.count(); ++n)
+        models << ModelName(bench_.at(n).unit().model());
+    lan_->listening(settings_.address, server_.serverPort(),
+                    {settings_.vxi11, models, ProgramVersion(), {}});
+}
+
+// A VXI-11 link is a client as a socket is: the same allowed networks, the
+// same most clients at once, its own ScpiClient, its watchdog fed by its lines.
+std::unique_ptr<vxi11::Conversation> RemoteServer::openLink(const QHostAddress& address,
+                                                            QString* refusal) {
+    const QString peer = QStringLiteral("VXI-11 ") + address.toString();
+    if (const QString why = refusalFor(address, peer); !why.isEmpty()) {
+        if (refusal) *refusal = why;
+        return nullptr;
+    }
+    auto client = std::make_unique<Client>();
+    const quint64 id = nextId_++;
+    client->id = id;
+    client->peer = peer;
+    client->since = clock_.localNow();
+    auto scpi = std::make_unique<ScpiClient>(bench_);
+    client->scpi = scpi.get();
+    Client* raw = client.get();
+    auto conversation = std::make_unique<LinkConversation>(
+        std::move(scpi),
+        [this, raw](const scpi::LineReader::Line& line) {
+            noteLine(*raw, line.tooLong ? QByteArray("(a line over 4096 bytes)") : line.text);
+            if (raw->watchdog)
+                raw->watchdog->start(qint64(raw->scpi->watchdogSeconds() * kNsPerSecond));
+        },
+        [this, id] {
+            if (!stopped_) dropClient(id, QStringLiteral("link destroyed"));
+        });
+    watchWatchdog(*raw);
+    clients_.push_back(std::move(client));
+    emit news(QStringLiteral("remote client %1 connected").arg(peer));
+    emit changed();
+    return conversation;
 }
 
 void RemoteServer::stop() {
     stopped_ = true;
     server_.close();
     serveMore_->stop();
+    lan_->stopped();
     for (auto& client : clients_)
-        client->connection->close();
+        if (client->connection) client->connection->close();
     clients_.clear();
     orphanWatchdogs_.clear();
     emit changed();
 }
 
-void RemoteServer::accept(qintptr descriptor) {
-    auto connection = std::make_unique<TcpConnection>(descriptor);
-    const QString peer = ListenPlaceText(connection->peerAddress(), connection->peerPort());
-    const bool allowed = settings_.allowed.allows(connection->peerAddress());
-    if (!allowed || int(clients_.size()) >= kMaxClients) {
-        ++refused_;
-        emit news(QStringLiteral("remote client %1 refused: %2")
-                      .arg(peer, allowed ? QStringLiteral("already %1 clients").arg(kMaxClients)
-                                         : QStringLiteral("not in AllowFrom")));
-        emit changed();
-        return;
-    }
-    auto client = std::make_unique<Client>();
-    client->id = nextId_++;
-    client->connection = std::move(connection);
-    client->peer = peer;
-    client->since = clock_.localNow();
-    client->scpi = std::make_unique<ScpiClient>(bench_);
-    Client* raw = client.get();
-    connect(client->scpi.get(), &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
-        if (raw->closing) return;
-        raw->connection->write(line);
-        if (raw->connection->bytesToWrite() > kMaxUnreadBytes) {
-            ++dropped_;
-            dropLater(*raw, QStringLiteral("disconnected: 64 KiB of answers left unread"));
-        }
-    });
-    connect(client->scpi.get(), &ScpiClient::ready, this, [this, raw] { readFrom(*raw); });
-    connect(client->scpi.get(), &ScpiClient::watchdogChanged, this, [this, raw](double s) {
+// SYST:WDOG starts, moves or stops the client's watchdog.
+void RemoteServer::watchWatchdog(Client& client) {
+    Client* raw = &client;
+    connect(client.scpi, &ScpiClient::watchdogChanged, this, [this, raw](double s) {
         if (s <= 0) {
             raw->watchdog.reset();
         } else {
-            ScpiClient* scpi = raw->scpi.get();
+            ScpiClient* scpi = raw->scpi;
             const QString who = raw->peer;
             raw->watchdog = std::make_unique<Timer>(
                 clock_, [this, who, s, scpi] { watchdogFired(who, s, scpi); });
@@ -116,6 +162,42 @@ void RemoteServer::accept(qintptr descriptor) {
         }
         emit changed();
     });
+}
+
+// A client beyond the allowed networks or the most clients at once is refused.
+QString RemoteServer::refusalFor(const QHostAddress& address, const QString& peer) {
+    const bool allowed = settings_.allowed.allows(address);
+    if (allowed && int(clients_.size()) < kMaxClients) return {};
+    ++refused_;
+    const QString why = allowed ? QStringLiteral("already %1 clients").arg(kMaxClients)
+                                : QStringLiteral("not in AllowFrom");
+    emit news(QStringLiteral("remote client %1 refused: %2").arg(peer, why));
+    emit changed();
+    return why;
+}
+
+void RemoteServer::accept(qintptr descriptor) {
+    auto connection = std::make_unique<TcpConnection>(descriptor);
+    const QString peer = ListenPlaceText(connection->peerAddress(), connection->peerPort());
+    if (!refusalFor(connection->peerAddress(), peer).isEmpty()) return;
+    auto client = std::make_unique<Client>();
+    client->id = nextId_++;
+    client->connection = std::move(connection);
+    client->peer = peer;
+    client->since = clock_.localNow();
+    client->own = std::make_unique<ScpiClient>(bench_);
+    client->scpi = client->own.get();
+    Client* raw = client.get();
+    connect(client->scpi, &ScpiClient::answer, this, [this, raw](const QByteArray& line) {
+        if (raw->closing) return;
+        raw->connection->write(line);
+        if (raw->connection->bytesToWrite() > kMaxUnreadBytes) {
+            ++dropped_;
+            dropLater(*raw, QStringLiteral("disconnected: 64 KiB of answers left unread"));
+        }
+    });
+    connect(client->scpi, &ScpiClient::ready, this, [this, raw] { readFrom(*raw); });
+    watchWatchdog(*raw);
     TcpConnection* link = client->connection.get();
     connect(link, &TcpConnection::readable, this, [this, raw] { readFrom(*raw); });
     connect(link, &TcpConnection::failed, this,
@@ -196,7 +278,7 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
     if (it == clients_.end()) return;
     std::unique_ptr<Client> gone = std::move(*it);
     clients_.erase(it);
-    gone->connection->close();
+    if (gone->connection) gone->connection->close();
     // A watchdog outlives its client: a script that died sends nothing more.
     if (gone->watchdog && gone->watchdog->isActive()) {
         const QString who = gone->peer;
@@ -207,7 +289,7 @@ void RemoteServer::dropClient(quint64 id, const QString& why) {
         orphan->startAt(due);
         orphanWatchdogs_.push_back(std::move(orphan));
     }
-    gone->scpi.release()->deleteLater();
+    if (gone->own) gone->own.release()->deleteLater();
     emit news(QStringLiteral("remote client %1 %2").arg(gone->peer, why));
     emit changed();
 }

@@ -5,6 +5,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "remote/remote_settings.h"
+#include "vxi11/lan_presence.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -71,6 +72,11 @@ class RemoteServer : public QObject {
     const QStringList& recentLines() const { return recent_; }
     /// The tooltip's line while listening: "remote: 2 clients, 127.0.0.1:5025".
     QString statusLine() const;
+    /// rpcbind or Avahi absent or refusing, each said once: VXI-11 or the
+    /// announcements are missing, the raw socket serves as ever.
+    const QStringList& lanProblems() const { return lanProblems_; }
+    /// VXI-11 beside the socket, its rpcbind registration and the announcements.
+    vxi11::LanPresence& lan() { return *lan_; }
     /// Why the output was last zeroed by a watchdog; empty when never.
     const QString& watchdogNews() const { return watchdogNews_; }
 
@@ -98,6 +104,11 @@ class RemoteServer : public QObject {
     void dropLater(Client& client, const QString& why);
     void noteLine(const Client& client, const QByteArray& text);
     void watchdogFired(const QString& peer, double seconds, ScpiClient* client);
+    void watchWatchdog(Client& client);
+    QString refusalFor(const QHostAddress& address, const QString& peer);
+    void makeLan();
+    void followLan();
+    std::unique_ptr<vxi11::Conversation> openLink(const QHostAddress& address, QString* refusal);
 
     std::unique_ptr<OneUnit> ownUnit_; // a bench of one, when made for one session
     UnitSet& bench_;
@@ -114,6 +125,8 @@ class RemoteServer : public QObject {
     bool stopped_ = false;
     std::unique_ptr<Timer> serveMore_; // a client has lines left for the next turn
     quint64 nextId_ = 1;
+    QStringList lanProblems_;
+    std::unique_ptr<vxi11::LanPresence> lan_; // last: its links end before the rest
 };
 
 } // namespace velmora

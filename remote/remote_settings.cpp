@@ -1,6 +1,7 @@
 #include "remote/remote_settings.h"
 
 #include "core/settings_store.h"
+#include "vxi11/lan_presence.h"
 
 #include <QStringList>
 
@@ -65,10 +66,14 @@ QString ListenPlaceText(const QHostAddress& address, quint16 port) {
 
 RemoteSettings LoadRemoteSettings(const SettingsStore& store, QStringList* problems) {
     const QString group = QStringLiteral("Remote");
-    return ReadRemoteSettings(store.text(group, QStringLiteral("Enabled")),
-                              store.text(group, QStringLiteral("Address")),
-                              store.text(group, QStringLiteral("Port")),
-                              store.text(group, QStringLiteral("AllowFrom")), problems);
+    RemoteSettings s = ReadRemoteSettings(store.text(group, QStringLiteral("Enabled")),
+                                          store.text(group, QStringLiteral("Address")),
+                                          store.text(group, QStringLiteral("Port")),
+                                          store.text(group, QStringLiteral("AllowFrom")), problems);
+    QString problem;
+    s.vxi11 = vxi11::ReadVxi11Setting(store.text(group, QStringLiteral("VXI11")), &problem);
+    if (!problem.isEmpty() && problems) problems->append(problem);
+    return s;
 }
 
 bool SaveRemoteSettings(SettingsStore& store, const RemoteSettings& s) {

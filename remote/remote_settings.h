@@ -29,9 +29,10 @@ struct RemoteSettings {
     quint16 port = 5025;
     QString allowFrom; // as typed
     AllowedNetworks allowed;
+    bool vxi11 = true; // VXI-11 beside the raw socket ("VXI11")
     friend bool operator==(const RemoteSettings& a, const RemoteSettings& b) {
         return a.enabled == b.enabled && a.address == b.address && a.port == b.port &&
-               a.allowFrom == b.allowFrom;
+               a.allowFrom == b.allowFrom && a.vxi11 == b.vxi11;
     }
 };
 

@@ -7,6 +7,7 @@
 #include "announce/announcer.h"
 #include "remote/remote_server.h"
 #include "support/netns_lab.h"
+#include "session/unit_set.h"
 #include "support/session_on_fake_line.h"
 #include "support/vxi11_conversation.h"
 #include "support/wait_until.h"
@@ -16,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -117,8 +119,9 @@ instr.close()
 sock.close()
 )";
 
-// A session, the raw socket and VXI-11 on every interface, registered with
-// the lab's rpcbind; the unit reports as the tools ask.
+// A session with remote control on every interface: the raw socket and
+// VXI-11, registered with the lab's rpcbind and announced, the lab's own
+// network allowed; the unit reports as the tools ask.
 class Bench {
   public:
     Bench() {
@@ -126,11 +129,12 @@ class Bench {
         settings.enabled = true;
         settings.address = QHostAddress::Any;
         settings.port = 0;
+        settings.allowed = *ParseAllowFrom(QStringLiteral("10.231.0.0/24"));
         remote.apply(settings);
-        server.listen(QHostAddress::Any, 0);
-        registration.set(QHostAddress::Any, server.port());
         s.feedFrame("123", "045");
     }
+    vxi11::Server& server() { return remote.lan().server(); }
+    vxi11::RpcbindRegistration& registration() { return remote.lan().registration(); }
     // Runs a tool while the unit's time goes on and its frames come.
     QString run(const QString& program, const QStringList& arguments, int* code) {
         QProcess tool;
@@ -151,37 +155,9 @@ class Bench {
 
     SessionOnFakeLine s{QStringList{QStringLiteral("Netzteil/NLI=2500")}};
     SettingsStore remoteStore{s.storePath()};
-    RemoteServer remote{*s.session, remoteStore};
-    ScpiLinks links{*s.session};
+    OneUnit units{*s.session};
     RealClock clock;
-    vxi11::Server server{clock, links.factory()};
-    vxi11::RpcbindRegistration registration{clock};
-};
-
-// rpcbind (and for mDNS D-Bus and Avahi) started in the lab.
-struct LabDaemons {
-    explicit LabDaemons(bool mdns) {
-        problem = SetUpNetnsLab();
-        if (!problem.isEmpty()) return;
-        QDir().mkpath("/run/rpcbind");
-        rpcbind = std::make_unique<Daemon>("rpcbind", QStringList{"-f"});
-        if (!WaitUntil([] { return QFile::exists("/run/rpcbind.sock"); }, 5s))
-            problem = "rpcbind did not start";
-        if (!mdns || !problem.isEmpty()) return;
-        QDir().mkpath("/run/dbus");
-        dbus = std::make_unique<Daemon>("dbus-daemon",
-                                        QStringList{"--system", "--nofork", "--nopidfile"});
-        if (!WaitUntil([] { return QFile::exists("/run/dbus/system_bus_socket"); }, 5s))
-            problem = "dbus-daemon did not start";
-        avahi = std::make_unique<Daemon>(
-            "avahi-daemon", QStringList{"--no-drop-root", "--no-chroot", "--no-rlimits"});
-        int code = 0;
-        if (!WaitUntil([&] { return RunCommand("avahi-daemon", {"--check"}, &code), code == 0; },
-                       10s))
-            problem = "avahi-daemon did not start: " + avahi->output();
-    }
-    QString problem;
-    std::unique_ptr<Daemon> rpcbind, dbus, avahi;
+    RemoteServer remote{units, clock, remoteStore};
 };
 
 bool HaveTools(const QStringList& programs, QString* missing) {
@@ -198,9 +174,9 @@ TEST(Vxi11Daemons, PyvisaAndLxiGetTheSocketsAnswersThroughRpcbind) {
     LabDaemons daemons(false);
     ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
     Bench bench;
-    ASSERT_TRUE(WaitUntil([&] { return bench.registration.registered(); }));
+    ASSERT_TRUE(WaitUntil([&] { return bench.registration().registered(); }));
     int code = 0;
-    const QString portText = QString::number(bench.server.port());
+    const QString portText = QString::number(bench.server().port());
     EXPECT_TRUE(RunCommand("rpcinfo", {"-p", "127.0.0.1"})
                     .contains(QRegularExpression("395183\\s+1\\s+tcp\\s+" + portText)));
 
@@ -227,12 +203,12 @@ TEST(Vxi11Daemons, PyvisaAndLxiGetTheSocketsAnswersThroughRpcbind) {
     EXPECT_TRUE(idn.contains("Velmora,2.5A/25V,COM2,0.1")) << idn.toStdString();
 
     // Taken back on stop, and by a registration that goes with the program.
-    bench.registration.unset();
-    ASSERT_TRUE(WaitUntil([&] { return !bench.registration.registered(); }));
+    bench.registration().unset();
+    ASSERT_TRUE(WaitUntil([&] { return !bench.registration().registered(); }));
     EXPECT_FALSE(RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"));
     {
         vxi11::RpcbindRegistration ending(bench.clock);
-        ending.set(QHostAddress::Any, bench.server.port());
+        ending.set(QHostAddress::Any, bench.server().port());
         ASSERT_TRUE(WaitUntil([&] { return ending.registered(); }));
     }
     EXPECT_TRUE(WaitUntil([] {
@@ -248,7 +224,7 @@ TEST(Vxi11Daemons, LxiDiscoverFindsTheProgramByBroadcast) {
     LabDaemons daemons(false);
     ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
     Bench bench;
-    ASSERT_TRUE(WaitUntil([&] { return bench.registration.registered(); }));
+    ASSERT_TRUE(WaitUntil([&] { return bench.registration().registered(); }));
     int code = 0;
     const QString found = bench.run("lxi", {"discover", "-t", "2"}, &code);
     EXPECT_EQ(code, 0);
@@ -265,9 +241,8 @@ TEST(Vxi11Daemons, AnnouncedByAvahiWhileAskedAndWithdrawn) {
     LabDaemons daemons(true);
     ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
     Bench bench;
-    Announcer announcer(bench.clock);
-    QSignalSpy said(&announcer, &Announcer::unavailable);
-    announcer.announce({DefaultServiceName("lab"), bench.remote.port(), true, {"2,5A/25V"}, "0.1"});
+    Announcer& announcer = bench.remote.lan().announcer();
+    const QString name = DefaultServiceName(QHostInfo::localHostName());
     ASSERT_TRUE(WaitUntil([&] { return announcer.established(); }, 10s));
     int code = 0;
     const QString browsed = bench.run("avahi-browse", {"-rpt", "_scpi-raw._tcp"}, &code);
@@ -277,21 +252,20 @@ TEST(Vxi11Daemons, AnnouncedByAvahiWhileAskedAndWithdrawn) {
                                      .arg(bench.remote.port())))
         << browsed.toStdString();
     const QString found = bench.run("lxi", {"discover", "-m", "-t", "3"}, &code);
-    EXPECT_TRUE(
-        found.contains(QStringLiteral("Found \"Velmora (lab)\" on address %1").arg(kLabAddress)))
+    EXPECT_TRUE(found.contains(QStringLiteral("Found \"%1\" on address %2").arg(name, kLabAddress)))
         << found.toStdString();
     EXPECT_TRUE(found.contains("vxi-11 service on port 111")) << found.toStdString();
     EXPECT_TRUE(
         found.contains(QStringLiteral("scpi-raw service on port %1").arg(bench.remote.port())));
 
-    announcer.withdraw();
+    bench.remote.stop();
     EXPECT_FALSE(announcer.established());
     EXPECT_TRUE(WaitUntil(
         [&] {
             return !RunCommand("avahi-browse", {"-rpt", "_scpi-raw._tcp"}).contains("Velmora");
         },
         10s));
-    EXPECT_EQ(said.count(), 0);
+    EXPECT_TRUE(bench.remote.lanProblems().isEmpty());
 }
 
 TEST(Vxi11Daemons, ThePresenceFollowsRemoteControl) {

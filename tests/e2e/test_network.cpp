@@ -4,6 +4,7 @@
 
 #include "e2e/headless.h"
 #include "support/mosquitto_broker.h"
+#include "support/netns_lab.h"
 
 #include <QFileInfo>
 #include <QTcpSocket>
@@ -95,6 +96,35 @@ TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
     EXPECT_EQ(bench.waitForPanelExit(10s), 0) << bench.panelErrors().toStdString();
     EXPECT_TRUE(watch.waitForPayload("lab/bench/availability", "offline"));
     EXPECT_EQ(test::RetainedMessages(broker, "lab/bench/availability").value(0).payload, "offline");
+}
+
+// Found and opened as any LAN instrument, in a network of the test's own:
+// `lxi discover` by broadcast, `lxi scpi` over VXI-11, as the socket answers.
+TEST(Network, LxiFindsTheProgramAndAsksItOverVxi11) {
+    VELMORA_IN_NETNS_LAB();
+    if (!test::HaveProgram("lxi") || !test::HaveProgram("rpcbind"))
+        GTEST_SKIP() << "lxi-tools or rpcbind is not installed: tools/setup installs them";
+    test::LabDaemons daemons(false);
+    ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
+    Session bench;
+    const quint16 port = FreePort();
+    ASSERT_TRUE(bench.startProgram({"--headless", "--remote", QStringLiteral("0.0.0.0:%1").arg(port)},
+                                   "[Remote]\nAllowFrom=10.231.0.0/24\n"));
+    ASSERT_TRUE(WaitUntil(
+        [] { return test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"); }, 5s))
+        << bench.panelErrors().toStdString();
+    const QString identity = "Velmora,1A/20V,COM2," VELMORA_VERSION;
+    EXPECT_TRUE(test::RunCommand("lxi", {"discover", "-t", "2"})
+                    .contains(QStringLiteral("Found \"%1\" on address %2").arg(identity, test::kLabAddress)));
+    for (const QStringList& asked :
+         {QStringList{"scpi", "-a", test::kLabAddress, "*IDN?"},
+          QStringList{"scpi", "-a", test::kLabAddress, "-p", QString::number(port), "-r", "*IDN?"}})
+        EXPECT_EQ(test::RunCommand("lxi", asked).trimmed(), identity) << asked.join(' ').toStdString();
+    bench.panel().terminate();
+    EXPECT_EQ(bench.waitForPanelExit(10s), 0);
+    EXPECT_TRUE(WaitUntil(
+        [] { return !test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"); }, 5s))
+        << "taken back at the end";
 }
 
 TEST(Network, ArgumentsThatCannotBeReadEndTheProgramAtOnce) {

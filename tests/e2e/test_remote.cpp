@@ -2,6 +2,7 @@
 // its pure-Python backend, and lxi-tools.
 
 #include "e2e/headless.h"
+#include "support/netns_lab.h"
 #include "scpi/scpi_table.h"
 
 #include <QDir>
@@ -66,8 +67,12 @@ TEST(Remote, PyvisaDrivesTheBenchWithNoWindow) {
         EXPECT_TRUE(said.contains(event)) << event << "\n" << said.toStdString();
 }
 
-// The README's example works as written, on the port of this run.
+// The README's example works as written, VXI-11 found through an rpcbind of
+// the test's own, in a network of its own.
 TEST(Remote, TheReadmesPyvisaExampleWorksAsWritten) {
+    VELMORA_IN_NETNS_LAB();
+    test::LabDaemons daemons(false);
+    ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
     HeadlessBench bench;
     ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
     const QByteArray readme = ReadFile(VELMORA_SOURCE_DIR "/README.md");
@@ -78,8 +83,11 @@ TEST(Remote, TheReadmesPyvisaExampleWorksAsWritten) {
     QByteArray script;
     for (const QByteArray& line : readme.mid(from, to + 17 - from).split('\n'))
         script += line.mid(4) + '\n';
-    script.replace("5025", QByteArray::number(bench.port));
+    ASSERT_TRUE(script.contains("TCPIP::127.0.0.1::INSTR")) << script.toStdString();
     ASSERT_TRUE(WriteFile(bench.path("example.py"), script));
+    ASSERT_TRUE(WaitUntil(
+        [] { return test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"); }, 5s))
+        << bench.panelErrors().toStdString();
     int code = 0;
     const QByteArray out = RunToEnd("/usr/bin/python3", {bench.path("example.py")}, &code);
     EXPECT_EQ(code, 0) << out.toStdString();

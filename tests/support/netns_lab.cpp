@@ -1,6 +1,10 @@
 #include "support/netns_lab.h"
 
+#include "support/wait_until.h"
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -118,6 +122,28 @@ Daemon::~Daemon() {
 
 QString Daemon::output() {
     return QString::fromLocal8Bit(process_.readAll());
+}
+
+LabDaemons::LabDaemons(bool mdns) {
+    using namespace std::chrono_literals;
+    problem = SetUpNetnsLab();
+    if (!problem.isEmpty()) return;
+    QDir().mkpath("/run/rpcbind");
+    rpcbind = std::make_unique<Daemon>("rpcbind", QStringList{"-f"});
+    if (!WaitUntil([] { return QFile::exists("/run/rpcbind.sock"); }, 5s))
+        problem = "rpcbind did not start";
+    if (!mdns || !problem.isEmpty()) return;
+    QDir().mkpath("/run/dbus");
+    dbus = std::make_unique<Daemon>("dbus-daemon",
+                                    QStringList{"--system", "--nofork", "--nopidfile"});
+    if (!WaitUntil([] { return QFile::exists("/run/dbus/system_bus_socket"); }, 5s))
+        problem = "dbus-daemon did not start";
+    avahi = std::make_unique<Daemon>(
+        "avahi-daemon", QStringList{"--no-drop-root", "--no-chroot", "--no-rlimits"});
+    int code = 0;
+    if (!WaitUntil([&] { return RunCommand("avahi-daemon", {"--check"}, &code), code == 0; },
+                   10s))
+        problem = "avahi-daemon did not start: " + avahi->output();
 }
 
 } // namespace velmora::test

@@ -56,6 +56,14 @@ class Daemon {
     QProcess process_;
 };
 
+/// Inside the lab: rpcbind, and for mDNS D-Bus and Avahi, started for the
+/// test; `problem` says what did not start.
+struct LabDaemons {
+    explicit LabDaemons(bool mdns);
+    QString problem;
+    std::unique_ptr<Daemon> rpcbind, dbus, avahi;
+};
+
 /// Runs a command to its end (within `ms`), its standard output and error
 /// together; the exit code in `code` (-1 if it did not end).
 QString RunCommand(const QString& program, const QStringList& arguments, int* code = nullptr,
