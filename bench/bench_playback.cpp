@@ -62,6 +62,15 @@ class Unit {
     std::thread thread_;
 };
 
+// Reads away what the unit got before the figures start: the zero that
+// choosing the model sends once the port is open.
+void Drain(int master) {
+    char buffer[64];
+    for (pollfd p{master, POLLIN, 0};
+         poll(&p, 1, 0) > 0 && read(master, buffer, sizeof buffer) > 0;)
+        p.revents = 0;
+}
+
 bool WriteControlFile(const QString& path, const std::vector<QDateTime>& stamps) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
@@ -94,6 +103,8 @@ int main(int argc, char** argv) {
     session.start();
     session.unit().chooseModel(Model::Large2A5_25V);
     if (!bench::OpenCom2On(session, pty.slavePath())) return 1;
+    bench::RunFor(300);
+    Drain(master);
 
     QTemporaryDir files;
     const QString path = files.filePath("bench.dat");
