@@ -22,7 +22,7 @@ PlaybackCommand CommandForValues(Model model, Values values, const UserLimits& l
     if (command.size() != kCommandLength)
         return {std::nullopt, std::nullopt, SkipReason::CommandTooLong, command.size()};
     // Past a limit a record is sent whole or not at all: never clamped.
-    const SetpointCheck check = CheckSetpoints(model, limits, asked);
+    const SetpointCheck check = JudgeSetpoints(model, limits, asked);
     if (check.refusal == Refusal::PastModelRange)
         return {std::nullopt, std::nullopt, SkipReason::PastModelRange, command.size()};
     if (check.refusal == Refusal::PastUserLimit)

@@ -36,6 +36,8 @@ Milliamps RoundedCurrent(Model model, Milliamps current);
 /// model's range and the user's limits. The zero always passes, on either
 /// model and with none: its command is the same.
 SetpointCheck CheckSetpoints(Model model, const UserLimits& user, const Setpoints& asked);
+/// The same check with no reason spelled out: for a million records at once.
+SetpointCheck JudgeSetpoints(Model model, const UserLimits& user, const Setpoints& asked);
 
 /// The highest set-point the unit takes exactly within the model's range and
 /// the user's limits: what MAX stands for.
