@@ -1,13 +1,18 @@
 // The bench with no window on the lab's network: a real mosquitto broker,
 // mosquitto_sub and mosquitto_pub as a user runs them, Home Assistant's
-// discovery messages, and the Prometheus page checked by promtool.
+// discovery messages, and the Prometheus page checked by promtool and
+// scraped by a Prometheus server.
 
 #include "e2e/headless.h"
 #include "support/mosquitto_broker.h"
 #include "support/netns_lab.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace velmora::e2e {
@@ -17,23 +22,65 @@ using test::MosquittoBroker;
 using test::MqttWatcher;
 using test::SeenMessage;
 
-QByteArray Scrape(quint16 port) {
+QByteArray Get(quint16 port, const QByteArray& path) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(3000)) return {};
-    socket.write("GET /metrics HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
     QByteArray answer;
     while (socket.waitForReadyRead(3000))
         answer += socket.readAll();
     return answer.mid(answer.indexOf("\r\n\r\n") + 4);
 }
 
+QByteArray Scrape(quint16 port) {
+    return Get(port, "/metrics");
+}
+
+/// A Prometheus server of the test's own, scraping one target every second.
+struct PrometheusServer {
+    QTemporaryDir dir;
+    QProcess process;
+    quint16 port = FreePort();
+
+    bool start(quint16 target) {
+        QFile config(dir.filePath("prometheus.yml"));
+        if (!config.open(QIODevice::WriteOnly)) return false;
+        config.write(
+            QStringLiteral("global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: bench\n"
+                           "    static_configs:\n      - targets: ['127.0.0.1:%1']\n")
+                .arg(target)
+                .toUtf8());
+        config.close();
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start("/usr/bin/prometheus",
+                      {"--config.file=" + config.fileName(),
+                       "--storage.tsdb.path=" + dir.filePath("data"),
+                       QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(port)});
+        return process.waitForStarted(5000);
+    }
+    /// The value of `query` at the server now, or an empty text.
+    QString value(const QByteArray& query) {
+        const QJsonArray result =
+            QJsonDocument::fromJson(Get(port, "/api/v1/query?query=" + query.toPercentEncoding()))
+                .object()["data"]
+                .toObject()["result"]
+                .toArray();
+        return result.isEmpty() ? QString() : result[0].toObject()["value"].toArray()[1].toString();
+    }
+    ~PrometheusServer() {
+        process.terminate();
+        if (!process.waitForFinished(5000)) process.kill();
+    }
+};
+
 bool Contains(const QByteArray& payload, const char* text) {
     return payload.contains(text);
 }
 
 TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
-    if (const QString why = MosquittoBroker::Unavailable(); !why.isEmpty()) GTEST_SKIP() << why.toStdString();
+    if (const QString why = MosquittoBroker::Unavailable(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
     // A command left retained on the broker is not obeyed when the bench comes.
@@ -55,15 +102,18 @@ TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
         return Contains(m.payload, "\"link\":\"receiving\"");
     }));
     EXPECT_EQ(test::RetainedMessages(broker, "lab/bench/1/state").size(), 1);
-    EXPECT_TRUE(watch.waitFor("homeassistant/sensor/lab_bench_1/energy/config", [](const SeenMessage& m) {
-        return Contains(m.payload, "\"device_class\":\"energy\"") &&
-               Contains(m.payload, "\"state_class\":\"total_increasing\"");
-    })) << [&] {
-        std::string topics;
-        for (const SeenMessage& m : watch.seen())
-            topics += m.topic.toStdString() + " " + m.payload.left(60).toStdString() + "\n";
-        return topics;
-    }();
+    EXPECT_TRUE(watch.waitFor("homeassistant/sensor/lab_bench_1/energy/config",
+                              [](const SeenMessage& m) {
+                                  return Contains(m.payload, "\"device_class\":\"energy\"") &&
+                                         Contains(m.payload,
+                                                  "\"state_class\":\"total_increasing\"");
+                              }))
+        << [&] {
+               std::string topics;
+               for (const SeenMessage& m : watch.seen())
+                   topics += m.topic.toStdString() + " " + m.payload.left(60).toStdString() + "\n";
+               return topics;
+           }();
 
     // A command through the door; one past the model's range is answered on
     // `event`, and nothing goes to the unit.
@@ -80,7 +130,8 @@ TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
     EXPECT_EQ(bench.nextCommand(500ms), QByteArray()) << "nothing past the door";
 
     const QByteArray page = Scrape(metrics);
-    EXPECT_TRUE(page.contains("velmora_voltage_setpoint_volts{unit=\"1\"} 5\n")) << page.toStdString();
+    EXPECT_TRUE(page.contains("velmora_voltage_setpoint_volts{unit=\"1\"} 5\n"))
+        << page.toStdString();
     EXPECT_TRUE(page.contains("velmora_commands_sent_total{unit=\"1\"} 1\n")) << page.toStdString();
     if (QFileInfo("/usr/bin/promtool").isExecutable()) {
         QProcess promtool;
@@ -98,6 +149,26 @@ TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
     EXPECT_EQ(test::RetainedMessages(broker, "lab/bench/availability").value(0).payload, "offline");
 }
 
+// What a lab that runs Prometheus sees: the page scraped and its values queried.
+TEST(Network, APrometheusServerScrapesThePage) {
+    if (!QFileInfo("/usr/bin/prometheus").isExecutable())
+        GTEST_SKIP() << "Prometheus is not installed: tools/setup installs it";
+    const quint16 metrics = FreePort();
+    HeadlessBench bench({}, QStringLiteral("[Metrics]\nPort=%1\n").arg(metrics).toUtf8());
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    ScpiLine client(bench.port);
+    client.send("APPL 5,0.5");
+    EXPECT_EQ(bench.nextCommand(), QByteArray("050 100"));
+    PrometheusServer prometheus;
+    ASSERT_TRUE(prometheus.start(metrics));
+    EXPECT_TRUE(WaitUntil([&] { return prometheus.value(R"(up{job="bench"})") == "1"; }, 30s))
+        << prometheus.process.readAll().right(2000).toStdString();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return prometheus.value(R"(velmora_voltage_setpoint_volts{unit="1"})") == "5"; },
+        10s));
+    EXPECT_EQ(prometheus.value(R"(velmora_remote_clients)"), "1");
+}
+
 // Found and opened as any LAN instrument, in a network of the test's own:
 // `lxi discover` by broadcast, `lxi scpi` over VXI-11, as the socket answers.
 TEST(Network, LxiFindsTheProgramAndAsksItOverVxi11) {
@@ -108,22 +179,32 @@ TEST(Network, LxiFindsTheProgramAndAsksItOverVxi11) {
     ASSERT_TRUE(daemons.problem.isEmpty()) << daemons.problem.toStdString();
     Session bench;
     const quint16 port = FreePort();
-    ASSERT_TRUE(bench.startProgram({"--headless", "--remote", QStringLiteral("0.0.0.0:%1").arg(port)},
-                                   "[Remote]\nAllowFrom=10.231.0.0/24\n"));
+    ASSERT_TRUE(
+        bench.startProgram({"--headless", "--remote", QStringLiteral("0.0.0.0:%1").arg(port)},
+                           "[Remote]\nAllowFrom=10.231.0.0/24\n"));
     ASSERT_TRUE(WaitUntil(
-        [] { return test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"); }, 5s))
+        [] {
+            return test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183");
+        },
+        5s))
         << bench.panelErrors().toStdString();
     const QString identity = "Velmora,1A/20V,COM2," VELMORA_VERSION;
-    EXPECT_TRUE(test::RunCommand("lxi", {"discover", "-t", "2"})
-                    .contains(QStringLiteral("Found \"%1\" on address %2").arg(identity, test::kLabAddress)));
+    EXPECT_TRUE(
+        test::RunCommand("lxi", {"discover", "-t", "2"})
+            .contains(
+                QStringLiteral("Found \"%1\" on address %2").arg(identity, test::kLabAddress)));
     for (const QStringList& asked :
          {QStringList{"scpi", "-a", test::kLabAddress, "*IDN?"},
           QStringList{"scpi", "-a", test::kLabAddress, "-p", QString::number(port), "-r", "*IDN?"}})
-        EXPECT_EQ(test::RunCommand("lxi", asked).trimmed(), identity) << asked.join(' ').toStdString();
+        EXPECT_EQ(test::RunCommand("lxi", asked).trimmed(), identity)
+            << asked.join(' ').toStdString();
     bench.panel().terminate();
     EXPECT_EQ(bench.waitForPanelExit(10s), 0);
     EXPECT_TRUE(WaitUntil(
-        [] { return !test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183"); }, 5s))
+        [] {
+            return !test::RunCommand("rpcinfo", {"-p", "127.0.0.1"}).contains("395183");
+        },
+        5s))
         << "taken back at the end";
 }
 
