@@ -107,8 +107,7 @@ inline std::vector<std::string> RecordFaults(const std::vector<e2e::RecordLine>&
     return faults;
 }
 
-/// Record k of the control file: the values change every second and never
-/// look like a button's command (voltage tenths and odd current steps).
+/// Record k of the control file: the values change from record to record.
 struct ControlRecord {
     QDateTime at;
     QByteArray line;   // as the recorder writes it, with CR LF
@@ -128,12 +127,6 @@ inline ControlRecord MakeControlRecord(const QDateTime& at, int k) {
     r.fields = "0" + QByteArray::number(tens) + QByteArray::number(tenths) + " " +
                QByteArray::number(amps * 2).rightJustified(3, '0');
     return r;
-}
-
-/// A command an adjust button sends from steps of 1 V and 100 mA.
-inline bool LooksLikeButtonCommand(const QByteArray& fields) {
-    if (fields.size() != 7) return false;
-    return fields.mid(0, 3).toInt() % 10 == 0 && fields.mid(4, 3).toInt() % 20 == 0;
 }
 
 /// The indexes in `expected` that `seen` matches in order; nothing when a

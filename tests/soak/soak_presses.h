@@ -17,17 +17,21 @@ struct Press {
     int holdMs;
 };
 
-// Around the set-points and back: each 1 V and 100 mA up is taken down
-// again; the first press finds the voltage at 0, so it cannot step.
+// Up and down by every step size, from the set-points the playback left; a
+// step past 0 or the model's range is not taken.
 constexpr std::array<Press, 9> kPressCycle{
     {{2, 80}, {1, 80}, {5, 80}, {1, 750}, {6, 80}, {2, 80}, {5, 750}, {2, 750}, {6, 750}}};
 
 constexpr std::chrono::milliseconds kResponseLimit{2000};
+/// The control file's records come this far apart: a press made just after
+/// one has its own command at the unit long before the next.
+constexpr int kRecordSpacingS = 4;
 
 /// What the presses found out.
 struct PressFigures {
     int presses = 0;
     std::vector<long long> latenciesMs;
+    std::vector<std::size_t> answers; // the indexes of the presses' commands at the unit
     std::vector<std::string> faults;
 };
 
@@ -69,10 +73,16 @@ inline std::pair<int, int> ButtonCentre(int button) {
             e2e::kPlusOneVoltY + row * 40};
 }
 
-/// Presses, holds and releases `press`, then waits for the command.
+/// Presses, holds and releases `press` just after a playback command, then
+/// waits for the press's own: that command stepped as the button steps.
 inline void PressAndCheck(SoakRig& rig, Adjuster& adjuster, const Press& press,
                           const std::string& phase, PressFigures& figures) {
     const auto [x, y] = ButtonCentre(press.button);
+    const std::size_t seen = rig.commands().size();
+    rig.pumpUntil([&] { return rig.commands().size() > seen; },
+                  std::chrono::seconds(kRecordSpacingS + 1));
+    // The buttons step the set-points in force, the last command sent.
+    if (!rig.commands().empty()) adjuster.takeFrom(rig.commands().back().fields);
     const std::size_t before = rig.commands().size();
     ++figures.presses;
     const std::string what = phase + ": " + ButtonName(press.button).toStdString() + " held " +
@@ -88,19 +98,13 @@ inline void PressAndCheck(SoakRig& rig, Adjuster& adjuster, const Press& press,
         adjuster.step(press.button);
     const QByteArray expected = adjuster.fields();
 
-    // Playback commands never look like a button's, so the first that does is the answer.
-    std::optional<SeenCommand> answer;
-    rig.pumpUntil(
-        [&] {
-            for (std::size_t i = before; i < rig.commands().size() && !answer; ++i)
-                if (LooksLikeButtonCommand(rig.commands()[i].fields)) answer = rig.commands()[i];
-            return answer.has_value();
-        },
-        kResponseLimit + 1500ms);
-    if (!answer) {
+    // The next playback record is seconds away: the next command is the answer.
+    if (!rig.pumpUntil([&] { return rig.commands().size() > before; }, kResponseLimit + 1500ms)) {
         figures.faults.push_back(what + ": no command at the unit within 3.5 s");
         return;
     }
+    figures.answers.push_back(before);
+    const std::optional<SeenCommand> answer = rig.commands()[before];
     const long long ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(answer->at - released).count();
     figures.latenciesMs.push_back(ms);

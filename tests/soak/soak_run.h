@@ -142,9 +142,10 @@ inline bool LineGone(Soak& s) {
     e2e::Press(s.rig.window(), x, y);
     s.rig.pump(80ms);
     e2e::Release();
-    s.adjuster.step(5);
     ++figures.presses;
-    s.rig.pump(1s);
+    // A playback record after the press is the command that goes out when
+    // the line comes back.
+    s.rig.pump(std::chrono::seconds(kRecordSpacingS) + 500ms);
     figures.seconds = SecondsBetween(start, Clock::now());
     s.phases.push_back(figures);
     return PanelAlive(s, "after a press with its line gone");

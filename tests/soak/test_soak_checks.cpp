@@ -78,7 +78,7 @@ TEST(SoakChecks, RecordLinesInOrderAndOnePerChange) {
     EXPECT_EQ(RecordFaults(impossible).size(), 1u);
 }
 
-TEST(SoakChecks, ControlRecordsNeverLookLikeAButtonAndChangeEverySecond) {
+TEST(SoakChecks, ControlRecordsChangeFromRecordToRecord) {
     const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 9));
     const ControlRecord r = MakeControlRecord(at, 0);
     EXPECT_EQ(r.line, QByteArray("#2024-03-05 14:07:09#,\"01.1V\",\"0.11A\"\r\n"));
@@ -86,14 +86,10 @@ TEST(SoakChecks, ControlRecordsNeverLookLikeAButtonAndChangeEverySecond) {
     QByteArray previous;
     for (int k = 0; k < 2000; ++k) {
         const ControlRecord c = MakeControlRecord(at.addSecs(k), k);
-        ASSERT_FALSE(LooksLikeButtonCommand(c.fields)) << c.fields.constData();
         ASSERT_NE(c.fields, previous);
         ASSERT_TRUE(e2e::ParseRecordFile(c.line).has_value()) << c.line.constData();
         previous = c.fields;
     }
-    EXPECT_TRUE(LooksLikeButtonCommand("000 000"));
-    EXPECT_TRUE(LooksLikeButtonCommand("030 100"));
-    EXPECT_FALSE(LooksLikeButtonCommand("030 110"));
 }
 
 TEST(SoakChecks, PlaybackCommandsMatchTheControlFileInOrder) {
