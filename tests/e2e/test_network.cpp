@@ -149,6 +149,51 @@ TEST(Network, TheBenchOnABrokerAndAPrometheusPage) {
     EXPECT_EQ(test::RetainedMessages(broker, "lab/bench/availability").value(0).payload, "offline");
 }
 
+// A user's own script with Debian's Python MQTT client: it watches a unit's
+// state and sets it, as a dashboard or a logger would.
+constexpr char kPahoScript[] = R"(
+import json, sys, time
+import paho.mqtt.client as mqtt
+states = []
+client = mqtt.Client()
+client.on_message = lambda c, u, m: states.append(json.loads(m.payload))
+client.connect("127.0.0.1", int(sys.argv[1]))
+client.subscribe("lab/bench/1/state")
+client.loop_start()
+deadline = time.monotonic() + 15
+def wait(done):
+    while not (states and done(states[-1])) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return states[-1] if states else {}
+print(wait(lambda s: s["link"] == "receiving").get("link"))
+client.publish("lab/bench/1/set", json.dumps({"voltage": 4, "current": 0.5}))
+s = wait(lambda s: s["set_voltage"] == 4.0 and s["voltage"] > 3.9)
+print(s.get("set_voltage"), s.get("set_current"), s.get("output"), s.get("mode"))
+client.loop_stop()
+)";
+
+TEST(Network, APythonClientWatchesAndSetsAUnit) {
+    if (const QString why = MosquittoBroker::Unavailable(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    int code = -1;
+    test::RunCommand("/usr/bin/python3", {"-c", "import paho.mqtt.client"}, &code);
+    if (code != 0) GTEST_SKIP() << "python3-paho-mqtt is not installed: tools/setup installs it";
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    HeadlessBench bench(
+        {}, QStringLiteral("[MQTT]\nEnabled=true\nPort=%1\nTopic=lab/bench\nCommands=true\n")
+                .arg(broker.port())
+                .toUtf8());
+    ASSERT_TRUE(bench.started) << bench.panelErrors().toStdString();
+    ASSERT_TRUE(WriteFile(bench.path("watch.py"), kPahoScript));
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start("/usr/bin/python3", {bench.path("watch.py"), QString::number(broker.port())});
+    ASSERT_TRUE(script.waitForFinished(30000));
+    EXPECT_EQ(script.readAll(), "receiving\n4.0 0.5 True CV\n");
+    EXPECT_EQ(bench.nextCommand(), QByteArray("040 100"));
+}
+
 // What a lab that runs Prometheus sees: the page scraped and its values queried.
 TEST(Network, APrometheusServerScrapesThePage) {
     if (!QFileInfo("/usr/bin/prometheus").isExecutable())
