@@ -63,7 +63,7 @@ class BenchFeed : public QObject {
     void changed(int unit);
     /// A trip, the off-timer, a watchdog, a run's step ending, ...: `kind` is
     /// one lower-case word ("trip"), `text` says it for a person.
-    void event(int unit, const QString& kind, const QString& text);
+    void happened(int unit, const QString& kind, const QString& text);
     /// Units came or went.
     void unitsChanged();
 };

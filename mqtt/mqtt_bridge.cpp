@@ -65,7 +65,7 @@ MqttBridge::MqttBridge(BenchFeed& feed, Clock& clock, std::unique_ptr<MqttTransp
         note(QStringLiteral("connection lost: %1").arg(transport_->status().problem));
     });
     connect(&feed_, &BenchFeed::changed, this, &MqttBridge::unitChanged);
-    connect(&feed_, &BenchFeed::event, this, &MqttBridge::publishEvent);
+    connect(&feed_, &BenchFeed::happened, this, &MqttBridge::publishEvent);
     connect(&feed_, &BenchFeed::unitsChanged, this, &MqttBridge::unitsChanged);
     resizeUnits();
 }

@@ -52,7 +52,7 @@ RunStart RunControl::start(const QString& path, const QString& name, const RunPl
         if (unit_.setpoints() != Setpoints{}) unit_.request(SetpointSource::Run, {});
     };
     host.report = [this](const RunEvent& e) {
-        emit event(e);
+        emit runEvent(e);
         emit changed();
         if (e.kind == RunEvent::RunEnded) drawPictures();
     };

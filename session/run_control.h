@@ -64,7 +64,7 @@ class RunControl : public QObject {
 
   signals:
     /// A step started or ended, or the run ended.
-    void event(const velmora::RunEvent& event);
+    void runEvent(const velmora::RunEvent& event);
     /// The run's state or step changed: windows show it anew.
     void changed();
 

@@ -54,7 +54,7 @@ void Session::start() {
     stored_ = store_.load();
     QStringList problems;
     runs_ = std::make_unique<RunControl>(clock_, *unit_, LoadRunSettings(store_, &problems));
-    connect(runs_.get(), &RunControl::event, this, &Session::runEvent);
+    connect(runs_.get(), &RunControl::runEvent, this, &Session::runEvent);
     connect(runs_.get(), &RunControl::changed, this, &Session::runChanged);
     for (const QString& problem : problems)
         emit message(QStringLiteral("settings file %1, [Runs] %2").arg(store_.fileName(), problem),

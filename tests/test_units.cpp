@@ -223,7 +223,7 @@ TEST(UnitsFeed, StateCountsAndEventsFollowEachUnit) {
     bench.start();
     UnitsFeed feed(*bench.units);
     QStringList events;
-    QObject::connect(&feed, &BenchFeed::event, [&](int unit, const QString& kind, const QString& text) {
+    QObject::connect(&feed, &BenchFeed::happened, [&](int unit, const QString& kind, const QString& text) {
         events << QStringLiteral("%1 %2: %3").arg(unit).arg(kind, text);
     });
     EXPECT_EQ(feed.command(3, {UnitCommand::Setpoints, 12.0, 1.0, false}), "");

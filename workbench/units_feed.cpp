@@ -46,7 +46,7 @@ void UnitsFeed::watch(Session& session) {
         if (const int n = numberOf(session)) emit changed(n);
     };
     const auto tell = [this, &session](const QString& kind, const QString& text) {
-        if (const int n = numberOf(session)) emit event(n, kind, text);
+        if (const int n = numberOf(session)) emit happened(n, kind, text);
     };
     const auto count = [this, &session](quint64 Counts::*what) {
         for (Counts& c : counts_)

@@ -4,7 +4,7 @@
 
 #include "core/settings_store.h"
 #include "fuzz/fuzz_common.h"
-#include "link/port.h"
+#include "link/serial_link.h"
 
 #include <QFile>
 #include <QSettings>
@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (QLatin1StringView key :
          {QLatin1StringView("NLU"), QLatin1StringView("NLI"), QLatin1StringView("Com")}) {
         const QString stored = store.text(QStringLiteral("Netzteil"), QString(key));
-        const qint16 value = key == u"NLU"   ? loaded.voltageLimit
-                             : key == u"NLI" ? loaded.currentLimit
+        const qint16 value = key == u"NLU"   ? qint16(loaded.voltageLimit.value)
+                             : key == u"NLI" ? qint16(loaded.currentLimit.value)
                                              : loaded.port;
         const qint16 fallback = key == u"NLU" ? 20000 : key == u"NLI" ? 1000 : 2;
         if (value != Reference(stored).value_or(fallback)) fuzz::Finding();
@@ -65,9 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A user limit is within the model's range or absent, never anything else.
         const StoredUserLimits user = store.userLimits(model);
         const Limits own = LimitsOf(model);
-        if (user.limits.voltage && (*user.limits.voltage < 0 || *user.limits.voltage > own.voltage))
+        if (user.limits.voltage &&
+            (*user.limits.voltage < Millivolts(0) || *user.limits.voltage > own.voltage))
             fuzz::Finding();
-        if (user.limits.current && (*user.limits.current < 0 || *user.limits.current > own.current))
+        if (user.limits.current &&
+            (*user.limits.current < Milliamps(0) || *user.limits.current > own.current))
             fuzz::Finding();
     }
     for (int port = 1; port <= 4; ++port)

@@ -36,7 +36,7 @@ class FakeBenchFeed final : public BenchFeed {
     void change(int unit, const std::function<void(UnitState&)>& how);
     /// Makes it `count` units and says so.
     void setUnitCount(int count);
-    void say(int unit, const QString& kind, const QString& text) { emit event(unit, kind, text); }
+    void say(int unit, const QString& kind, const QString& text) { emit happened(unit, kind, text); }
 
     QList<Unit> units;
     QList<QPair<int, UnitCommand>> commands; // taken through the door, in order
