@@ -125,12 +125,14 @@ void MqttBridge::stop() {
     transport_->stop();
 }
 
+// Commands are listened for before anything is said: whoever sees the bench
+// online or its state can send one and it is heard.
 void MqttBridge::connected() {
+    if (settings_.commands) transport_->subscribe(base_ + QStringLiteral("/+/set"), 1);
     transport_->publish(AvailabilityTopic(base_), kOnline, 1, true);
     publishDiscovery();
     for (int unit = 1; unit <= int(units_.size()); ++unit)
         publishState(unit, true);
-    if (settings_.commands) transport_->subscribe(base_ + QStringLiteral("/+/set"), 1);
     note(QStringLiteral("connected to %1:%2, topics under %3")
              .arg(settings_.host)
              .arg(MqttPort(settings_))

@@ -39,6 +39,12 @@ struct Bench {
     bool waiting() {
         return WaitUntil([this] { return bridge.status().state == MqttLinkStatus::Waiting; }, 10s);
     }
+    /// Whether the broker took the bridge's subscription to commands under
+    /// `topic`: a command published before it would be lost.
+    static bool listening(const MosquittoBroker& broker, const QString& topic) {
+        return WaitUntil(
+            [&] { return broker.log().contains(u' ' + topic + QStringLiteral("/+/set")); }, 10s);
+    }
     RealClock clock;
     test::FakeBenchFeed feed;
     MqttBridge bridge;
@@ -221,6 +227,7 @@ TEST_F(MqttBroker, CommandsOnlyWithCommandsOnAndNeverRetained) {
     s.commands = true;
     bench.bridge.apply(s);
     ASSERT_TRUE(bench.connected());
+    ASSERT_TRUE(Bench::listening(broker, QStringLiteral("cmd")));
     ASSERT_TRUE(test::MqttPublish(broker, set, R"({"voltage":6,"current":0.25})"));
     ASSERT_TRUE(WaitUntil([&] { return !bench.feed.commands.isEmpty(); }, 10s))
         << broker.log().toStdString();
@@ -334,6 +341,7 @@ TEST_F(MqttBroker, MalformedHugeAndFloodedCommands) {
     s.commands = true;
     bench.bridge.apply(s);
     ASSERT_TRUE(bench.connected());
+    ASSERT_TRUE(Bench::listening(broker, QStringLiteral("bad")));
     MqttWatcher events(broker, {QStringLiteral("bad/1/event")});
     ASSERT_TRUE(events.ready());
     const QString set = QStringLiteral("bad/1/set");
