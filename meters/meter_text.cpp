@@ -29,14 +29,18 @@ QString ClockText(QTime at) {
     return at.isValid() ? at.toString(QStringLiteral("hh:mm:ss")) : QStringLiteral("--:--:--");
 }
 
+QString HoursClockText(qint64 seconds) {
+    seconds = std::max<qint64>(seconds, 0);
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QChar(u'0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
 QString DurationText(qint64 seconds) {
     seconds = std::max<qint64>(seconds, 0);
     const qint64 days = seconds / kSecondsPerDay;
-    const qint64 rest = seconds % kSecondsPerDay;
-    const QString clock = QStringLiteral("%1:%2:%3")
-                              .arg(rest / 3600, 2, 10, QChar(u'0'))
-                              .arg(rest / 60 % 60, 2, 10, QChar(u'0'))
-                              .arg(rest % 60, 2, 10, QChar(u'0'));
+    const QString clock = HoursClockText(seconds % kSecondsPerDay);
     if (days == 0) return clock;
     return QStringLiteral("%1 %2 %3").arg(days).arg(days == 1 ? "day" : "days", clock);
 }

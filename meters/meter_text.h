@@ -12,6 +12,9 @@ namespace velmora {
 /// "12:34:56" of a local time; "--:--:--" for no time.
 QString ClockText(QTime at);
 
+/// "00:12:03", the hours going past 24 ("26:00:00"); 0 for a negative time.
+QString HoursClockText(qint64 seconds);
+
 /// "00:12:03"; from a day on "1 day 01:02:03", "3 days 00:00:00".
 QString DurationText(qint64 seconds);
 

@@ -1,13 +1,11 @@
 #include "panel/runs_text.h"
 
+#include "meters/meter_text.h"
+
 namespace velmora {
 
 QString ElapsedText(qint64 ns) {
-    const qint64 seconds = std::max<qint64>(ns, 0) / kNsPerSecond;
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QChar(u'0'))
-        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(seconds % 60, 2, 10, QChar(u'0'));
+    return HoursClockText(ns / kNsPerSecond);
 }
 
 QString RunStateText(RunState state) {

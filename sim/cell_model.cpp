@@ -21,7 +21,7 @@ std::optional<double> finiteNumber(const std::string& text) {
 
 } // namespace
 
-std::optional<CellSpec> parseCellSpec(const std::string& text, std::string& error) {
+std::optional<CellRating> parseCellRating(const std::string& text, std::string& error) {
     std::vector<double> fields;
     std::size_t from = 0;
     for (;;) {
@@ -42,28 +42,28 @@ std::optional<CellSpec> parseCellSpec(const std::string& text, std::string& erro
     else if (fields[3] <= 0.0 || fields[3] > 1e6)
         error = "needs a resistance above 0 ohms, not '" + text + "'";
     if (!error.empty()) return std::nullopt;
-    return CellSpec{fields[0], fields[1], fields[2], fields[3]};
+    return CellRating{fields[0], fields[1], fields[2], fields[3]};
 }
 
 double Cell::voltsPerCoulomb() const {
-    return (spec_.fullVolts - spec_.emptyVolts) / (spec_.milliampHours * 3.6);
+    return (rating_.fullVolts - rating_.emptyVolts) / (rating_.milliampHours * 3.6);
 }
 
 double Cell::openCircuitVolts() const {
-    return spec_.emptyVolts + coulombs_ * voltsPerCoulomb();
+    return rating_.emptyVolts + coulombs_ * voltsPerCoulomb();
 }
 
 double Cell::current(double sourceVolts, double limitAmps) const {
-    const double drive = (sourceVolts - openCircuitVolts()) / spec_.ohms;
+    const double drive = (sourceVolts - openCircuitVolts()) / rating_.ohms;
     return std::max(0.0, std::min(std::max(limitAmps, 0.0), drive));
 }
 
 double Cell::terminalVolts(double sourceVolts, double limitAmps) const {
-    return openCircuitVolts() + current(sourceVolts, limitAmps) * spec_.ohms;
+    return openCircuitVolts() + current(sourceVolts, limitAmps) * rating_.ohms;
 }
 
 bool Cell::currentLimited(double sourceVolts, double limitAmps) const {
-    return (sourceVolts - openCircuitVolts()) / spec_.ohms >= limitAmps;
+    return (sourceVolts - openCircuitVolts()) / rating_.ohms >= limitAmps;
 }
 
 void Cell::charge(double sourceVolts, double limitAmps, double seconds) {
@@ -79,15 +79,15 @@ void Cell::chargeStep(double sourceVolts, double limitAmps, double seconds) {
     const double slope = voltsPerCoulomb();
     double drive = sourceVolts - openCircuitVolts(); // volts across the resistance
     if (drive <= 0.0 || limit <= 0.0) return;
-    if (drive >= limit * spec_.ohms) {
-        const double toBoundary = (drive - limit * spec_.ohms) / slope / limit;
+    if (drive >= limit * rating_.ohms) {
+        const double toBoundary = (drive - limit * rating_.ohms) / slope / limit;
         const double limited = std::min(seconds, toBoundary);
         coulombs_ += limit * limited;
         seconds -= limited;
         drive = sourceVolts - openCircuitVolts();
         if (seconds <= 0.0) return;
     }
-    const double timeConstant = spec_.ohms / slope;
+    const double timeConstant = rating_.ohms / slope;
     coulombs_ += drive * (1.0 - std::exp(-seconds / timeConstant)) / slope;
 }
 

@@ -6,15 +6,15 @@
 namespace velmora::sim {
 
 // A rechargeable cell as `--cell MAH:VEMPTY:VFULL:OHMS` gives it.
-struct CellSpec {
+struct CellRating {
     double milliampHours = 0.0;
     double emptyVolts = 0.0;
     double fullVolts = 0.0;
     double ohms = 0.0;
 };
 
-// "2:3.0:4.2:1": the spec, or why not in `error`.
-std::optional<CellSpec> parseCellSpec(const std::string& text, std::string& error);
+// "2:3.0:4.2:1": the rating, or why not in `error`.
+std::optional<CellRating> parseCellRating(const std::string& text, std::string& error);
 
 // A cell on the unit's output, empty at the start: its open-circuit voltage
 // is linear in the charge it holds, from VEMPTY empty to VFULL full (and on
@@ -26,7 +26,7 @@ class Cell {
     // Charge is integrated in steps of at most this long.
     static constexpr double kMaxStepSeconds = 0.01;
 
-    explicit Cell(const CellSpec& spec) : spec_(spec) {}
+    explicit Cell(const CellRating& rating) : rating_(rating) {}
 
     double openCircuitVolts() const;
     // The smaller of the limit and (source - open-circuit voltage) / R, never below 0.
@@ -42,7 +42,7 @@ class Cell {
     void chargeStep(double sourceVolts, double limitAmps, double seconds);
     double voltsPerCoulomb() const;
 
-    CellSpec spec_;
+    CellRating rating_;
     double coulombs_ = 0.0;
 };
 

@@ -89,7 +89,7 @@ const std::array kOptionTable{
                "                      behind OHMS (2:3.0:4.2:1)",
                [](Options& o, const std::string& v) {
                    std::string error;
-                   o.cell = parseCellSpec(v, error);
+                   o.cell = parseCellRating(v, error);
                    return error;
                }},
     OptionInfo{

@@ -22,7 +22,7 @@ struct Options {
     TransmitPlan plan;
     double loadOhms = 10.0;
     std::vector<LoadStep> loadSteps; // in time order
-    std::optional<CellSpec> cell;    // in place of the load
+    std::optional<CellRating> cell;  // in place of the load
     double settleSeconds = 0.3;
     bool noise = false;
     std::string linkPath;      // empty: no link

@@ -28,7 +28,7 @@ class SupplyModel {
     void setLoad(double ohms) { loadOhms_ = ohms; }
     // A cell in place of the load from now on (`--cell`): the voltage
     // set-point, settling as before, drives it through its resistance.
-    void setCell(const CellSpec& spec) { cell_.emplace(spec); }
+    void setCell(const CellRating& rating) { cell_.emplace(rating); }
     const std::optional<Cell>& cell() const { return cell_; }
     // Lets the given time pass.
     void advance(double seconds);

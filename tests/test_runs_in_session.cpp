@@ -142,16 +142,7 @@ TEST(RunsInSession, ARunEndsAsFailedOnWhatZeroesTheOutput) {
     }
 }
 
-// Bare names, as remote control gives them, are resolved beside the program.
-struct BesideTheProgram {
-    explicit BesideTheProgram(const char* suffix)
-        : name(QStringLiteral("test-runs-%1-%2")
-                   .arg(QCoreApplication::applicationPid())
-                   .arg(suffix)),
-          path(QCoreApplication::applicationDirPath() + '/' + name) {}
-    ~BesideTheProgram() { QFile::remove(path); }
-    QString name, path;
-};
+using test::BesideTheProgram;
 
 TEST(RunsInSession, RemoteControlStartsFollowsAndAnswersForARun) {
     RunRig rig;

@@ -213,16 +213,7 @@ TEST(RunsWindow, StopEndsTheRunAsFailedAndClosingLeavesItGoing) {
     EXPECT_FALSE(again.ticking());
 }
 
-// Bare names, as remote control gives them, are resolved beside the program.
-struct BesideTheProgram {
-    explicit BesideTheProgram(const char* suffix)
-        : name(QStringLiteral("test-runs-window-%1-%2")
-                   .arg(QCoreApplication::applicationPid())
-                   .arg(suffix)),
-          path(QCoreApplication::applicationDirPath() + '/' + name) {}
-    ~BesideTheProgram() { QFile::remove(path); }
-    QString name, path;
-};
+using test::BesideTheProgram;
 
 // Whether the window was open when remote control started the run or opened
 // afterwards, it shows the same.
@@ -253,14 +244,10 @@ TEST(RunsWindow, ThePanelsMenuOpensItAfterTheOtherEntries) {
     QTemporaryDir dir;
     test::PanelOnFakeLine panel(dir.filePath("Tarnholm.conf"), {});
     panel.form.show();
-    QTest::mousePress(panel.form.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QMenu* menu = test::OpenPanelMenu(panel.form);
     ASSERT_NE(menu, nullptr);
-    QStringList texts;
-    for (QAction* action : menu->actions())
-        texts << action->text();
-    EXPECT_EQ(texts, QStringList({"Settings…", "Plot…", "Set values…", "Zero output", "Protection…",
-                                  "Runs…"}));
+    EXPECT_EQ(test::EntryTexts(*menu), QStringList({"Settings…", "Plot…", "Set values…",
+                                                    "Zero output", "Protection…", "Runs…"}));
     menu->actions().last()->trigger();
     menu->close();
     RunsWindow* window = panel.form.runsWindow();

@@ -225,14 +225,10 @@ TEST_F(SetpointActions, DialogStoresTheLimitsPerModel) {
 }
 
 TEST_F(SetpointActions, MenuHoldsSetValuesZeroOutputAndProtection) {
-    QTest::mousePress(form.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QMenu* menu = test::OpenPanelMenu(form);
     ASSERT_NE(menu, nullptr);
-    QStringList texts;
-    for (QAction* action : menu->actions())
-        texts << action->text();
-    EXPECT_EQ(texts, QStringList({"Settings…", "Plot…", "Set values…", "Zero output", "Protection…",
-                                  "Runs…"}));
+    EXPECT_EQ(test::EntryTexts(*menu), QStringList({"Settings…", "Plot…", "Set values…",
+                                                    "Zero output", "Protection…", "Runs…"}));
     EXPECT_EQ(menu->actions()[3]->shortcut(), QKeySequence("Ctrl+0"));
     menu->actions()[2]->trigger();
     menu->actions()[4]->trigger();

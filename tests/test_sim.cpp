@@ -297,10 +297,11 @@ TEST(SimCell, ChargesAsTheRunFiguresSay) {
     EXPECT_EQ(cell.chargedAmpHours(), held) << "no current at a 0 A limit";
 
     std::string error;
-    const auto spec = parseCellSpec("2:3.0:4.2:1", error);
-    ASSERT_TRUE(spec) << error;
-    EXPECT_EQ(std::tuple(spec->milliampHours, spec->emptyVolts, spec->fullVolts, spec->ohms),
-              std::tuple(2.0, 3.0, 4.2, 1.0));
+    const auto rating = parseCellRating("2:3.0:4.2:1", error);
+    ASSERT_TRUE(rating) << error;
+    EXPECT_EQ(
+        std::tuple(rating->milliampHours, rating->emptyVolts, rating->fullVolts, rating->ohms),
+        std::tuple(2.0, 3.0, 4.2, 1.0));
     EXPECT_TRUE(parseOptions({"--cell", "2:3.0:4.2:1"}).options.cell.has_value());
 }
 

@@ -3,6 +3,7 @@
 // running the commands of velmora-files, here or as the program itself.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -24,6 +25,17 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
 }
+
+/// A file beside the test program, where bare names (as remote control
+/// gives them) are resolved; named for this process and `suffix`, removed at
+/// the end.
+struct BesideTheProgram {
+    explicit BesideTheProgram(const char* suffix)
+        : name(QStringLiteral("test-%1-%2").arg(QCoreApplication::applicationPid()).arg(suffix)),
+          path(QCoreApplication::applicationDirPath() + '/' + name) {}
+    ~BesideTheProgram() { QFile::remove(path); }
+    QString name, path;
+};
 
 /// What a command of velmora-files, run here, printed and returned.
 struct Outcome {

@@ -9,6 +9,9 @@
 #include "support/fake_line.h"
 #include "support/session_on_fake_line.h"
 
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
 #include <memory>
 
 namespace velmora::test {
@@ -37,5 +40,20 @@ struct PanelOnFakeLine {
     Session session;
     Form1 form;
 };
+
+/// The panel's menu, opened by a right click off the buttons; null when none
+/// opened.
+inline QMenu* OpenPanelMenu(Form1& form) {
+    QTest::mousePress(form.windowHandle(), Qt::RightButton, {}, QPoint(190, 76));
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+/// The texts of `menu`'s entries, in order.
+inline QStringList EntryTexts(const QMenu& menu) {
+    QStringList texts;
+    for (const QAction* action : menu.actions())
+        texts << action->text();
+    return texts;
+}
 
 } // namespace velmora::test
