@@ -48,18 +48,25 @@ void UnitsFeed::watch(Session& session) {
     const auto tell = [this, &session](const QString& kind, const QString& text) {
         if (const int n = numberOf(session)) emit happened(n, kind, text);
     };
-    const auto count = [this, &session](quint64 Counts::*what) {
+    const auto counts = [this, &session]() -> Counts* {
         for (Counts& c : counts_)
-            if (c.session == &session) ++(c.*what);
+            if (c.session == &session) return &c;
+        return nullptr;
     };
     UnitControl& unit = session.unit();
-    connect(&unit, &UnitControl::frameArrived, this, [this, count, &session](const Measurement& frame) {
-        count(frame.values ? &Counts::frames : &Counts::unreadable);
-        for (Counts& c : counts_)
-            if (c.session == &session && frame.values) c.values = frame.values;
+    connect(&unit, &UnitControl::frameArrived, this, [counts](const Measurement& frame) {
+        Counts* c = counts();
+        if (!c) return;
+        if (!frame.values) {
+            ++c->unreadable;
+            return;
+        }
+        ++c->frames;
+        c->values = frame.values;
     });
-    connect(&unit, &UnitControl::commandStarted, this,
-            [count](const QByteArray&) { count(&Counts::commands); });
+    connect(&unit, &UnitControl::commandStarted, this, [counts](const QByteArray&) {
+        if (Counts* c = counts()) ++c->commands;
+    });
     for (auto signal : {&UnitControl::setpointsChanged, &UnitControl::linkChanged,
                         &UnitControl::modelChanged, &UnitControl::userLimitsChanged})
         connect(&unit, signal, this, changedNow);
@@ -74,7 +81,8 @@ void UnitsFeed::watch(Session& session) {
     });
     connect(&unit, &UnitControl::zeroed, this, [tell](SetpointSource source) {
         if (source == SetpointSource::OffTimer)
-            tell(QStringLiteral("off-timer"), QStringLiteral("output zeroed: the off-timer ran out"));
+            tell(QStringLiteral("off-timer"),
+                 QStringLiteral("output zeroed: the off-timer ran out"));
         else if (source == SetpointSource::Watchdog)
             tell(QStringLiteral("watchdog"),
                  QStringLiteral("output zeroed: a remote client's watchdog ran out"));
@@ -84,7 +92,8 @@ void UnitsFeed::watch(Session& session) {
     // The broker's own refusals are answered by the bridge, with the message.
     connect(&unit, &UnitControl::refused, this,
             [tell](SetpointSource source, const DoorAnswer& answer) {
-                if (source != SetpointSource::Broker) tell(QStringLiteral("refused"), answer.reason);
+                if (source != SetpointSource::Broker)
+                    tell(QStringLiteral("refused"), answer.reason);
             });
 }
 
@@ -166,20 +175,22 @@ QString UnitsFeed::command(int unit, const UnitCommand& command) {
     SetpointChange change;
     if (command.voltage) {
         const auto mv = Thousandths(*command.voltage);
-        if (!mv) return QStringLiteral("voltage %1 V is past every model's range").arg(*command.voltage);
+        if (!mv)
+            return QStringLiteral("voltage %1 V is past every model's range").arg(*command.voltage);
         change.voltage = Millivolts(*mv);
     }
     if (command.current) {
         const auto ma = Thousandths(*command.current);
-        if (!ma) return QStringLiteral("current %1 A is past every model's range").arg(*command.current);
+        if (!ma)
+            return QStringLiteral("current %1 A is past every model's range").arg(*command.current);
         change.current = Milliamps(*ma);
     }
     if (change.empty()) return QStringLiteral("no set-point given");
     const BenchAnswer answer = units_.request(unit, SetpointSource::Broker, change);
     if (answer.refusedBy == 0) return {};
-    return answer.refusedBy == unit ? answer.answer.reason
-                                    : QStringLiteral("%1: %2").arg(units_.name(answer.refusedBy),
-                                                                  answer.answer.reason);
+    return answer.refusedBy == unit
+               ? answer.answer.reason
+               : QStringLiteral("%1: %2").arg(units_.name(answer.refusedBy), answer.answer.reason);
 }
 
 } // namespace velmora
