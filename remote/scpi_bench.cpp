@@ -12,14 +12,6 @@ namespace velmora {
 
 using namespace scpi;
 
-namespace {
-
-QByteArray Quoted(const QString& name) {
-    return FormatString(name);
-}
-
-} // namespace
-
 std::optional<QByteArray> ScpiClient::benchQuery(const Call& call) {
     switch (call.id) {
     case CommandId::Identify: {
@@ -31,11 +23,11 @@ std::optional<QByteArray> ScpiClient::benchQuery(const Call& call) {
     case CommandId::InstrumentNumber:
         return QByteArray::number(selectedNumber());
     case CommandId::InstrumentSelect:
-        return Quoted(bench_.name(selectedNumber()));
+        return FormatString(bench_.name(selectedNumber()));
     case CommandId::InstrumentCatalog: {
         QByteArrayList names;
         for (int n = 1; n <= bench_.count(); ++n)
-            names << Quoted(bench_.name(n));
+            names << FormatString(bench_.name(n));
         return names.join(',');
     }
     case CommandId::InstrumentCouple: {
@@ -97,11 +89,11 @@ bool ScpiClient::benchCommand(const Call& call) {
 bool ScpiClient::unitsThere(const ChannelList& list) {
     for (int n : list.channels) {
         if (n >= 1 && n <= bench_.count()) continue;
-        fail(ErrorCode::DataOutOfRange, bench_.count() == 1
-                                            ? QStringLiteral("unit %1: the bench has one unit").arg(n)
-                                            : QStringLiteral("unit %1: the bench has units 1 to %2")
-                                                  .arg(n)
-                                                  .arg(bench_.count()));
+        fail(ErrorCode::DataOutOfRange,
+             bench_.count() == 1 ? QStringLiteral("unit %1: the bench has one unit").arg(n)
+                                 : QStringLiteral("unit %1: the bench has units 1 to %2")
+                                       .arg(n)
+                                       .arg(bench_.count()));
         return false;
     }
     return true;
@@ -150,7 +142,7 @@ std::optional<QByteArray> ScpiClient::measurements(CommandId id, const ChannelLi
     if (!unitsThere(list)) return std::nullopt;
     QByteArrayList each;
     for (int n : list.channels)
-        each << *measurementOf(n, id);
+        each << measurementOf(n, id);
     return each.join(',');
 }
 

@@ -76,7 +76,7 @@ class ScpiClient : public QObject {
     void fileCommand(const scpi::Call& call);
     void runCommand(scpi::RunStop what);
     std::optional<QByteArray> measurement(scpi::CommandId id);
-    std::optional<QByteArray> measurementOf(int number, scpi::CommandId id);
+    QByteArray measurementOf(int number, scpi::CommandId id);
     std::optional<QByteArray> meterQuery(scpi::CommandId id);
     QByteArray stale(const QString& why);
     void flushSetpoints();
@@ -96,7 +96,7 @@ class ScpiClient : public QObject {
     QList<scpi::Unit> units_;
     qsizetype next_ = 0;
     QByteArrayList answers_;
-    SetpointChange pending_; // the line's set-points so far, to go out at its end
+    SetpointChange pending_;  // the line's set-points so far, to go out at its end
     bool flushed_ = false;    // the line's set-points have been asked for
     bool holdsAtEnd_ = false; // the line has *OPC? or *WAI: its answer waits for its commands
     int outstanding_ = 0;     // commands asked for that have not gone out yet

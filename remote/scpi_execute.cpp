@@ -73,9 +73,9 @@ std::optional<QByteArray> ScpiClient::query(const Call& call) {
     case CommandId::SystemWatchdog:
         return FormatNumber(watchdogSeconds_, 1);
     case CommandId::SystemLink:
-        return FormatString(bench_.count() == 1 ? LinkStatusText(unit.linkStatus())
-                                                : refusal(selectedNumber(),
-                                                          LinkStatusText(unit.linkStatus())));
+        return FormatString(bench_.count() == 1
+                                ? LinkStatusText(unit.linkStatus())
+                                : refusal(selectedNumber(), LinkStatusText(unit.linkStatus())));
     case CommandId::Voltage:
         return VoltsAnswer(given ? RemoteVoltage(*given, unit.model(), unit.userLimits())
                                  : lineSetpoints().voltage);
@@ -292,7 +292,7 @@ std::optional<QByteArray> ScpiClient::measurement(CommandId id) {
     return measurementOf(selectedNumber(), id);
 }
 
-std::optional<QByteArray> ScpiClient::measurementOf(int number, CommandId id) {
+QByteArray ScpiClient::measurementOf(int number, CommandId id) {
     const Session& unit = bench_.at(number);
     const std::optional<Measurement>& last = unit.lastMeasurement();
     if (!last || !last->values || unit.clock().monotonicNs() - last->atNs > kStaleNs)
@@ -352,13 +352,14 @@ void ScpiClient::fileCommand(const Call& call) {
 // -285 and the check's first problem, -284 while a run or a playback goes,
 // -221 while a trip holds, -257 for a file that cannot be read.
 void ScpiClient::runCommand(RunStop what) {
-    if (what == RunStop::Stop) return selected().stopRun(QStringLiteral("stopped by remote control"));
+    if (what == RunStop::Stop)
+        return selected().stopRun(QStringLiteral("stopped by remote control"));
     if (selected().runFileName().isEmpty())
         return fail(ErrorCode::FileNameError, QStringLiteral("no run file named (RUN:FILE)"));
     if (selected().runs().running() || selected().playerState() != Player::State::Idle)
         return fail(ErrorCode::ProgramCurrentlyRunning,
                     selected().runs().running() ? QStringLiteral("a run is going")
-                                              : QStringLiteral("a control file is playing"));
+                                                : QStringLiteral("a control file is playing"));
     if (selected().tripped()) return fail(ErrorCode::SettingsConflict, selected().tripText());
     const RunStart start = selected().startRun(selected().runFileName());
     if (start.started) return;
